@@ -1,0 +1,120 @@
+// The user-interface thread's event loop on Linux: epoll over an eventfd (posted
+// messages from any thread), watched descriptors (sockets, process descriptors)
+// and a timer list whose nearest expiry is the epoll time-out. Nothing polls.
+//
+// Internal to platform/posix; product code uses platform/Window.h.
+#pragma once
+
+#include <sys/epoll.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "platform/Types.h"
+
+namespace plat::posix {
+
+// The procedure every window starts with; it answers 0 to everything.
+LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM);
+
+class EventLoop {
+public:
+    using FdCallback = std::function<void(std::uint32_t epollEvents)>;
+
+    static EventLoop& Instance();
+
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    // Watches a descriptor; the callback runs on the loop thread with the epoll
+    // event bits. A descriptor has at most one watch; watching again replaces it.
+    bool Watch(int fd, std::uint32_t events, FdCallback cb);
+    bool Modify(int fd, std::uint32_t events);
+    void Unwatch(int fd);
+    bool IsWatched(int fd) const { return watches_.count(fd) != 0; }
+
+    // Runs a function on the loop thread at the next dispatch. Thread-safe.
+    void Post(std::function<void()> fn);
+
+    // Windows.
+    HWND CreateWindow(const std::string& caption, bool topLevel);
+    bool DestroyWindow(HWND hwnd);
+    bool IsWindow(HWND hwnd) const { return windows_.count(hwnd) != 0; }
+    std::string WindowText(HWND hwnd) const;
+    WindowProc SetProc(HWND hwnd, WindowProc proc);
+    WindowProc GetProc(HWND hwnd) const;
+    bool PostMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    int TopLevelCount() const { return topLevel_; }
+
+    bool SetTimer(HWND hwnd, UINT id, UINT ms);
+    bool KillTimer(HWND hwnd, UINT id);
+
+    // Waits at most timeoutMs (negative = until something happens) and dispatches
+    // what is ready. Returns false when nothing at all was dispatched.
+    bool RunOnce(int timeoutMs);
+
+    void Quit(int code);
+    bool QuitPending() const { return quit_; }
+    int TakeQuit();
+
+    static std::uint64_t NowMs();
+
+private:
+    EventLoop();
+    ~EventLoop();
+
+    struct Window {
+        std::string caption;
+        WindowProc proc;
+        bool topLevel;
+    };
+    struct Watcher {
+        std::uint32_t gen;
+        FdCallback cb;
+    };
+    struct Timer {
+        UINT ms;
+        std::uint64_t due;
+        std::uint64_t gen;
+    };
+    struct Posted {
+        HWND hwnd;
+        UINT msg;
+        WPARAM w;
+        LPARAM l;
+        std::function<void()> fn;
+    };
+
+    int NextTimeout(int requested) const;
+    bool FireTimers();
+    bool DrainQueue();
+    void Wake();
+
+    int epfd_ = -1;
+    int wakefd_ = -1;
+
+    std::unordered_map<int, Watcher> watches_;
+    std::uint32_t watchGen_ = 0;
+
+    std::unordered_map<HWND, Window> windows_;
+    HWND nextHwnd_ = 0x10000;
+    int topLevel_ = 0;
+
+    std::map<std::pair<HWND, UINT>, Timer> timers_;
+    std::uint64_t timerGen_ = 0;
+
+    std::mutex qmu_;
+    std::deque<Posted> queue_;
+    bool woken_ = false;
+
+    bool quit_ = false;
+    int quitCode_ = 0;
+};
+
+}  // namespace plat::posix

@@ -1,0 +1,99 @@
+#include "platform/Window.h"
+
+#include <cctype>
+#include <map>
+
+#include "platform/posix/EventLoop.h"
+
+namespace plat {
+namespace posix {
+
+LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+}  // namespace posix
+
+namespace {
+
+posix::EventLoop& Loop() { return posix::EventLoop::Instance(); }
+
+std::string Fold(const std::string& s) {
+    std::string r = s;
+    for (auto& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return r;
+}
+
+}  // namespace
+
+UINT RegisterWindowMessage(const std::string& name) {
+    static std::map<std::string, UINT> registered;
+    static UINT next = 0xC000;
+    if (name.empty()) return 0;
+    auto key = Fold(name);
+    auto it = registered.find(key);
+    if (it != registered.end()) return it->second;
+    if (next > 0xFFFF) return 0;
+    registered[key] = next;
+    return next++;
+}
+
+HWND CreateMessageWindow(const std::string& caption) { return Loop().CreateWindow(caption, false); }
+HWND CreateTopLevelWindow(const std::string& caption) { return Loop().CreateWindow(caption, true); }
+bool DestroyWindow(HWND hwnd) { return Loop().DestroyWindow(hwnd); }
+bool IsWindow(HWND hwnd) { return Loop().IsWindow(hwnd); }
+std::string GetWindowText(HWND hwnd) { return Loop().WindowText(hwnd); }
+WindowProc SetWindowProc(HWND hwnd, WindowProc proc) { return Loop().SetProc(hwnd, proc); }
+WindowProc GetWindowProc(HWND hwnd) { return Loop().GetProc(hwnd); }
+
+LRESULT CallWindowProc(WindowProc proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return proc ? proc(hwnd, msg, wParam, lParam) : 0;
+}
+
+LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return posix::DefaultWindowProc(hwnd, msg, wParam, lParam);
+}
+
+bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return Loop().PostMessage(hwnd, msg, wParam, lParam);
+}
+
+LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return Loop().SendMessage(hwnd, msg, wParam, lParam);
+}
+
+bool SetTimer(HWND hwnd, UINT id, UINT ms) { return Loop().SetTimer(hwnd, id, ms); }
+bool KillTimer(HWND hwnd, UINT id) { return Loop().KillTimer(hwnd, id); }
+
+int RunMessageLoop() {
+    auto& loop = Loop();
+    while (!loop.QuitPending() && loop.TopLevelCount() > 0) loop.RunOnce(-1);
+    return loop.QuitPending() ? loop.TakeQuit() : 0;
+}
+
+void PostQuitMessage(int code) { Loop().Quit(code); }
+
+void PumpMessages() {
+    auto& loop = Loop();
+    // Bounded so that a handler that keeps re-posting cannot hold us here forever.
+    for (int i = 0; i < 64 && loop.RunOnce(0); ++i) {
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    auto& loop = Loop();
+    std::uint64_t end = timeoutMs < 0 ? 0 : posix::EventLoop::NowMs() + static_cast<std::uint64_t>(timeoutMs);
+    while (!done()) {
+        if (loop.QuitPending()) return false;
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            std::uint64_t now = posix::EventLoop::NowMs();
+            if (now >= end) return done();
+            wait = static_cast<int>(end - now);
+        }
+        loop.RunOnce(wait);
+    }
+    return true;
+}
+
+std::uint64_t TickCount() { return posix::EventLoop::NowMs(); }
+
+}  // namespace plat
