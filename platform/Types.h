@@ -14,6 +14,7 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
+using HANDLE = std::uintptr_t;  // kernel objects (processes, listings, mutexes); 0 = none
 
 using WindowProc = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 

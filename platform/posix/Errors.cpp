@@ -1,0 +1,44 @@
+#include "platform/Errors.h"
+
+#include "platform/posix/ErrorMap.h"
+
+namespace plat {
+namespace {
+thread_local DWORD t_lastError = 0;
+}  // namespace
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD code) { t_lastError = code; }
+
+namespace posix {
+
+DWORD FromErrno(int err) {
+    switch (err) {
+        case 0: return NO_ERROR;
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR: return ERROR_ACCESS_DENIED;
+        case EBADF: return ERROR_INVALID_HANDLE;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        case EBUSY:
+        case ETXTBSY: return ERROR_SHARING_VIOLATION;
+        case EEXIST: return ERROR_ALREADY_EXISTS;
+        case EINVAL: return ERROR_INVALID_PARAMETER;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return ERROR_DISK_FULL;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+        case ESRCH: return ERROR_INVALID_PARAMETER;
+        case EIO: return ERROR_WRITE_FAULT;
+        default: return ERROR_ACCESS_DENIED;
+    }
+}
+
+void SetLastErrorFromErrno(int err) { SetLastError(FromErrno(err)); }
+
+}  // namespace posix
+}  // namespace plat

@@ -1,0 +1,120 @@
+#include "platform/posix/FileUtil.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace plat::posix {
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            close(fd);
+            errno = err;
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool CopyData(int in, int out) {
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!WriteAll(out, buf, static_cast<size_t>(n))) return false;
+    }
+}
+
+TempFile::~TempFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!path_.empty()) unlink(path_.c_str());
+}
+
+bool TempFile::Create(const std::string& destination) {
+    std::string folder = FolderOf(destination);
+    std::string name = destination.substr(destination.rfind('/') == std::string::npos ? 0 : destination.rfind('/') + 1);
+    std::string tmpl = folder + "/." + name + ".new-XXXXXX";
+    fd_ = mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd_ < 0) return false;
+    path_ = tmpl;
+    return true;
+}
+
+bool TempFile::Commit(const std::string& destination, bool noReplace) {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return false;
+    }
+    if (fsync(fd_) != 0) return false;
+    if (close(fd_) != 0) {
+        fd_ = -1;
+        return false;
+    }
+    fd_ = -1;
+    int r;
+    if (noReplace) {
+        r = renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE);
+        if (r != 0 && errno == EINVAL) {
+            // A file system without that rename: a hard link fails just as well
+            // when the destination exists.
+            r = link(path_.c_str(), destination.c_str());
+            if (r == 0) unlink(path_.c_str());
+        }
+    } else {
+        r = rename(path_.c_str(), destination.c_str());
+    }
+    if (r != 0) return false;
+    path_.clear();
+    // Make the rename itself durable.
+    int dir = open(FolderOf(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
+}  // namespace plat::posix
