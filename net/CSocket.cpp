@@ -1,34 +1,651 @@
 #include "net/CSocket.h"
 
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <limits>
+#include <utility>
+
 #include "net/MSocketSupport.h"
+#include "platform/Window.h"
+#include "platform/Winsock.h"
 #include "support/ErrorReport.h"
 
-// Work in progress: the surface is final, the transfer logic lands next.
 namespace nl {
+namespace {
 
-CSocket::CSocket() : alive_(std::make_shared<bool>(true)) {}
-CSocket::~CSocket() { *alive_ = false; }
-void CSocket::SetTimeOut(std::int32_t ms) { timeOut_ = ms; }
-void CSocket::SetRemoteHost(const std::string& host) { remoteHost_ = host; }
+namespace ss = MSocketSupport;
+
+const char* const kWrongState = "Wrong protocol or connection state for the requested transaction or request.";
+constexpr std::int32_t kFallbackReceiveSize = 8192;
+constexpr std::int32_t kFallbackDatagramSize = 65507;
+
+plat::SOCKET ToSocket(std::int32_t handle) { return static_cast<plat::SOCKET>(static_cast<std::uint32_t>(handle)); }
+
+[[noreturn]] void RaiseSocketError(const char* source) {
+    int code = plat::WSAGetLastError();
+    Raise(code, source, ss::GetErrorDescription(code));
+}
+
+// Runs body and re-raises whatever it raises under source.
+template <typename F>
+void Relabel(const char* source, F&& body) {
+    try {
+        body();
+    } catch (const RaisedError& e) {
+        Raise(e.Number(), source, e.Description());
+    }
+}
+
+// The port in network byte order; a port outside 0..65535 raises error 6.
+std::uint16_t NetPort(std::int32_t port) {
+    auto v = static_cast<std::uint16_t>(ss::UnsignedToInteger(port));
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v & 0xFF)};
+    std::uint16_t out;
+    std::memcpy(&out, bytes, 2);
+    return out;
+}
+
+std::int32_t HostPort(std::uint16_t netPort) {
+    std::uint8_t bytes[2];
+    std::memcpy(bytes, &netPort, 2);
+    return (bytes[0] << 8) | bytes[1];
+}
+
+// Parses a dotted IPv4 address into network byte order.
+bool ParseAddress(const std::string& text, std::uint32_t& address) {
+    if (text.empty()) return false;
+    address = plat::inet_addr(text.c_str());
+    return address != plat::WS_INADDR_NONE || text == "255.255.255.255";
+}
+
+std::string Dotted(std::uint32_t address) { return plat::inet_ntoa(plat::IN_ADDR{address}); }
+
+// The name a reverse look-up finds for the address, or the dotted address.
+std::string NameOf(std::uint32_t address) {
+    const plat::HOSTENT* he = plat::gethostbyaddr(reinterpret_cast<const char*>(&address), 4, plat::WS_AF_INET);
+    if (he && he->h_name && *he->h_name) return he->h_name;
+    return Dotted(address);
+}
+
+plat::SOCKADDR_IN MakeAddress(std::uint32_t address, std::int32_t port) {
+    plat::SOCKADDR_IN sa{};
+    sa.sin_family = plat::WS_AF_INET;
+    sa.sin_port = NetPort(port);
+    sa.sin_addr.S_addr = address;
+    return sa;
+}
+
+const plat::SOCKADDR* AsAddr(const plat::SOCKADDR_IN& sa) { return reinterpret_cast<const plat::SOCKADDR*>(&sa); }
+
+template <typename T>
+void PutLittleEndian(std::vector<std::uint8_t>& out, T value) {
+    using U = std::make_unsigned_t<T>;
+    auto v = static_cast<U>(value);
+    for (std::size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF));
+}
+
+// Parses a port given as text: optional blanks and sign, then digits only.
+bool ParseNumber(const std::string& text, std::int64_t& value) {
+    std::size_t i = 0, n = text.size();
+    while (i < n && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == n) return false;
+    std::int64_t v = 0;
+    for (; i < n && text[i] != ' '; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        if (v > (std::int64_t{1} << 40)) return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    while (i < n && text[i] == ' ') ++i;
+    if (i != n) return false;
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
+// ---- creation and destruction ----------------------------------------------------
+
+CSocket::CSocket() : alive_(std::make_shared<bool>(true)) { maxDatagramSize_ = ss::InitWinsockService(); }
+
+CSocket::~CSocket() {
+    *alive_ = false;
+    ss::DetachLookups(this);
+    if (socketHandle_ != -1) {
+        try {
+            DestroySocket();
+        } catch (const RaisedError&) {
+            // Nothing to report to from here.
+        }
+    }
+    ss::FinalizeWinsockService();
+}
+
+// ---- events ---------------------------------------------------------------------
+
+template <typename Event, typename... Args>
+bool CSocket::Fire(const Event& event, Args&&... args) {
+    auto alive = alive_;
+    if (event) {
+        // A copy: the handler may destroy this object and with it the member.
+        Event call = event;
+        call(std::forward<Args>(args)...);
+    }
+    return *alive;
+}
+
+bool CSocket::RaiseStateChange(std::int32_t state, const std::string& text) { return Fire(OnStateChange, state, text); }
+
+bool CSocket::RaiseError(std::int32_t number, const std::string& description, const std::string& source) {
+    std::string text = description;
+    bool cancelDisplay = false;
+    return Fire(OnError, number, text, std::int32_t{0}, source, std::string(), std::int32_t{0}, cancelDisplay);
+}
+
+bool CSocket::Still(const std::shared_ptr<bool>& alive, std::uint32_t generation) const {
+    return *alive && generation_ == generation;
+}
+
+// ---- properties -----------------------------------------------------------------
+
+void CSocket::SetTimeOut(std::int32_t ms) {
+    timeOut_ = ms;
+    if (socketHandle_ == -1) return;
+    plat::setsockopt(ToSocket(socketHandle_), plat::WS_SOL_SOCKET, plat::WS_SO_RCVTIMEO,
+                     reinterpret_cast<const char*>(&ms), 4);
+    plat::setsockopt(ToSocket(socketHandle_), plat::WS_SOL_SOCKET, plat::WS_SO_SNDTIMEO,
+                     reinterpret_cast<const char*>(&ms), 4);
+}
+
 void CSocket::SetProtocol(std::int32_t protocol) {
     if (socketHandle_ == -1) protocol_ = protocol;
 }
-void CSocket::SendData(const Variant&) { Raise(40006, "CSocket.SendData", "not yet available"); }
-void CSocket::SendData(Byte) { Raise(40006, "CSocket.SendData", "not yet available"); }
-void CSocket::SendData(Single) { Raise(40006, "CSocket.SendData", "not yet available"); }
-void CSocket::SendData(Double) { Raise(40006, "CSocket.SendData", "not yet available"); }
-void CSocket::SendData(Currency) { Raise(40006, "CSocket.SendData", "not yet available"); }
-void CSocket::SendData(Date) { Raise(40006, "CSocket.SendData", "not yet available"); }
-void CSocket::GetData(ByteArray& destination) const { destination.data = receiveBuffer_; destination.lbound = 0; }
-void CSocket::GetData(std::string& destination) const { destination.assign(receiveBuffer_.begin(), receiveBuffer_.end()); }
-void CSocket::PeekData(Variant& destination) const { destination = Variant(ByteArray{receiveBuffer_, 0}); }
-void CSocket::Listen() {}
-void CSocket::Connect(const Variant&, const Variant&) {}
-void CSocket::CloseSocket() {}
-void CSocket::Bind(std::int32_t, const std::string&) {}
-void CSocket::Accept(std::int32_t) {}
-std::int32_t CSocket::vbSocket() { return -1; }
-void CSocket::PostSocketEvent(std::int32_t, std::int32_t) {}
-void CSocket::PostGetHostEvent(std::uintptr_t, std::uint32_t, const std::string&, std::int32_t) {}
+
+void CSocket::SetRemoteHost(const std::string& host) {
+    Relabel("CSocket.RemoteHost", [&] {
+        remoteHost_ = host;
+        std::uint32_t address;
+        if (!ParseAddress(host, address)) return;
+        remoteHostIP_ = host;
+        if (protocol_ != sckUDPProtocol || !EnsureSocket()) return;
+        bool wantBroadcast = host.size() >= 4 && host.compare(host.size() - 4, 4, ".255") == 0;
+        if (wantBroadcast == broadcast_) return;
+        std::int32_t on = wantBroadcast ? 1 : 0;
+        if (plat::setsockopt(ToSocket(socketHandle_), plat::WS_SOL_SOCKET, plat::WS_SO_BROADCAST,
+                             reinterpret_cast<const char*>(&on), 4) != 0)
+            RaiseSocketError("CSocket.RemoteHost");
+        broadcast_ = wantBroadcast;
+    });
+}
+
+// ---- handles --------------------------------------------------------------------
+
+std::int32_t CSocket::vbSocket() {
+    bool udp = protocol_ == sckUDPProtocol;
+    plat::SOCKET s = plat::socket(plat::WS_AF_INET, udp ? plat::WS_SOCK_DGRAM : plat::WS_SOCK_STREAM,
+                                  udp ? plat::WS_IPPROTO_UDP : plat::WS_IPPROTO_TCP);
+    if (s == plat::WS_INVALID_SOCKET) return -1;
+    auto handle = static_cast<std::int32_t>(s);
+    if (!ss::RegisterSocket(handle, this)) {
+        plat::closesocket(s);
+        return -1;
+    }
+    return handle;
+}
+
+bool CSocket::EnsureSocket() {
+    if (socketHandle_ != -1) return true;
+    socketHandle_ = vbSocket();
+    if (socketHandle_ == -1) return false;
+    ++generation_;
+    ReadBufferSizes();
+    return true;
+}
+
+void CSocket::ReadBufferSizes() {
+    if (protocol_ == sckUDPProtocol) {
+        receiveSize_ = maxDatagramSize_ > 0 ? maxDatagramSize_ : kFallbackDatagramSize;
+        return;
+    }
+    std::int32_t size = 0;
+    int len = 4;
+    if (plat::getsockopt(ToSocket(socketHandle_), plat::WS_SOL_SOCKET, plat::WS_SO_RCVBUF,
+                         reinterpret_cast<char*>(&size), &len) != 0)
+        size = 0;
+    // A receive of 0 bytes would read as the peer's close.
+    receiveSize_ = size > 0 ? size : kFallbackReceiveSize;
+}
+
+void CSocket::DestroySocket() {
+    receiveBuffer_.length = 0;
+    if (socketHandle_ == -1) return;
+    ss::UnregisterSocket(socketHandle_);
+    if (plat::closesocket(ToSocket(socketHandle_)) != 0) RaiseSocketError("CSocket.DestroySocket");
+    socketHandle_ = -1;
+    bound_ = false;
+    broadcast_ = false;
+    // A look-up still running for this connection has nothing left to act on.
+    resolveTask_ = 0;
+    ss::DetachLookups(this);
+    ++generation_;
+}
+
+// ---- connection set-up and tear-down -------------------------------------------
+
+void CSocket::Connect(const Variant& host, const Variant& port) {
+    Relabel("CSocket.CSocket.Connect", [&] {
+        receiveNotified_ = false;
+        if (!EnsureSocket()) return;
+        if (!host.IsEmpty()) {
+            std::string text = host.ToText();
+            if (!text.empty()) remoteHost_ = text;
+        }
+        std::int64_t number;
+        if (port.IsInteger()) {
+            remotePort_ = port.Integer();
+        } else if (port.IsText() && ParseNumber(port.Text(), number)) {
+            if (number < INT32_MIN || number > INT32_MAX) Raise(6, "", "Overflow");
+            remotePort_ = static_cast<std::int32_t>(number);
+        }
+        if (remoteHost_.empty()) Raise(10049, "", ss::GetErrorDescription(10049));
+
+        resolveAction_ = 0;
+        std::uint32_t address;
+        if (!ParseAddress(remoteHost_, address)) {
+            state_ = sckResolvingHost;
+            auto alive = alive_;
+            std::uint32_t generation = generation_;
+            if (!RaiseStateChange(sckResolvingHost, "Resolving host name") || !Still(alive, generation)) return;
+            LastError().Clear();
+            resolveTask_ = ss::ResolveHost(remoteHost_, this);
+            if (resolveTask_ == 0) {
+                ErrorReport recorded = LastError();
+                DestroySocket();
+                // Without a recorded cause the block for the result could not be had.
+                if (!recorded.IsSet()) recorded = ErrorReport{10055, "", ss::GetErrorDescription(10055)};
+                Raise(recorded.number, "", recorded.description);
+            }
+            return;
+        }
+        plat::SOCKADDR_IN sa = MakeAddress(address, remotePort_);
+        if (plat::connect(ToSocket(socketHandle_), AsAddr(sa), sizeof sa) != 0) {
+            int code = plat::WSAGetLastError();
+            if (code != plat::WS_EWOULDBLOCK) Raise(code, "", ss::GetErrorDescription(code));
+            state_ = sckConnecting;
+            RaiseStateChange(sckConnecting, "Connecting to host.");
+        }
+    });
+}
+
+void CSocket::Bind(std::int32_t port, const std::string& address) {
+    Relabel("CSocket.Bind", [&] {
+        if (!EnsureSocket()) return;
+        if (!address.empty()) localIP_ = address;
+        if (port > 0) localPort_ = port;
+        std::uint32_t ip = plat::WS_INADDR_ANY;
+        if (!localIP_.empty() && !ParseAddress(localIP_, ip)) Raise(10049, "", ss::GetErrorDescription(10049));
+        plat::SOCKADDR_IN sa = MakeAddress(ip, localPort_);
+        if (plat::bind(ToSocket(socketHandle_), AsAddr(sa), sizeof sa) != 0) RaiseSocketError("");
+        bound_ = true;
+    });
+}
+
+void CSocket::Listen() {
+    Relabel("CSocket.Listen", [&] {
+        if (!EnsureSocket()) return;
+        if (!bound_) Bind(0, "");
+        if (plat::listen(ToSocket(socketHandle_), 5) != 0) {
+            state_ = sckError;
+            RaiseSocketError("");
+        }
+    });
+}
+
+void CSocket::Accept(std::int32_t handle) {
+    Relabel("CSocket.Accept", [&] {
+        // The handle this object held is replaced: close it rather than leak it.
+        if (socketHandle_ != -1 && socketHandle_ != handle) DestroySocket();
+        socketHandle_ = handle;
+        ++generation_;
+        plat::SOCKADDR_IN sa{};
+        int len = sizeof sa;
+        if (plat::getsockname(ToSocket(handle), reinterpret_cast<plat::SOCKADDR*>(&sa), &len) == 0) {
+            localPort_ = HostPort(sa.sin_port);
+            localIP_ = Dotted(sa.sin_addr.S_addr);
+            localHostName_ = localIP_;
+        }
+        len = sizeof sa;
+        if (plat::getpeername(ToSocket(handle), reinterpret_cast<plat::SOCKADDR*>(&sa), &len) == 0) {
+            remotePort_ = HostPort(sa.sin_port);
+            remoteHostIP_ = Dotted(sa.sin_addr.S_addr);
+            remoteHost_ = remoteHostIP_;
+        }
+        std::int32_t type = 0;
+        len = 4;
+        if (plat::getsockopt(ToSocket(handle), plat::WS_SOL_SOCKET, plat::WS_SO_TYPE, reinterpret_cast<char*>(&type),
+                             &len) == 0)
+            protocol_ = type == plat::WS_SOCK_STREAM ? sckTCPProtocol : sckUDPProtocol;
+        ReadBufferSizes();
+        if (ss::RegisterSocket(handle, this)) {
+            state_ = sckConnected;
+            RaiseStateChange(sckConnected, "");
+        }
+    });
+}
+
+void CSocket::CloseSocket() {
+    if (socketHandle_ == -1) return;
+    try {
+        if (state_ <= sckConnected) {
+            DestroySocket();
+            state_ = sckClosed;
+            if (!RaiseStateChange(sckClosed, "Connection is closed")) return;
+            Fire(OnClose);
+            return;
+        }
+        state_ = sckClosing;
+        auto alive = alive_;
+        std::uint32_t generation = generation_;
+        if (!RaiseStateChange(sckClosing, "Disconnecting the Connection") || !Still(alive, generation)) return;
+        if (plat::shutdown(ToSocket(socketHandle_), plat::WS_SD_SEND) != 0) RaiseSocketError("");
+        // The close notification completes the close.
+    } catch (const RaisedError& e) {
+        if (e.Number() == plat::WS_ENOTSOCK) return;
+        Raise(e.Number(), "CSocket.Close", e.Description());
+    }
+}
+
+// ---- notifications --------------------------------------------------------------
+
+void CSocket::PostSocketEvent(std::int32_t event, std::int32_t error) {
+    Relabel("CSocket.PostSocketEvent", [&] {
+        if (error > 0) {
+            state_ = sckError;
+            auto alive = alive_;
+            std::uint32_t generation = generation_;
+            if (!RaiseStateChange(sckError, "Error occured!! Socket Error=" + std::to_string(error)) ||
+                !Still(alive, generation))
+                return;
+            DestroySocket();
+            RaiseError(error, ss::GetErrorDescription(error), "");
+            return;
+        }
+        switch (event) {
+            case plat::WS_FD_READ: HandleRead(); break;
+            case plat::WS_FD_WRITE: HandleWrite(); break;
+            case plat::WS_FD_ACCEPT: HandleAccept(); break;
+            case plat::WS_FD_CONNECT: HandleConnect(); break;
+            case plat::WS_FD_CLOSE: HandleClose(); break;
+            default: break;
+        }
+    });
+}
+
+void CSocket::PostGetHostEvent(std::uintptr_t task, std::uint32_t address, const std::string& name,
+                               std::int32_t error) {
+    Relabel("CSocket.PostGetHostEvent", [&] {
+        if (error > 0 || task == 0) {
+            state_ = sckResolveFailed;
+            if (!RaiseStateChange(sckResolveFailed, "Cannot resolve host name")) return;
+            RaiseError(10008, "Cannot resolve host name", "POSTGETHOSTEVENT");
+            return;
+        }
+        if (task != resolveTask_) return;
+        state_ = sckHostResolved;
+        auto alive = alive_;
+        std::uint32_t generation = generation_;
+        if (!RaiseStateChange(sckHostResolved, "Resolved the host name successfully") || !Still(alive, generation))
+            return;
+        remoteHost_ = name;
+        remoteHostIP_ = Dotted(address);
+        if (resolveAction_ == 0) {
+            plat::SOCKADDR_IN sa = MakeAddress(address, remotePort_);
+            if (plat::connect(ToSocket(socketHandle_), AsAddr(sa), sizeof sa) != 0) {
+                int code = plat::WSAGetLastError();
+                if (code == plat::WS_EWOULDBLOCK) {
+                    state_ = sckConnecting;
+                    RaiseStateChange(sckConnecting, "Connecting to the host.");
+                } else {
+                    RaiseError(code, ss::GetErrorDescription(code), "CSocket.PostGetHostEvent");
+                }
+            }
+        } else if (resolveAction_ == 1) {
+            SendBufferedData();
+        }
+    });
+}
+
+bool CSocket::HandleConnect() {
+    plat::SOCKADDR_IN sa{};
+    int len = sizeof sa;
+    if (plat::getsockname(ToSocket(socketHandle_), reinterpret_cast<plat::SOCKADDR*>(&sa), &len) == 0) {
+        localPort_ = HostPort(sa.sin_port);
+        localIP_ = Dotted(sa.sin_addr.S_addr);
+        localHostName_ = NameOf(sa.sin_addr.S_addr);
+    }
+    state_ = sckConnected;
+    auto alive = alive_;
+    std::uint32_t generation = generation_;
+    if (!RaiseStateChange(sckConnected, "") || !Still(alive, generation)) return false;
+    return Fire(OnConnect) && Still(alive, generation);
+}
+
+bool CSocket::HandleAccept() {
+    plat::SOCKADDR_IN sa{};
+    int len = sizeof sa;
+    plat::SOCKET s = plat::accept(ToSocket(socketHandle_), reinterpret_cast<plat::SOCKADDR*>(&sa), &len);
+    // A failed accept has no connection to offer; the next FD_ACCEPT brings one.
+    if (s == plat::WS_INVALID_SOCKET) return true;
+    auto alive = alive_;
+    std::uint32_t generation = generation_;
+    return Fire(OnConnectionRequest, static_cast<std::int32_t>(s)) && Still(alive, generation);
+}
+
+bool CSocket::HandleClose() {
+    auto alive = alive_;
+    std::uint32_t generation = generation_;
+    // Everything the peer sent before it finished is delivered first.
+    for (;;) {
+        std::int32_t received = 0;
+        if (!RecvToBuffer(received)) return false;
+        if (received <= 0) break;
+        if (!Fire(OnDataArrival, received - 1) || !Still(alive, generation)) return false;
+    }
+    if (state_ != sckClosing) {
+        state_ = sckClosing;
+        if (!RaiseStateChange(sckClosing, "Closing the connection") || !Still(alive, generation)) return false;
+        if (sendOffset_ < sendBuffer_.size() && !SendBufferedData()) return false;
+    }
+    DestroySocket();
+    state_ = sckClosed;
+    if (!RaiseStateChange(sckClosed, "Connectin is closed")) return false;
+    return Fire(OnClose);
+}
+
+// ---- receiving ------------------------------------------------------------------
+
+bool CSocket::RecvToBuffer(std::int32_t& received) {
+    received = 0;
+    auto alive = alive_;
+    std::uint32_t generation = generation_;
+    if (!receiveNotified_) {
+        receiveNotified_ = true;
+        if (!RaiseStateChange(sckReceiving, "Receiving data.") || !Still(alive, generation)) return false;
+    }
+    auto size = static_cast<std::size_t>(receiveSize_ > 0 ? receiveSize_ : kFallbackReceiveSize);
+    if (spare_.capacity < size) {
+        spare_.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        spare_.capacity = size;
+    }
+    char* target = reinterpret_cast<char*>(spare_.data.get());
+    int n;
+    if (protocol_ == sckUDPProtocol) {
+        plat::SOCKADDR_IN from{};
+        int len = sizeof from;
+        n = plat::recvfrom(ToSocket(socketHandle_), target, static_cast<int>(size), 0,
+                           reinterpret_cast<plat::SOCKADDR*>(&from), &len);
+        if (n >= 0) {
+            remotePort_ = HostPort(from.sin_port);
+            remoteHostIP_ = Dotted(from.sin_addr.S_addr);
+            remoteHost_ = NameOf(from.sin_addr.S_addr);
+        }
+    } else {
+        n = plat::recv(ToSocket(socketHandle_), target, static_cast<int>(size), 0);
+    }
+    if (n < 0) RaiseSocketError("CSocket.RecvToBuffer");
+    if (n > 0) {
+        // The new chunk takes the place of the old one without a copy.
+        spare_.length = static_cast<std::size_t>(n);
+        std::swap(receiveBuffer_, spare_);
+    }
+    received = n;
+    return true;
+}
+
+bool CSocket::HandleRead() {
+    std::int32_t received = 0;
+    if (!RecvToBuffer(received)) return false;
+    if (received <= 0) return true;
+    // One less than the chunk's length: the owner adds one. A one-byte chunk is
+    // announced with 0 like any other.
+    std::int32_t count = received - 1;
+    std::int64_t total = std::int64_t{bytesReceived_} + count;
+    if (total > std::numeric_limits<std::int32_t>::max()) Raise(6, "CSocket.RecvToBuffer", "Overflow");
+    bytesReceived_ = static_cast<std::int32_t>(total);
+    return Fire(OnDataArrival, count);
+}
+
+void CSocket::GetData(ByteArray& destination) const {
+    try {
+        destination.data.assign(receiveBuffer_.data.get(), receiveBuffer_.data.get() + receiveBuffer_.length);
+        destination.lbound = 0;
+    } catch (const std::exception& e) {
+        Raise(7, "CSocket.GetData", e.what());
+    }
+}
+
+void CSocket::GetData(std::string& destination) const {
+    try {
+        destination.assign(reinterpret_cast<const char*>(receiveBuffer_.data.get()), receiveBuffer_.length);
+    } catch (const std::exception& e) {
+        Raise(7, "CSocket.GetData", e.what());
+    }
+}
+
+void CSocket::PeekData(Variant& destination) const {
+    try {
+        ByteArray bytes;
+        bytes.data.assign(receiveBuffer_.data.get(), receiveBuffer_.data.get() + receiveBuffer_.length);
+        destination = Variant(std::move(bytes));
+    } catch (const std::exception& e) {
+        Raise(7, "CSocket.PeekData", e.what());
+    }
+}
+
+// ---- sending --------------------------------------------------------------------
+
+void CSocket::SendData(const Variant& data) {
+    std::vector<std::uint8_t> bytes;
+    switch (data.kind()) {
+        case Variant::Kind::Text: bytes.assign(data.Text().begin(), data.Text().end()); break;
+        case Variant::Kind::Bytes: bytes = data.Bytes().data; break;
+        case Variant::Kind::Int16: PutLittleEndian(bytes, static_cast<std::int16_t>(data.Integer())); break;
+        case Variant::Kind::Int32: PutLittleEndian(bytes, data.Integer()); break;
+        case Variant::Kind::Bool: PutLittleEndian(bytes, static_cast<std::int16_t>(data.Bool() ? -1 : 0)); break;
+        case Variant::Kind::Empty: break;
+    }
+    QueueBytes(std::move(bytes));
+}
+
+void CSocket::SendData(Byte data) { QueueBytes({data.value}); }
+
+void CSocket::SendData(Single data) {
+    std::vector<std::uint8_t> bytes;
+    PutLittleEndian(bytes, std::bit_cast<std::uint32_t>(data.value));
+    QueueBytes(std::move(bytes));
+}
+
+void CSocket::SendData(Double data) {
+    std::vector<std::uint8_t> bytes;
+    PutLittleEndian(bytes, std::bit_cast<std::uint64_t>(data.value));
+    QueueBytes(std::move(bytes));
+}
+
+void CSocket::SendData(Currency data) {
+    std::vector<std::uint8_t> bytes;
+    PutLittleEndian(bytes, data.scaled);
+    QueueBytes(std::move(bytes));
+}
+
+void CSocket::SendData(Date data) {
+    std::vector<std::uint8_t> bytes;
+    PutLittleEndian(bytes, std::bit_cast<std::uint64_t>(data.oaDate));
+    QueueBytes(std::move(bytes));
+}
+
+void CSocket::QueueBytes(std::vector<std::uint8_t> bytes) {
+    try {
+        if (protocol_ != sckUDPProtocol && socketHandle_ == -1) Raise(40006, "", kWrongState);
+        if (protocol_ == sckUDPProtocol && !EnsureSocket()) return;
+        // Nothing to send: nothing is queued and nothing is raised.
+        if (bytes.empty()) return;
+        sendBuffer_ = std::move(bytes);
+        sendOffset_ = 0;
+        sendPending_ = true;
+        SendBufferedData();
+    } catch (const RaisedError& e) {
+        if (e.Number() == plat::WS_ENOTSOCK) Raise(40006, "CSocket.SendData", kWrongState);
+        Raise(e.Number(), "CSocket.SendData", e.Description());
+    }
+}
+
+bool CSocket::SendBufferedData() {
+    sendPending_ = true;
+    std::size_t waiting = sendBuffer_.size() - sendOffset_;
+    const char* data = reinterpret_cast<const char*>(sendBuffer_.data()) + sendOffset_;
+    int len = waiting > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(waiting);
+    int sent;
+    if (protocol_ != sckUDPProtocol) {
+        sent = plat::send(ToSocket(socketHandle_), data, len, 0);
+    } else if (!remoteHostIP_.empty()) {
+        std::uint32_t address = plat::inet_addr(remoteHostIP_.c_str());
+        plat::SOCKADDR_IN sa = MakeAddress(address, remotePort_);
+        sent = plat::sendto(ToSocket(socketHandle_), data, len, 0, AsAddr(sa), sizeof sa);
+    } else {
+        // The datagram waits for the look-up of its destination.
+        resolveAction_ = 1;
+        resolveTask_ = ss::ResolveHost(remoteHost_, this);
+        sent = 0;
+    }
+    if (sent < 0) {
+        int code = plat::WSAGetLastError();
+        if (code == plat::WS_EWOULDBLOCK) return true;  // the next FD_WRITE resumes
+        Raise(code, "CSocket.SendData", ss::GetErrorDescription(code));
+    }
+    auto taken = static_cast<std::size_t>(sent);
+    if (taken < waiting) {
+        sendOffset_ += taken;
+    } else {
+        sendBuffer_.clear();
+        sendOffset_ = 0;
+        // Completion always comes through the message queue.
+        plat::PostMessage(ss::WinsockWindow(), ss::WinsockMessage(), static_cast<plat::WPARAM>(socketHandle_),
+                          plat::MakeLong(static_cast<std::uint16_t>(plat::WS_FD_WRITE), 0));
+    }
+    auto alive = alive_;
+    std::uint32_t generation = generation_;
+    return Fire(OnSendProgress, static_cast<std::int32_t>(taken),
+                static_cast<std::int32_t>(sendBuffer_.size() - sendOffset_)) &&
+           Still(alive, generation);
+}
+
+bool CSocket::HandleWrite() {
+    if (sendOffset_ < sendBuffer_.size()) return SendBufferedData();
+    if (!sendPending_) return true;
+    sendPending_ = false;
+    return Fire(OnSendComplete);
+}
 
 }  // namespace nl

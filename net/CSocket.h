@@ -124,21 +124,30 @@ public:
     std::function<void(std::int32_t sent, std::int32_t waiting)> OnSendProgress;
 
 private:
+    // One received chunk; the storage is kept between receives and never cleared
+    // byte by byte.
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> data;
+        std::size_t capacity = 0;
+        std::size_t length = 0;
+    };
+
+    // The private steps return false when the object was destroyed, or its handle
+    // closed or replaced, by an event handler: the caller then stops at once.
     bool EnsureSocket();
     void ReadBufferSizes();
-    std::int32_t RecvToBuffer();
+    bool RecvToBuffer(std::int32_t& received);  // bytes received, 0 = peer closed
     void DestroySocket();
-    void SendBufferedData();
+    bool SendBufferedData();
 
     void QueueBytes(std::vector<std::uint8_t> bytes);
-    void ConnectTo(std::uint32_t address, const char* source);
-    void HandleRead();
-    void HandleWrite();
-    void HandleAccept();
-    void HandleConnect();
-    void HandleClose();
+    bool HandleRead();
+    bool HandleWrite();
+    bool HandleAccept();
+    bool HandleConnect();
+    bool HandleClose();
+    bool Still(const std::shared_ptr<bool>& alive, std::uint32_t generation) const;
 
-    // Each Raise* returns false when a handler destroyed the object.
     bool RaiseStateChange(std::int32_t state, const std::string& text);
     bool RaiseError(std::int32_t number, const std::string& description, const std::string& source);
     template <typename Event, typename... Args>
@@ -159,8 +168,8 @@ private:
     std::uintptr_t resolveTask_ = 0;
     std::vector<std::uint8_t> sendBuffer_;
     std::size_t sendOffset_ = 0;  // bytes of sendBuffer_ already taken
-    std::vector<std::uint8_t> receiveBuffer_;
-    std::vector<std::uint8_t> scratch_;  // receive target, swapped with receiveBuffer_
+    Chunk receiveBuffer_;
+    Chunk spare_;  // the next receive goes here and is swapped in when it brings data
     std::int32_t receiveSize_ = 0;
     std::int32_t maxDatagramSize_ = 0;
     bool bound_ = false;
@@ -168,6 +177,9 @@ private:
     bool broadcast_ = false;
     std::int32_t timeOut_ = 0;
 
+    // Counts handle changes, so that a loop can tell that a handler closed the
+    // connection (or opened another) under it.
+    std::uint32_t generation_ = 0;
     // Cleared when the object is destroyed; events check it after they return.
     std::shared_ptr<bool> alive_;
 };

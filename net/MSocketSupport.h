@@ -5,8 +5,9 @@
 //
 // Tables:
 //  - sockets: socket handle -> CSocket (non-owning). A CSocket leaves it before its
-//    handle is closed; the hidden window lives exactly as long as the table has
-//    entries.
+//    handle is closed. The hidden window is created by the first registration and
+//    destroyed when the last socket leaves, or, when look-ups are still running
+//    then, when the last of them has finished.
 //  - look-ups: task handle -> (CSocket, 1024-byte result block). A block belongs
 //    to its task and is freed only when the task's completion has been handled, so
 //    the platform never writes into freed memory. A CSocket that is destroyed, or

@@ -184,7 +184,7 @@ const HOSTENT* gethostbyaddr(const char* addr, int len, int type);
 // non-blocking. events = 0 cancels the selection (the socket stays non-blocking).
 // The usual re-enabling rules apply: FD_READ is posted again only after recv or
 // recvfrom; FD_WRITE when a connect completes and after a send that reported
-// WS_EWOULDBLOCK once room has freed up; FD_CONNECT once, with the connect's error;
+// WS_EWOULDBLOCK (or took only part of the data) once room has freed up; FD_CONNECT once, with the connect's error;
 // FD_CLOSE once when the peer has finished (even while data is unread) or the
 // connection failed (with its error); FD_ACCEPT again after accept.
 int WSAAsyncSelect(SOCKET s, HWND hwnd, UINT msg, long events);

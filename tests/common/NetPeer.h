@@ -1,0 +1,41 @@
+// Plain blocking loopback peers for the socket tests: a listener on an ephemeral
+// port of 127.0.0.1, connecting, sending and receiving with the system calls
+// themselves, so that the layer under test talks to the real network stack.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace testnet {
+
+class Listener {
+public:
+    explicit Listener(int type = 1 /* stream */);
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    int port() const { return port_; }
+    int fd() const { return fd_; }
+    // Waits at most timeoutMs for a connection; -1 on time-out.
+    int Accept(int timeoutMs = 5000);
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens (connections are refused).
+int ClosedPort();
+int ConnectTo(int port);
+bool SendAll(int fd, const void* data, std::size_t size);
+// Reads until the peer closes or timeoutMs passes.
+std::string ReadToEnd(int fd, int timeoutMs = 5000);
+// Reads exactly n bytes (less on close or time-out).
+std::string ReadExactly(int fd, std::size_t n, int timeoutMs = 5000);
+// Closes with a reset instead of an orderly close.
+void CloseWithReset(int fd);
+void Close(int fd);
+void ShutdownSend(int fd);
+void SetReceiveBuffer(int fd, int bytes);
+
+}  // namespace testnet
