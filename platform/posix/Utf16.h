@@ -1,0 +1,16 @@
+// UTF-16LE (as version resources hold their texts) to UTF-8 (the ANSI code page
+// of the Linux build).
+//
+// Internal to platform/posix.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace plat::posix {
+
+// Converts at most `units` code units from p, stopping at the first NUL. Unpaired
+// surrogates become U+FFFD. The result never exceeds 3 bytes per code unit.
+std::string Utf16LeToUtf8(const unsigned char* p, std::size_t units);
+
+}  // namespace plat::posix

@@ -1,0 +1,51 @@
+// The novalink-ver command on real program files.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/common/TestUtil.h"
+
+namespace {
+
+std::string Fixture(const std::string& name) { return testutil::BuildDir() + "/tests/support/fixtures/" + name; }
+std::string Tool() { return testutil::BuildDir() + "/novalink-ver"; }
+
+bool HasLine(const std::string& out, const std::string& line) {
+    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
+}
+
+TEST(NovalinkVer, PrintsEveryMemberOfAProgramFile) {
+    auto r = testutil::Run({Tool(), Fixture("app.exe")}, {}, 20);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "FullPathName: " + Fixture("app.exe"))) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "Available: True")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "VerProduct: 2.01.0005")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "FileDescription: Brightloom Desktop")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "Language: English (United States)")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "LegalTrademarks2: Second further mark")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "FileFlags: ")) << r.out;
+    // One line for each of the 24 members.
+    std::size_t lines = 0;
+    for (char c : r.out) lines += c == '\n';
+    EXPECT_EQ(lines, 24u) << r.out;
+}
+
+TEST(NovalinkVer, SeveralFilesAndOneWithoutVersionInformation) {
+    auto r = testutil::Run({Tool(), Fixture("versions.exe"), Fixture("text.txt")}, {}, 20);
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "FileFlags: Debug Special")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "VerFile: 3.00.0207")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "FullPathName: " + Fixture("text.txt"))) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "Available: False")) << r.out;
+    // The text file's block does not inherit anything from the program before it.
+    auto second = r.out.substr(r.out.find("FullPathName: " + Fixture("text.txt")));
+    EXPECT_TRUE(HasLine(second, "CompanyName: ")) << r.out;
+}
+
+TEST(NovalinkVer, WithoutArgumentsShowsUsage) {
+    auto r = testutil::Run({Tool()}, {}, 20);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;
+}
+
+}  // namespace
