@@ -4,6 +4,9 @@
 // Win32 build can pass them straight through.
 //
 // Texts are ANSI: single-byte strings in the system code page (UTF-8 on Linux).
+// Failing version calls set the last error (platform/Errors.h): the file's own
+// error when it cannot be opened, 1812 (ERROR_RESOURCE_DATA_NOT_FOUND) when it has
+// no version information, 1813 (ERROR_RESOURCE_TYPE_NOT_FOUND) for a failed query.
 #pragma once
 
 #include "platform/Types.h"

@@ -17,7 +17,7 @@ clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer \
   platform/posix/MemorySource.cpp platform/posix/FileSource.cpp \
   platform/posix/PeImage.cpp platform/posix/ElfImage.cpp \
   platform/posix/VersionBlock.cpp platform/posix/VersionResource.cpp \
-  platform/posix/Utf16.cpp platform/posix/VersionInfo.cpp \
+  platform/posix/Utf16.cpp platform/posix/VersionInfo.cpp platform/posix/Errors.cpp \
   -o "$out/version_fuzz"
 
 fixtures=build/tests/support/fixtures

@@ -1,18 +1,37 @@
 // The version calls of platform/VersionInfo.h on Linux, over PE and ELF files.
 #include "platform/VersionInfo.h"
 
+#include <cerrno>
 #include <vector>
 
+#include "platform/Errors.h"
+#include "platform/posix/ErrorMap.h"
 #include "platform/posix/FileSource.h"
 #include "platform/posix/VersionResource.h"
 
 namespace plat {
 namespace {
 
+constexpr DWORD kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
+constexpr DWORD kErrorResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
+
+// Sets the last error the way the version calls do when there is no block.
 bool LoadBlock(const char* fileName, std::vector<std::uint8_t>& block) {
-    if (!fileName || !*fileName) return false;
+    if (!fileName || !*fileName) {
+        SetLastError(static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        return false;
+    }
     posix::FileSource file;
-    return file.Open(fileName) && posix::VersionResource::Extract(file, block);
+    errno = 0;
+    if (!file.Open(fileName)) {
+        SetLastError(errno ? posix::FromErrno(errno) : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        return false;
+    }
+    if (!posix::VersionResource::Extract(file, block)) {
+        SetLastError(kErrorResourceDataNotFound);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -31,7 +50,9 @@ BOOL GetFileVersionInfoA(const char* fileName, DWORD /*handle*/, DWORD len, void
 }
 
 BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer, UINT* len) {
-    return posix::VersionResource::Query(block, subBlock, buffer, len);
+    BOOL ok = posix::VersionResource::Query(block, subBlock, buffer, len);
+    if (!ok) SetLastError(kErrorResourceTypeNotFound);
+    return ok;
 }
 
 }  // namespace plat

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Errors.h"
 #include "platform/VersionInfo.h"
 #include "platform/posix/MemorySource.h"
 #include "platform/posix/VersionResource.h"
@@ -103,6 +104,7 @@ TEST(VersionReader, QueriesAnswerAsWindowsDoes) {
         EXPECT_FALSE(a.ok) << path;
         EXPECT_EQ(a.len, 0u) << path;
         EXPECT_EQ(a.p, reinterpret_cast<void*>(0x1)) << path;
+        EXPECT_EQ(plat::GetLastError(), 1813u) << path;
     }
 }
 
@@ -175,7 +177,9 @@ TEST(VersionReader, ShortBuffersGetAShortenedBlock) {
 TEST(VersionReader, FilesWithoutVersionInformation) {
     testutil::TempDir dir;
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(Fixture("text.txt").c_str(), nullptr), 0u);
+    EXPECT_EQ(plat::GetLastError(), 1812u);
     EXPECT_EQ(plat::GetFileVersionInfoSizeA((dir / "missing").c_str(), nullptr), 0u);
+    EXPECT_EQ(plat::GetLastError(), static_cast<plat::DWORD>(plat::ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(dir.path().c_str(), nullptr), 0u);  // a folder
     EXPECT_EQ(plat::GetFileVersionInfoSizeA("", nullptr), 0u);
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(nullptr, nullptr), 0u);
