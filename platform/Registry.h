@@ -1,0 +1,134 @@
+// Registry access in the shape of the advapi32 ANSI calls.
+//
+// Keys are addressed by handles: the predefined roots below, or handles returned
+// by RegOpenKeyEx / RegCreateKeyEx, which the caller closes with RegCloseKey.
+// Names of keys and values are compared without regard to case and keep the case
+// they were created with. Paths use "\" between components. Value data are kept
+// byte for byte together with their kind. Results are Windows error codes.
+//
+// On Windows these calls go straight to RegOpenKeyExA and friends. On Linux the
+// registry is a store of text files, one per root, in $NOVALINK_REGISTRY (default
+// $XDG_CONFIG_HOME/novalink/registry, or ~/.config/novalink/registry). Every change
+// there is atomic, durable and serialised across processes.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Types.h"
+
+namespace plat {
+
+using HKEY = std::uintptr_t;  // 0 is no key
+using REGSAM = DWORD;
+using BYTE = std::uint8_t;
+
+// The predefined roots, as Windows defines them (sign-extended 32-bit values).
+constexpr HKEY RootKeyFromLong(LONG value) { return static_cast<HKEY>(static_cast<std::intptr_t>(value)); }
+constexpr HKEY HKEY_CLASSES_ROOT = RootKeyFromLong(static_cast<LONG>(0x80000000u));
+constexpr HKEY HKEY_CURRENT_USER = RootKeyFromLong(static_cast<LONG>(0x80000001u));
+constexpr HKEY HKEY_LOCAL_MACHINE = RootKeyFromLong(static_cast<LONG>(0x80000002u));
+constexpr HKEY HKEY_USERS = RootKeyFromLong(static_cast<LONG>(0x80000003u));
+
+// Value kinds.
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+constexpr DWORD REG_LINK = 6;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_RESOURCE_LIST = 8;
+constexpr DWORD REG_FULL_RESOURCE_DESCRIPTOR = 9;
+constexpr DWORD REG_RESOURCE_REQUIREMENTS_LIST = 10;
+constexpr DWORD REG_QWORD = 11;
+
+// Access rights.
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+constexpr REGSAM KEY_DELETE = 0x00010000;  // DELETE
+constexpr REGSAM KEY_READ = 0x00020019;
+constexpr REGSAM KEY_WRITE = 0x00020006;
+constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
+
+// Options and dispositions of RegCreateKeyEx.
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// Results.
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_ACCESS_DENIED = 5;
+constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_OUTOFMEMORY = 14;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_BAD_PATHNAME = 161;
+constexpr LONG ERROR_MORE_DATA = 234;
+constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_NOACCESS = 998;
+constexpr LONG ERROR_BADDB = 1009;         // the store is damaged
+constexpr LONG ERROR_CANTWRITE = 1013;     // the store could not be written
+constexpr LONG ERROR_KEY_DELETED = 1018;   // the handle's key has been deleted
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength = 0;
+    void* lpSecurityDescriptor = nullptr;
+    int bInheritHandle = 0;
+};
+
+struct FILETIME {
+    DWORD dwLowDateTime = 0;
+    DWORD dwHighDateTime = 0;
+};
+
+// Opens an existing key. lpSubKey NULL or "" opens a new handle to hKey itself.
+// ERROR_FILE_NOT_FOUND when the key is missing; ERROR_ACCESS_DENIED when write
+// rights are asked for a key that cannot be written.
+LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
+
+// Opens a key, creating it and every missing parent first. lpdwDisposition (may be
+// NULL) receives REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. A path that begins
+// with "\" gives ERROR_BAD_PATHNAME. Only REG_OPTION_NON_VOLATILE keys are kept.
+LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
+                    REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, HKEY* phkResult,
+                    DWORD* lpdwDisposition);
+
+// Reads a value (lpValueName NULL or "" is the key's default value). With lpData
+// NULL only the kind and size are returned. A buffer that is too small gives
+// ERROR_MORE_DATA with the size needed in *lpcbData; the buffer is left as it was.
+LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
+                     DWORD* lpcbData);
+
+// Stores cbData bytes of kind dwType, replacing an existing value of that name.
+LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                   DWORD cbData);
+
+// Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some), with its values.
+LONG RegDeleteKey(HKEY hKey, const char* lpSubKey);
+
+// Deletes a key with all its subkeys and values; lpSubKey NULL empties hKey itself.
+LONG RegDeleteTree(HKEY hKey, const char* lpSubKey);
+
+LONG RegDeleteValue(HKEY hKey, const char* lpValueName);
+
+// The value at dwIndex. *lpcchValueName is the name buffer's capacity in characters
+// including the terminating NUL; on success it receives the name's length without
+// it. ERROR_MORE_DATA when the name or the data do not fit, ERROR_NO_MORE_ITEMS past
+// the end. Values come in the order they were first created.
+LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                  DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
+
+// The subkey at dwIndex, in the same way. Subkeys come in alphabetical order,
+// without regard to case.
+LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
+                  DWORD* lpcchClass, FILETIME* lpftLastWriteTime);
+
+// Closing a predefined root is allowed and does nothing.
+LONG RegCloseKey(HKEY hKey);
+
+}  // namespace plat

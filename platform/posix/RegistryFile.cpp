@@ -1,0 +1,230 @@
+#include "platform/posix/RegistryFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+
+#include "platform/Registry.h"
+
+namespace plat::posix {
+namespace {
+
+const char* const kRootNames[RegistryFile::kRoots] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                                      "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+const char* const kFileNames[RegistryFile::kRoots] = {"HKCR", "HKCU", "HKLM", "HKU"};
+
+LONG FromErrno(int err) {
+    switch (err) {
+        case EACCES:
+        case EPERM:
+        case EROFS: return ERROR_ACCESS_DENIED;
+        case ENOMEM: return ERROR_OUTOFMEMORY;
+        default: return ERROR_CANTWRITE;
+    }
+}
+
+bool WritableEntry(const std::string& path) {
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Creates the folder and its missing parents.
+int MakeFolders(const std::string& folder) {
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = folder.find('/', pos + 1);
+        partial = folder.substr(0, pos);
+        if (partial.empty()) continue;
+        if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+    }
+    struct stat st{};
+    if (stat(folder.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+bool ReadAll(int fd, std::string& out) {
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A damaged file is reported once per version of the file.
+void ReportDamage(const std::string& path, const struct stat& st, const std::string& reason) {
+    static std::mutex mu;
+    static std::set<std::string> reported;
+    std::string id = path + '\n' + std::to_string(st.st_ino) + '\n' + std::to_string(st.st_size) + '\n' +
+                     std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec);
+    std::lock_guard<std::mutex> lock(mu);
+    if (!reported.insert(id).second) return;
+    std::fprintf(stderr,
+                 "novalink: the registry file %s is damaged (%s). It is left as it is and treated as "
+                 "unreadable: reads fail and changes are refused until it is repaired or removed.\n",
+                 path.c_str(), reason.c_str());
+}
+
+class LockFile {
+public:
+    explicit LockFile(const std::string& path) {
+        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0 && (errno == EACCES || errno == EROFS)) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
+        while (flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            error_ = errno;
+            return;
+        }
+    }
+    ~LockFile() {
+        if (fd_ >= 0) close(fd_);  // releases the lock
+    }
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+    int Error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+}  // namespace
+
+RegistryFile::RegistryFile(int root) : root_(root), folder_(Folder()) {
+    path_ = folder_ + "/" + kFileNames[root] + ".txt";
+}
+
+const char* RegistryFile::RootName(int root) { return kRootNames[root]; }
+
+std::string RegistryFile::Folder() {
+    const char* env = std::getenv("NOVALINK_REGISTRY");
+    std::string folder;
+    if (env && *env) {
+        folder = env;
+    } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+        folder = std::string(xdg) + "/novalink/registry";
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home && *home ? home : "/tmp") + "/.config/novalink/registry";
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+LONG RegistryFile::Load(RegistryHive& hive) const {
+    hive = RegistryHive{};
+    int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
+        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_BADDB;
+    }
+    struct stat st{};
+    std::string text;
+    bool ok = fstat(fd, &st) == 0 && ReadAll(fd, text);
+    close(fd);
+    if (!ok) return ERROR_BADDB;
+    std::string reason;
+    if (!hive.Parse(text, kRootNames[root_], &reason)) {
+        ReportDamage(path_, st, reason);
+        return ERROR_BADDB;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool RegistryFile::CanWrite() const {
+    struct stat st{};
+    if (stat(folder_.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode) || faccessat(AT_FDCWD, folder_.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return false;
+        return access(path_.c_str(), F_OK) != 0 || WritableEntry(path_);
+    }
+    // The folder is missing: it can be made when its nearest existing parent is writable.
+    std::string parent = folder_;
+    for (;;) {
+        auto slash = parent.find_last_of('/');
+        if (slash == std::string::npos) return false;
+        parent = slash == 0 ? "/" : parent.substr(0, slash);
+        if (stat(parent.c_str(), &st) == 0)
+            return S_ISDIR(st.st_mode) && faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+        if (parent == "/") return false;
+    }
+}
+
+LONG RegistryFile::Update(const Change& change) {
+    if (!CanWrite()) return ERROR_ACCESS_DENIED;
+    if (int err = MakeFolders(folder_)) return FromErrno(err);
+    LockFile lock(folder_ + "/" + kFileNames[root_] + ".lock");
+    if (lock.Error()) return FromErrno(lock.Error());
+
+    RegistryHive hive;
+    if (LONG r = Load(hive)) return r;
+    bool modified = false;
+    LONG result = change(hive, modified);
+    if (result != ERROR_SUCCESS || !modified) return result;
+    RemoveStaleTemporaries();
+    return WriteAtomically(hive.Serialize(kRootNames[root_]));
+}
+
+LONG RegistryFile::WriteAtomically(const std::string& text) const {
+    std::string temp = path_ + ".tmp." + std::to_string(getpid());
+    mode_t mode = 0644;
+    struct stat st{};
+    if (stat(path_.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return FromErrno(errno);
+    int err = 0;
+    errno = 0;
+    if (fchmod(fd, mode) != 0 || !WriteAll(fd, text) || fsync(fd) != 0) err = errno ? errno : EIO;
+    if (close(fd) != 0 && !err) err = errno;
+    if (!err && rename(temp.c_str(), path_.c_str()) != 0) err = errno;
+    if (err) {
+        unlink(temp.c_str());
+        return FromErrno(err);
+    }
+    // Make the rename itself durable.
+    int dir = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return ERROR_SUCCESS;
+}
+
+// Temporary files left by writers that were killed. Called with the lock held, so
+// no other writer is using one.
+void RegistryFile::RemoveStaleTemporaries() const {
+    DIR* d = opendir(folder_.c_str());
+    if (!d) return;
+    std::string prefix = std::string(kFileNames[root_]) + ".txt.tmp.";
+    while (dirent* e = readdir(d)) {
+        if (std::string(e->d_name).rfind(prefix, 0) == 0) unlinkat(dirfd(d), e->d_name, 0);
+    }
+    closedir(d);
+}
+
+}  // namespace plat::posix

@@ -1,0 +1,518 @@
+// novalink-reg: reads and changes the registry the way reg.exe does.
+//
+//   novalink-reg query  KEY [/v NAME | /ve] [/s]
+//   novalink-reg add    KEY [/v NAME | /ve] [/t KIND] [/s SEPARATOR] [/d DATA] [/f]
+//   novalink-reg delete KEY [/v NAME | /ve] [/f]
+//
+// Exit code 0 on success, 1 with a message on stderr otherwise.
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/App.h"
+#include "platform/Registry.h"
+
+using namespace plat;
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    "  novalink-reg query  KEY [/v NAME | /ve] [/s]\n"
+    "  novalink-reg add    KEY [/v NAME | /ve] [/t KIND] [/se SEPARATOR] [/d DATA] [/f]\n"
+    "  novalink-reg delete KEY [/v NAME | /ve] [/f]\n"
+    "\n"
+    "  KEY   ROOT\\Path\\Of\\Key, ROOT one of HKLM, HKCU, HKCR, HKU (or HKEY_LOCAL_MACHINE, ...)\n"
+    "  /v    the value NAME; /ve the key's default value (shown as (Default))\n"
+    "  /s    query: this key and every key below it\n"
+    "  /t    REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY,\n"
+    "        REG_DWORD_BIG_ENDIAN, REG_QWORD or REG_NONE\n"
+    "  /d    the data: text; a number in decimal or 0x hex for REG_DWORD and REG_QWORD;\n"
+    "        hex digits for REG_BINARY and REG_NONE; strings separated by \\0 (or /se)\n"
+    "        for REG_MULTI_SZ\n"
+    "  /f    change without asking\n"
+    "\n"
+    "The registry lives in the folder $NOVALINK_REGISTRY (default ~/.config/novalink/registry).\n";
+
+struct RootName {
+    const char* shortName;
+    const char* longName;
+    HKEY key;
+};
+const RootName kRoots[] = {{"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                           {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                           {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                           {"HKU", "HKEY_USERS", HKEY_USERS}};
+
+const char* const kKindNames[] = {"REG_NONE",
+                                  "REG_SZ",
+                                  "REG_EXPAND_SZ",
+                                  "REG_BINARY",
+                                  "REG_DWORD",
+                                  "REG_DWORD_BIG_ENDIAN",
+                                  "REG_LINK",
+                                  "REG_MULTI_SZ",
+                                  "REG_RESOURCE_LIST",
+                                  "REG_FULL_RESOURCE_DESCRIPTOR",
+                                  "REG_RESOURCE_REQUIREMENTS_LIST",
+                                  "REG_QWORD"};
+
+std::string Upper(std::string s) {
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+struct UsageError {
+    std::string what;
+};
+
+// An operation failed: the message is printed and the program ends with 1.
+struct Failure {
+    std::string what;
+};
+
+std::string ErrorText(LONG code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_KEY_DELETED: return "The system was unable to find the specified registry key or value.";
+        case ERROR_ACCESS_DENIED: return "Access is denied.";
+        case ERROR_BADDB: return "The registry file is damaged; nothing was read or changed.";
+        case ERROR_CANTWRITE: return "The registry file could not be written.";
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_PARAMETER: return "Invalid key name.";
+        default: return "The registry call failed with error " + std::to_string(code) + ".";
+    }
+}
+
+void Check(LONG code) {
+    if (code != ERROR_SUCCESS) throw Failure{ErrorText(code)};
+}
+
+struct Key {
+    HKEY root = 0;
+    std::string rootName;  // the long form
+    std::string path;      // below the root, no leading or trailing '\'
+
+    std::string Display() const { return path.empty() ? rootName : rootName + "\\" + path; }
+};
+
+Key ParseKey(const std::string& text) {
+    auto slash = text.find('\\');
+    std::string root = Upper(text.substr(0, slash));
+    for (const auto& r : kRoots) {
+        if (root == r.shortName || root == r.longName) {
+            Key k{r.key, r.longName, slash == std::string::npos ? std::string() : text.substr(slash + 1)};
+            while (!k.path.empty() && k.path.back() == '\\') k.path.pop_back();
+            return k;
+        }
+    }
+    throw UsageError{"Invalid key name: the key must start with HKLM, HKCU, HKCR or HKU."};
+}
+
+struct Options {
+    std::string op;
+    Key key;
+    bool hasValue = false;  // /v or /ve
+    std::string valueName;
+    bool recursive = false;  // /s
+    bool force = false;      // /f
+    bool hasType = false;
+    DWORD type = REG_SZ;
+    bool hasData = false;
+    std::string data;
+    std::string separator = "\\0";
+};
+
+Options ParseArgs(int argc, char** argv) {
+    if (argc < 3) throw UsageError{argc == 2 && std::string(argv[1]) == "/?" ? "" : "Invalid syntax."};
+    Options o;
+    o.op = Upper(argv[1]);
+    if (o.op != "QUERY" && o.op != "ADD" && o.op != "DELETE") throw UsageError{"Invalid operation: " + std::string(argv[1])};
+    o.key = ParseKey(argv[2]);
+    for (int i = 3; i < argc; ++i) {
+        std::string a = Upper(argv[i]);
+        if (!a.empty() && a[0] == '-') a[0] = '/';
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) throw UsageError{"Invalid syntax: " + std::string(argv[i]) + " needs an argument."};
+            return argv[++i];
+        };
+        if (a == "/V" || a == "/VE") {
+            if (o.hasValue) throw UsageError{"Invalid syntax: /v and /ve may be given once."};
+            o.hasValue = true;
+            if (a == "/V") o.valueName = next();
+        } else if (a == "/S" && o.op == "QUERY") {
+            o.recursive = true;
+        } else if (a == "/SE" && o.op == "ADD") {
+            o.separator = next();
+            if (o.separator.empty()) throw UsageError{"Invalid syntax: /se needs a separator."};
+        } else if (a == "/F" && o.op != "QUERY") {
+            o.force = true;
+        } else if (a == "/T" && o.op == "ADD") {
+            std::string t = Upper(next());
+            bool known = false;
+            for (DWORD k = 0; k < sizeof kKindNames / sizeof kKindNames[0]; ++k) {
+                if (t == kKindNames[k] && k != REG_LINK && k != REG_RESOURCE_LIST &&
+                    k != REG_FULL_RESOURCE_DESCRIPTOR && k != REG_RESOURCE_REQUIREMENTS_LIST) {
+                    o.type = k;
+                    known = true;
+                }
+            }
+            if (!known) throw UsageError{"Invalid syntax: unsupported kind " + t + "."};
+            o.hasType = true;
+        } else if (a == "/D" && o.op == "ADD") {
+            o.data = next();
+            o.hasData = true;
+        } else {
+            throw UsageError{"Invalid syntax: unexpected " + std::string(argv[i]) + "."};
+        }
+    }
+    if ((o.hasType || o.hasData) && !o.hasValue && o.op == "ADD") {
+        // reg.exe writes the default value when only /t or /d is given.
+        o.hasValue = true;
+    }
+    return o;
+}
+
+// ---- query ------------------------------------------------------------------
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string KindName(DWORD type) {
+    if (type < sizeof kKindNames / sizeof kKindNames[0]) return kKindNames[type];
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "REG_0x%X", static_cast<unsigned>(type));
+    return buf;
+}
+
+std::string FormatData(DWORD type, const std::string& data) {
+    auto le = [&](std::size_t n) {
+        std::uint64_t v = 0;
+        for (std::size_t i = n; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(data[i]);
+        return v;
+    };
+    char buf[32];
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_LINK: return data.substr(0, data.find('\0'));
+        case REG_MULTI_SZ: {
+            // The strings up to the terminating empty one, shown with \0 between them.
+            std::string out;
+            std::size_t pos = 0;
+            bool first = true;
+            while (pos < data.size()) {
+                std::size_t end = data.find('\0', pos);
+                std::string s = data.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+                if (s.empty()) break;
+                if (!first) out += "\\0";
+                out += s;
+                first = false;
+                if (end == std::string::npos) break;
+                pos = end + 1;
+            }
+            return out;
+        }
+        case REG_DWORD:
+            if (data.size() != 4) break;
+            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(le(4)));
+            return buf;
+        case REG_DWORD_BIG_ENDIAN: {
+            if (data.size() != 4) break;
+            std::uint32_t v = 0;
+            for (unsigned char c : data) v = (v << 8) | c;
+            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(v));
+            return buf;
+        }
+        case REG_QWORD:
+            if (data.size() != 8) break;
+            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(le(8)));
+            return buf;
+        default: break;
+    }
+    return Hex(data);
+}
+
+// Reads a value; false when it does not exist.
+bool ReadValue(HKEY key, const std::string& name, DWORD* type, std::string* data) {
+    DWORD size = 0;
+    LONG r = RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size);
+    for (int attempt = 0; r == ERROR_SUCCESS || r == ERROR_MORE_DATA; ++attempt) {
+        data->assign(size, '\0');
+        DWORD cb = size;
+        r = RegQueryValueEx(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(data->data()), &cb);
+        if (r == ERROR_SUCCESS) {
+            data->resize(cb);
+            return true;
+        }
+        size = cb;
+        if (attempt > 8) break;
+    }
+    if (r == ERROR_FILE_NOT_FOUND) return false;
+    Check(r);
+    return false;
+}
+
+// The value's name as it is stored (names match without regard to case).
+std::string StoredValueName(HKEY key, const std::string& name) {
+    std::vector<char> buf(16384);
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = static_cast<DWORD>(buf.size());
+        if (RegEnumValue(key, i, buf.data(), &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return name;
+        std::string stored(buf.data(), cch);
+        if (Upper(stored) == Upper(name)) return stored;
+    }
+}
+
+void PrintValue(const std::string& name, DWORD type, const std::string& data) {
+    std::cout << "    " << (name.empty() ? "(Default)" : name) << "    " << KindName(type) << "    "
+              << FormatData(type, data) << "\n";
+}
+
+std::vector<std::string> SubkeyNames(HKEY key) {
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD cch = sizeof name;
+        LONG r = RegEnumKeyEx(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        Check(r);
+        names.emplace_back(name, cch);
+    }
+    return names;
+}
+
+struct ValueItem {
+    std::string name;
+    DWORD type;
+    std::string data;
+};
+
+std::vector<ValueItem> Values(HKEY key) {
+    std::vector<ValueItem> values;
+    for (DWORD i = 0;; ++i) {
+        std::vector<char> name(16384);
+        DWORD cch = static_cast<DWORD>(name.size());
+        DWORD type = 0, size = 0;
+        LONG r = RegEnumValue(key, i, name.data(), &cch, nullptr, &type, nullptr, &size);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        Check(r);
+        ValueItem item{std::string(name.data(), cch), type, {}};
+        ReadValue(key, item.name, &item.type, &item.data);
+        values.push_back(std::move(item));
+    }
+    return values;
+}
+
+class KeyHandle {
+public:
+    KeyHandle(HKEY root, const std::string& path, REGSAM access) { Check(RegOpenKeyEx(root, path.c_str(), 0, access, &key_)); }
+    ~KeyHandle() { RegCloseKey(key_); }
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = 0;
+};
+
+std::string Child(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
+
+// /s with /v or /ve: every key at or below `path` that has the value.
+int FindValue(const Options& o, const std::string& path, const std::string& display) {
+    KeyHandle key(o.key.root, path, KEY_READ);
+    int matches = 0;
+    DWORD type = 0;
+    std::string data;
+    if (ReadValue(key.Get(), o.valueName, &type, &data)) {
+        std::cout << "\n" << display << "\n";
+        PrintValue(StoredValueName(key.Get(), o.valueName), type, data);
+        ++matches;
+    }
+    for (const auto& sub : SubkeyNames(key.Get())) matches += FindValue(o, Child(path, sub), display + "\\" + sub);
+    return matches;
+}
+
+void ListKey(const Options& o, const std::string& path, const std::string& display) {
+    KeyHandle key(o.key.root, path, KEY_READ);
+    std::cout << "\n" << display << "\n";
+    for (const auto& v : Values(key.Get())) PrintValue(v.name, v.type, v.data);
+    auto subkeys = SubkeyNames(key.Get());
+    if (o.recursive) {
+        for (const auto& sub : subkeys) ListKey(o, Child(path, sub), display + "\\" + sub);
+    } else {
+        if (!subkeys.empty()) std::cout << "\n";
+        for (const auto& sub : subkeys) std::cout << display << "\\" << sub << "\n";
+    }
+}
+
+int Query(const Options& o) {
+    if (o.hasValue && o.recursive) {
+        int matches = FindValue(o, o.key.path, o.key.Display());
+        std::cout << "End of search: " << matches << " match(es) found.\n";
+        return matches ? 0 : 1;
+    }
+    if (o.hasValue) {
+        KeyHandle key(o.key.root, o.key.path, KEY_READ);
+        DWORD type = 0;
+        std::string data;
+        if (!ReadValue(key.Get(), o.valueName, &type, &data)) {
+            if (!o.valueName.empty()) throw Failure{ErrorText(ERROR_FILE_NOT_FOUND)};
+            std::cout << "\n" << o.key.Display() << "\n    (Default)    REG_SZ    (value not set)\n\n";
+            return 0;
+        }
+        std::cout << "\n" << o.key.Display() << "\n";
+        PrintValue(StoredValueName(key.Get(), o.valueName), type, data);
+        std::cout << "\n";
+        return 0;
+    }
+    ListKey(o, o.key.path, o.key.Display());
+    if (!o.recursive) std::cout << "\n";
+    return 0;
+}
+
+// ---- add and delete ---------------------------------------------------------
+
+bool Confirm(const std::string& question) {
+    std::cout << question << " (Yes/No)? " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        std::cout << "\n";
+        return false;
+    }
+    answer = Upper(answer);
+    return answer == "Y" || answer == "YES";
+}
+
+std::uint64_t ParseNumber(const std::string& text, std::uint64_t max) {
+    if (text.empty()) throw UsageError{"Invalid syntax: specify a valid numeric value for /d."};
+    std::uint64_t v = 0;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    for (std::size_t i = hex ? 2 : 0; i < text.size(); ++i) {
+        char c = text[i];
+        int d = c >= '0' && c <= '9' ? c - '0'
+                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
+        std::uint64_t base = hex ? 16 : 10;
+        if (d < 0 || v > (max - static_cast<std::uint64_t>(d)) / base)
+            throw UsageError{"Invalid syntax: specify a valid numeric value for /d."};
+        v = v * base + static_cast<std::uint64_t>(d);
+    }
+    return v;
+}
+
+std::string EncodeData(const Options& o) {
+    switch (o.type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ: return o.data + '\0';
+        case REG_MULTI_SZ: {
+            std::string out;
+            std::size_t pos = 0;
+            while (!o.data.empty()) {
+                std::size_t sep = o.data.find(o.separator, pos);
+                std::string s = o.data.substr(pos, sep == std::string::npos ? std::string::npos : sep - pos);
+                if (s.empty()) throw UsageError{"Invalid syntax: REG_MULTI_SZ data may not hold an empty string."};
+                out += s;
+                out += '\0';
+                if (sep == std::string::npos) break;
+                pos = sep + o.separator.size();
+            }
+            out += '\0';
+            return out;
+        }
+        case REG_DWORD:
+        case REG_DWORD_BIG_ENDIAN:
+        case REG_QWORD: {
+            std::size_t n = o.type == REG_QWORD ? 8 : 4;
+            std::uint64_t v = ParseNumber(o.hasData ? o.data : "0", n == 8 ? ~0ull : 0xFFFFFFFFull);
+            std::string out(n, '\0');
+            for (std::size_t i = 0; i < n; ++i) out[o.type == REG_DWORD_BIG_ENDIAN ? n - 1 - i : i] = static_cast<char>(v >> (8 * i));
+            return out;
+        }
+        default: {  // REG_BINARY, REG_NONE: hex digits
+            if (o.data.size() % 2) throw UsageError{"Invalid syntax: binary data need an even number of hex digits."};
+            std::string out;
+            for (std::size_t i = 0; i < o.data.size(); i += 2) {
+                auto digit = [&](char c) {
+                    if (c >= '0' && c <= '9') return c - '0';
+                    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+                    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+                    throw UsageError{"Invalid syntax: binary data must be hex digits."};
+                };
+                out += static_cast<char>(digit(o.data[i]) * 16 + digit(o.data[i + 1]));
+            }
+            return out;
+        }
+    }
+}
+
+int Add(const Options& o) {
+    std::string data = o.hasValue ? EncodeData(o) : std::string();
+    HKEY key = 0;
+    Check(RegCreateKeyEx(o.key.root, o.key.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                         &key, nullptr));
+    struct Closer {
+        HKEY k;
+        ~Closer() { RegCloseKey(k); }
+    } closer{key};
+    if (o.hasValue) {
+        if (!o.force && RegQueryValueEx(key, o.valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+            !Confirm("Value " + (o.valueName.empty() ? std::string("(Default)") : o.valueName) + " exists, overwrite")) {
+            throw Failure{"The operation was cancelled by the user."};
+        }
+        Check(RegSetValueEx(key, o.valueName.c_str(), 0, o.type, reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size())));
+    }
+    std::cout << "The operation completed successfully.\n";
+    return 0;
+}
+
+int Delete(const Options& o) {
+    if (o.hasValue) {
+        KeyHandle key(o.key.root, o.key.path, KEY_QUERY_VALUE | KEY_SET_VALUE);
+        if (!o.force && !Confirm("Delete the registry value " +
+                                 (o.valueName.empty() ? std::string("(Default)") : o.valueName)))
+            throw Failure{"The operation was cancelled by the user."};
+        Check(RegDeleteValue(key.Get(), o.valueName.c_str()));
+    } else {
+        if (o.key.path.empty()) throw Failure{"Invalid key name: a root key cannot be deleted."};
+        { KeyHandle exists(o.key.root, o.key.path, KEY_READ); }
+        if (!o.force && !Confirm("Permanently delete the registry key " + o.key.Display()))
+            throw Failure{"The operation was cancelled by the user."};
+        Check(RegDeleteTree(o.key.root, o.key.path.c_str()));
+    }
+    std::cout << "The operation completed successfully.\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    plat::InitApp(argc, argv);
+    try {
+        Options o = ParseArgs(argc, argv);
+        if (o.op == "QUERY") return Query(o);
+        if (o.op == "ADD") return Add(o);
+        return Delete(o);
+    } catch (const UsageError& e) {
+        if (e.what.empty()) {
+            std::cout << kUsage;
+            return 0;
+        }
+        std::cerr << "ERROR: " << e.what << "\n" << kUsage;
+    } catch (const Failure& e) {
+        std::cerr << "ERROR: " << e.what << "\n";
+    }
+    return 1;
+}
