@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "platform/Errors.h"
 #include "platform/Types.h"
 
 namespace plat {
@@ -60,13 +61,10 @@ constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
-// Results.
+// Results: the codes of platform/Errors.h (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+// ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER, ...) and these.
 constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-constexpr LONG ERROR_ACCESS_DENIED = 5;
-constexpr LONG ERROR_INVALID_HANDLE = 6;
 constexpr LONG ERROR_OUTOFMEMORY = 14;
-constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
