@@ -1,0 +1,219 @@
+// The staged update end to end: build/novalink /U <pid> against a sandbox
+// registry (set up with build/novalink-reg) and a sandbox temporary folder, with
+// real processes to wait for and a real program to start.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/common/SpawnUtil.h"
+#include "tests/common/TestUtil.h"
+
+using namespace testutil;
+
+namespace {
+
+class StagedUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directory(root_ / "reg");
+        std::filesystem::create_directory(root_ / "tmp");
+        std::filesystem::create_directory(root_ / "app");
+        env_ = {"NOVALINK_REGISTRY=" + root_ / "reg", "TMPDIR=" + root_ / "tmp"};
+        program_ = root_ / "app/brightloom";
+        staging_ = root_ / "tmp/BLM_UPDATE";
+        marker_ = root_ / "started";
+        // The new program proves it was started by writing a marker.
+        package_ = "#!/bin/sh\necho \"new version started $$\" > '" + marker_ + "'\n";
+
+        Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", program_, "/f"});
+        Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
+    }
+
+    void TearDown() override {
+        for (pid_t p : children_) {
+            kill(p, SIGKILL);
+            WaitExit(p, 2000);
+        }
+    }
+
+    void Reg(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{BuildDir() + "/novalink-reg"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        RunResult r = testutil::Run(argv, env_, 20);
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+    }
+
+    std::string UpdateFlag() {
+        RunResult r = testutil::Run({BuildDir() + "/novalink-reg", "query", "HKCU\\Software\\Brightloom", "/v", "Update"},
+                          env_, 20);
+        if (r.exitCode != 0) return "query failed: " + r.out;
+        size_t at = r.out.find("REG_DWORD");
+        if (at == std::string::npos) return "not a REG_DWORD: " + r.out;
+        std::string rest = r.out.substr(at + 9);
+        size_t b = rest.find_first_not_of(" \t");
+        size_t e = rest.find_first_of(" \t\r\n", b);
+        return rest.substr(b, e - b);
+    }
+
+    void WriteProgram() {
+        WriteFile(program_, "#!/bin/sh\necho old version\n");
+        chmod(program_.c_str(), 0751);
+    }
+
+    void Stage() {
+        std::filesystem::create_directory(staging_);
+        WriteFile(staging_ + "/BLMNL.PTX", package_);
+        WriteFile(staging_ + "/BLMNL.INI", "[INFO]\r\nVER=2.0\r\nSize=" + std::to_string(package_.size()) + "\r\n");
+    }
+
+    pid_t Start(const std::vector<std::string>& args, SpawnOptions options = {}) {
+        std::vector<std::string> argv{BuildDir() + "/novalink"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        options.env.insert(options.env.end(), env_.begin(), env_.end());
+        options.outputFile = root_ / "novalink.log";
+        pid_t p = Spawn(argv, options);
+        children_.push_back(p);
+        return p;
+    }
+
+    pid_t Sleeper(const std::string& seconds) {
+        pid_t p = Spawn({"/bin/sleep", seconds});
+        children_.push_back(p);
+        return p;
+    }
+
+    // Waits for a process of ours and forgets it.
+    int Finish(pid_t p, int timeoutMs) {
+        int code = WaitExit(p, timeoutMs);
+        children_.erase(std::remove(children_.begin(), children_.end(), p), children_.end());
+        return code;
+    }
+
+    std::string Log() { return ReadFile(root_ / "novalink.log"); }
+
+    TempDir root_;
+    std::vector<std::string> env_;
+    std::string program_, staging_, marker_, package_;
+    std::vector<pid_t> children_;
+};
+
+double Since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+}  // namespace
+
+TEST_F(StagedUpdate, WaitsForTheProductThenReplacesCleansAndStarts) {
+    WriteProgram();
+    Stage();
+    pid_t product = Sleeper("3");
+    auto t0 = std::chrono::steady_clock::now();
+    pid_t updater = Start({"/U", std::to_string(product)});
+
+    // While the product runs nothing is touched, and the wait costs no processor time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(IsRunning(updater)) << Log();
+    double cpuBefore = CpuSecondsOf(updater);
+    EXPECT_EQ(UpdateFlag(), "0x0") << "the flag is reset before the wait";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    double cpuDuring = CpuSecondsOf(updater) - cpuBefore;
+    EXPECT_TRUE(IsRunning(updater));
+    EXPECT_EQ(ReadFile(program_), "#!/bin/sh\necho old version\n");
+    EXPECT_TRUE(Exists(staging_ + "/BLMNL.PTX"));
+    EXPECT_LT(cpuDuring, 0.05) << "processor time spent waiting for the product";
+
+    ASSERT_EQ(Finish(product, 10000), 0);
+    ASSERT_EQ(Finish(updater, 10000), 0) << Log();
+    EXPECT_GT(Since(t0), 2.8) << "the updater did not wait for the product";
+
+    EXPECT_EQ(ReadFile(program_), package_) << "the program file is not the package byte for byte";
+    struct stat st {};
+    ASSERT_EQ(stat(program_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u) << "the program file lost its permissions";
+    EXPECT_FALSE(Exists(staging_)) << "the staging folder was not removed";
+    EXPECT_EQ(UpdateFlag(), "0x0");
+    ASSERT_TRUE(WaitForFile(marker_, 5000)) << "the new program was not started";
+    EXPECT_EQ(ReadFile(marker_).rfind("new version started", 0), 0u);
+}
+
+TEST_F(StagedUpdate, AbsentProgramFileLeavesTheStagingFolderAlone) {
+    Stage();
+    pid_t updater = Start({"/U0"});
+    ASSERT_EQ(Finish(updater, 10000), 0) << Log();
+    EXPECT_EQ(ReadFile(staging_ + "/BLMNL.PTX"), package_);
+    EXPECT_TRUE(Exists(staging_ + "/BLMNL.INI"));
+    EXPECT_FALSE(Exists(program_));
+    EXPECT_EQ(UpdateFlag(), "0x0");
+    EXPECT_FALSE(WaitForFile(marker_, 300));
+}
+
+TEST_F(StagedUpdate, WithoutStagingFolderOnlyTheFlagIsReset) {
+    WriteProgram();
+    pid_t product = Sleeper("30");
+    auto t0 = std::chrono::steady_clock::now();
+    pid_t updater = Start({"/u", std::to_string(product)});
+    ASSERT_EQ(Finish(updater, 10000), 0) << Log();
+    EXPECT_LT(Since(t0), 2.0) << "nothing to apply, so nothing to wait for";
+    EXPECT_EQ(UpdateFlag(), "0x0");
+    EXPECT_EQ(ReadFile(program_), "#!/bin/sh\necho old version\n");
+}
+
+TEST_F(StagedUpdate, ASecondInstanceEndsAtOnceWithoutReadingItsSwitch) {
+    WriteProgram();
+    Stage();
+    pid_t product = Sleeper("30");
+    pid_t first = Start({"/U", std::to_string(product)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(IsRunning(first)) << Log();
+    Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
+
+    // "/U" without an identifier would apply the package at once, if it ran.
+    auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(Finish(Start({"/U"}), 5000), 0) << Log();
+    EXPECT_LT(Since(t0), 2.0);
+    EXPECT_EQ(UpdateFlag(), "0x1") << "the second instance went on to the staged update";
+    EXPECT_EQ(ReadFile(program_), "#!/bin/sh\necho old version\n");
+    EXPECT_TRUE(IsRunning(first));
+
+    // The first finishes its job once the product has gone.
+    kill(product, SIGTERM);
+    Finish(product, 5000);
+    ASSERT_EQ(Finish(first, 10000), 0) << Log();
+    EXPECT_EQ(ReadFile(program_), package_);
+    EXPECT_FALSE(Exists(staging_));
+}
+
+TEST_F(StagedUpdate, AFailedCopyLeavesTheOldProgramWhole) {
+    // The package is larger than the file-size limit the updater runs under, so
+    // writing the copy fails part of the way, as on a full disk. The product
+    // must stay as it was and the package stay staged for a later try.
+    WriteProgram();
+    package_ = "#!/bin/sh\n# " + std::string(256 * 1024, 'x') + "\n";
+    Stage();
+    SpawnOptions limited;
+    limited.fileSizeLimit = 64 * 1024;
+    ASSERT_EQ(Finish(Start({"/U"}, limited), 10000), 0) << Log();
+    EXPECT_EQ(ReadFile(program_), "#!/bin/sh\necho old version\n");
+    EXPECT_EQ(ReadFile(staging_ + "/BLMNL.PTX"), package_);
+    EXPECT_FALSE(WaitForFile(marker_, 300));
+
+    // Without the limit the same run goes through.
+    ASSERT_EQ(Finish(Start({"/U"}), 10000), 0) << Log();
+    EXPECT_EQ(ReadFile(program_), package_);
+    EXPECT_FALSE(Exists(staging_));
+}
+
+TEST_F(StagedUpdate, TheInteractiveRunEndsWhenItsWindowHasGone) {
+    for (const char* sw : {"", "/a", "/Dxyz"}) {
+        std::vector<std::string> args;
+        if (*sw) args.push_back(sw);
+        ASSERT_EQ(Finish(Start(args), 10000), 0) << sw << "\n" << Log();
+    }
+    EXPECT_EQ(UpdateFlag(), "0x1") << "only /U touches the flag";
+}

@@ -1,0 +1,35 @@
+// Starting programs in the background for tests that watch them while they run:
+// spawn, look at their processor time, wait for their end with a limit.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testutil {
+
+struct SpawnOptions {
+    std::vector<std::string> env;  // extra "NAME=value" entries
+    long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes (writes beyond it fail), -1 = none
+    std::string outputFile;        // stdout and stderr go here; empty = /dev/null
+};
+
+// Starts argv[0] (a path) with the arguments; returns its pid, or -1.
+pid_t Spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {});
+
+// Waits at most timeoutMs for the process to end and reaps it. Returns its exit
+// code, -1 when it was killed by a signal, -2 when it was still running (it is
+// then killed and reaped).
+int WaitExit(pid_t pid, int timeoutMs);
+
+// True while the process runs (not yet ended).
+bool IsRunning(pid_t pid);
+
+// User plus system processor time of a running (or not yet reaped) process, in
+// seconds, from /proc/<pid>/stat; negative when it cannot be read.
+double CpuSecondsOf(pid_t pid);
+
+// Waits at most timeoutMs until the file exists and is not empty.
+bool WaitForFile(const std::string& path, int timeoutMs);
+
+}  // namespace testutil
