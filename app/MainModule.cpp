@@ -176,7 +176,10 @@ int StagedUpdateMode() {
     // such process, identifier 0, no access) means there is nothing to wait for.
     plat::HANDLE process = plat::OpenProcess(plat::SYNCHRONIZE, false, static_cast<plat::DWORD>(processId));
     if (process != 0) {
-        plat::WaitForProcessPumping(process, plat::INFINITE);
+        // Should the loop be told to quit meanwhile, messages no longer matter,
+        // but the process must still have ended before its file is replaced.
+        if (plat::WaitForProcessPumping(process, plat::INFINITE) == plat::WAIT_TIMEOUT)
+            plat::WaitForSingleObject(process, plat::INFINITE);
         plat::CloseHandle(process);
     }
 
