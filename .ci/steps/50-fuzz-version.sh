@@ -25,7 +25,7 @@ if [ ! -d "$fixtures" ]; then
   echo "fuzz-version: $fixtures is missing; build the tests first" >&2
   exit 1
 fi
-for f in "$fixtures"/*.exe "$fixtures"/*.dll "$fixtures"/*.drv "$fixtures"/*.fon "$fixtures"/*.elf \
+for f in "$fixtures"/*.exe "$fixtures"/*.dll "$fixtures"/*.drv "$fixtures"/*.fon "$fixtures"/*.elf "$fixtures"/linux32.o \
          "$fixtures"/*.txt tests/support/fuzz-regressions/*; do
   [ -f "$f" ] && [ "${f##*.}" != md ] && cp "$f" "$out/corpus/seed-$(basename "$f")"
 done

@@ -1,5 +1,6 @@
 #include "platform/posix/VersionResource.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 

@@ -153,6 +153,11 @@ TEST(CFileVersionInfo, Pe32PlusAndElf) {
     EXPECT_EQ(elf.VerProduct(), "2.02.0009");
     EXPECT_EQ(elf.FileDescription(), "Brightloom Desktop for Linux");
     EXPECT_EQ(elf.ProductVersion(), "2.2.0.9");
+
+    CFileVersionInfo elf32;
+    elf32.SetFullPathName(Fixture("linux32.o"));
+    ASSERT_TRUE(elf32.Available());
+    EXPECT_EQ(elf32.FileDescription(), "Brightloom Desktop for Linux");
 }
 
 TEST(CFileVersionInfo, ReuseKeepsWhatTheNextFileLacks) {

@@ -64,6 +64,18 @@ add_custom_command(
   VERBATIM)
 list(APPEND NL_FIXTURES ${NL_FIXTURE_DIR}/linux.elf)
 
+# A 32-bit ELF file (an object holding the text file's bytes) with the same section.
+add_custom_command(
+  OUTPUT ${NL_FIXTURE_DIR}/linux32.o
+  COMMAND ${NL_objcopy} -I binary -O elf32-i386 ${NL_FIXTURE_SRC}/text.txt ${NL_FIXTURE_DIR}/linux32-plain.o
+  COMMAND ${CMAKE_COMMAND} -E env WINDRES=${NL_i686_w64_mingw32_windres} OBJCOPY=${NL_objcopy}
+          ${CMAKE_SOURCE_DIR}/scripts/add-versioninfo.sh ${NL_FIXTURE_SRC}/linux.rc
+          ${NL_FIXTURE_DIR}/linux32-plain.o ${NL_FIXTURE_DIR}/linux32.o
+  DEPENDS ${NL_FIXTURE_SRC}/linux.rc ${NL_FIXTURE_SRC}/text.txt ${CMAKE_SOURCE_DIR}/scripts/add-versioninfo.sh
+  COMMENT "Version fixture linux32.o"
+  VERBATIM)
+list(APPEND NL_FIXTURES ${NL_FIXTURE_DIR}/linux32.o)
+
 add_custom_command(
   OUTPUT ${NL_FIXTURE_DIR}/text.txt
   COMMAND ${CMAKE_COMMAND} -E copy ${NL_FIXTURE_SRC}/text.txt ${NL_FIXTURE_DIR}/text.txt
