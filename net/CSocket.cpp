@@ -475,31 +475,41 @@ bool CSocket::RecvToBuffer(std::int32_t& received) {
         if (!RaiseStateChange(sckReceiving, "Receiving data.") || !Still(alive, generation)) return false;
     }
     auto size = static_cast<std::size_t>(receiveSize_ > 0 ? receiveSize_ : kFallbackReceiveSize);
-    if (spare_.capacity < size) {
-        spare_.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-        spare_.capacity = size;
-    }
-    char* target = reinterpret_cast<char*>(spare_.data.get());
     int n;
     if (protocol_ == sckUDPProtocol) {
+        // A datagram goes to the spare block, which takes the chunk's place only
+        // when something arrived.
+        if (spare_.capacity < size) {
+            spare_.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+            spare_.capacity = size;
+        }
         plat::SOCKADDR_IN from{};
         int len = sizeof from;
-        n = plat::recvfrom(ToSocket(socketHandle_), target, static_cast<int>(size), 0,
-                           reinterpret_cast<plat::SOCKADDR*>(&from), &len);
+        n = plat::recvfrom(ToSocket(socketHandle_), reinterpret_cast<char*>(spare_.data.get()), static_cast<int>(size),
+                           0, reinterpret_cast<plat::SOCKADDR*>(&from), &len);
         if (n >= 0) {
             remotePort_ = HostPort(from.sin_port);
             remoteHostIP_ = Dotted(from.sin_addr.S_addr);
             remoteHost_ = NameOf(from.sin_addr.S_addr);
         }
+        if (n > 0) {
+            spare_.length = static_cast<std::size_t>(n);
+            std::swap(receiveBuffer_, spare_);
+        }
     } else {
-        n = plat::recv(ToSocket(socketHandle_), target, static_cast<int>(size), 0);
+        // A stream receive writes nothing unless it brings data, so it can go
+        // straight into the chunk's own block.
+        if (receiveBuffer_.capacity < size) {
+            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+            if (receiveBuffer_.length) std::memcpy(grown.get(), receiveBuffer_.data.get(), receiveBuffer_.length);
+            receiveBuffer_.data = std::move(grown);
+            receiveBuffer_.capacity = size;
+        }
+        n = plat::recv(ToSocket(socketHandle_), reinterpret_cast<char*>(receiveBuffer_.data.get()),
+                       static_cast<int>(size), 0);
+        if (n > 0) receiveBuffer_.length = static_cast<std::size_t>(n);
     }
     if (n < 0) RaiseSocketError("CSocket.RecvToBuffer");
-    if (n > 0) {
-        // The new chunk takes the place of the old one without a copy.
-        spare_.length = static_cast<std::size_t>(n);
-        std::swap(receiveBuffer_, spare_);
-    }
     received = n;
     return true;
 }

@@ -169,7 +169,7 @@ private:
     std::vector<std::uint8_t> sendBuffer_;
     std::size_t sendOffset_ = 0;  // bytes of sendBuffer_ already taken
     Chunk receiveBuffer_;
-    Chunk spare_;  // the next receive goes here and is swapped in when it brings data
+    Chunk spare_;  // a datagram is received here and swapped in when it brings data
     std::int32_t receiveSize_ = 0;
     std::int32_t maxDatagramSize_ = 0;
     bool bound_ = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 namespace plat::posix {
@@ -79,10 +80,14 @@ void EventLoop::Wake() {
     (void)r;
 }
 
+// The loop's own thread never sleeps with something queued (RunOnce looks at the
+// queue before it waits), so only other threads need to wake it.
+bool EventLoop::NeedsWake() const { return !woken_ && std::this_thread::get_id() != loopThread_.load(); }
+
 void EventLoop::Post(std::function<void()> fn) {
     std::lock_guard<std::mutex> lk(qmu_);
     queue_.push_back(Posted{0, 0, 0, 0, std::move(fn)});
-    if (!woken_) {
+    if (NeedsWake()) {
         woken_ = true;
         Wake();
     }
@@ -93,7 +98,7 @@ bool EventLoop::PostMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     if (hwnd == 0) return false;
     std::lock_guard<std::mutex> lk(qmu_);
     queue_.push_back(Posted{hwnd, msg, w, l, nullptr});
-    if (!woken_) {
+    if (NeedsWake()) {
         woken_ = true;
         Wake();
     }
@@ -112,9 +117,11 @@ bool EventLoop::DrainQueue() {
     {
         std::lock_guard<std::mutex> lk(qmu_);
         batch.swap(queue_);
-        woken_ = false;
-        std::uint64_t v;
-        while (read(wakefd_, &v, sizeof v) > 0) {
+        if (woken_) {
+            woken_ = false;
+            std::uint64_t v;
+            while (read(wakefd_, &v, sizeof v) > 0) {
+            }
         }
     }
     for (auto& p : batch) {
@@ -214,6 +221,7 @@ bool EventLoop::FireTimers() {
 // ---- the loop -------------------------------------------------------------
 
 bool EventLoop::RunOnce(int timeoutMs) {
+    loopThread_.store(std::this_thread::get_id());
     {
         std::lock_guard<std::mutex> lk(qmu_);
         if (!queue_.empty()) timeoutMs = 0;

@@ -7,12 +7,14 @@
 
 #include <sys/epoll.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/Types.h"
@@ -95,6 +97,7 @@ private:
     bool FireTimers();
     bool DrainQueue();
     void Wake();
+    bool NeedsWake() const;  // with qmu_ held
 
     int epfd_ = -1;
     int wakefd_ = -1;
@@ -112,6 +115,7 @@ private:
     std::mutex qmu_;
     std::deque<Posted> queue_;
     bool woken_ = false;
+    std::atomic<std::thread::id> loopThread_{};  // the thread that last ran RunOnce
 
     bool quit_ = false;
     int quitCode_ = 0;

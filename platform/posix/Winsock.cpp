@@ -158,8 +158,15 @@ void Notify(const Sock& s, long event, int error) {
 
 void OnReady(SOCKET handle, std::uint32_t ev);
 
-// Registers exactly the interest that could lead to a notification now.
-void Rearm(Sock& s) {
+// Interest that may stay registered after its notification went out: the owner
+// normally re-enables it (recv after FD_READ) before the loop waits again, and
+// leaving it saves two epoll_ctl calls a round trip. Should it fire while still
+// disabled, OnReady drops it.
+constexpr std::uint32_t kLazy = EPOLLIN | EPOLLOUT;
+
+// Registers the interest that could lead to a notification now, plus those bits of
+// `keep` that are registered already.
+void Rearm(Sock& s, std::uint32_t keep = kLazy) {
     std::uint32_t want = 0;
     if (s.events != 0 && s.hwnd != 0) {
         switch (s.phase) {
@@ -178,6 +185,8 @@ void Rearm(Sock& s) {
             case Phase::Failed:
                 break;
         }
+        if (s.phase == Phase::Connected || s.phase == Phase::Listening) want |= s.armed & keep & kLazy;
+        if (s.eof) want &= ~static_cast<std::uint32_t>(EPOLLIN);
     }
     if (want == s.armed) return;
     auto& loop = posix::EventLoop::Instance();
@@ -200,11 +209,24 @@ int TakeSocketError(int fd) {
     return err;
 }
 
-// The event loop saw the descriptor ready: post what the rules allow.
+// The event loop saw the descriptor ready: post what the rules allow. Interest
+// that fired while its notification was disabled is dropped; interest whose
+// notification just went out is kept (see kLazy).
 void OnReady(SOCKET handle, std::uint32_t ev) {
     auto sp = Find(handle);
     if (!sp) return;
     Sock& s = *sp;
+    std::uint32_t keep = 0;
+    auto postRead = [&] {
+        s.readEnabled = false;
+        keep |= EPOLLIN;
+        Notify(s, WS_FD_READ, 0);
+    };
+    auto postWrite = [&] {
+        s.writeEnabled = false;
+        keep |= EPOLLOUT;
+        Notify(s, WS_FD_WRITE, 0);
+    };
 
     if (s.phase == Phase::Connecting) {
         int err = TakeSocketError(s.fd);
@@ -215,13 +237,10 @@ void OnReady(SOCKET handle, std::uint32_t ev) {
         } else {
             s.phase = Phase::Connected;
             Notify(s, WS_FD_CONNECT, 0);
-            if (s.writeEnabled && (s.events & WS_FD_WRITE)) {
-                s.writeEnabled = false;
-                Notify(s, WS_FD_WRITE, 0);
-            }
+            if (s.writeEnabled && (s.events & WS_FD_WRITE)) postWrite();
         }
         s.connectPending = false;
-        Rearm(s);
+        Rearm(s, keep);
         return;
     }
 
@@ -229,29 +248,24 @@ void OnReady(SOCKET handle, std::uint32_t ev) {
         if (ev & EPOLLERR) TakeSocketError(s.fd);
         if ((ev & EPOLLIN) && s.acceptEnabled) {
             s.acceptEnabled = false;
+            keep |= EPOLLIN;
             Notify(s, WS_FD_ACCEPT, 0);
         }
-        Rearm(s);
+        Rearm(s, keep);
         return;
     }
 
     if (s.phase != Phase::Connected) {
-        Rearm(s);
+        Rearm(s, keep);
         return;
     }
 
     if (s.type != SOCK_STREAM) {
         // Datagram errors (an ICMP answer to an earlier datagram) are not events.
         if (ev & EPOLLERR) TakeSocketError(s.fd);
-        if ((ev & EPOLLIN) && s.readEnabled) {
-            s.readEnabled = false;
-            Notify(s, WS_FD_READ, 0);
-        }
-        if ((ev & EPOLLOUT) && s.writeEnabled) {
-            s.writeEnabled = false;
-            Notify(s, WS_FD_WRITE, 0);
-        }
-        Rearm(s);
+        if ((ev & EPOLLIN) && s.readEnabled) postRead();
+        if ((ev & EPOLLOUT) && s.writeEnabled) postWrite();
+        Rearm(s, keep);
         return;
     }
 
@@ -263,34 +277,32 @@ void OnReady(SOCKET handle, std::uint32_t ev) {
             Notify(s, WS_FD_CLOSE, MapErrno(err));
         }
         s.phase = Phase::Failed;
-        Rearm(s);
+        Rearm(s, keep);
         return;
     }
 
-    if (ev & (EPOLLIN | EPOLLRDHUP | EPOLLHUP)) {
-        int avail = 0;
-        if (ioctl(s.fd, FIONREAD, &avail) != 0) avail = 0;
+    bool finished = (ev & (EPOLLRDHUP | EPOLLHUP)) != 0;
+    if ((ev & EPOLLIN) || finished) {
+        // While the close is watched, readable without EPOLLRDHUP means data; only
+        // otherwise can it mean the end, and the count tells which.
+        bool closeWatched = (s.armed & EPOLLRDHUP) != 0;
+        int avail = 1;
+        if (finished || !closeWatched) {
+            if (ioctl(s.fd, FIONREAD, &avail) != 0) avail = 0;
+        }
         if (avail > 0) {
-            if (s.readEnabled && (ev & EPOLLIN)) {
-                s.readEnabled = false;
-                Notify(s, WS_FD_READ, 0);
-            }
-        } else if (ev & (EPOLLIN | EPOLLHUP)) {
+            if (s.readEnabled && (ev & EPOLLIN)) postRead();
+        } else {
             // Readable with nothing to read: the peer has finished.
             s.eof = true;
         }
-        if ((ev & (EPOLLRDHUP | EPOLLHUP)) || s.eof) {
-            if (!s.closePosted && (s.events & WS_FD_CLOSE)) {
-                s.closePosted = true;
-                Notify(s, WS_FD_CLOSE, s.resetError ? MapErrno(s.resetError) : 0);
-            }
+        if ((finished || s.eof) && !s.closePosted && (s.events & WS_FD_CLOSE)) {
+            s.closePosted = true;
+            Notify(s, WS_FD_CLOSE, s.resetError ? MapErrno(s.resetError) : 0);
         }
     }
-    if ((ev & EPOLLOUT) && s.writeEnabled) {
-        s.writeEnabled = false;
-        Notify(s, WS_FD_WRITE, 0);
-    }
-    Rearm(s);
+    if ((ev & EPOLLOUT) && s.writeEnabled) postWrite();
+    Rearm(s, keep);
 }
 
 bool ToSockaddr(const SOCKADDR* name, int namelen, sockaddr_in& out) {
@@ -657,6 +669,9 @@ int send(SOCKET s, const char* buf, int len, int flags) {
     auto sp = Find(s);
     if (!sp) return Fail(WS_ENOTSOCK);
     if (len < 0) return Fail(WS_EINVAL);
+    // Linux answers a stream that was never connected with EPIPE.
+    if (sp->type == SOCK_STREAM && (sp->phase == Phase::Fresh || sp->phase == Phase::Listening))
+        return Fail(WS_ENOTCONN);
     ssize_t n = ::send(sp->fd, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL);
     if (n >= 0) {
         // A send the buffers could take only in part has met a full buffer just as

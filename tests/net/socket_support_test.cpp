@@ -1,0 +1,202 @@
+// MSocketSupport: the error texts, the routing tables and the hidden window's life.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "net/CSocket.h"
+#include "net/MSocketSupport.h"
+#include "platform/Window.h"
+#include "support/ErrorReport.h"
+#include "tests/common/NetPeer.h"
+
+namespace ss = nl::MSocketSupport;
+using nl::CSocket;
+
+namespace {
+
+bool Pump(const std::function<bool()>& done, int ms = 5000) { return plat::PumpUntil(done, ms); }
+void Settle(int ms = 50) { plat::PumpUntil([] { return false; }, ms); }
+
+}  // namespace
+
+TEST(ErrorTexts, WordingAsShownToTheUser) {
+    EXPECT_EQ(ss::GetErrorDescription(10060), "连接试图超时，连接未建立。");
+    EXPECT_EQ(ss::GetErrorDescription(10061), "连接被拒绝，无法连接到服务器。");
+    EXPECT_EQ(ss::GetErrorDescription(10004), " 阻塞调用被取消了.");
+    EXPECT_EQ(ss::GetErrorDescription(10039), "Destination address required.");
+    EXPECT_EQ(ss::GetErrorDescription(10035), "本异步操作此时由于Windows Sockets实现的资源或其它限制的制约而无法调度.");
+    EXPECT_EQ(ss::GetErrorDescription(10054), "连接由远端重建.");
+    EXPECT_EQ(ss::GetErrorDescription(10093), "在使用本API前必须进行一次成功的WSAStartup()调用.");
+    EXPECT_EQ(ss::GetErrorDescription(11001), "未找到授权应答主机");
+    EXPECT_EQ(ss::GetErrorDescription(11002), " 未找到非授权应答主机,或Server Fail.");
+    EXPECT_EQ(ss::GetErrorDescription(11003), "不可恢复性错误");
+    EXPECT_EQ(ss::GetErrorDescription(11004), "合法名,无请求类型的数据记录.");
+    for (int code : {0, -1, 10059, 10062, 10066, 10068, 11005, 12345, 40006})
+        EXPECT_EQ(ss::GetErrorDescription(code), "未知错误") << code;
+
+    EXPECT_EQ(ss::StartupErrorText(10092),
+              "The version of Windows Sockets API support requested is not provided by this particular Windows "
+              "Sockets implementation.");
+    EXPECT_EQ(ss::StartupErrorText(10022),
+              "The Windows Sockets version specified by the application is not supported by this DLL.");
+    EXPECT_EQ(ss::StartupErrorText(10091),
+              "The underlying network subsystem is not ready for network communication.");
+    EXPECT_EQ(ss::StartupErrorText(10050), "");
+}
+
+TEST(ErrorTexts, PortConversions) {
+    EXPECT_EQ(ss::UnsignedToInteger(0), 0);
+    EXPECT_EQ(ss::UnsignedToInteger(32767), 32767);
+    EXPECT_EQ(ss::UnsignedToInteger(32768), -32768);
+    EXPECT_EQ(ss::UnsignedToInteger(65535), -1);
+    for (int bad : {-1, 65536}) {
+        try {
+            ss::UnsignedToInteger(bad);
+            ADD_FAILURE() << bad;
+        } catch (const nl::RaisedError& e) {
+            EXPECT_EQ(e.Number(), 6);
+        }
+    }
+    EXPECT_EQ(ss::IntegerToUnsigned(-1), 65535);
+    EXPECT_EQ(ss::IntegerToUnsigned(-32768), 32768);
+    EXPECT_EQ(ss::IntegerToUnsigned(80), 80);
+}
+
+TEST(SocketTables, WindowLivesWithTheRegisteredSockets) {
+    ASSERT_EQ(ss::WinsockWindow(), 0u);
+    CSocket a;
+    EXPECT_TRUE(ss::WinsockStarted());
+    EXPECT_EQ(ss::MaxDatagramSize(), 65507);
+    CSocket b;  // the service is started once
+    EXPECT_EQ(ss::WinsockWindow(), 0u);
+
+    a.Bind(0, "127.0.0.1");
+    plat::HWND first = ss::WinsockWindow();
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(plat::GetWindowText(first), "tarnSOCKET_WINDOW");
+    EXPECT_EQ(ss::RegisteredSockets(), 1u);
+    b.Bind(0, "127.0.0.1");
+    EXPECT_EQ(ss::WinsockWindow(), first);
+    EXPECT_EQ(ss::RegisteredSockets(), 2u);
+
+    // A notification for a handle nobody registered is dropped.
+    EXPECT_EQ(plat::SendMessage(first, ss::WinsockMessage(), 0x7FFF0000, plat::MakeLong(1, 0)), 0);
+    EXPECT_EQ(plat::SendMessage(first, ss::ResolveMessage(), 0x7FFF0000, 0), 0);
+
+    a.CloseSocket();
+    EXPECT_EQ(ss::WinsockWindow(), first);
+    b.CloseSocket();
+    EXPECT_EQ(ss::WinsockWindow(), 0u);
+    EXPECT_FALSE(plat::IsWindow(first));
+    EXPECT_EQ(ss::RegisteredSockets(), 0u);
+
+    // A new registration makes a new window, and events reach the new socket.
+    testnet::Listener listener;
+    bool connected = false;
+    a.OnConnect = [&] { connected = true; };
+    a.Connect(nl::Variant("127.0.0.1"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+    EXPECT_NE(ss::WinsockWindow(), 0u);
+    EXPECT_NE(ss::WinsockWindow(), first);
+    int peer = listener.Accept();
+    ASSERT_TRUE(Pump([&] { return connected; }));
+    testnet::Close(peer);
+}
+
+TEST(SocketTables, ServiceStopsWhenAnObjectGoesWithNoSocketRegistered) {
+    auto survivor = std::make_unique<CSocket>();
+    {
+        CSocket other;
+        EXPECT_TRUE(ss::WinsockStarted());
+    }
+    EXPECT_FALSE(ss::WinsockStarted());
+    // The survivor can no longer make a socket: no error, no event.
+    int events = 0;
+    survivor->OnStateChange = [&](std::int32_t, const std::string&) { ++events; };
+    survivor->Connect(nl::Variant("127.0.0.1"), nl::Variant(std::int32_t{80}));
+    survivor->Listen();
+    survivor->Bind(0, "");
+    EXPECT_EQ(survivor->SocketHandle(), -1);
+    EXPECT_EQ(events, 0);
+    survivor.reset();
+    // A new object starts the service again.
+    CSocket fresh;
+    EXPECT_TRUE(ss::WinsockStarted());
+}
+
+TEST(SocketTables, LookUpsAreDeliveredOnceAndOnlyToLiveObjects) {
+    testnet::Listener listener;
+    // Delivered: the tables are empty again afterwards, and a new look-up works.
+    {
+        CSocket s;
+        int resolved = 0;
+        s.OnStateChange = [&](std::int32_t st, const std::string&) { resolved += st == CSocket::sckHostResolved; };
+        s.Connect(nl::Variant("localhost"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+        EXPECT_EQ(ss::PendingLookups(), 1u);
+        ASSERT_TRUE(Pump([&] { return resolved == 1; }));
+        EXPECT_EQ(ss::PendingLookups(), 0u);
+        // A second Connect while the first look-up runs: only the newer one counts.
+        s.CloseSocket();
+        s.Connect(nl::Variant("localhost"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+        s.Connect(nl::Variant("localhost"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+        EXPECT_EQ(ss::PendingLookups(), 2u);
+        ASSERT_TRUE(Pump([&] { return ss::PendingLookups() == 0; }));
+        Settle();
+        EXPECT_EQ(resolved, 2);
+        s.CloseSocket();
+    }
+    // The object is destroyed while its look-up runs: nothing reaches it, the block
+    // is freed when the look-up ends, and the window goes with it.
+    {
+        auto s = std::make_unique<CSocket>();
+        s->Connect(nl::Variant("localhost"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+        plat::HWND w = ss::WinsockWindow();
+        s.reset();
+        EXPECT_EQ(ss::PendingLookups(), 1u);
+        EXPECT_EQ(ss::WinsockWindow(), w);  // kept until the completion arrives
+        ASSERT_TRUE(Pump([&] { return ss::PendingLookups() == 0; }));
+        EXPECT_EQ(ss::WinsockWindow(), 0u);
+    }
+    // Closed while its look-up runs: no event after OnClose.
+    {
+        CSocket s;
+        std::vector<std::int32_t> states;
+        int errors = 0;
+        s.OnStateChange = [&](std::int32_t st, const std::string&) { states.push_back(st); };
+        s.OnError = [&](std::int32_t, std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
+                        bool&) { ++errors; };
+        s.Connect(nl::Variant("localhost"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+        s.CloseSocket();
+        ASSERT_TRUE(Pump([&] { return ss::PendingLookups() == 0; }));
+        Settle();
+        EXPECT_EQ(states, (std::vector<std::int32_t>{CSocket::sckResolvingHost, CSocket::sckClosed}));
+        EXPECT_EQ(errors, 0);
+        EXPECT_EQ(s.SocketHandle(), -1);
+    }
+    // A failed look-up of a closed object is not reported either.
+    {
+        CSocket s;
+        int errors = 0;
+        s.OnError = [&](std::int32_t, std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
+                        bool&) { ++errors; };
+        s.Connect(nl::Variant("gone.invalid"), nl::Variant(std::int32_t{80}));
+        s.CloseSocket();
+        ASSERT_TRUE(Pump([&] { return ss::PendingLookups() == 0; }));
+        Settle();
+        EXPECT_EQ(errors, 0);
+    }
+    EXPECT_EQ(ss::WinsockWindow(), 0u);
+}
+
+TEST(SocketTables, OtherMessagesReachThePreviousProcedure) {
+    CSocket s;
+    s.Bind(0, "127.0.0.1");
+    plat::HWND w = ss::WinsockWindow();
+    ASSERT_NE(w, 0u);
+    // The window was created with the default procedure, which answers 0; the
+    // subclass must neither swallow nor answer other messages itself.
+    EXPECT_EQ(plat::GetWindowProc(w), &ss::SocketWindowProc);
+    EXPECT_EQ(plat::SendMessage(w, plat::WM_USER + 5, 1, 2), 0);
+    s.CloseSocket();
+    EXPECT_EQ(ss::WinsockWindow(), 0u);
+}
