@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +70,17 @@ std::vector<std::string> ValueNames(HKEY key) {
     }
     return out;
 }
+
+// Kills and reaps a child process that a failed assertion left running.
+struct ChildGuard {
+    pid_t pid;
+    ~ChildGuard() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
 
 std::uint32_t ReadCounter(LONG* rc) {
     Key k;
@@ -383,40 +396,60 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
     ASSERT_EQ(Set(setup.h, "Blob", REG_BINARY, blob), ERROR_SUCCESS);
     // How long one write takes here (sanitizers make it much slower).
     auto start = std::chrono::steady_clock::now();
-    for (std::uint32_t i = 0; i < 4; ++i) ASSERT_EQ(Set(setup.h, "Counter", REG_DWORD, std::string(4, '\0')), 0);
+    for (char i = 4; i >= 1; --i) ASSERT_EQ(Set(setup.h, "Counter", REG_DWORD, std::string(4, i - 1)), 0);
     const auto writeUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 4;
+
+    // Watches the folder for the writer's temporary file.
+    int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, sandbox.Folder().c_str(), IN_CREATE | IN_MODIFY), 0);
 
     std::mt19937 rng(12345);
     std::uint32_t committed = 0;
-    int leftTemporaries = 0;
+    int leftTemporaries = 0, midWrite = 0, finishedWrites = 0;
     const int kRounds = 40;
     for (int round = 0; round < kRounds; ++round) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
+        ChildGuard guard{pid};
         if (pid == 0) {
             close(fds[0]);
             Key k;
             if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_ALL_ACCESS, &k.h) != 0) _exit(2);
             for (std::uint32_t i = committed + 1;; ++i) {
-                // Announce the value before writing it.
-                if (write(fds[1], &i, sizeof i) != sizeof i) _exit(3);
+                // Tells the parent when each write begins and when it has ended.
+                std::uint32_t begin[2] = {i, 0}, end[2] = {i, 1};
+                if (write(fds[1], begin, sizeof begin) != sizeof begin) _exit(3);
                 std::string data(reinterpret_cast<const char*>(&i), 4);
                 if (Set(k.h, "Counter", REG_DWORD, data) != 0) _exit(4);
+                if (write(fds[1], end, sizeof end) != sizeof end) _exit(3);
             }
         }
         close(fds[1]);
-        // Once the first write has begun, kill somewhere within the next few writes.
-        std::uint32_t announced = committed, v = 0;
-        ASSERT_EQ(read(fds[0], &v, sizeof v), static_cast<ssize_t>(sizeof v));
-        announced = v;
-        usleep(static_cast<useconds_t>(std::uniform_int_distribution<long>(0, 3 * writeUs)(rng)));
+        std::uint32_t msg[2];
+        ASSERT_EQ(read(fds[0], msg, sizeof msg), static_cast<ssize_t>(sizeof msg));
+        std::uint32_t begun = msg[0], done = committed;
+        if (round % 2 == 0) {
+            // Kill somewhere within the next few writes.
+            usleep(static_cast<useconds_t>(std::uniform_int_distribution<long>(0, 3 * writeUs)(rng)));
+        } else {
+            // Kill just after the writer has begun to write a file: while it is
+            // written, synced or renamed.
+            char events[4096];
+            while (read(watch, events, sizeof events) > 0) {
+            }
+            pollfd p{watch, POLLIN, 0};
+            ASSERT_EQ(poll(&p, 1, 10000), 1) << "the writer wrote nothing";
+            usleep(static_cast<useconds_t>(std::uniform_int_distribution<long>(0, 400)(rng)));
+        }
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
+        guard.pid = -1;
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << status;
-        while (read(fds[0], &v, sizeof v) == sizeof v) announced = v;
+        while (read(fds[0], msg, sizeof msg) == sizeof msg) (msg[1] ? done : begun) = msg[0];
         close(fds[0]);
 
         for (const auto& e : std::filesystem::directory_iterator(sandbox.Folder()))
@@ -424,19 +457,26 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
         LONG rc = 0;
         std::uint32_t now = ReadCounter(&rc);
         ASSERT_EQ(rc, ERROR_SUCCESS) << "round " << round;
-        ASSERT_TRUE(now == announced || now + 1 == announced)
-            << "round " << round << ": stored " << now << ", last announced " << announced;
-        ASSERT_GE(now, committed);
+        if (begun > done) {
+            // Killed inside a write: the old value or the new one.
+            ASSERT_TRUE(now == done || now == begun) << "round " << round << ": stored " << now << ", writing " << begun;
+            ++midWrite;
+        } else {
+            ASSERT_EQ(now, done) << "round " << round;
+        }
+        if (done > committed) ++finishedWrites;
         committed = now;
         Key k;
         ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_READ, &k.h), 0);
         ASSERT_EQ(Get(k.h, "Path"), "/opt/brightloom");
         ASSERT_EQ(Get(k.h, "Blob"), blob);
     }
-    // Some kills must have hit a write in progress and some writes must have
-    // finished, or the test proves little.
+    close(watch);
+    // Kills must have hit writes in progress, and writes must have finished in
+    // between, or the test proves little.
     EXPECT_GT(leftTemporaries, 0);
-    EXPECT_GT(committed, static_cast<std::uint32_t>(kRounds / 4));
+    EXPECT_GT(midWrite, kRounds / 2);
+    EXPECT_GT(finishedWrites, 0);
     // The next change clears what killed writers left behind.
     Key k;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_ALL_ACCESS, &k.h), 0);
