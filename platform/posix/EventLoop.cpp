@@ -236,7 +236,13 @@ bool EventLoop::RunOnce(int timeoutMs) {
     bool any = false;
     for (int i = 0; i < n; ++i) {
         std::uint64_t tag = events[i].data.u64;
-        if (tag == ~std::uint64_t{0}) continue;  // wake-up; the queue is drained below
+        if (tag == ~std::uint64_t{0}) {
+            // Wake-up (a post from another thread, or Quit); the queue is drained below.
+            std::uint64_t v;
+            while (read(wakefd_, &v, sizeof v) > 0) {
+            }
+            continue;
+        }
         int fd = static_cast<int>(tag & 0xFFFFFFFFu);
         std::uint32_t gen = static_cast<std::uint32_t>(tag >> 32);
         auto it = watches_.find(fd);

@@ -37,5 +37,9 @@ void CloseWithReset(int fd);
 void Close(int fd);
 void ShutdownSend(int fd);
 void SetReceiveBuffer(int fd, int bytes);
+// What this machine's resolver says: the name of a dotted address (the address
+// itself when it has none), and the official name of a host.
+std::string ReverseName(const std::string& ip);
+std::string OfficialName(const std::string& host);
 
 }  // namespace testnet

@@ -1,0 +1,49 @@
+// Posts from the loop's own thread are delivered without a wake-up write, and a
+// consumed wake-up (Quit) leaves nothing behind that keeps the loop spinning.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "platform/Window.h"
+
+using namespace plat;
+
+namespace {
+
+int g_count = 0;
+LRESULT Count(HWND, UINT, WPARAM, LPARAM) {
+    ++g_count;
+    return 0;
+}
+
+double CpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+TEST(LoopWake, OwnThreadPostsAndQuitLeaveTheLoopIdle) {
+    HWND form = CreateTopLevelWindow("form");
+    HWND h = CreateMessageWindow("counter");
+    SetWindowProc(h, Count);
+    // Posted from this thread while the loop has run before: delivered at the
+    // next turn, with no time-out needed.
+    PumpMessages();
+    PostMessage(h, WM_USER, 0, 0);
+    EXPECT_TRUE(PumpUntil([] { return g_count == 1; }, 2000));
+    // A posted message handled inside the loop that posts again.
+    PostMessage(h, WM_USER, 0, 0);
+    PostMessage(h, WM_USER, 0, 0);
+    EXPECT_TRUE(PumpUntil([] { return g_count == 3; }, 2000));
+
+    PostQuitMessage(3);
+    EXPECT_EQ(RunMessageLoop(), 3);
+    // The wake-up that carried the quit is gone: waiting costs nothing.
+    double before = CpuSeconds();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_LT(CpuSeconds() - before, 0.05);
+    DestroyWindow(h);
+    DestroyWindow(form);
+}
