@@ -1,5 +1,6 @@
 #include "http/ChunkedDecoder.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace nl {

@@ -9,8 +9,10 @@ constexpr plat::UINT kRunLater = plat::WM_USER + 1;
 }
 
 HostWindow& HostWindow::Instance() {
-    static HostWindow instance;
-    return instance;
+    // Never destroyed: work queued for later may still hold objects at exit, and
+    // releasing them during static destruction would reach services already gone.
+    static HostWindow* instance = new HostWindow;
+    return *instance;
 }
 
 HostWindow::HostWindow() {

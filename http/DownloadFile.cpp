@@ -1,0 +1,762 @@
+#include "http/DownloadFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "app/modMain.h"
+#include "http/HttpHeader.h"
+#include "net/CSocket.h"
+#include "support/ErrorReport.h"
+#include "support/HostWindow.h"
+
+namespace nl {
+
+const char* const DownloadFile::kDefaultAgent = "Tarnwick Hurrycast!(http://www.tarnwick.example/)";
+
+namespace {
+
+constexpr const char* kBusyText = "Job is running,This property is read-only";
+constexpr const char* kLocalFileText = "Cann't open or creat the local file";
+constexpr const char* kNoDataText = "No data lefts";
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return "";
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// "http://srv:8080/x?y" -> "srv:8080"; a plain host name stays as it is.
+std::string HostPart(std::string s) {
+    const auto scheme = s.find("://");
+    if (scheme != std::string::npos) s = s.substr(scheme + 3);
+    s = s.substr(0, s.find('/'));
+    return s.substr(0, s.find('?'));
+}
+
+// "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
+std::string PathPart(const std::string& text) {
+    std::string s = ReplaceFirst(Trim(text), "\\", "/");
+    const auto scheme = s.find("://");
+    if (scheme != std::string::npos) s = s.substr(scheme + 3);
+    const auto slash = s.find('/');
+    return slash == std::string::npos ? "/" : s.substr(slash);
+}
+
+std::int16_t To16(std::int32_t v, const char* property) {
+    if (v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max())
+        Raise(6, std::string("DownloadFile.") + property, "Overflow");
+    return static_cast<std::int16_t>(v);
+}
+
+Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
+
+}  // namespace
+
+// ---- creation and layout -------------------------------------------------------
+
+DownloadFile::DownloadFile() : agent_(kDefaultAgent) {
+    tmrDownload_.SetInterval(50);
+    tmrTimeout_.SetInterval(1000);
+    tmrDownload_.OnTimer = [this] { DownloadTimer_Tick(); };
+    tmrTimeout_.OnTimer = [this] { TimeoutTimer_Tick(); };
+    lblProgress_.Caption = "0%";
+    shpBorder_.BorderColor = kDefaultBorderColor;
+    surface_.SetFillColor(kDefaultProgressColor);
+    lblProgress_.Move(0, 0);
+    shpBorder_.Move(0, 0);
+    Resize(3600, 300);
+}
+
+DownloadFile::~DownloadFile() {
+    *life_ = 1;
+    life_.reset();
+    // Destroyed from inside one of the socket's own events: let the socket finish
+    // its handler before it goes.
+    if (cDownload_ && socketEventDepth_ > 0) {
+        std::shared_ptr<CSocket> later(cDownload_.release());
+        HostWindow::Instance().RunLater([later] {});
+    }
+}
+
+void DownloadFile::Resize(std::int32_t width, std::int32_t height) {
+    if (height < 300) height = 300;
+    if (width < 1200) width = 1200;
+    surface_.SetSize(width, height);
+    shpBorder_.Width = width;
+    shpBorder_.Height = height;
+    surface_.Clear();
+    if (host_.DesignMode()) {
+        surface_.FillRect(0, 0, width / 2, height);
+        lblProgress_.Caption = "50%";
+    } else {
+        lblProgress_.Caption = "0%";
+        surface_.SetBackColor(surface_.BackColor());
+    }
+    lblProgress_.Width = width;
+    lblProgress_.Top = (height - lblProgress_.Height) / 2 + 16;
+}
+
+void DownloadFile::Show() {
+    if (host_.DesignMode())
+        surface_.FillRect(0, 0, Width() / 2, Height());
+    else
+        surface_.SetBackColor(surface_.BackColor());
+}
+
+// ---- persistence -----------------------------------------------------------------
+
+void DownloadFile::WriteProperties(PropertyBag& bag) const {
+    bag.WriteProperty("Server", server_, "");
+    bag.WriteProperty("Port", port_, std::int16_t{80});
+    bag.WriteProperty("ProxyServer", proxyServer_, "");
+    bag.WriteProperty("ProxyPort", proxyPort_, std::int16_t{1080});
+    bag.WriteProperty("ProxyUserName", proxyUserName_, "");
+    bag.WriteProperty("ProxyPassword", proxyPassword_, "");
+    bag.WriteProperty("DownloadedSize", downloadedSize_, 0);
+    bag.WriteProperty("DownloadFileSize", downloadFileSize_, 0);
+    bag.WriteProperty("Referer", referer_, "");
+    bag.WriteProperty("Agent", agent_, kDefaultAgent);
+    bag.WriteProperty("NoCache", noCache_, true);
+    bag.WriteProperty("URL", url_, "/");
+    bag.WriteProperty("LocalFileName", localFileName_, "");
+    bag.WriteProperty("WhileFileExist", whileFileExist_, 0);
+    bag.WriteProperty("ReceiveHead", receiveHead_, "");
+    bag.WriteProperty("BorderColor", Color(shpBorder_.BorderColor), Color(kDefaultBorderColor));
+    bag.WriteProperty("TimeOut", timeOut_, 30);
+    bag.WriteProperty("IsBusy", isBusy_, false);
+    bag.WriteProperty("ProgressColor", Color(surface_.FillColor()), Color(0));
+    bag.WriteProperty("ForeColor", Color(lblProgress_.ForeColor), Color(kDefaultForeColor));
+    bag.WriteProperty("HTTPVersion", httpVersion_, 0);
+    bag.WriteProperty("FileNumber", fileNumber_, 0);
+    bag.WriteProperty("StateCode", stateCode_, 0);
+    bag.WriteProperty("StateStr", stateStr_, "Ready");
+    bag.WriteProperty("NeverDeleteTmpFile", neverDeleteTmpFile_, true);
+    bag.WriteProperty("ProgressColor", Color(progressColor_), Color(kDefaultProgressColor));
+    bag.WriteProperty("UserName", userName_, "");
+    bag.WriteProperty("UserPassword", userPassword_, "");
+    bag.WriteProperty("UseHttpAuthorization", useHttpAuthorization_, false);
+}
+
+void DownloadFile::ReadProperties(PropertyBag& bag) {
+    // Straight into the members: none of the setters' rules apply.
+    auto read16 = [&](const char* key, std::int16_t def) {
+        const std::int32_t v = bag.ReadInt32(key, def);
+        return v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max()
+                   ? def
+                   : static_cast<std::int16_t>(v);
+    };
+    auto readColor = [&](const char* key, std::uint32_t def) {
+        return static_cast<std::uint32_t>(bag.ReadInt32(key, static_cast<std::int32_t>(def)));
+    };
+    server_ = bag.ReadString("Server", "");
+    port_ = read16("Port", 80);
+    proxyServer_ = bag.ReadString("ProxyServer", "");
+    proxyPort_ = read16("ProxyPort", 1080);
+    proxyUserName_ = bag.ReadString("ProxyUserName", "");
+    proxyPassword_ = bag.ReadString("ProxyPassword", "");
+    downloadedSize_ = bag.ReadInt32("DownloadedSize", 0);
+    downloadFileSize_ = bag.ReadInt32("DownloadFileSize", 0);
+    referer_ = bag.ReadString("Referer", "");
+    agent_ = bag.ReadString("Agent", kDefaultAgent);
+    noCache_ = bag.ReadBool("NoCache", true);
+    url_ = bag.ReadString("URL", "/");
+    localFileName_ = bag.ReadString("LocalFileName", "");
+    whileFileExist_ = bag.ReadInt32("WhileFileExist", 0);
+    receiveHead_ = bag.ReadString("ReceiveHead", "");
+    shpBorder_.BorderColor = readColor("BorderColor", kDefaultBorderColor);
+    timeOut_ = bag.ReadInt32("TimeOut", 30);
+    const bool busy = bag.ReadBool("IsBusy", false);
+    // A saved "busy" describes a transfer of the design session; at run time no
+    // transfer is running, and taking it over would lock the control for good.
+    isBusy_ = host_.DesignMode() ? busy : false;
+    surface_.SetFillColor(readColor("ProgressColor", kDefaultFillColorRead));
+    lblProgress_.ForeColor = readColor("ForeColor", kDefaultForeColor);
+    httpVersion_ = bag.ReadInt32("HTTPVersion", 0);
+    fileNumber_ = bag.ReadInt32("FileNumber", 0);
+    stateCode_ = bag.ReadInt32("StateCode", 0);
+    stateStr_ = bag.ReadString("StateStr", "Ready");
+    neverDeleteTmpFile_ = bag.ReadBool("NeverDeleteTmpFile", true);
+    progressColor_ = readColor("ProgressColor", kDefaultProgressColor);
+    userName_ = bag.ReadString("UserName", "");
+    userPassword_ = bag.ReadString("UserPassword", "");
+    useHttpAuthorization_ = bag.ReadBool("UseHttpAuthorization", false);
+}
+
+// ---- setters -----------------------------------------------------------------------
+
+void DownloadFile::Guard(const char* property) {
+    if (isBusy_) Raise(errBusy, std::string("DownloadFile.") + property, kBusyText);
+    ResetDisplay();
+}
+
+void DownloadFile::ResetDisplay() {
+    surface_.Clear();
+    lblProgress_.Caption = "0%";
+    downloadedSize_ = 0;
+    downloadFileSize_ = 0;
+    receiveHead_.clear();
+    Changed("DownloadedSize");
+    Changed("DownloadFileSize");
+    Changed("ReceiveHead");
+}
+
+void DownloadFile::ReadOnly(const char* property) const {
+    host_.RefuseReadOnly(std::string("DownloadFile.") + property);
+}
+
+void DownloadFile::SetNeverDeleteTmpFile(bool v) {
+    neverDeleteTmpFile_ = v;
+    Changed("NeverDeleteTmpFile");
+}
+
+void DownloadFile::SetTimeOut(std::int32_t seconds) {
+    Guard("TimeOut");
+    timeOut_ = seconds < 10 || seconds > 2000 ? 30 : seconds;
+    Changed("TimeOut");
+}
+
+void DownloadFile::SetServer(const std::string& v) {
+    Guard("Server");
+    server_ = HostPart(v);
+    Changed("Server");
+}
+
+void DownloadFile::SetPort(std::int32_t v) {
+    const std::int16_t port = To16(v, "Port");
+    Guard("Port");
+    port_ = port;
+    Changed("Port");
+}
+
+void DownloadFile::SetProxyServer(const std::string& v) {
+    Guard("ProxyServer");
+    proxyServer_ = HostPart(v);
+    Changed("ProxyServer");
+}
+
+void DownloadFile::SetProxyPort(std::int32_t v) {
+    const std::int16_t port = To16(v, "ProxyPort");
+    Guard("ProxyPort");
+    proxyPort_ = port;
+    Changed("ProxyPort");
+}
+
+void DownloadFile::SetProxyUserName(const std::string& v) {
+    Guard("ProxyUserName");
+    proxyUserName_ = Trim(v);
+    Changed("ProxyUserName");
+}
+
+void DownloadFile::SetProxyPassword(const std::string& v) {
+    Guard("ProxyPassword");
+    proxyPassword_ = Trim(v);
+    Changed("ProxyPassword");
+}
+
+void DownloadFile::SetDownloadedSize(std::int32_t) { ReadOnly("DownloadedSize"); }
+void DownloadFile::SetDownloadFileSize(std::int32_t) { ReadOnly("DownloadFileSize"); }
+void DownloadFile::SetStateCode(std::int32_t) { ReadOnly("StateCode"); }
+void DownloadFile::SetStateStr(const std::string&) { ReadOnly("StateStr"); }
+void DownloadFile::SetReceiveHead(const std::string&) { ReadOnly("ReceiveHead"); }
+void DownloadFile::SetIsBusy(bool) { ReadOnly("IsBusy"); }
+void DownloadFile::SetFileNumber(std::int32_t) { ReadOnly("FileNumber"); }
+
+void DownloadFile::SetReferer(const std::string& v) {
+    Guard("Referer");
+    referer_ = Trim(v);
+    Changed("Referer");
+}
+
+void DownloadFile::SetAgent(const std::string& v) {
+    Guard("Agent");
+    agent_ = v;
+    Changed("Agent");
+}
+
+void DownloadFile::SetNoCache(bool v) {
+    Guard("NoCache");
+    noCache_ = v;
+    Changed("NoCache");
+}
+
+void DownloadFile::SetURL(const std::string& v) {
+    Guard("URL");
+    url_ = PathPart(v);
+    Changed("URL");
+}
+
+void DownloadFile::SetLocalFileName(const std::string& v) {
+    Guard("LocalFileName");
+    localFileName_ = v;
+    Changed("LocalFileName");
+}
+
+void DownloadFile::SetWhileFileExist(std::int32_t v) {
+    Guard("WhileFileExist");
+    whileFileExist_ = v;
+    Changed("WhileFileExist");
+    downloadedSize_ = v == 1 ? std::max<std::int32_t>(SafeFileLen(localFileName_), 0) : 0;
+    Changed("DownloadedSize");
+}
+
+void DownloadFile::SetBorderColor(std::uint32_t v) {
+    shpBorder_.BorderColor = v;
+    Changed("BorderColor");
+}
+
+void DownloadFile::SetBackColor(std::uint32_t v) {
+    surface_.SetBackColor(v);
+    Changed("BackColor");
+}
+
+void DownloadFile::SetHTTPVersion(std::int32_t v) {
+    Guard("HTTPVersion");
+    httpVersion_ = v;
+    Changed("HTTPVersion");
+}
+
+void DownloadFile::SetForeColor(std::uint32_t v) {
+    lblProgress_.ForeColor = v;
+    Changed("ForeColor");
+}
+
+void DownloadFile::SetProgressColor(std::uint32_t v) {
+    progressColor_ = v;
+    Changed("ProgressColor");
+}
+
+void DownloadFile::SetUserName(const std::string& v) {
+    userName_ = v;
+    Changed("UserName");
+}
+
+void DownloadFile::SetUserPassword(const std::string& v) {
+    userPassword_ = v;
+    Changed("UserPassword");
+}
+
+void DownloadFile::SetUseHttpAuthorization(bool v) {
+    useHttpAuthorization_ = v;
+    Changed("UseHttpAuthorization");
+}
+
+// ---- the request ---------------------------------------------------------------------
+
+std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
+
+std::string DownloadFile::BuildRequest() const {
+    if (Trim(server_).empty() || Trim(url_).empty()) return "";
+    const bool viaProxy = !proxyServer_.empty();
+
+    std::string target = url_;
+    if (viaProxy) {
+        target = "http://" + server_;
+        if (port_ != 80) target += ":" + std::to_string(port_);
+        target += url_;
+    }
+
+    std::string r;
+    r.reserve(512);
+    r += "GET " + target + (httpVersion_ == 0 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
+    r += "Host: " + server_ + "\r\n";
+    r += "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n";
+    r += "User-Agent: " + agent_ + "\r\n";
+    if (!Trim(referer_).empty()) {
+        r += "Referer: " + referer_ + "\r\n";
+    } else {
+        std::string dir = "/";
+        const std::int32_t p = InStrLast(url_, "/");
+        if (p > 0) {
+            dir = url_.substr(0, static_cast<std::size_t>(p));
+            if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        }
+        r += "Referer: http://" + server_ + dir + "\r\n";
+    }
+    if (!userName_.empty() || !userPassword_.empty())
+        r += "Authorization: Basic " + Base64Encode(userName_ + ":" + userPassword_) + "\r\n";
+    if (!proxyUserName_.empty() || viaProxy) {
+        r += "Proxy-Authorization: Basic " + Base64Encode(proxyUserName_ + ":" + proxyPassword_) + "\r\n";
+        r += "Proxy-Connection: Keep-Alive\r\n";
+    }
+    if (downloadedSize_ > 0) r += "Range: bytes=" + std::to_string(downloadedSize_) + "-\r\n";
+    if (noCache_) {
+        r += "Pragma: no-cache\r\n";
+        r += "Cache-Control: no-cache\r\n";
+    }
+    r += "Connection: close\r\n";
+    r += "\r\n";
+    return r;
+}
+
+// ---- starting and cancelling -------------------------------------------------------
+
+template <typename Event, typename... Args>
+bool DownloadFile::Fire(const Event& event, Args&&... args) {
+    Alive alive = life_;
+    if (event) {
+        auto handler = event;  // the owner may replace its handler from inside
+        handler(std::forward<Args>(args)...);
+    }
+    return !alive.expired();
+}
+
+void DownloadFile::StartDownload() {
+    if (isBusy_) return;
+
+    ReleaseSocket();
+    cDownload_ = std::make_unique<CSocket>();
+    CSocket* sock = cDownload_.get();
+    Alive alive = life_;
+    // Every socket event reaches the control only while this socket is still the
+    // control's current one and the control exists.
+    auto route = [this, alive, sock](auto&& body) {
+        if (alive.expired() || cDownload_.get() != sock) return;
+        ++socketEventDepth_;
+        body();
+        if (!alive.expired()) --socketEventDepth_;
+    };
+    sock->OnStateChange = [route, this](std::int32_t state, const std::string& text) {
+        route([&] { Socket_StateChange(state, text); });
+    };
+    sock->OnConnect = [route, this] { route([&] { Socket_Connect(); }); };
+    sock->OnSendProgress = [route, this](std::int32_t sent, std::int32_t waiting) {
+        route([&] { Socket_SendProgress(sent, waiting); });
+    };
+    sock->OnSendComplete = [route, this] { route([&] { Socket_SendComplete(); }); };
+    sock->OnDataArrival = [route, this](std::int32_t count) { route([&] { Socket_DataArrival(count); }); };
+    sock->OnError = [route, this](std::int32_t number, std::string& description, std::int32_t, const std::string&,
+                                  const std::string&, std::int32_t, bool&) {
+        route([&] { Socket_Error(number, description); });
+    };
+    sock->OnClose = [route, this] { route([&] { Socket_Close(); }); };
+
+    ResetDisplay();
+    const std::int32_t length = SafeFileLen(localFileName_);
+    localFileHadLength_ = length != 0;
+    downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
+    Changed("DownloadedSize");
+
+    if (Trim(server_).empty()) Raise(errInvalidHost, "DownloadFile.StartDownload", "Invalid host name.");
+
+    SetBusy(true);
+    if (proxyServer_.empty()) {
+        sock->SetRemoteHost(server_);
+        sock->SetRemotePort(port_);
+    } else {
+        sock->SetRemoteHost(proxyServer_);
+        sock->SetRemotePort(proxyPort_);
+    }
+    TryStep([&] { sock->SetTimeOut(timeOut_); });
+
+    headerPending_ = true;
+    serverRefused_ = false;
+    rangeRequested_ = false;
+    chunked_ = false;
+    decoder_ = ChunkedDecoder();
+    endedHere_ = false;
+
+    tmrDownload_.SetEnabled(true);
+    idleSeconds_ = 0;
+}
+
+void DownloadFile::CancelDownload() {
+    if (!isBusy_ || !cDownload_) return;
+    // Before the connection attempt the socket holds nothing to close and the
+    // attempt still starts.
+    if (cDownload_->SocketHandle() == -1) return;
+    CloseSocketOf();
+}
+
+void DownloadFile::DownloadTimer_Tick() {
+    tmrDownload_.SetEnabled(false);
+    if (!isBusy_ || !cDownload_) return;
+    Alive alive = life_;
+
+    if (whileFileExist_ == 2 && SafeFileLen(localFileName_) >= 0) {
+        ErrorPath(errFileExists, "The local file has existed");
+        if (alive.expired()) return;
+        ReleaseSocket();
+        Fire(OnFinish);
+        return;
+    }
+
+    if (!Fire(OnBeforeConnect)) return;
+    if (!isBusy_ || !cDownload_) return;
+    endedHere_ = false;
+    CSocket* sock = cDownload_.get();
+    try {
+        ++socketEventDepth_;
+        sock->Connect();
+        if (!alive.expired()) --socketEventDepth_;
+    } catch (const RaisedError& e) {
+        if (alive.expired()) return;
+        --socketEventDepth_;
+        // Connect refused at once (no address, no port): end like any socket error.
+        if (isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
+    }
+}
+
+void DownloadFile::TimeoutTimer_Tick() {
+    ++idleSeconds_;
+    if (idleSeconds_ > timeOut_) {
+        tmrTimeout_.SetEnabled(false);
+        if (isBusy_) ErrorPath(errTimeOut, "Time out.");
+    }
+}
+
+// ---- socket events -------------------------------------------------------------------
+
+void DownloadFile::Socket_StateChange(std::int32_t state, const std::string& text) {
+    stateCode_ = state;
+    stateStr_ = text;
+    Changed("StateCode");
+    Changed("StateStr");
+    Fire(OnStateChange, state, text);
+}
+
+void DownloadFile::Socket_Connect() {
+    if (!Fire(OnConnect)) return;
+    if (!isBusy_ || !cDownload_) return;  // cancelled from inside OnConnect
+    if (!PrepareLocalFile()) {
+        ErrorPath(errLocalFile, kLocalFileText);
+        return;
+    }
+    const std::string request = BuildRequest();
+    rangeRequested_ = downloadedSize_ > 0;
+    Alive alive = life_;
+    CSocket* sock = cDownload_.get();
+    try {
+        sock->SendData(Variant(request));
+    } catch (const RaisedError& e) {
+        if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
+    }
+}
+
+void DownloadFile::Socket_SendProgress(std::int32_t sent, std::int32_t remaining) {
+    Fire(OnSendProgress, sent, remaining);
+}
+
+void DownloadFile::Socket_SendComplete() {
+    if (!Fire(OnSendComplete)) return;
+    if (isBusy_ && cDownload_) tmrTimeout_.SetEnabled(true);
+}
+
+void DownloadFile::Socket_Error(std::int32_t number, const std::string& description) {
+    if (!isBusy_) return;
+    ErrorPath(number, description);
+}
+
+void DownloadFile::Socket_DataArrival(std::int32_t count) {
+    auto rearm = [this] {
+        if (isBusy_ && cDownload_) tmrTimeout_.SetEnabled(true);
+    };
+    if (count < 0) {
+        rearm();
+        return;
+    }
+    idleSeconds_ = 0;
+    tmrTimeout_.SetEnabled(false);
+    if (!isBusy_ || !cDownload_) return;
+
+    ByteArray block;
+    block.data.swap(block_);  // reuse the buffer of the last block
+    if (!TryStep([&] { cDownload_->GetData(block); })) {
+        block_.swap(block.data);
+        rearm();
+        return;
+    }
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count) + 1, block.data.size());
+    const std::uint8_t* data = block.data.data();
+    Alive alive = life_;
+    bool goOn;
+    if (headerPending_)
+        goOn = AcceptHeaderBlock(data, n, alive);
+    else
+        goOn = WriteBody(data, n, alive);
+    if (alive.expired()) return;
+    block_.swap(block.data);
+    if (goOn) rearm();
+}
+
+bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, const Alive& alive) {
+    const std::size_t before = receiveHead_.size();
+    const std::size_t take = std::min(n, kMaxReplyHeader - before);
+    receiveHead_.append(reinterpret_cast<const char*>(data), take);
+    const std::size_t end = receiveHead_.find("\r\n\r\n", before >= 3 ? before - 3 : 0);
+    if (end == std::string::npos) {
+        Changed("ReceiveHead");
+        if (receiveHead_.size() >= kMaxReplyHeader) {
+            RefuseReply("The reply header has no end within 65536 bytes");
+            return false;
+        }
+        return true;
+    }
+    const std::size_t headerEnd = end + 4;
+    receiveHead_.resize(headerEnd);
+    headerPending_ = false;
+    Changed("ReceiveHead");
+    const std::size_t headerInBlock = headerEnd - before;
+
+    const std::string status = CheckResponseStatus(receiveHead_, downloadFileSize_);
+    Changed("DownloadFileSize");
+    if (status != "success") {
+        RefuseReply(status);
+        return false;
+    }
+    const std::int32_t code = ReplyStatusCode(receiveHead_);
+    chunked_ = IsChunkedReply(receiveHead_);
+    const bool sizeUnknown = chunked_ && code == 200;  // a chunked body announces no length
+    if (sizeUnknown) {
+        downloadFileSize_ = 0;
+        Changed("DownloadFileSize");
+    }
+    if (code == 200 && rangeRequested_) {
+        // The server sent the whole file instead of the rest: start the local
+        // file again rather than append a second body to the first one's head.
+        if (!file_.Truncate()) {
+            ErrorPath(errLocalFile, kLocalFileText);
+            return false;
+        }
+        downloadedSize_ = 0;
+        Changed("DownloadedSize");
+    }
+    if (!sizeUnknown && downloadedSize_ >= downloadFileSize_) {
+        ErrorPath(errNoDataLeft, kNoDataText);
+        return false;
+    }
+    if (n > headerInBlock) return WriteBody(data + headerInBlock, n - headerInBlock, alive);
+    return true;
+}
+
+bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Alive& alive) {
+    bool framingOk = true;
+    if (chunked_) {
+        decoded_.clear();
+        framingOk = decoder_.Feed(data, n, decoded_);
+        data = decoded_.data();
+        n = decoded_.size();
+    }
+    if (n > 0) {
+        file_.Write(data, n);  // a failed write is not reported; the block counts as written
+        const std::int64_t total = static_cast<std::int64_t>(downloadedSize_) + static_cast<std::int64_t>(n);
+        downloadedSize_ = static_cast<std::int32_t>(std::min<std::int64_t>(total, INT32_MAX));
+        Changed("DownloadedSize");
+    }
+    if (chunked_ && decoder_.Done() && downloadFileSize_ == 0) {
+        downloadFileSize_ = downloadedSize_;
+        Changed("DownloadFileSize");
+    }
+    if (n > 0) {
+        UpdateProgress();
+        if (!Fire(OnDataDownloaded, static_cast<std::int32_t>(n))) return false;
+        if (!isBusy_ || !cDownload_) return false;
+    }
+    if (!framingOk) {
+        RefuseReply("The host sent a malformed chunked body (" + decoder_.Error() + ")");
+        return false;
+    }
+    if (chunked_ && decoder_.Done()) {
+        // The last chunk has come: the body is complete, whatever the peer does now.
+        CloseSocketOf();
+        return false;
+    }
+    (void)alive;
+    return true;
+}
+
+void DownloadFile::UpdateProgress() {
+    if (downloadFileSize_ <= 0) return;
+    const double ratio = static_cast<double>(downloadedSize_) / static_cast<double>(downloadFileSize_);
+    const double width = std::min(ratio, 1.0) * static_cast<double>(Width());
+    surface_.FillRect(0, 0, static_cast<std::int32_t>(width), Height());
+    lblProgress_.Caption = std::to_string(std::lround(ratio * 100.0)) + "%";
+}
+
+void DownloadFile::Socket_Close() {
+    Alive alive = life_;
+    tmrTimeout_.SetEnabled(false);
+    if (isBusy_ && !endedHere_ && !serverRefused_) {
+        // The peer closed. Anything short of the whole body is a failure, not a finish.
+        const char* cut = nullptr;
+        if (headerPending_)
+            cut = "The connection was closed before the reply header arrived";
+        else if (chunked_ ? !decoder_.Done() : downloadFileSize_ > 0 && downloadedSize_ < downloadFileSize_)
+            cut = "The connection was closed before the whole file arrived";
+        if (cut && !Fire(OnError, static_cast<std::int32_t>(errTruncated), std::string(cut))) return;
+    }
+    ReleaseSocket();
+    CloseLocalFile();
+    if (serverRefused_ && !neverDeleteTmpFile_ && !localFileHadLength_) {
+        std::error_code ec;
+        std::filesystem::remove(localFileName_, ec);
+    }
+    SetBusy(false);
+    if (!Fire(OnClose)) return;
+    Fire(OnFinish);
+}
+
+// ---- ending ---------------------------------------------------------------------------
+
+void DownloadFile::RefuseReply(const std::string& description) {
+    serverRefused_ = true;
+    if (!Fire(OnError, static_cast<std::int32_t>(errRefused), description)) return;
+    CloseSocketOf();
+}
+
+void DownloadFile::ErrorPath(std::int32_t number, const std::string& description) {
+    Alive alive = life_;
+    tmrTimeout_.SetEnabled(false);
+    if (!Fire(OnError, number, description)) return;
+    CloseSocketOf();  // may run the close handling, OnClose and OnFinish included
+    if (alive.expired()) return;
+    CloseLocalFile();
+    if (isBusy_) SetBusy(false);
+}
+
+void DownloadFile::CloseSocketOf() {
+    if (!cDownload_) return;
+    endedHere_ = true;
+    CSocket* sock = cDownload_.get();
+    Alive alive = life_;
+    ++socketEventDepth_;
+    TryStep([&] { sock->CloseSocket(); });
+    if (!alive.expired()) --socketEventDepth_;
+}
+
+void DownloadFile::CloseLocalFile() { file_.Close(); }
+
+void DownloadFile::ReleaseSocket() {
+    if (!cDownload_) return;
+    if (socketEventDepth_ > 0) {
+        // Still inside one of its calls: let it return first.
+        std::shared_ptr<CSocket> later(cDownload_.release());
+        HostWindow::Instance().RunLater([later] {});
+    } else {
+        cDownload_.reset();
+    }
+}
+
+bool DownloadFile::PrepareLocalFile() {
+    const std::int32_t length = SafeFileLen(localFileName_);
+    // Values other than 1 (resume) and 2 (refused earlier if the file existed)
+    // replace the file, so that a new body never lands on an old one's tail.
+    if (whileFileExist_ != 1 && whileFileExist_ != 2 && length >= 0) {
+        std::error_code ec;
+        if (!std::filesystem::remove(localFileName_, ec) || ec) return false;
+    }
+    if (!file_.Open(localFileName_)) return false;
+    fileNumber_ = file_.Number();
+    Changed("FileNumber");
+    if (whileFileExist_ == 1 && !file_.Seek(downloadedSize_)) return false;
+    return true;
+}
+
+void DownloadFile::SetBusy(bool busy) {
+    isBusy_ = busy;
+    Changed("IsBusy");
+}
+
+}  // namespace nl

@@ -1,0 +1,243 @@
+// The download control: fetches one file over HTTP/1.0 or HTTP/1.1 GET into a local
+// file, directly or through a proxy, with Basic authorization for server and proxy,
+// byte-range resumption, an idle time-out, and a progress bar with a percent label
+// drawn on its surface.
+//
+// A transfer: StartDownload -> 50 ms start delay -> connect -> open the local file
+// and send the request -> collect the reply header, judge it -> write the body ->
+// the socket closes -> OnClose, OnFinish. Everything after StartDownload happens in
+// timer ticks and socket events on the user-interface thread.
+//
+// Events are raised synchronously. An owner may call any method, or destroy the
+// control, from inside any event; the control then stops at once.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/ChunkedDecoder.h"
+#include "support/ControlHost.h"
+#include "support/DrawingSurface.h"
+#include "support/Label.h"
+#include "support/LocalFile.h"
+#include "support/PropertyBag.h"
+#include "support/Shape.h"
+#include "support/Timer.h"
+
+namespace nl {
+
+class CSocket;
+
+class DownloadFile {
+public:
+    static const char* const kDefaultAgent;
+    static constexpr std::uint32_t kDefaultBorderColor = 0x00D0671A;
+    static constexpr std::uint32_t kDefaultForeColor = 0x80000012;
+    static constexpr std::uint32_t kDefaultProgressColor = 0x00FF0000;
+    static constexpr std::uint32_t kDefaultFillColorRead = 0x80000018;
+
+    DownloadFile();
+    ~DownloadFile();
+    DownloadFile(const DownloadFile&) = delete;
+    DownloadFile& operator=(const DownloadFile&) = delete;
+
+    // ---- the host side ------------------------------------------------------
+    ControlHost& Host() { return host_; }
+    const DrawingSurface& Surface() const { return surface_; }
+    DrawingSurface& Surface() { return surface_; }
+    const Label& ProgressLabel() const { return lblProgress_; }
+    const Shape& BorderShape() const { return shpBorder_; }
+    // The control's size in twips; at least 1200 x 300.
+    std::int32_t Width() const { return surface_.Width(); }
+    std::int32_t Height() const { return surface_.Height(); }
+    void Resize(std::int32_t width, std::int32_t height);
+    // The control became visible.
+    void Show();
+
+    // Persisted settings, written and read in their fixed order.
+    void WriteProperties(PropertyBag& bag) const;
+    void ReadProperties(PropertyBag& bag);
+
+    // ---- properties ---------------------------------------------------------
+    bool NeverDeleteTmpFile() const { return neverDeleteTmpFile_; }
+    void SetNeverDeleteTmpFile(bool v);
+    std::int32_t TimeOut() const { return timeOut_; }
+    void SetTimeOut(std::int32_t seconds);  // outside 10..2000 stores 30
+    const std::string& Server() const { return server_; }
+    void SetServer(const std::string& v);  // keeps the host part of an address
+    std::int16_t Port() const { return port_; }
+    void SetPort(std::int32_t v);  // outside the 16-bit range: overflow (6)
+    const std::string& ProxyServer() const { return proxyServer_; }
+    void SetProxyServer(const std::string& v);
+    std::int16_t ProxyPort() const { return proxyPort_; }
+    void SetProxyPort(std::int32_t v);
+    const std::string& ProxyUserName() const { return proxyUserName_; }
+    void SetProxyUserName(const std::string& v);
+    const std::string& ProxyPassword() const { return proxyPassword_; }
+    void SetProxyPassword(const std::string& v);
+    std::int32_t DownloadedSize() const { return downloadedSize_; }
+    void SetDownloadedSize(std::int32_t);  // read-only
+    std::int32_t DownloadFileSize() const { return downloadFileSize_; }
+    void SetDownloadFileSize(std::int32_t);  // read-only
+    const std::string& Referer() const { return referer_; }
+    void SetReferer(const std::string& v);
+    const std::string& Agent() const { return agent_; }
+    void SetAgent(const std::string& v);
+    bool NoCache() const { return noCache_; }
+    void SetNoCache(bool v);
+    const std::string& URL() const { return url_; }
+    void SetURL(const std::string& v);  // keeps the path of an address
+    std::int32_t StateCode() const { return stateCode_; }
+    void SetStateCode(std::int32_t);  // read-only
+    const std::string& StateStr() const { return stateStr_; }
+    void SetStateStr(const std::string&);  // read-only
+    const std::string& LocalFileName() const { return localFileName_; }
+    void SetLocalFileName(const std::string& v);
+    std::int32_t WhileFileExist() const { return whileFileExist_; }
+    void SetWhileFileExist(std::int32_t v);  // 0 replace, 1 resume, 2 refuse
+    const std::string& ReceiveHead() const { return receiveHead_; }
+    void SetReceiveHead(const std::string&);  // read-only
+    std::uint32_t BorderColor() const { return shpBorder_.BorderColor; }
+    void SetBorderColor(std::uint32_t v);
+    bool IsBusy() const { return isBusy_; }
+    void SetIsBusy(bool);  // read-only
+    std::uint32_t BackColor() const { return surface_.BackColor(); }
+    void SetBackColor(std::uint32_t v);
+    std::int32_t HTTPVersion() const { return httpVersion_; }
+    void SetHTTPVersion(std::int32_t v);  // 0 HTTP/1.0, other HTTP/1.1
+    std::uint32_t ForeColor() const { return lblProgress_.ForeColor; }
+    void SetForeColor(std::uint32_t v);
+    std::int32_t FileNumber() const { return fileNumber_; }
+    void SetFileNumber(std::int32_t);  // read-only
+    std::uint32_t ProgressColor() const { return progressColor_; }
+    void SetProgressColor(std::uint32_t v);
+    const std::string& UserName() const { return userName_; }
+    void SetUserName(const std::string& v);
+    const std::string& UserPassword() const { return userPassword_; }
+    void SetUserPassword(const std::string& v);
+    bool UseHttpAuthorization() const { return useHttpAuthorization_; }
+    void SetUseHttpAuthorization(bool v);
+
+    // ---- methods --------------------------------------------------------------
+    void StartDownload();
+    void CancelDownload();
+    // The request text the current properties produce; "" when Server or URL is blank.
+    std::string GetHttpHead() const;
+
+    // ---- events, in declaration order ---------------------------------------
+    std::function<void()> OnBeforeConnect;
+    std::function<void()> OnConnect;
+    std::function<void(std::int32_t sent, std::int32_t remaining)> OnSendProgress;
+    std::function<void()> OnSendComplete;
+    std::function<void(std::int32_t bytes)> OnDataDownloaded;
+    std::function<void()> OnFinish;
+    std::function<void(std::int32_t number, const std::string& description)> OnError;
+    std::function<void()> OnClose;
+    std::function<void(std::int32_t state, const std::string& text)> OnStateChange;
+
+    // Error numbers reported through OnError (10001 and 10002 are raised).
+    enum : std::int32_t {
+        errBusy = 10001,
+        errInvalidHost = 10002,
+        errRefused = 10003,
+        errLocalFile = 10004,
+        errNoDataLeft = 10005,
+        errFileExists = 10006,
+        errTruncated = 10007,
+        errTimeOut = 10008,
+    };
+
+private:
+    using Alive = std::weak_ptr<int>;
+
+    void Guard(const char* property);  // the busy rule, then the reset
+    void ResetDisplay();
+    void Changed(const char* property) { host_.PropertyChanged(property); }
+    [[noreturn]] void ReadOnly(const char* property) const;
+    std::string BuildRequest() const;
+
+    // Socket events.
+    void Socket_StateChange(std::int32_t state, const std::string& text);
+    void Socket_Connect();
+    void Socket_SendProgress(std::int32_t sent, std::int32_t remaining);
+    void Socket_SendComplete();
+    void Socket_DataArrival(std::int32_t count);
+    void Socket_Error(std::int32_t number, const std::string& description);
+    void Socket_Close();
+    void DownloadTimer_Tick();
+    void TimeoutTimer_Tick();
+
+    // Steps of a transfer.
+    bool PrepareLocalFile();
+    // Both return false when the transfer ended (or the control went) meanwhile.
+    bool AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, const Alive& alive);
+    bool WriteBody(const std::uint8_t* data, std::size_t n, const Alive& alive);
+    void UpdateProgress();
+    void ErrorPath(std::int32_t number, const std::string& description);
+    void RefuseReply(const std::string& description);
+    void CloseSocketOf();
+    void CloseLocalFile();
+    void ReleaseSocket();
+    void SetBusy(bool busy);
+
+    // Raisers: each returns false when a handler destroyed the control.
+    template <typename Event, typename... Args>
+    bool Fire(const Event& event, Args&&... args);
+
+    ControlHost host_;
+    DrawingSurface surface_;
+    Label lblProgress_;
+    Shape shpBorder_;
+    Timer tmrDownload_;
+    Timer tmrTimeout_;
+    std::unique_ptr<CSocket> cDownload_;
+    LocalFile file_;
+
+    // Properties.
+    bool neverDeleteTmpFile_ = true;
+    std::int32_t timeOut_ = 30;
+    std::string server_;
+    std::int16_t port_ = 80;
+    std::string proxyServer_;
+    std::int16_t proxyPort_ = 1080;
+    std::string proxyUserName_;
+    std::string proxyPassword_;
+    std::int32_t downloadedSize_ = 0;
+    std::int32_t downloadFileSize_ = 0;
+    std::string referer_;
+    std::string agent_;
+    bool noCache_ = true;
+    std::string url_ = "/";
+    std::int32_t stateCode_ = 0;
+    std::string stateStr_ = "Ready";
+    std::string localFileName_;
+    std::int32_t whileFileExist_ = 0;
+    std::string receiveHead_;
+    bool isBusy_ = false;
+    std::int32_t httpVersion_ = 0;
+    std::int32_t fileNumber_ = 0;
+    std::uint32_t progressColor_ = kDefaultProgressColor;
+    std::string userName_;
+    std::string userPassword_;
+    bool useHttpAuthorization_ = false;
+
+    // Transfer state.
+    bool headerPending_ = false;
+    bool serverRefused_ = false;
+    bool localFileHadLength_ = false;
+    std::int32_t idleSeconds_ = 0;
+    bool rangeRequested_ = false;    // the request carried a Range line
+    bool chunked_ = false;           // the body comes in chunks
+    ChunkedDecoder decoder_;
+    std::vector<std::uint8_t> decoded_;
+    std::vector<std::uint8_t> block_;
+    bool endedHere_ = false;         // the control itself asked the socket to close
+    int socketEventDepth_ = 0;       // socket handlers on the stack
+
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+};
+
+}  // namespace nl

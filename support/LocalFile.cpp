@@ -1,0 +1,67 @@
+#include "support/LocalFile.h"
+
+#include <set>
+
+namespace nl {
+
+namespace {
+std::set<std::int32_t>& NumbersInUse() {
+    static std::set<std::int32_t> used;
+    return used;
+}
+
+std::int32_t TakeFreeNumber() {
+    auto& used = NumbersInUse();
+    std::int32_t n = 1;
+    while (used.count(n)) ++n;
+    used.insert(n);
+    return n;
+}
+}  // namespace
+
+bool LocalFile::Open(const std::string& path) {
+    Close();
+    if (path.empty()) return false;
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f) f = std::fopen(path.c_str(), "w+b");
+    if (!f) return false;
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    file_ = f;
+    path_ = path;
+    number_ = TakeFreeNumber();
+    return true;
+}
+
+bool LocalFile::Seek(std::int64_t offset) {
+    if (!file_) return false;
+    return std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+bool LocalFile::Truncate() {
+    if (!file_) return false;
+    std::FILE* f = std::freopen(path_.c_str(), "w+b", file_);
+    if (!f) {
+        // freopen closed the old stream whatever happened.
+        file_ = nullptr;
+        Close();
+        return false;
+    }
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    file_ = f;
+    return true;
+}
+
+bool LocalFile::Write(const void* data, std::size_t n) {
+    if (!file_) return false;
+    return std::fwrite(data, 1, n, file_) == n;
+}
+
+void LocalFile::Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (number_) NumbersInUse().erase(number_);
+    number_ = 0;
+    path_.clear();
+}
+
+}  // namespace nl

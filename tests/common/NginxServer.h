@@ -1,0 +1,48 @@
+// A real nginx on a loopback ephemeral port, with its own configuration and prefix
+// in a temporary folder: static files under Root(), and a "/private/" folder behind
+// Basic authorization for one user. Stopped (and waited for) on destruction.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/common/TestUtil.h"
+
+namespace testutil {
+
+class NginxServer {
+public:
+    NginxServer(const std::string& user = "alice", const std::string& password = "s3cret");
+    ~NginxServer();
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    bool Running() const { return pid_ > 0; }
+    int Port() const { return port_; }
+    // The folder served at "/"; "private/" inside it needs the credentials.
+    std::string Root() const { return dir_ / "www"; }
+    std::string ErrorLog() const;
+    // Writes a file under Root(), making folders as needed.
+    void Put(const std::string& relPath, const std::string& data) const;
+
+private:
+    bool Start();
+    void Stop();
+
+    TempDir dir_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+};
+
+// A file of `n` pseudo-random bytes (same seed, same bytes).
+std::string RandomBytes(std::size_t n, unsigned seed = 1);
+
+// Waits until something accepts connections on the loopback port.
+bool WaitForPort(int port, int timeoutMs);
+
+// Stops a child process: SIGTERM, then SIGKILL after a grace period; reaps it.
+void StopProcess(pid_t pid);
+
+}  // namespace testutil
