@@ -45,10 +45,11 @@ std::string PathPart(const std::string& text) {
     return slash == std::string::npos ? "/" : s.substr(slash);
 }
 
-std::int16_t To16(std::int32_t v, const char* property) {
-    if (v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max())
-        Raise(6, std::string("DownloadFile.") + property, "Overflow");
-    return static_cast<std::int16_t>(v);
+// Ports were 16-bit signed, which shut out every port above 32767; they now take
+// the whole unsigned range as well, and still refuse what fits neither.
+std::int32_t CheckPort(std::int32_t v, const char* property) {
+    if (v < -32768 || v > 65535) Raise(6, std::string("DownloadFile.") + property, "Overflow");
+    return v;
 }
 
 Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
@@ -110,9 +111,9 @@ void DownloadFile::Show() {
 
 void DownloadFile::WriteProperties(PropertyBag& bag) const {
     bag.WriteProperty("Server", server_, "");
-    bag.WriteProperty("Port", port_, std::int16_t{80});
+    bag.WriteProperty("Port", port_, 80);
     bag.WriteProperty("ProxyServer", proxyServer_, "");
-    bag.WriteProperty("ProxyPort", proxyPort_, std::int16_t{1080});
+    bag.WriteProperty("ProxyPort", proxyPort_, 1080);
     bag.WriteProperty("ProxyUserName", proxyUserName_, "");
     bag.WriteProperty("ProxyPassword", proxyPassword_, "");
     bag.WriteProperty("DownloadedSize", downloadedSize_, 0);
@@ -142,19 +143,17 @@ void DownloadFile::WriteProperties(PropertyBag& bag) const {
 
 void DownloadFile::ReadProperties(PropertyBag& bag) {
     // Straight into the members: none of the setters' rules apply.
-    auto read16 = [&](const char* key, std::int16_t def) {
+    auto readPort = [&](const char* key, std::int32_t def) {
         const std::int32_t v = bag.ReadInt32(key, def);
-        return v < std::numeric_limits<std::int16_t>::min() || v > std::numeric_limits<std::int16_t>::max()
-                   ? def
-                   : static_cast<std::int16_t>(v);
+        return v < -32768 || v > 65535 ? def : v;
     };
     auto readColor = [&](const char* key, std::uint32_t def) {
         return static_cast<std::uint32_t>(bag.ReadInt32(key, static_cast<std::int32_t>(def)));
     };
     server_ = bag.ReadString("Server", "");
-    port_ = read16("Port", 80);
+    port_ = readPort("Port", 80);
     proxyServer_ = bag.ReadString("ProxyServer", "");
-    proxyPort_ = read16("ProxyPort", 1080);
+    proxyPort_ = readPort("ProxyPort", 1080);
     proxyUserName_ = bag.ReadString("ProxyUserName", "");
     proxyPassword_ = bag.ReadString("ProxyPassword", "");
     downloadedSize_ = bag.ReadInt32("DownloadedSize", 0);
@@ -225,7 +224,7 @@ void DownloadFile::SetServer(const std::string& v) {
 }
 
 void DownloadFile::SetPort(std::int32_t v) {
-    const std::int16_t port = To16(v, "Port");
+    const std::int32_t port = CheckPort(v, "Port");
     Guard("Port");
     port_ = port;
     Changed("Port");
@@ -238,7 +237,7 @@ void DownloadFile::SetProxyServer(const std::string& v) {
 }
 
 void DownloadFile::SetProxyPort(std::int32_t v) {
-    const std::int16_t port = To16(v, "ProxyPort");
+    const std::int32_t port = CheckPort(v, "ProxyPort");
     Guard("ProxyPort");
     proxyPort_ = port;
     Changed("ProxyPort");

@@ -68,11 +68,12 @@ public:
     void SetTimeOut(std::int32_t seconds);  // outside 10..2000 stores 30
     const std::string& Server() const { return server_; }
     void SetServer(const std::string& v);  // keeps the host part of an address
-    std::int16_t Port() const { return port_; }
-    void SetPort(std::int32_t v);  // outside the 16-bit range: overflow (6)
+    // Ports take -32768..65535 (outside: overflow, error 6); 0..65535 can connect.
+    std::int32_t Port() const { return port_; }
+    void SetPort(std::int32_t v);
     const std::string& ProxyServer() const { return proxyServer_; }
     void SetProxyServer(const std::string& v);
-    std::int16_t ProxyPort() const { return proxyPort_; }
+    std::int32_t ProxyPort() const { return proxyPort_; }
     void SetProxyPort(std::int32_t v);
     const std::string& ProxyUserName() const { return proxyUserName_; }
     void SetProxyUserName(const std::string& v);
@@ -200,9 +201,9 @@ private:
     bool neverDeleteTmpFile_ = true;
     std::int32_t timeOut_ = 30;
     std::string server_;
-    std::int16_t port_ = 80;
+    std::int32_t port_ = 80;
     std::string proxyServer_;
-    std::int16_t proxyPort_ = 1080;
+    std::int32_t proxyPort_ = 1080;
     std::string proxyUserName_;
     std::string proxyPassword_;
     std::int32_t downloadedSize_ = 0;

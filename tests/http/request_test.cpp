@@ -127,11 +127,12 @@ TEST(Properties, SetterRules) {
     d.SetProxyServer("http://proxy:3128/");
     EXPECT_EQ(d.ProxyServer(), "proxy:3128");
 
-    // 16-bit ports: overflow leaves the value alone.
-    EXPECT_EQ(RaisedNumber([&] { d.SetPort(32768); }), 6);
-    EXPECT_EQ(d.Port(), 80);
-    d.SetPort(32767);
-    EXPECT_EQ(d.Port(), 32767);
+    // Every TCP port can be stored (ephemeral ports lie above 32767); what fits
+    // neither 16-bit form overflows and leaves the value alone.
+    d.SetPort(49152);
+    EXPECT_EQ(d.Port(), 49152);
+    EXPECT_EQ(RaisedNumber([&] { d.SetPort(65536); }), 6);
+    EXPECT_EQ(d.Port(), 49152);
     EXPECT_EQ(RaisedNumber([&] { d.SetProxyPort(-40000); }), 6);
     EXPECT_EQ(d.ProxyPort(), 1080);
 }
