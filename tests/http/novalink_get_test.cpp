@@ -1,0 +1,135 @@
+// The command-line downloader: real transfers from nginx, the request it sends,
+// settings files, and one exit code per kind of failure.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "tests/common/NginxServer.h"
+#include "tests/common/ScriptedServer.h"
+#include "tests/common/TestUtil.h"
+
+using namespace testutil;
+using S = ScriptedServer;
+
+namespace {
+
+std::string Tool() { return BuildDir() + "/novalink-get"; }
+
+RunResult Get(std::vector<std::string> args, int timeoutSec = 30) {
+    args.insert(args.begin(), Tool());
+    return Run(args, {}, timeoutSec);
+}
+
+std::string UrlOf(int port, const std::string& path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
+
+}  // namespace
+
+TEST(NovalinkGet, DownloadResumeAndNothingLeft) {
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.Running());
+    const std::string data = RandomBytes(2 * 1024 * 1024 + 5, 11);
+    nginx.Put("files/pkg.bin", data);
+    TempDir dir;
+
+    RunResult r = Get({"-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(ReadFile(dir / "pkg.bin") == data);
+    EXPECT_NE(r.out.find("pkg.bin"), std::string::npos) << r.out;  // the one-line summary
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+
+    WriteFile(dir / "pkg.bin", data.substr(0, 777777));
+    r = Get({"-c", "-q", "-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(ReadFile(dir / "pkg.bin") == data);
+
+    r = Get({"-c", "-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
+    EXPECT_EQ(r.exitCode, 7) << r.out;
+    EXPECT_NE(r.out.find("nothing left"), std::string::npos) << r.out;
+
+    r = Get({"--no-clobber", "-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
+    EXPECT_EQ(r.exitCode, 5) << r.out;
+    EXPECT_NE(r.out.find("exists"), std::string::npos) << r.out;
+
+    r = Get({"-o", dir / "x", UrlOf(nginx.Port(), "/files/none.bin")});
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    EXPECT_NE(r.out.find("State Code:404"), std::string::npos) << r.out;
+
+    r = Get({"-o", dir / "no/such/dir/x", UrlOf(nginx.Port(), "/files/pkg.bin")});
+    EXPECT_EQ(r.exitCode, 5) << r.out;
+    EXPECT_NE(r.out.find("no/such/dir/x"), std::string::npos) << r.out;
+}
+
+TEST(NovalinkGet, SendsExactlyTheRequestItPrints) {
+    TempDir dir;
+    S server({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
+    const std::vector<std::string> opts = {"--http1.0", "--user", "me:pw", "--referer", "http://r/",
+                                           "--user-agent", "probe/1", "--cache", "-o", dir / "o",
+                                           UrlOf(server.Port(), "/a/b.txt?q=1")};
+    std::vector<std::string> headArgs = opts;
+    headArgs.push_back("--head");
+    RunResult head = Get(headArgs);
+    ASSERT_EQ(head.exitCode, 0) << head.out;
+    EXPECT_EQ(head.out,
+              "GET /a/b.txt?q=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+              "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+              "User-Agent: probe/1\r\nReferer: http://r/\r\nAuthorization: Basic bWU6cHc=\r\n"
+              "Connection: close\r\n\r\n");
+    RunResult r = Get(opts);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0], head.out);
+    EXPECT_EQ(ReadFile(dir / "o"), "ok");
+}
+
+TEST(NovalinkGet, SettingsFilesCarryTheControl) {
+    TempDir dir;
+    RunResult saved = Get({"--save-settings", dir / "s.txt", "--proxy", "127.0.0.1:3128", "--proxy-user", "a:b",
+                           "-o", dir / "f", "--head", "http://example.test:8080/x/y.bin"});
+    ASSERT_EQ(saved.exitCode, 0) << saved.out;
+    RunResult loaded = Get({"--settings", dir / "s.txt", "--head"});
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.out;
+    EXPECT_EQ(loaded.out, saved.out);
+    EXPECT_EQ(loaded.out.rfind("GET http://example.test:8080/x/y.bin HTTP/1.1\r\n", 0), 0u) << loaded.out;
+    WriteFile(dir / "bad.txt", "port=I:eighty\n");
+    RunResult bad = Get({"--settings", dir / "bad.txt", "--head"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.out.find("bad.txt"), std::string::npos) << bad.out;
+}
+
+TEST(NovalinkGet, ExitCodePerFailureKind) {
+    TempDir dir;
+    // The time-out takes 11 s; let it run while the quick cases go.
+    S silent({S::Hold()});
+    auto timeout = std::async(std::launch::async, [&] {
+        return Get({"--timeout", "10", "-o", dir / "t", UrlOf(silent.Port(), "/t")}, 40);
+    });
+
+    RunResult help = Get({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  7 "})
+        EXPECT_NE(help.out.find(code), std::string::npos) << code;
+
+    EXPECT_EQ(Get({"--bogus", "http://h/"}).exitCode, 1);
+    EXPECT_EQ(Get({"https://h/"}).exitCode, 1);
+    EXPECT_EQ(Get({"--timeout", "5", "http://h/"}).exitCode, 1);
+    EXPECT_EQ(Get({}).exitCode, 1);
+
+    RunResult refused = Get({"-o", dir / "r", UrlOf(FreeLoopbackPort(), "/")});
+    EXPECT_EQ(refused.exitCode, 4) << refused.out;
+    EXPECT_NE(refused.out.find("10061"), std::string::npos) << refused.out;
+
+    RunResult unknown = Get({"-o", dir / "u", "http://no-such-host.invalid/"});
+    EXPECT_EQ(unknown.exitCode, 4) << unknown.out;
+    EXPECT_NE(unknown.out.find("no-such-host.invalid"), std::string::npos) << unknown.out;
+
+    S cut({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nonly twenty bytes...")});
+    RunResult truncated = Get({"-o", dir / "c", UrlOf(cut.Port(), "/c")});
+    EXPECT_EQ(truncated.exitCode, 6) << truncated.out;
+    EXPECT_NE(truncated.out.find("20 of 50"), std::string::npos) << truncated.out;
+    EXPECT_EQ(ReadFile(dir / "c"), "only twenty bytes...");
+
+    RunResult t = timeout.get();
+    EXPECT_EQ(t.exitCode, 3) << t.out;
+    EXPECT_NE(t.out.find("time-out"), std::string::npos) << t.out;
+}

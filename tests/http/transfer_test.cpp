@@ -1,0 +1,505 @@
+// Whole transfers against a scripted loopback server, for the replies and faults
+// real servers do not produce on demand.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "http/DownloadFile.h"
+#include "platform/Window.h"
+#include "support/ErrorReport.h"
+#include "tests/common/NginxServer.h"
+#include "tests/common/ScriptedServer.h"
+#include "tests/common/TestUtil.h"
+#include "tests/http/TransferHarness.h"
+
+using namespace nl;
+using namespace testutil;
+using S = ScriptedServer;
+
+namespace {
+
+std::string Ok(const std::string& body, const std::string& extra = "") {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
+}
+
+void Aim(DownloadFile& d, const ScriptedServer& s, const std::string& file, const std::string& path = "/f.bin") {
+    d.SetServer("127.0.0.1");
+    d.SetPort(s.Port());
+    d.SetURL(path);
+    d.SetLocalFileName(file);
+}
+
+const auto kSuccess = Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Data", "Close", "Finish"});
+
+}  // namespace
+
+TEST(Transfer, HeaderSplitAcrossBlocksWithTheBlankLineSplit) {
+    TempDir dir;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n";
+    S server({S::Send("HTTP/1.1 200 OK\r\nContent-Len"), S::Pause(60), S::Send("gth: 10\r\n\r"), S::Pause(60),
+              S::Send("\n0123456789")});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.Events(), kSuccess);
+    EXPECT_EQ(t.errorNumber, 0);
+    EXPECT_EQ(d.ReceiveHead(), head);
+    EXPECT_EQ(ReadFile(dir / "out"), "0123456789");
+    EXPECT_EQ(d.DownloadedSize(), 10);
+    EXPECT_EQ(d.DownloadFileSize(), 10);
+    EXPECT_EQ(t.blocks, std::vector<std::int32_t>{10});
+    EXPECT_FALSE(d.IsBusy());
+    EXPECT_EQ(d.StateCode(), 0);
+    EXPECT_EQ(d.ProgressLabel().Caption, "100%");
+}
+
+TEST(Transfer, OneByteBlocks) {
+    TempDir dir;
+    const std::string body = "abcdefghijklmnopqrst";
+    S server(S::Trickle(Ok(body), 3));
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 0) << t.errorText;
+    EXPECT_EQ(ReadFile(dir / "out"), body);
+    EXPECT_EQ(d.DownloadedSize(), 20);
+    std::int32_t sum = 0;
+    for (auto b : t.blocks) sum += b;
+    EXPECT_EQ(sum, 20);
+    EXPECT_GT(t.blocks.size(), 1u);
+}
+
+TEST(Transfer, FirstBlockEndingAtTheBlankLineWritesNothingYet) {
+    TempDir dir;
+    S server({S::Send("HTTP/1.0 200 OK\r\nContent-Length: 1024\r\n\r\n"), S::Pause(80),
+              S::Send(std::string(256, 'a')), S::Pause(80), S::Send(std::string(768, 'b'))});
+    DownloadFile d;
+    d.Resize(4000, 300);
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    std::string firstLabel;
+    std::int32_t firstBar = -1;
+    d.OnDataDownloaded = [&](std::int32_t n) {
+        if (t.blocks.empty()) {
+            firstLabel = d.ProgressLabel().Caption;
+            firstBar = d.Surface().Rects().empty() ? -1 : d.Surface().Rects().back().x2;
+        }
+        t.blocks.push_back(n);
+    };
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 0);
+    ASSERT_GE(t.blocks.size(), 2u);
+    EXPECT_EQ(t.blocks[0], 256);  // no empty block for the header-only first block
+    EXPECT_EQ(firstLabel, "25%");
+    EXPECT_EQ(firstBar, 1000);
+    EXPECT_EQ(ReadFile(dir / "out"), std::string(256, 'a') + std::string(768, 'b'));
+}
+
+TEST(Transfer, NoLengthOrZeroLengthMeansNothingLeft) {
+    for (const std::string reply : {"HTTP/1.0 200 OK\r\n\r\nbody without a length",
+                                    "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}) {
+        TempDir dir;
+        S server({S::Send(reply), S::Hold()});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.errorNumber, 10005);
+        EXPECT_EQ(t.errorText, "No data lefts");
+        EXPECT_EQ(ReadFile(dir / "out"), "");
+        EXPECT_TRUE(t.blocks.empty());
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close",
+                                   "Finish"}));
+    }
+}
+
+TEST(Transfer, BytesBeyondTheAnnouncedSizeAreWritten) {
+    TempDir dir;
+    S server({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n12345678")});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 0);
+    EXPECT_EQ(ReadFile(dir / "out"), "12345678");
+    EXPECT_EQ(d.DownloadedSize(), 8);
+    EXPECT_EQ(d.DownloadFileSize(), 5);
+}
+
+TEST(Transfer, TruncatedBodyIsAnErrorAndResumesLater) {
+    TempDir dir;
+    const std::string body = RandomBytes(100, 7);
+    {
+        S server({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + body.substr(0, 40))});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.errorNumber, 10007);
+        EXPECT_EQ(t.errorText, "The connection was closed before the whole file arrived");
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Data", "Error",
+                                   "Close", "Finish"}));
+        EXPECT_EQ(ReadFile(dir / "out"), body.substr(0, 40));  // kept for a resume
+    }
+    S server({S::Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 40-99/100\r\nContent-Length: 60\r\n\r\n" +
+                      body.substr(40))});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    d.SetWhileFileExist(1);
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 0);
+    EXPECT_NE(server.Requests().at(0).find("\r\nRange: bytes=40-\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir / "out"), body);
+    EXPECT_EQ(d.DownloadedSize(), 100);
+    EXPECT_EQ(d.DownloadFileSize(), 100);
+}
+
+TEST(Transfer, ClosedBeforeAnyReplyIsAnError) {
+    TempDir dir;
+    S server({S::Send("HTTP/1.1 200 OK\r\nContent-")});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 10007);
+    EXPECT_EQ(t.errorText, "The connection was closed before the reply header arrived");
+    EXPECT_TRUE(t.finished);
+}
+
+TEST(Transfer, ChunkedBodyIsDecoded) {
+    TempDir dir;
+    const std::string entity = "Hello, chunked world! " + RandomBytes(3000, 3);
+    std::string wire = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    wire += "16;name=x\r\n" + entity.substr(0, 22) + "\r\n";
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx", entity.size() - 22);
+    wire += std::string(size) + "\r\n" + entity.substr(22) + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+    // Delivered in awkward pieces: cuts inside size lines and CR LF pairs.
+    std::vector<S::Step> steps;
+    for (std::size_t i = 0; i < wire.size(); i += 17) {
+        steps.push_back(S::Send(wire.substr(i, 17)));
+        if (i % 5 == 0) steps.push_back(S::Pause(1));
+    }
+    steps.push_back(S::Hold());  // the end of the body is known without a close
+    S server(steps);
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 0) << t.errorText;
+    EXPECT_TRUE(t.finished);
+    EXPECT_EQ(ReadFile(dir / "out"), entity);
+    EXPECT_EQ(d.DownloadedSize(), static_cast<std::int32_t>(entity.size()));
+    EXPECT_EQ(d.DownloadFileSize(), static_cast<std::int32_t>(entity.size()));
+    EXPECT_EQ(d.ProgressLabel().Caption, "100%");
+}
+
+TEST(Transfer, ChunkedBodyCutShortIsTruncated) {
+    TempDir dir;
+    S server({S::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nA\r\n0123456789\r\n5\r\nab")});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 10007);
+    EXPECT_EQ(ReadFile(dir / "out"), "0123456789ab");
+}
+
+TEST(Transfer, FullReplyToARangeRequestRestartsTheFile) {
+    TempDir dir;
+    WriteFile(dir / "out", "OLD CONTENT OF THIRTY BYTES...");
+    const std::string body = RandomBytes(50, 9);
+    S server({S::Send(Ok(body))});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    d.SetWhileFileExist(1);
+    EXPECT_EQ(d.DownloadedSize(), 30);
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 0);
+    EXPECT_NE(server.Requests().at(0).find("Range: bytes=30-"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir / "out"), body);
+    EXPECT_EQ(d.DownloadedSize(), 50);
+}
+
+TEST(Transfer, EndlessHeaderIsRefusedWithBoundedMemory) {
+    TempDir dir;
+    std::string junk;
+    while (junk.size() < 70000) junk += "X-Junk: " + std::string(60, 'j') + "\r\n";
+    S server({S::Send("HTTP/1.1 200 OK\r\n" + junk), S::Hold()});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 10003);
+    EXPECT_NE(t.errorText.find("65536"), std::string::npos) << t.errorText;
+    EXPECT_LE(d.ReceiveHead().size(), 65536u);
+    EXPECT_EQ(t.Events(),
+              Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
+    EXPECT_EQ(ReadFile(dir / "out"), "");
+}
+
+TEST(Transfer, RefusalAndTheDeletionRule) {
+    struct Case {
+        bool neverDelete;
+        const char* before;  // nullptr: no file
+        bool survives;
+    };
+    for (const Case c : {Case{true, "", true}, Case{false, "", false}, Case{false, "data", true},
+                         Case{false, nullptr, true}}) {
+        TempDir dir;
+        if (c.before) WriteFile(dir / "out", c.before);
+        S server({S::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        d.SetNeverDeleteTmpFile(c.neverDelete);
+        d.SetWhileFileExist(c.before && *c.before ? 1 : 0);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.errorNumber, 10003);
+        EXPECT_EQ(t.errorText, "The host responses an error,State Code:404");
+        EXPECT_EQ(t.Events(),
+                  Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
+        EXPECT_EQ(Exists(dir / "out"), c.survives) << c.neverDelete << " " << (c.before ? c.before : "none");
+        if (c.before && *c.before) {
+            EXPECT_EQ(ReadFile(dir / "out"), c.before);
+        }
+    }
+}
+
+TEST(Transfer, WhileFileExistModes) {
+    const std::string body = "fresh body";
+    for (int mode : {0, 1, 2}) {
+        for (bool exists : {false, true}) {
+            TempDir dir;
+            if (exists) WriteFile(dir / "out", "older, longer content");
+            std::string reply = mode == 1 && exists
+                                    ? "HTTP/1.1 206 Partial\r\nContent-Range: bytes 21-30/31\r\n\r\n+appended!"
+                                    : Ok(body);
+            S server({S::Send(reply)});
+            DownloadFile d;
+            Aim(d, server, dir / "out");
+            d.SetWhileFileExist(mode);
+            Transfer t(d);
+            ASSERT_TRUE(t.Run());
+            SCOPED_TRACE("mode " + std::to_string(mode) + (exists ? " with file" : " without file"));
+            if (mode == 2 && exists) {
+                EXPECT_EQ(t.errorNumber, 10006);
+                EXPECT_EQ(t.errorText, "The local file has existed");
+                EXPECT_EQ(t.Events(), Seq({"Error", "Finish"}));
+                EXPECT_EQ(server.Connections(), 0);
+                EXPECT_EQ(ReadFile(dir / "out"), "older, longer content");
+            } else if (mode == 1 && exists) {
+                EXPECT_EQ(t.errorNumber, 0);
+                EXPECT_EQ(ReadFile(dir / "out"), "older, longer content+appended!");
+                EXPECT_EQ(d.DownloadedSize(), 31);
+                EXPECT_EQ(d.DownloadFileSize(), 31);
+            } else {
+                EXPECT_EQ(t.errorNumber, 0);
+                EXPECT_EQ(ReadFile(dir / "out"), body);
+                EXPECT_EQ(server.Requests().at(0).find("Range:"), std::string::npos);
+            }
+        }
+    }
+}
+
+TEST(Transfer, LocalFileErrorEndsBeforeAnyRequest) {
+    TempDir dir;
+    S server({S::Send(Ok("x"))});
+    DownloadFile d;
+    Aim(d, server, dir / "no/such/folder/out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 10004);
+    EXPECT_EQ(t.errorText, "Cann't open or creat the local file");
+    EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
+    plat::PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_FALSE(d.IsBusy());
+}
+
+TEST(Transfer, CancelWhileResolvingAndWhileReceiving) {
+    TempDir dir;
+    {
+        S server({S::Send(Ok("x"))});
+        DownloadFile d;
+        Aim(d, server, dir / "a");
+        d.SetServer("localhost");
+        Transfer t(d);
+        bool closedInside = false, cancelled = false;
+        d.OnStateChange = [&](std::int32_t state, const std::string&) {
+            if (state == 1 && !cancelled) {
+                cancelled = true;
+                d.CancelDownload();
+                closedInside = t.finished && !d.IsBusy();
+            }
+        };
+        ASSERT_TRUE(t.Run());
+        EXPECT_TRUE(cancelled);
+        EXPECT_TRUE(closedInside);
+        EXPECT_EQ(t.errorNumber, 0);
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Close", "Finish"}));
+    }
+    {
+        S server({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(500, 'z')), S::Hold()});
+        DownloadFile d;
+        Aim(d, server, dir / "b");
+        Transfer t(d);
+        bool closedInside = false;
+        d.OnDataDownloaded = [&](std::int32_t n) {
+            t.blocks.push_back(n);
+            d.CancelDownload();
+            closedInside = t.finished && !d.IsBusy();
+        };
+        ASSERT_TRUE(t.Run());
+        EXPECT_TRUE(closedInside);
+        EXPECT_EQ(t.errorNumber, 0);  // a cancel is not a truncation
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Close", "Finish"}));
+        EXPECT_EQ(ReadFile(dir / "b"), std::string(500, 'z'));
+        d.CancelDownload();  // idle: nothing happens
+        EXPECT_EQ(t.Events().back(), "Finish");
+        plat::PumpUntil([&] { return server.ClientClosed(); }, 2000);
+        EXPECT_TRUE(server.ClientClosed());
+    }
+}
+
+TEST(Transfer, SecondStartWhileBusyAndGuardedSetters) {
+    TempDir dir;
+    S server({S::Pause(200), S::Send(Ok("payload"))});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    d.StartDownload();
+    EXPECT_TRUE(d.IsBusy());
+    d.StartDownload();  // ignored
+    try {
+        d.SetURL("/other");
+        FAIL() << "URL set while busy";
+    } catch (const RaisedError& e) {
+        EXPECT_EQ(e.Number(), 10001);
+        EXPECT_EQ(e.Description(), "Job is running,This property is read-only");
+    }
+    EXPECT_EQ(d.URL(), "/f.bin");
+    d.SetUserName("allowed");
+    ASSERT_TRUE(plat::PumpUntil([&] { return t.Done(); }, 10000));
+    EXPECT_EQ(t.errorNumber, 0);
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_EQ(ReadFile(dir / "out"), "payload");
+}
+
+TEST(Transfer, EmptyServerIsRefusedAtOnce) {
+    DownloadFile d;
+    try {
+        d.StartDownload();
+        FAIL();
+    } catch (const RaisedError& e) {
+        EXPECT_EQ(e.Number(), 10002);
+        EXPECT_EQ(e.Description(), "Invalid host name.");
+    }
+    EXPECT_FALSE(d.IsBusy());
+}
+
+TEST(Transfer, UnresolvableHostAndRefusedPort) {
+    TempDir dir;
+    {
+        DownloadFile d;
+        d.SetServer("no-such-host.invalid");
+        d.SetLocalFileName(dir / "a");
+        Transfer t(d);
+        ASSERT_TRUE(t.Run(20000));
+        EXPECT_EQ(t.errorNumber, 10008);
+        EXPECT_EQ(t.errorText, "Cannot resolve host name");
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Error", "Close", "Finish"}));
+    }
+    {
+        DownloadFile d;
+        d.SetServer("127.0.0.1");
+        d.SetPort(FreeLoopbackPort());
+        d.SetLocalFileName(dir / "b");
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.errorNumber, 10061);
+        // The socket has closed its handle itself: no close or finish follows.
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Error"}));
+        EXPECT_FALSE(d.IsBusy());
+    }
+}
+
+TEST(Transfer, ExactRequestBytesDirectAndThroughAProxy) {
+    TempDir dir;
+    WriteFile(dir / "part", "12345");
+    {
+        S server({S::Send(Ok("x"))});
+        DownloadFile d;
+        Aim(d, server, dir / "out", "/download/blmnl.cfg");
+        d.SetHTTPVersion(0);
+        const std::string expected =
+            "GET /download/blmnl.cfg HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+            "User-Agent: Tarnwick Hurrycast!(http://www.tarnwick.example/)\r\n"
+            "Referer: http://127.0.0.1/download\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
+            "Connection: close\r\n\r\n";
+        EXPECT_EQ(d.GetHttpHead(), expected);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(server.Requests().at(0), expected);
+    }
+    {
+        // Resumed, credentialed HTTP/1.1 through a proxy: the request goes to the proxy in absolute form.
+        S proxy({S::Send("HTTP/1.1 206 Partial\r\nContent-Range: bytes 5-9/10\r\n\r\n67890")});
+        DownloadFile d;
+        d.SetServer("files.example");
+        d.SetPort(8080);
+        d.SetURL("/pkg/a.bin");
+        d.SetProxyServer("127.0.0.1");
+        d.SetProxyPort(proxy.Port());
+        d.SetProxyUserName("pu");
+        d.SetProxyPassword("pp");
+        d.SetUserName("u");
+        d.SetUserPassword("p");
+        d.SetHTTPVersion(1);
+        d.SetLocalFileName(dir / "part");
+        d.SetWhileFileExist(1);
+        const std::string expected =
+            "GET http://files.example:8080/pkg/a.bin HTTP/1.1\r\nHost: files.example:8080\r\n"
+            "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+            "User-Agent: Tarnwick Hurrycast!(http://www.tarnwick.example/)\r\n"
+            "Referer: http://files.example:8080/pkg\r\nAuthorization: Basic dTpw\r\n"
+            "Proxy-Authorization: Basic cHU6cHA=\r\nProxy-Connection: Keep-Alive\r\nRange: bytes=5-\r\n"
+            "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n";
+        EXPECT_EQ(d.GetHttpHead(), expected);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.errorNumber, 0);
+        EXPECT_EQ(proxy.Requests().at(0), expected);
+        EXPECT_EQ(ReadFile(dir / "part"), "1234567890");
+    }
+}
+
+TEST(Transfer, OwnerMayDestroyTheControlInsideEvents) {
+    TempDir dir;
+    for (const char* when : {"Data", "Error", "Finish", "Close"}) {
+        S server({S::Send(std::string(when) == "Error" ? "HTTP/1.1 500 Oops\r\n\r\n" : Ok(std::string(3000, 'q')))});
+        auto* d = new DownloadFile;
+        Aim(*d, server, dir / "out");
+        bool gone = false;
+        auto kill = [&] {
+            if (!gone) {
+                gone = true;
+                delete d;
+            }
+        };
+        if (std::string(when) == "Data") d->OnDataDownloaded = [&](std::int32_t) { kill(); };
+        if (std::string(when) == "Error") d->OnError = [&](std::int32_t, const std::string&) { kill(); };
+        if (std::string(when) == "Finish") d->OnFinish = [&] { kill(); };
+        if (std::string(when) == "Close") d->OnClose = [&] { kill(); };
+        d->StartDownload();
+        EXPECT_TRUE(plat::PumpUntil([&] { return gone; }, 10000)) << when;
+        plat::PumpUntil([] { return false; }, 50);
+        if (!gone) delete d;
+    }
+}
