@@ -10,7 +10,6 @@
 #include "http/HttpHeader.h"
 #include "net/CSocket.h"
 #include "support/ErrorReport.h"
-#include "support/HostWindow.h"
 
 namespace nl {
 
@@ -72,14 +71,9 @@ DownloadFile::DownloadFile() : agent_(kDefaultAgent) {
 }
 
 DownloadFile::~DownloadFile() {
+    // Handlers still on the stack see the control gone and stop.
     *life_ = 1;
     life_.reset();
-    // Destroyed from inside one of the socket's own events: let the socket finish
-    // its handler before it goes.
-    if (cDownload_ && socketEventDepth_ > 0) {
-        std::shared_ptr<CSocket> later(cDownload_.release());
-        HostWindow::Instance().RunLater([later] {});
-    }
 }
 
 void DownloadFile::Resize(std::int32_t width, std::int32_t height) {
@@ -406,16 +400,37 @@ void DownloadFile::StartDownload() {
     if (isBusy_) return;
 
     ReleaseSocket();
-    cDownload_ = std::make_unique<CSocket>();
-    CSocket* sock = cDownload_.get();
+    NewSocket();
+
+    ResetDisplay();
+    const std::int32_t length = SafeFileLen(localFileName_);
+    localFileHadLength_ = length != 0;
+    downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
+    Changed("DownloadedSize");
+
+    if (Trim(server_).empty()) Raise(errInvalidHost, "DownloadFile.StartDownload", "Invalid host name.");
+
+    SetBusy(true);
+
+    headerPending_ = true;
+    serverRefused_ = false;
+    rangeRequested_ = false;
+    chunked_ = false;
+    decoder_ = ChunkedDecoder();
+    endedHere_ = false;
+
+    tmrDownload_.SetEnabled(true);
+    idleSeconds_ = 0;
+}
+
+void DownloadFile::NewSocket() {
+    auto made = std::make_unique<CSocket>();
+    CSocket* sock = made.get();
     Alive alive = life_;
     // Every socket event reaches the control only while this socket is still the
     // control's current one and the control exists.
     auto route = [this, alive, sock](auto&& body) {
-        if (alive.expired() || cDownload_.get() != sock) return;
-        ++socketEventDepth_;
-        body();
-        if (!alive.expired()) --socketEventDepth_;
+        if (!alive.expired() && cDownload_.get() == sock) body();
     };
     sock->OnStateChange = [route, this](std::int32_t state, const std::string& text) {
         route([&] { Socket_StateChange(state, text); });
@@ -432,15 +447,6 @@ void DownloadFile::StartDownload() {
     };
     sock->OnClose = [route, this] { route([&] { Socket_Close(); }); };
 
-    ResetDisplay();
-    const std::int32_t length = SafeFileLen(localFileName_);
-    localFileHadLength_ = length != 0;
-    downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
-    Changed("DownloadedSize");
-
-    if (Trim(server_).empty()) Raise(errInvalidHost, "DownloadFile.StartDownload", "Invalid host name.");
-
-    SetBusy(true);
     if (proxyServer_.empty()) {
         sock->SetRemoteHost(server_);
         sock->SetRemotePort(port_);
@@ -449,16 +455,7 @@ void DownloadFile::StartDownload() {
         sock->SetRemotePort(proxyPort_);
     }
     TryStep([&] { sock->SetTimeOut(timeOut_); });
-
-    headerPending_ = true;
-    serverRefused_ = false;
-    rangeRequested_ = false;
-    chunked_ = false;
-    decoder_ = ChunkedDecoder();
-    endedHere_ = false;
-
-    tmrDownload_.SetEnabled(true);
-    idleSeconds_ = 0;
+    cDownload_ = std::move(made);
 }
 
 void DownloadFile::CancelDownload() {
@@ -485,17 +482,31 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!Fire(OnBeforeConnect)) return;
     if (!isBusy_ || !cDownload_) return;
     endedHere_ = false;
-    CSocket* sock = cDownload_.get();
-    try {
-        ++socketEventDepth_;
-        sock->Connect();
-        if (!alive.expired()) --socketEventDepth_;
-    } catch (const RaisedError& e) {
-        if (alive.expired()) return;
-        --socketEventDepth_;
-        // Connect refused at once (no address, no port): end like any socket error.
-        if (isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
+    // A socket that cannot make its handle (the socket service was shut down when
+    // the last registered socket went, possibly another control's) returns from
+    // Connect without a word. A fresh socket starts the service again; if that
+    // fails too, the transfer ends with an error instead of waiting for ever.
+    LastError().Clear();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        CSocket* sock = cDownload_.get();
+        try {
+            sock->Connect();
+        } catch (const RaisedError& e) {
+            // Connect refused at once (no address, no port): end like any socket error.
+            if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
+            return;
+        }
+        if (alive.expired() || !isBusy_ || cDownload_.get() != sock) return;
+        if (sock->SocketHandle() != -1 || sock->State() != 0) return;
+        if (attempt == 0) {
+            ReleaseSocket();
+            TryStep([&] { NewSocket(); });
+            if (!cDownload_) break;
+        }
     }
+    const ErrorReport& why = LastError();
+    ErrorPath(why.IsSet() ? why.number : 10093,
+              why.IsSet() && !why.description.empty() ? why.description : "The socket could not be created");
 }
 
 void DownloadFile::TimeoutTimer_Tick() {
@@ -644,12 +655,14 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
         downloadedSize_ = static_cast<std::int32_t>(std::min<std::int64_t>(total, INT32_MAX));
         Changed("DownloadedSize");
     }
+    bool sizeNowKnown = false;
     if (chunked_ && decoder_.Done() && downloadFileSize_ == 0) {
         downloadFileSize_ = downloadedSize_;
         Changed("DownloadFileSize");
+        sizeNowKnown = true;
     }
+    if (n > 0 || sizeNowKnown) UpdateProgress();
     if (n > 0) {
-        UpdateProgress();
         if (!Fire(OnDataDownloaded, static_cast<std::int32_t>(n))) return false;
         if (!isBusy_ || !cDownload_) return false;
     }
@@ -719,24 +732,12 @@ void DownloadFile::CloseSocketOf() {
     if (!cDownload_) return;
     endedHere_ = true;
     CSocket* sock = cDownload_.get();
-    Alive alive = life_;
-    ++socketEventDepth_;
     TryStep([&] { sock->CloseSocket(); });
-    if (!alive.expired()) --socketEventDepth_;
 }
 
 void DownloadFile::CloseLocalFile() { file_.Close(); }
 
-void DownloadFile::ReleaseSocket() {
-    if (!cDownload_) return;
-    if (socketEventDepth_ > 0) {
-        // Still inside one of its calls: let it return first.
-        std::shared_ptr<CSocket> later(cDownload_.release());
-        HostWindow::Instance().RunLater([later] {});
-    } else {
-        cDownload_.reset();
-    }
-}
+void DownloadFile::ReleaseSocket() { cDownload_.reset(); }
 
 bool DownloadFile::PrepareLocalFile() {
     const std::int32_t length = SafeFileLen(localFileName_);

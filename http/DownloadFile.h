@@ -182,6 +182,8 @@ private:
     void CloseSocketOf();
     void CloseLocalFile();
     void ReleaseSocket();
+    // A new socket for cDownload_, its events routed here, aimed at the server or proxy.
+    void NewSocket();
     void SetBusy(bool busy);
 
     // Raisers: each returns false when a handler destroyed the control.
@@ -236,7 +238,6 @@ private:
     std::vector<std::uint8_t> decoded_;
     std::vector<std::uint8_t> block_;
     bool endedHere_ = false;         // the control itself asked the socket to close
-    int socketEventDepth_ = 0;       // socket handlers on the stack
 
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "http/DownloadFile.h"
+#include "net/CSocket.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
 #include "tests/common/NginxServer.h"
@@ -465,10 +466,10 @@ TEST(Transfer, ExactRequestBytesDirectAndThroughAProxy) {
         d.SetLocalFileName(dir / "part");
         d.SetWhileFileExist(1);
         const std::string expected =
-            "GET http://files.example:8080/pkg/a.bin HTTP/1.1\r\nHost: files.example:8080\r\n"
+            "GET http://files.example:8080/pkg/a.bin HTTP/1.1\r\nHost: files.example\r\n"
             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
             "User-Agent: Tarnwick Hurrycast!(http://www.tarnwick.example/)\r\n"
-            "Referer: http://files.example:8080/pkg\r\nAuthorization: Basic dTpw\r\n"
+            "Referer: http://files.example/pkg\r\nAuthorization: Basic dTpw\r\n"
             "Proxy-Authorization: Basic cHU6cHA=\r\nProxy-Connection: Keep-Alive\r\nRange: bytes=5-\r\n"
             "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n";
         EXPECT_EQ(d.GetHttpHead(), expected);
@@ -502,4 +503,19 @@ TEST(Transfer, OwnerMayDestroyTheControlInsideEvents) {
         plat::PumpUntil([] { return false; }, 50);
         if (!gone) delete d;
     }
+}
+
+TEST(Transfer, SurvivesTheSocketServiceStoppingDuringTheStartDelay) {
+    // Another owner's last socket going away stops the socket service while this
+    // control's new socket waits for its connection attempt.
+    TempDir dir;
+    S server({S::Send(Ok("still arrives"))});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    Transfer t(d);
+    d.StartDownload();
+    { CSocket other; }
+    ASSERT_TRUE(plat::PumpUntil([&] { return t.Done(); }, 10000));
+    EXPECT_EQ(t.errorNumber, 0) << t.errorText;
+    EXPECT_EQ(ReadFile(dir / "out"), "still arrives");
 }
