@@ -1,5 +1,6 @@
 #include "net/CSocket.h"
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -521,9 +522,9 @@ bool CSocket::HandleRead() {
     // One less than the chunk's length: the owner adds one. A one-byte chunk is
     // announced with 0 like any other.
     std::int32_t count = received - 1;
+    // The running total stops at its largest value; the data keeps flowing.
     std::int64_t total = std::int64_t{bytesReceived_} + count;
-    if (total > std::numeric_limits<std::int32_t>::max()) Raise(6, "CSocket.RecvToBuffer", "Overflow");
-    bytesReceived_ = static_cast<std::int32_t>(total);
+    bytesReceived_ = static_cast<std::int32_t>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));
     return Fire(OnDataArrival, count);
 }
 

@@ -71,7 +71,8 @@ public:
     void SetLocalPort(std::int32_t port) { localPort_ = port; }
     const std::string& LocalIP() const { return localIP_; }
     const std::string& LocalHostName() const { return localHostName_; }
-    // Running total of receive counts (each one less than its chunk's length).
+    // Running total of receive counts (each one less than its chunk's length); it
+    // stays at 2147483647 once it gets there.
     std::int32_t BytesReceived() const { return bytesReceived_; }
 
     // ---- methods ----------------------------------------------------------

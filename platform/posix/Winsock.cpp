@@ -24,6 +24,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -448,6 +449,29 @@ void CompleteLookUp(HWND hwnd, UINT msg, std::uintptr_t task, char* buf, int buf
 
 std::atomic<std::uint32_t> g_nextTask{1};
 
+// Look-up threads are detached and may still be resolving when the process exits.
+// They hand their result to the event loop through this gate, which closes before
+// the loop is destroyed (the exit handler is registered after the loop exists, so
+// it runs before the loop's destructor). The gate itself is never destroyed.
+struct ResultGate {
+    std::mutex mu;
+    bool closed = false;
+};
+ResultGate* g_gate = nullptr;
+
+ResultGate& Gate() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        posix::EventLoop::Instance();
+        g_gate = new ResultGate;
+        std::atexit([] {
+            std::lock_guard<std::mutex> lk(g_gate->mu);
+            g_gate->closed = true;
+        });
+    });
+    return *g_gate;
+}
+
 }  // namespace
 
 // ---- start-up ------------------------------------------------------------------
@@ -857,9 +881,11 @@ std::uintptr_t WSAAsyncGetHostByName(HWND hwnd, UINT msg, const char* name, char
         return task;
     }
     try {
-        std::thread([=, &loop] {
+        ResultGate& gate = Gate();
+        std::thread([=, &loop, &gate] {
             HostResult r = LookUp(host);
-            loop.Post([=] { CompleteLookUp(hwnd, msg, task, buf, buflen, r); });
+            std::lock_guard<std::mutex> lk(gate.mu);
+            if (!gate.closed) loop.Post([=] { CompleteLookUp(hwnd, msg, task, buf, buflen, r); });
         }).detach();
     } catch (const std::system_error&) {
         Fail(WS_ENOBUFS);
