@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Download speed of novalink-get against curl: nginx on a loopback port serves a
+# 1 GiB file, and both programs fetch it fresh into the same file system, in
+# alternating rounds. Prints each run, the medians of both, and as its last three
+# lines the ratios novalink-get/curl of wall and CPU time (user+sys) and the peak
+# resident memory of novalink-get.
+#
+# Usage (from the repository root, after the build): bench/download.sh [ROUNDS] [MiB]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-5}
+mib=${2:-1024}
+
+cmake -S . -B build >/dev/null
+cmake --build build --target novalink-get bench_download_run -j"$(nproc)" >/dev/null
+for tool in nginx curl; do
+  command -v "$tool" >/dev/null || { echo "bench/download.sh: $tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/novalink-bench-XXXXXX")
+nginx_pid=
+cleanup() {
+  if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www" "$work/logs"
+head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/www/big.bin"
+
+port=
+for attempt in 1 2 3 4 5; do
+  port=$(( (RANDOM % 20000) + 20000 ))
+  user_line=; [ "$(id -u)" = 0 ] && user_line="user root;"
+  cat > "$work/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; $user_line
+error_log $work/logs/error.log warn; pid $work/nginx.pid;
+events { worker_connections 64; }
+http {
+  access_log off; sendfile on; tcp_nopush on;
+  client_body_temp_path $work/cb; proxy_temp_path $work/px; fastcgi_temp_path $work/fc;
+  uwsgi_temp_path $work/uw; scgi_temp_path $work/sc;
+  server { listen 127.0.0.1:$port; root $work/www; }
+}
+CONF
+  nginx -p "$work" -c "$work/nginx.conf" &
+  nginx_pid=$!
+  for _ in $(seq 50); do
+    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+    kill -0 "$nginx_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$nginx_pid" 2>/dev/null && break
+  wait "$nginx_pid" 2>/dev/null || true
+  nginx_pid=
+done
+[ -n "$nginx_pid" ] || { echo "bench/download.sh: nginx did not start" >&2; exit 1; }
+
+url="http://127.0.0.1:$port/big.bin"
+out="$work/out.bin"
+run() {  # name, command...: prints "name wall cpu rssKiB"
+  local name=$1; shift
+  rm -f "$out"
+  sync
+  read -r wall cpu rss code < <(build/bench/download_run "$@")
+  [ "$code" = 0 ] || { echo "bench/download.sh: $name exited with $code" >&2; exit 1; }
+  cmp -s "$out" "$work/www/big.bin" || { echo "bench/download.sh: $name wrote a different file" >&2; exit 1; }
+  echo "$name $wall $cpu $rss"
+}
+
+results="$work/results"
+: > "$results"
+echo "$rounds rounds, $mib MiB from nginx on 127.0.0.1:$port"
+for i in $(seq "$rounds"); do
+  for who in novalink curl; do
+    if [ "$who" = novalink ]; then
+      line=$(run novalink-get build/novalink-get -q -o "$out" "$url")
+    else
+      line=$(run curl curl -s -o "$out" "$url")
+    fi
+    echo "$line" >> "$results"
+    echo "round $i: $line"
+  done
+done
+
+median() {  # name, column
+  awk -v n="$1" -v c="$2" '$1 == n { print $c }' "$results" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+nw=$(median novalink-get 2); nc=$(median novalink-get 3); nr=$(median novalink-get 4)
+cw=$(median curl 2); cc=$(median curl 3); cr=$(median curl 4)
+echo "novalink-get: wall $nw s, cpu $nc s, peak rss $(awk -v r="$nr" 'BEGIN { printf "%.1f", r / 1024 }') MiB (medians)"
+echo "curl:         wall $cw s, cpu $cc s, peak rss $(awk -v r="$cr" 'BEGIN { printf "%.1f", r / 1024 }') MiB (medians)"
+awk -v a="$nw" -v b="$cw" 'BEGIN { printf "wall ratio: %.3f\n", a / b }'
+awk -v a="$nc" -v b="$cc" 'BEGIN { printf "cpu ratio: %.3f\n", a / b }'
+awk -v r="$nr" 'BEGIN { printf "peak rss MiB: %.1f\n", r / 1024 }'
