@@ -4,13 +4,8 @@
 
 namespace nl {
 
-namespace {
-constexpr plat::UINT kRunLater = plat::WM_USER + 1;
-}
-
 HostWindow& HostWindow::Instance() {
-    // Never destroyed: work queued for later may still hold objects at exit, and
-    // releasing them during static destruction would reach services already gone.
+    // Never destroyed: timers of controls that outlive main() stay harmless.
     static HostWindow* instance = new HostWindow;
     return *instance;
 }
@@ -31,27 +26,14 @@ void HostWindow::RemoveTimerTarget(plat::UINT id) {
     timers_.erase(id);
 }
 
-void HostWindow::RunLater(std::function<void()> fn) {
-    plat::WPARAM key = nextLater_++;
-    later_[key] = std::move(fn);
-    plat::PostMessage(hwnd_, kRunLater, key, 0);
-}
-
 plat::LRESULT HostWindow::Proc(plat::HWND, plat::UINT msg, plat::WPARAM w, plat::LPARAM) {
+    if (msg != plat::WM_TIMER) return 0;
     HostWindow& self = Instance();
-    if (msg == plat::WM_TIMER) {
-        auto it = self.timers_.find(static_cast<plat::UINT>(w));
-        if (it == self.timers_.end()) return 0;
-        // The callback may remove its own timer; run a copy.
-        auto fn = it->second;
-        if (fn) fn();
-    } else if (msg == kRunLater) {
-        auto it = self.later_.find(w);
-        if (it == self.later_.end()) return 0;
-        auto fn = std::move(it->second);
-        self.later_.erase(it);
-        if (fn) fn();
-    }
+    auto it = self.timers_.find(static_cast<plat::UINT>(w));
+    if (it == self.timers_.end()) return 0;
+    // The callback may remove its own timer; run a copy.
+    auto fn = it->second;
+    if (fn) fn();
     return 0;
 }
 

@@ -1,5 +1,5 @@
-// The hidden window through which the control host receives its timer ticks and
-// runs deferred work on the user-interface thread.
+// The hidden window through which the control host receives the ticks of every
+// control's timers on the user-interface thread.
 #pragma once
 
 #include <functional>
@@ -15,14 +15,10 @@ public:
 
     plat::HWND Handle() const { return hwnd_; }
 
-    // Timers: a tick of `id` calls the callback registered for it. Ids are unique
+    // A tick of timer `id` calls the callback registered for it. Ids are unique
     // for the life of the process.
     plat::UINT AddTimerTarget(std::function<void()> onTick);
     void RemoveTimerTarget(plat::UINT id);
-
-    // Runs `fn` later from the message loop (used to release objects after the
-    // handler that asked for it has returned).
-    void RunLater(std::function<void()> fn);
 
 private:
     HostWindow();
@@ -31,8 +27,6 @@ private:
     plat::HWND hwnd_ = 0;
     plat::UINT nextId_ = 1;
     std::map<plat::UINT, std::function<void()>> timers_;
-    std::map<plat::WPARAM, std::function<void()>> later_;
-    plat::WPARAM nextLater_ = 1;
 };
 
 }  // namespace nl

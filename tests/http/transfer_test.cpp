@@ -75,8 +75,8 @@ TEST(Transfer, OneByteBlocks) {
 
 TEST(Transfer, FirstBlockEndingAtTheBlankLineWritesNothingYet) {
     TempDir dir;
-    S server({S::Send("HTTP/1.0 200 OK\r\nContent-Length: 1024\r\n\r\n"), S::Pause(80),
-              S::Send(std::string(256, 'a')), S::Pause(80), S::Send(std::string(768, 'b'))});
+    S server({S::Send("HTTP/1.0 200 OK\r\nContent-Length: 1024\r\n\r\n"), S::Pause(150),
+              S::Send(std::string(256, 'a')), S::Pause(150), S::Send(std::string(768, 'b'))});
     DownloadFile d;
     d.Resize(4000, 300);
     Aim(d, server, dir / "out");
