@@ -119,7 +119,6 @@ struct Sock {
     bool readEnabled = true;
     bool writeEnabled = true;
     bool acceptEnabled = true;
-    bool connectPending = false;
     bool closePosted = false;
     bool eof = false;      // the peer finished and nothing is left to read
     int resetError = 0;    // a reset a call saw first; reported with FD_CLOSE
@@ -240,7 +239,6 @@ void OnReady(SOCKET handle, std::uint32_t ev) {
             Notify(s, WS_FD_CONNECT, 0);
             if (s.writeEnabled && (s.events & WS_FD_WRITE)) postWrite();
         }
-        s.connectPending = false;
         Rearm(s, keep);
         return;
     }
@@ -683,7 +681,6 @@ int connect(SOCKET s, const SOCKADDR* name, int namelen) {
     }
     if (err == EINPROGRESS) {
         sp->phase = Phase::Connecting;
-        sp->connectPending = true;
         Rearm(*sp);
     }
     return Fail(MapErrno(err));
