@@ -11,6 +11,7 @@
 #include "net/CSocket.h"
 #include "net/MSocketSupport.h"
 #include "platform/Window.h"
+#include "platform/Winsock.h"
 #include "support/ErrorReport.h"
 #include "tests/common/NetPeer.h"
 
@@ -525,6 +526,20 @@ TEST(CSocketUdp, SendAndReceiveDatagrams) {
     // The receiver answers the last sender.
     receiver.SendData(nl::Variant("reply"));
     ASSERT_TRUE(Pump([&] { return nrec.received == "reply"; }));
+
+    // A broadcast address turns the permission on, another address off again.
+    auto broadcastOn = [&] {
+        std::int32_t v = -1;
+        int len = 4;
+        plat::getsockopt(static_cast<plat::SOCKET>(sender.SocketHandle()), plat::WS_SOL_SOCKET, plat::WS_SO_BROADCAST,
+                         reinterpret_cast<char*>(&v), &len);
+        return v != 0;
+    };
+    EXPECT_FALSE(broadcastOn());
+    sender.SetRemoteHost("127.255.255.255");
+    EXPECT_TRUE(broadcastOn());
+    sender.SetRemoteHost("127.0.0.1");
+    EXPECT_FALSE(broadcastOn());
 }
 
 TEST(CSocketTransfer, MultiMegabyteBothWays) {
