@@ -76,7 +76,7 @@ TempFile::~TempFile() {
 bool TempFile::Create(const std::string& destination) {
     std::string folder = FolderOf(destination);
     std::string name = destination.substr(destination.rfind('/') == std::string::npos ? 0 : destination.rfind('/') + 1);
-    std::string tmpl = folder + "/." + name + ".new-XXXXXX";
+    std::string tmpl = folder + "/" + Prefix(name) + "XXXXXX";
     fd_ = mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd_ < 0) return false;
     path_ = tmpl;

@@ -29,6 +29,8 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     bool Create(const std::string& destination);
+    // The start of the names Create gives to temporaries for a file of this name.
+    static std::string Prefix(const std::string& fileName) { return "." + fileName + ".new-"; }
     int fd() const { return fd_; }
     // With noReplace the rename fails (EEXIST) when the destination exists.
     bool Commit(const std::string& destination, bool noReplace = false);

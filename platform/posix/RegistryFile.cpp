@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/Registry.h"
+#include "platform/posix/FileUtil.h"
 
 namespace plat::posix {
 namespace {
@@ -59,17 +60,6 @@ bool ReadAll(int fd, std::string& out) {
         if (n == 0) return true;
         out.append(buf, static_cast<std::size_t>(n));
     }
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // A damaged file is reported once per version of the file.
@@ -190,28 +180,15 @@ LONG RegistryFile::Update(const Change& change) {
 }
 
 LONG RegistryFile::WriteAtomically(const std::string& text) const {
-    std::string temp = path_ + ".tmp." + std::to_string(getpid());
     mode_t mode = 0644;
     struct stat st{};
     if (stat(path_.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return FromErrno(errno);
-    int err = 0;
+    TempFile temp;
     errno = 0;
-    if (fchmod(fd, mode) != 0 || !WriteAll(fd, text) || fsync(fd) != 0) err = errno ? errno : EIO;
-    if (close(fd) != 0 && !err) err = errno;
-    if (!err && rename(temp.c_str(), path_.c_str()) != 0) err = errno;
-    if (err) {
-        unlink(temp.c_str());
-        return FromErrno(err);
-    }
-    // Make the rename itself durable.
-    int dir = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
+    if (!temp.Create(path_) || fchmod(temp.fd(), mode) != 0 || !WriteAll(temp.fd(), text.data(), text.size()) ||
+        !temp.Commit(path_))
+        return FromErrno(errno ? errno : EIO);
     return ERROR_SUCCESS;
 }
 
@@ -220,7 +197,7 @@ LONG RegistryFile::WriteAtomically(const std::string& text) const {
 void RegistryFile::RemoveStaleTemporaries() const {
     DIR* d = opendir(folder_.c_str());
     if (!d) return;
-    std::string prefix = std::string(kFileNames[root_]) + ".txt.tmp.";
+    std::string prefix = TempFile::Prefix(std::string(kFileNames[root_]) + ".txt");
     while (dirent* e = readdir(d)) {
         if (std::string(e->d_name).rfind(prefix, 0) == 0) unlinkat(dirfd(d), e->d_name, 0);
     }

@@ -453,7 +453,7 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
         close(fds[0]);
 
         for (const auto& e : std::filesystem::directory_iterator(sandbox.Folder()))
-            if (e.path().filename().string().find(".tmp.") != std::string::npos) ++leftTemporaries;
+            if (e.path().filename().string().find(".new-") != std::string::npos) ++leftTemporaries;
         LONG rc = 0;
         std::uint32_t now = ReadCounter(&rc);
         ASSERT_EQ(rc, ERROR_SUCCESS) << "round " << round;
@@ -482,7 +482,7 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_ALL_ACCESS, &k.h), 0);
     ASSERT_EQ(Set(k.h, "Done", REG_SZ, "yes"), 0);
     for (const auto& e : std::filesystem::directory_iterator(sandbox.Folder()))
-        EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos) << e.path();
+        EXPECT_EQ(e.path().filename().string().find(".new-"), std::string::npos) << e.path();
 }
 
 // Two processes writing different values into the same key at once lose nothing.
