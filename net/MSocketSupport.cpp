@@ -33,6 +33,8 @@ struct ServiceState {
     plat::UINT winsockMessage = 0;
     plat::UINT resolveMessage = 0;
     bool started = false;
+    // Socket objects alive: each counts from InitWinsockService to FinalizeWinsockService.
+    std::size_t users = 0;
     std::int32_t maxDatagramSize = 0;
     std::map<std::int32_t, CSocket*> sockets;
     std::map<std::uintptr_t, Lookup> lookups;
@@ -148,7 +150,10 @@ void DeliverLookup(std::uintptr_t task, plat::LPARAM lParam) {
 
 std::int32_t InitWinsockService() {
     auto& s = S();
-    if (s.started) return s.maxDatagramSize;
+    if (s.started) {
+        ++s.users;
+        return s.maxDatagramSize;
+    }
     plat::WSADATA data{};
     int rc = plat::WSAStartup(0x0101, &data);
     if (rc != 0) Raise(rc, "MSocketSupport.InitWinsockService", StartupErrorText(rc));
@@ -157,12 +162,15 @@ std::int32_t InitWinsockService() {
     std::string exe = plat::ExeName();
     s.resolveMessage = plat::RegisterWindowMessage(exe + ".ResolveMessage");
     s.winsockMessage = plat::RegisterWindowMessage(exe + ".WinsockMessage");
+    ++s.users;
     return s.maxDatagramSize;
 }
 
 void FinalizeWinsockService() {
     auto& s = S();
-    if (!s.sockets.empty() || !s.started) return;
+    if (s.users > 0) --s.users;
+    // An object still alive may make a socket at any time: the service stays for it.
+    if (s.users > 0 || !s.sockets.empty() || !s.started) return;
     plat::WSACleanup();
     s.started = false;
 }
@@ -285,5 +293,6 @@ plat::UINT WinsockMessage() { return S().winsockMessage; }
 plat::UINT ResolveMessage() { return S().resolveMessage; }
 std::size_t RegisteredSockets() { return S().sockets.size(); }
 std::size_t PendingLookups() { return S().lookups.size(); }
+std::size_t ServiceUsers() { return S().users; }
 
 }  // namespace nl::MSocketSupport

@@ -3,6 +3,10 @@
 // look-ups, routes each of them to the CSocket it concerns, and holds the error
 // texts.
 //
+// The service runs while any socket object exists: every CSocket counts as one user
+// from its creation to its destruction, and the service is cleaned up only when
+// the last user has gone and no socket is registered.
+//
 // Tables:
 //  - sockets: socket handle -> CSocket (non-owning). A CSocket leaves it before its
 //    handle is closed. The hidden window is created by the first registration and
@@ -26,10 +30,12 @@ class CSocket;
 
 namespace MSocketSupport {
 
-// Starts Windows Sockets once and returns the largest datagram size; a start-up
-// failure is raised (source "MSocketSupport.InitWinsockService").
+// Counts one more user, starting Windows Sockets first if it is not running, and
+// returns the largest datagram size. A start-up failure is raised (source
+// "MSocketSupport.InitWinsockService") and counts no user.
 std::int32_t InitWinsockService();
-// Cleans up when no socket is registered and the service is running.
+// Counts one user less; cleans up when none is left, no socket is registered and
+// the service is running.
 void FinalizeWinsockService();
 
 // Enters the handle in the socket table and selects its network events. On false
@@ -60,6 +66,7 @@ plat::HWND WinsockWindow();  // 0 while none exists
 plat::UINT WinsockMessage();
 plat::UINT ResolveMessage();
 std::size_t RegisteredSockets();
+std::size_t ServiceUsers();
 std::size_t PendingLookups();
 
 }  // namespace MSocketSupport

@@ -103,25 +103,53 @@ TEST(SocketTables, WindowLivesWithTheRegisteredSockets) {
     testnet::Close(peer);
 }
 
-TEST(SocketTables, ServiceStopsWhenAnObjectGoesWithNoSocketRegistered) {
+TEST(SocketTables, ServiceLastsWhileAnyObjectLives) {
+    ASSERT_EQ(ss::ServiceUsers(), 0u);
     auto survivor = std::make_unique<CSocket>();
     {
         CSocket other;
+        EXPECT_EQ(ss::ServiceUsers(), 2u);
+        other.Bind(0, "127.0.0.1");
+        other.CloseSocket();
+    }
+    // The other object went while nothing was registered: the survivor keeps the
+    // service, makes its socket, connects and transfers both ways.
+    EXPECT_TRUE(ss::WinsockStarted());
+    EXPECT_EQ(ss::ServiceUsers(), 1u);
+    EXPECT_EQ(ss::RegisteredSockets(), 0u);
+    testnet::Listener listener;
+    bool connected = false;
+    std::string got;
+    survivor->OnConnect = [&] { connected = true; };
+    survivor->OnDataArrival = [&](std::int32_t) {
+        std::string chunk;
+        survivor->GetData(chunk);
+        got += chunk;
+    };
+    survivor->Connect(nl::Variant("127.0.0.1"), nl::Variant(static_cast<std::int32_t>(listener.port())));
+    int peer = listener.Accept();
+    ASSERT_NE(peer, -1);
+    ASSERT_TRUE(Pump([&] { return connected; }));
+    survivor->SendData(nl::Variant("ping"));
+    EXPECT_EQ(testnet::ReadExactly(peer, 4), "ping");
+    ASSERT_TRUE(testnet::SendAll(peer, "pong", 4));
+    EXPECT_TRUE(Pump([&] { return got == "pong"; }));
+    testnet::Close(peer);
+
+    // The last object takes the service with it, its socket still open or not.
+    survivor.reset();
+    EXPECT_FALSE(ss::WinsockStarted());
+    EXPECT_EQ(ss::ServiceUsers(), 0u);
+    EXPECT_EQ(ss::WinsockWindow(), 0u);
+    // The next object starts it again, and can make a socket.
+    {
+        CSocket fresh;
         EXPECT_TRUE(ss::WinsockStarted());
+        EXPECT_EQ(ss::ServiceUsers(), 1u);
+        fresh.Bind(0, "127.0.0.1");
+        EXPECT_NE(fresh.SocketHandle(), -1);
     }
     EXPECT_FALSE(ss::WinsockStarted());
-    // The survivor can no longer make a socket: no error, no event.
-    int events = 0;
-    survivor->OnStateChange = [&](std::int32_t, const std::string&) { ++events; };
-    survivor->Connect(nl::Variant("127.0.0.1"), nl::Variant(std::int32_t{80}));
-    survivor->Listen();
-    survivor->Bind(0, "");
-    EXPECT_EQ(survivor->SocketHandle(), -1);
-    EXPECT_EQ(events, 0);
-    survivor.reset();
-    // A new object starts the service again.
-    CSocket fresh;
-    EXPECT_TRUE(ss::WinsockStarted());
 }
 
 TEST(SocketTables, LookUpsAreDeliveredOnceAndOnlyToLiveObjects) {
