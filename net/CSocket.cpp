@@ -205,6 +205,20 @@ bool CSocket::EnsureSocket() {
     return true;
 }
 
+void CSocket::EnsureSocketOrRaise() {
+    if (socketHandle_ != -1) return;
+    plat::WSASetLastError(0);
+    LastError().Clear();
+    if (EnsureSocket()) return;
+    // The registration's own account comes first (its window could not be made,
+    // or the event selection failed); otherwise the socket call's error.
+    ErrorReport recorded = LastError();
+    if (recorded.IsSet()) Raise(recorded.number, "", recorded.description);
+    int code = plat::WSAGetLastError();
+    if (code == 0) code = plat::WS_SYSCALLFAILURE;
+    Raise(code, "", ss::GetErrorDescription(code));
+}
+
 void CSocket::ReadBufferSizes() {
     if (protocol_ == sckUDPProtocol) {
         receiveSize_ = maxDatagramSize_ > 0 ? maxDatagramSize_ : kFallbackDatagramSize;
@@ -238,7 +252,8 @@ void CSocket::DestroySocket() {
 void CSocket::Connect(const Variant& host, const Variant& port) {
     Relabel("CSocket.CSocket.Connect", [&] {
         receiveNotified_ = false;
-        if (!EnsureSocket()) return;
+        // A socket that cannot be made is raised: no event would ever follow.
+        EnsureSocketOrRaise();
         if (!host.IsEmpty()) {
             std::string text = host.ToText();
             if (!text.empty()) remoteHost_ = text;

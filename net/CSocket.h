@@ -94,7 +94,8 @@ public:
 
     void Listen();
     // Host (used when present and not empty) and port (used when present and
-    // numeric, as an integer or a text of digits) are optional.
+    // numeric, as an integer or a text of digits) are optional. A socket that
+    // cannot be made (no descriptors left, the service down) is raised.
     void Connect(const Variant& host = Variant(), const Variant& port = Variant());
     void CloseSocket();
     void Bind(std::int32_t port, const std::string& address);
@@ -136,6 +137,8 @@ private:
     // The private steps return false when the object was destroyed, or its handle
     // closed or replaced, by an event handler: the caller then stops at once.
     bool EnsureSocket();
+    // EnsureSocket for a caller that waits for events: a failure is raised.
+    void EnsureSocketOrRaise();
     void ReadBufferSizes();
     bool RecvToBuffer(std::int32_t& received);  // bytes received, 0 = peer closed
     void DestroySocket();

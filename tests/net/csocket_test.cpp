@@ -13,6 +13,7 @@
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "support/ErrorReport.h"
+#include "tests/common/DescriptorLimit.h"
 #include "tests/common/NetPeer.h"
 
 using nl::CSocket;
@@ -261,6 +262,37 @@ TEST(CSocketClient, RefusedConnectionReportsTheErrorWithTheHandleGone) {
     EXPECT_EQ(rec.handleInError, -1);
     EXPECT_EQ(s.State(), CSocket::sckError);
     EXPECT_EQ(rec.closes, 0);
+}
+
+TEST(CSocketClient, ConnectRaisesWhenNoSocketCanBeMade) {
+    testnet::Listener listener;
+    const nl::Variant host("127.0.0.1"), port(static_cast<std::int32_t>(listener.port()));
+    CSocket s;
+    Recorder rec;
+    rec.Attach(s);
+    {
+        testutil::NoFreeDescriptors none;
+        ASSERT_TRUE(none.Active());
+        try {
+            s.Connect(host, port);
+            ADD_FAILURE() << "Connect returned without a socket";
+        } catch (const nl::RaisedError& e) {
+            EXPECT_EQ(e.Number(), plat::WS_EMFILE);
+            EXPECT_EQ(e.Source(), "CSocket.CSocket.Connect");
+            EXPECT_EQ(e.Description(), "没有可用的文件描述符.");
+        }
+    }
+    EXPECT_EQ(s.SocketHandle(), -1);
+    EXPECT_EQ(s.State(), CSocket::sckClosed);
+    EXPECT_TRUE(rec.log.empty());
+    EXPECT_EQ(nl::MSocketSupport::RegisteredSockets(), 0u);
+
+    // With descriptors to be had again the same object connects.
+    s.Connect(host, port);
+    int peer = listener.Accept();
+    ASSERT_NE(peer, -1);
+    EXPECT_TRUE(Pump([&] { return rec.connects == 1; }));
+    testnet::Close(peer);
 }
 
 TEST(CSocketClient, RaisedErrorsCarryTheMethodsSource) {
