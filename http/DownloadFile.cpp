@@ -482,31 +482,14 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!Fire(OnBeforeConnect)) return;
     if (!isBusy_ || !cDownload_) return;
     endedHere_ = false;
-    // A socket that cannot make its handle (the socket service was shut down when
-    // the last registered socket went, possibly another control's) returns from
-    // Connect without a word. A fresh socket starts the service again; if that
-    // fails too, the transfer ends with an error instead of waiting for ever.
-    LastError().Clear();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        CSocket* sock = cDownload_.get();
-        try {
-            sock->Connect();
-        } catch (const RaisedError& e) {
-            // Connect refused at once (no address, no port): end like any socket error.
-            if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
-            return;
-        }
-        if (alive.expired() || !isBusy_ || cDownload_.get() != sock) return;
-        if (sock->SocketHandle() != -1 || sock->State() != 0) return;
-        if (attempt == 0) {
-            ReleaseSocket();
-            TryStep([&] { NewSocket(); });
-            if (!cDownload_) break;
-        }
+    CSocket* sock = cDownload_.get();
+    try {
+        sock->Connect();
+    } catch (const RaisedError& e) {
+        // Connect refused at once (no address, no port, no socket to be had): end
+        // like any socket error.
+        if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
     }
-    const ErrorReport& why = LastError();
-    ErrorPath(why.IsSet() ? why.number : 10093,
-              why.IsSet() && !why.description.empty() ? why.description : "The socket could not be created");
 }
 
 void DownloadFile::TimeoutTimer_Tick() {

@@ -7,8 +7,10 @@
 
 #include "http/DownloadFile.h"
 #include "net/CSocket.h"
+#include "net/MSocketSupport.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
+#include "tests/common/DescriptorLimit.h"
 #include "tests/common/NginxServer.h"
 #include "tests/common/ScriptedServer.h"
 #include "tests/common/TestUtil.h"
@@ -505,17 +507,70 @@ TEST(Transfer, OwnerMayDestroyTheControlInsideEvents) {
     }
 }
 
-TEST(Transfer, SurvivesTheSocketServiceStoppingDuringTheStartDelay) {
-    // Another owner's last socket going away stops the socket service while this
-    // control's new socket waits for its connection attempt.
+TEST(Transfer, TwoInARowWhileAnotherOwnerLetsGoOfItsSocket) {
     TempDir dir;
-    S server({S::Send(Ok("still arrives"))});
+    S server({S::Send(Ok("body"))});
     DownloadFile d;
     Aim(d, server, dir / "out");
+    {
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.Events(), kSuccess);
+        // The first transfer's socket object is gone with it.
+        EXPECT_EQ(MSocketSupport::ServiceUsers(), 0u);
+    }
+    WriteFile(dir / "out", "");
+    {
+        // The second transfer's new socket waits for its connection attempt while
+        // other owners let go of socket objects that hold no socket.
+        Transfer t(d);
+        d.StartDownload();
+        { CSocket other; }
+        {
+            DownloadFile e;
+            Aim(e, server, dir / "other");
+            e.StartDownload();
+        }
+        ASSERT_TRUE(plat::PumpUntil([&] { return t.Done(); }, 10000));
+        EXPECT_EQ(t.errorNumber, 0) << t.errorText;
+        EXPECT_EQ(t.Events(), kSuccess);
+        EXPECT_EQ(ReadFile(dir / "out"), "body");
+    }
+    EXPECT_EQ(server.Connections(), 2);
+}
+
+TEST(Transfer, NoSocketToBeHadIsAnErrorNotAWait) {
+    TempDir dir;
+    S server({S::Send(Ok("later"))});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    std::unique_ptr<NoFreeDescriptors> none;
+    {
+        Transfer t(d);
+        // Descriptors run out just as the connection attempt starts, and come back
+        // once the control has reported.
+        auto before = d.OnBeforeConnect;
+        d.OnBeforeConnect = [&] {
+            before();
+            none = std::make_unique<NoFreeDescriptors>();
+        };
+        auto error = d.OnError;
+        d.OnError = [&](std::int32_t n, const std::string& text) {
+            none.reset();
+            error(n, text);
+        };
+        ASSERT_TRUE(t.Run());
+        none.reset();
+        EXPECT_EQ(t.errorNumber, 10024);
+        EXPECT_EQ(t.errorText, "没有可用的文件描述符.");
+        // Like a refused connection: the socket never had a handle to close.
+        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Error"}));
+        EXPECT_FALSE(d.IsBusy());
+        EXPECT_EQ(server.Connections(), 0);
+    }
+    // The control is ready for the next transfer.
     Transfer t(d);
-    d.StartDownload();
-    { CSocket other; }
-    ASSERT_TRUE(plat::PumpUntil([&] { return t.Done(); }, 10000));
-    EXPECT_EQ(t.errorNumber, 0) << t.errorText;
-    EXPECT_EQ(ReadFile(dir / "out"), "still arrives");
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.Events(), kSuccess);
+    EXPECT_EQ(ReadFile(dir / "out"), "later");
 }
