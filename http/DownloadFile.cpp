@@ -411,6 +411,7 @@ void DownloadFile::StartDownload() {
     if (Trim(server_).empty()) Raise(errInvalidHost, "DownloadFile.StartDownload", "Invalid host name.");
 
     SetBusy(true);
+    ++transfer_;
 
     headerPending_ = true;
     serverRefused_ = false;
@@ -511,8 +512,9 @@ void DownloadFile::Socket_StateChange(std::int32_t state, const std::string& tex
 }
 
 void DownloadFile::Socket_Connect() {
+    const std::uint32_t transfer = transfer_;
     if (!Fire(OnConnect)) return;
-    if (!isBusy_ || !cDownload_) return;  // cancelled from inside OnConnect
+    if (!isBusy_ || !cDownload_ || transfer_ != transfer) return;  // cancelled from inside OnConnect
     if (!PrepareLocalFile()) {
         ErrorPath(errLocalFile, kLocalFileText);
         return;
@@ -533,8 +535,9 @@ void DownloadFile::Socket_SendProgress(std::int32_t sent, std::int32_t remaining
 }
 
 void DownloadFile::Socket_SendComplete() {
+    const std::uint32_t transfer = transfer_;
     if (!Fire(OnSendComplete)) return;
-    if (isBusy_ && cDownload_) tmrTimeout_.SetEnabled(true);
+    if (isBusy_ && cDownload_ && transfer_ == transfer) tmrTimeout_.SetEnabled(true);
 }
 
 void DownloadFile::Socket_Error(std::int32_t number, const std::string& description) {
@@ -564,6 +567,7 @@ void DownloadFile::Socket_DataArrival(std::int32_t count) {
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count) + 1, block.data.size());
     const std::uint8_t* data = block.data.data();
     Alive alive = life_;
+    const std::uint32_t transfer = transfer_;
     bool goOn;
     if (headerPending_)
         goOn = AcceptHeaderBlock(data, n, alive);
@@ -571,7 +575,7 @@ void DownloadFile::Socket_DataArrival(std::int32_t count) {
         goOn = WriteBody(data, n, alive);
     if (alive.expired()) return;
     block_.swap(block.data);
-    if (goOn) rearm();
+    if (goOn && transfer_ == transfer) rearm();
 }
 
 bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, const Alive& alive) {
@@ -646,8 +650,9 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
     }
     if (n > 0 || sizeNowKnown) UpdateProgress();
     if (n > 0) {
+        const std::uint32_t transfer = transfer_;
         if (!Fire(OnDataDownloaded, static_cast<std::int32_t>(n))) return false;
-        if (!isBusy_ || !cDownload_) return false;
+        if (!isBusy_ || !cDownload_ || transfer_ != transfer) return false;
     }
     if (!framingOk) {
         RefuseReply("The host sent a malformed chunked body (" + decoder_.Error() + ")");
@@ -697,16 +702,21 @@ void DownloadFile::Socket_Close() {
 
 void DownloadFile::RefuseReply(const std::string& description) {
     serverRefused_ = true;
+    const std::uint32_t transfer = transfer_;
     if (!Fire(OnError, static_cast<std::int32_t>(errRefused), description)) return;
-    CloseSocketOf();
+    if (transfer_ == transfer) CloseSocketOf();
 }
 
 void DownloadFile::ErrorPath(std::int32_t number, const std::string& description) {
     Alive alive = life_;
+    const std::uint32_t transfer = transfer_;
     tmrTimeout_.SetEnabled(false);
     if (!Fire(OnError, number, description)) return;
+    if (transfer_ != transfer) return;  // the owner ended this one and started the next
     CloseSocketOf();  // may run the close handling, OnClose and OnFinish included
-    if (alive.expired()) return;
+    // The owner may have started the next transfer from inside OnClose or OnFinish:
+    // what is left to do here belongs to this one only.
+    if (alive.expired() || transfer_ != transfer) return;
     CloseLocalFile();
     if (isBusy_) SetBusy(false);
 }

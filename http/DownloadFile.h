@@ -238,6 +238,9 @@ private:
     std::vector<std::uint8_t> decoded_;
     std::vector<std::uint8_t> block_;
     bool endedHere_ = false;         // the control itself asked the socket to close
+    // Counts the transfers started. A handler compares it after raising an event:
+    // an owner may end the transfer and start the next one from inside.
+    std::uint32_t transfer_ = 0;
 
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };

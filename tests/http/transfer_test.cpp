@@ -507,6 +507,65 @@ TEST(Transfer, OwnerMayDestroyTheControlInsideEvents) {
     }
 }
 
+TEST(Transfer, OwnerMayStartAgainInsideEvents) {
+    // An owner that starts the next transfer from inside an event of the one that
+    // is ending gets that next transfer whole, whatever was still on the stack.
+    struct Case {
+        const char* when;
+        std::string firstReply;
+        bool cancelFirst;
+        bool hold = true;  // the first server keeps its connection open
+    };
+    const std::vector<Case> cases = {
+        {"Finish", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false},  // the error path
+        {"Finish", "HTTP/1.1 404 Not Found\r\n\r\n", false},                // a refused reply
+        {"Finish", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", false, false},  // cut short
+        {"Connect", Ok("first"), true},
+        {"SendComplete", Ok("first"), true},
+        {"Data", Ok(std::string(3000, 'q')), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.when) + " after " + c.firstReply.substr(0, c.firstReply.find("\r\n\r\n")));
+        TempDir dir;
+        S first(c.hold ? std::vector<S::Step>{S::Send(c.firstReply), S::Hold()}
+                       : std::vector<S::Step>{S::Send(c.firstReply)});
+        S second({S::Send(Ok("second body"))});
+        DownloadFile d;
+        Aim(d, first, dir / "out");
+        int finishes = 0;
+        bool restarted = false;
+        std::vector<std::int32_t> laterErrors;
+        auto again = [&] {
+            if (restarted) return;
+            restarted = true;
+            if (c.cancelFirst) d.CancelDownload();
+            d.SetPort(second.Port());
+            d.StartDownload();
+        };
+        d.OnFinish = [&] {
+            ++finishes;
+            if (std::string(c.when) == "Finish") again();
+        };
+        d.OnError = [&](std::int32_t n, const std::string&) {
+            if (restarted) laterErrors.push_back(n);
+        };
+        if (std::string(c.when) == "Connect") d.OnConnect = again;
+        if (std::string(c.when) == "SendComplete") d.OnSendComplete = again;
+        if (std::string(c.when) == "Data") d.OnDataDownloaded = [&](std::int32_t) { again(); };
+        d.StartDownload();
+        if (!plat::PumpUntil([&] { return finishes >= 2; }, 5000)) {
+            ADD_FAILURE() << "the second transfer never ended";
+            continue;
+        }
+        EXPECT_TRUE(restarted);
+        EXPECT_TRUE(laterErrors.empty()) << laterErrors.front();
+        EXPECT_EQ(ReadFile(dir / "out"), "second body");
+        EXPECT_EQ(d.DownloadedSize(), 11);
+        EXPECT_FALSE(d.IsBusy());
+        EXPECT_EQ(second.Connections(), 1);
+    }
+}
+
 TEST(Transfer, TwoInARowWhileAnotherOwnerLetsGoOfItsSocket) {
     TempDir dir;
     S server({S::Send(Ok("body"))});
