@@ -519,11 +519,13 @@ void DownloadFile::Socket_Connect() {
         ErrorPath(errLocalFile, kLocalFileText);
         return;
     }
-    const std::string request = BuildRequest();
-    rangeRequested_ = downloadedSize_ > 0;
     Alive alive = life_;
     CSocket* sock = cDownload_.get();
     try {
+        // Composing fails only on credentials too long to encode; that ends the
+        // transfer like a failed send rather than leaving it waiting for nothing.
+        const std::string request = BuildRequest();
+        rangeRequested_ = downloadedSize_ > 0;
         sock->SendData(Variant(request));
     } catch (const RaisedError& e) {
         if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());

@@ -325,6 +325,23 @@ TEST(Transfer, LocalFileErrorEndsBeforeAnyRequest) {
     EXPECT_FALSE(d.IsBusy());
 }
 
+TEST(Transfer, RequestThatCannotBeComposedEndsTheTransfer) {
+    // Credentials too long to encode: the failure is reported at once instead of
+    // leaving a connection open with nothing sent and no time-out running.
+    TempDir dir;
+    S server({S::Send(Ok("x")), S::Hold()});
+    DownloadFile d;
+    Aim(d, server, dir / "out");
+    d.SetUserName(std::string(40000, 'u'));
+    Transfer t(d);
+    ASSERT_TRUE(t.Run(5000));
+    EXPECT_EQ(t.errorNumber, 6);
+    EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
+    EXPECT_FALSE(d.IsBusy());
+    plat::PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(server.Requests().empty());
+}
+
 TEST(Transfer, CancelWhileResolvingAndWhileReceiving) {
     TempDir dir;
     {
