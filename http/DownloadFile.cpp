@@ -391,7 +391,9 @@ bool DownloadFile::Fire(const Event& event, Args&&... args) {
     Alive alive = life_;
     if (event) {
         auto handler = event;  // the owner may replace its handler from inside
-        handler(std::forward<Args>(args)...);
+        // Events are raised from timer and socket handlers, which go on after a
+        // failing step: an owner's handler that fails is one such step.
+        TryStep([&] { handler(std::forward<Args>(args)...); });
     }
     return !alive.expired();
 }

@@ -186,7 +186,8 @@ private:
     void NewSocket();
     void SetBusy(bool busy);
 
-    // Raisers: each returns false when a handler destroyed the control.
+    // Raisers: each returns false when a handler destroyed the control. A handler
+    // that fails is recorded in the last-error record and the control goes on.
     template <typename Event, typename... Args>
     bool Fire(const Event& event, Args&&... args);
 

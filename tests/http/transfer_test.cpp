@@ -583,6 +583,68 @@ TEST(Transfer, OwnerMayStartAgainInsideEvents) {
     }
 }
 
+TEST(Transfer, FailingOwnerHandlersDoNotStopTheTransfer) {
+    // An owner's handler that fails (here: a guarded property set while busy) is
+    // one failed step; the control goes on and still ends the transfer.
+    struct Case {
+        const char* when;
+        std::string reply;
+        bool hold;
+        std::int32_t error;
+    };
+    const std::vector<Case> cases = {
+        {"Error", "HTTP/1.1 404 Not Found\r\n\r\n", true, 10003},
+        {"Error", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", true, 10005},
+        {"Error", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", false, 10007},
+        {"Data", Ok(std::string(5000, 'd')), false, 0},
+        {"Connect", Ok("abc"), false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.when) + " after " + c.reply.substr(0, c.reply.find("\r\n\r\n")));
+        TempDir dir;
+        S server(c.hold ? std::vector<S::Step>{S::Send(c.reply), S::Hold()} : std::vector<S::Step>{S::Send(c.reply)});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        Transfer t(d);
+        int failures = 0;
+        auto fail = [&] {
+            ++failures;
+            d.SetURL("/changed");
+        };
+        auto error = d.OnError;
+        if (std::string(c.when) == "Error")
+            d.OnError = [&](std::int32_t n, const std::string& text) {
+                error(n, text);
+                fail();
+            };
+        auto data = d.OnDataDownloaded;
+        if (std::string(c.when) == "Data")
+            d.OnDataDownloaded = [&](std::int32_t n) {
+                data(n);
+                fail();
+            };
+        auto connect = d.OnConnect;
+        if (std::string(c.when) == "Connect")
+            d.OnConnect = [&] {
+                connect();
+                fail();
+            };
+        d.StartDownload();
+        if (!plat::PumpUntil([&] { return t.finished; }, 5000)) {
+            ADD_FAILURE() << "no finish";
+            continue;
+        }
+        EXPECT_GT(failures, 0);
+        EXPECT_EQ(t.errorNumber, c.error);
+        EXPECT_EQ(t.events.back(), "Finish");
+        EXPECT_FALSE(d.IsBusy());
+        EXPECT_EQ(d.URL(), "/f.bin");
+        if (c.error == 0) {
+            EXPECT_EQ(ReadFile(dir / "out"), c.reply.substr(c.reply.find("\r\n\r\n") + 4));
+        }
+    }
+}
+
 TEST(Transfer, TwoInARowWhileAnotherOwnerLetsGoOfItsSocket) {
     TempDir dir;
     S server({S::Send(Ok("body"))});
