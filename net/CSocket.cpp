@@ -297,7 +297,8 @@ void CSocket::Connect(const Variant& host, const Variant& port) {
 
 void CSocket::Bind(std::int32_t port, const std::string& address) {
     Relabel("CSocket.Bind", [&] {
-        if (!EnsureSocket()) return;
+        // A socket that cannot be made is raised: nothing would ever arrive.
+        EnsureSocketOrRaise();
         if (!address.empty()) localIP_ = address;
         if (port > 0) localPort_ = port;
         std::uint32_t ip = plat::WS_INADDR_ANY;
@@ -310,7 +311,7 @@ void CSocket::Bind(std::int32_t port, const std::string& address) {
 
 void CSocket::Listen() {
     Relabel("CSocket.Listen", [&] {
-        if (!EnsureSocket()) return;
+        EnsureSocketOrRaise();
         if (!bound_) Bind(0, "");
         if (plat::listen(ToSocket(socketHandle_), 5) != 0) {
             state_ = sckError;
@@ -614,7 +615,8 @@ void CSocket::SendData(Date data) {
 void CSocket::QueueBytes(std::vector<std::uint8_t> bytes) {
     try {
         if (protocol_ != sckUDPProtocol && socketHandle_ == -1) Raise(40006, "", kWrongState);
-        if (protocol_ == sckUDPProtocol && !EnsureSocket()) return;
+        // A datagram with no socket to carry it is not dropped without a word.
+        if (protocol_ == sckUDPProtocol) EnsureSocketOrRaise();
         // Nothing to send: nothing is queued and nothing is raised.
         if (bytes.empty()) return;
         sendBuffer_ = std::move(bytes);

@@ -78,7 +78,8 @@ public:
     // ---- methods ----------------------------------------------------------
     // Queues data (replacing whatever of an earlier SendData is still unsent) and
     // starts sending. Text goes out as its bytes; integers, Booleans and floating
-    // values little-endian. Empty data queues nothing and raises nothing.
+    // values little-endian. Empty data queues nothing and raises nothing. A
+    // datagram object makes its socket first; one that cannot be made is raised.
     void SendData(const Variant& data);
     void SendData(Byte data);
     void SendData(Single data);
@@ -92,6 +93,8 @@ public:
     // The same chunk as a byte-array value.
     void PeekData(Variant& destination) const;
 
+    // Binds first when not bound. A socket that cannot be made is raised, here
+    // and in Bind.
     void Listen();
     // Host (used when present and not empty) and port (used when present and
     // numeric, as an integer or a text of digits) are optional. A socket that

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -293,6 +294,47 @@ TEST(CSocketClient, ConnectRaisesWhenNoSocketCanBeMade) {
     ASSERT_NE(peer, -1);
     EXPECT_TRUE(Pump([&] { return rec.connects == 1; }));
     testnet::Close(peer);
+}
+
+TEST(CSocketClient, BindListenAndDatagramsRaiseWhenNoSocketCanBeMade) {
+    // A server that thinks it listens, or a datagram that silently goes nowhere,
+    // would wait for ever: each says why instead.
+    CSocket server, datagrams;
+    // The address first: for a datagram object it would make the socket at once.
+    datagrams.SetRemoteHost("127.0.0.1");
+    datagrams.SetRemotePort(testnet::ClosedPort());
+    datagrams.SetProtocol(CSocket::sckUDPProtocol);
+    Recorder rec;
+    rec.Attach(datagrams);
+    auto expectRaised = [](const char* what, const char* source, const std::function<void()>& call) {
+        try {
+            call();
+            ADD_FAILURE() << what << " returned without a socket";
+        } catch (const nl::RaisedError& e) {
+            EXPECT_EQ(e.Number(), plat::WS_EMFILE) << what;
+            EXPECT_EQ(e.Source(), source) << what;
+            EXPECT_EQ(e.Description(), "没有可用的文件描述符.") << what;
+        }
+    };
+    {
+        testutil::NoFreeDescriptors none;
+        ASSERT_TRUE(none.Active());
+        expectRaised("Bind", "CSocket.Bind", [&] { server.Bind(0, "127.0.0.1"); });
+        expectRaised("Listen", "CSocket.Listen", [&] { server.Listen(); });
+        expectRaised("SendData", "CSocket.SendData", [&] { datagrams.SendData(nl::Variant("lost")); });
+    }
+    EXPECT_EQ(server.SocketHandle(), -1);
+    EXPECT_EQ(server.State(), CSocket::sckClosed);
+    EXPECT_EQ(datagrams.SocketHandle(), -1);
+    EXPECT_TRUE(rec.log.empty());
+    EXPECT_EQ(nl::MSocketSupport::RegisteredSockets(), 0u);
+
+    // Descriptors again: the same objects listen and send.
+    server.Bind(0, "127.0.0.1");
+    server.Listen();
+    EXPECT_NE(server.SocketHandle(), -1);
+    datagrams.SendData(nl::Variant("sent"));
+    EXPECT_EQ(rec.log, std::vector<std::string>{"progress 4 0"});
 }
 
 TEST(CSocketClient, RaisedErrorsCarryTheMethodsSource) {
