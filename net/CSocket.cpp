@@ -268,6 +268,9 @@ void CSocket::Connect(const Variant& host, const Variant& port) {
         if (remoteHost_.empty()) Raise(10049, "", ss::GetErrorDescription(10049));
 
         resolveAction_ = 0;
+        // Whatever an earlier look-up of this object brings is stale from here on.
+        resolveTask_ = 0;
+        ss::DetachLookups(this);
         std::uint32_t address;
         if (!ParseAddress(remoteHost_, address)) {
             state_ = sckResolvingHost;

@@ -230,6 +230,28 @@ TEST(CSocketClient, ConnectByNameGoesThroughTheLookup) {
     testnet::Close(peer);
 }
 
+TEST(CSocketClient, ALookUpOvertakenByADottedConnectIsStale) {
+    testnet::Listener listener;
+    const nl::Variant port(static_cast<std::int32_t>(listener.port()));
+    CSocket s;
+    Recorder rec;
+    rec.Attach(s);
+    s.Connect(nl::Variant("localhost"), port);
+    s.Connect(nl::Variant("127.0.0.1"), port);
+    int peer = listener.Accept();
+    ASSERT_GE(peer, 0);
+    ASSERT_TRUE(Pump([&] { return rec.connects == 1 && nl::MSocketSupport::PendingLookups() == 0; }));
+    plat::PumpUntil([] { return false; }, 50);
+    // The name's answer comes after the connection stands: it must not take the
+    // object back to "resolved", re-aim it or report a second connect's refusal.
+    EXPECT_EQ(rec.log, (std::vector<std::string>{"state 1 Resolving host name", "state 4 Connecting to host.",
+                                                 "state 5 ", "connect"}));
+    EXPECT_EQ(s.State(), CSocket::sckConnected);
+    EXPECT_EQ(s.RemoteHost(), "127.0.0.1");
+    EXPECT_EQ(rec.errors, 0);
+    testnet::Close(peer);
+}
+
 TEST(CSocketClient, UnresolvableNameFailsFastWithItsOwnError) {
     testnet::Listener listener;
     CSocket s;
