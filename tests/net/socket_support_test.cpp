@@ -6,6 +6,7 @@
 
 #include "net/CSocket.h"
 #include "net/MSocketSupport.h"
+#include "platform/App.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
 #include "tests/common/NetPeer.h"
@@ -68,6 +69,10 @@ TEST(SocketTables, WindowLivesWithTheRegisteredSockets) {
     CSocket a;
     EXPECT_TRUE(ss::WinsockStarted());
     EXPECT_EQ(ss::MaxDatagramSize(), 65507);
+    // The two messages are registered under the program's own name.
+    EXPECT_EQ(ss::WinsockMessage(), plat::RegisterWindowMessage(plat::ExeName() + ".WinsockMessage"));
+    EXPECT_EQ(ss::ResolveMessage(), plat::RegisterWindowMessage(plat::ExeName() + ".ResolveMessage"));
+    EXPECT_NE(ss::WinsockMessage(), ss::ResolveMessage());
     CSocket b;  // the service is started once
     EXPECT_EQ(ss::WinsockWindow(), 0u);
 
