@@ -184,8 +184,10 @@ int StagedUpdateMode() {
     }
 
     // The program file must be there to be replaced; without it the run ends
-    // and the package stays staged.
-    if (TargetFile.empty() || !FileExists(TargetFile)) return 0;
+    // and the package stays staged. The name is taken as it stands (it is no
+    // listing pattern), and a hidden file is as good as any other.
+    const plat::DWORD attributes = plat::GetFileAttributes(TargetFile);
+    if (attributes == plat::INVALID_FILE_ATTRIBUTES || (attributes & plat::FILE_ATTRIBUTE_DIRECTORY)) return 0;
     // The package is copied next to the program file and then renamed over it in
     // one step, so a failed copy (a full disk, a kill) leaves the old program
     // whole; one that cannot be replaced ends the run the same way.

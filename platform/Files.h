@@ -43,6 +43,13 @@ HANDLE FindFirstFile(const std::string& pattern, FindData& found);
 bool FindNextFile(HANDLE find, FindData& found);
 bool FindClose(HANDLE find);
 
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+// The attributes of the entry `path` names, as a listing reports them, or
+// INVALID_FILE_ATTRIBUTES (with GetLastError) when there is none. The name is
+// taken as it stands: '*' and '?' are ordinary characters here.
+DWORD GetFileAttributes(const std::string& path);
+
 // Copies a file. The copy is written next to `to` under a temporary name,
 // flushed to disk and then renamed over `to` in one step, so `to` is either
 // left as it was or holds the complete copy, never a part of it. A replaced file

@@ -222,6 +222,25 @@ bool FindClose(HANDLE find) {
     return true;
 }
 
+DWORD GetFileAttributes(const std::string& path) {
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        int err = errno;
+        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(path)) ? ERROR_PATH_NOT_FOUND
+                     : err == ENOENT                                        ? ERROR_FILE_NOT_FOUND
+                     : err == ENOTDIR                                       ? ERROR_PATH_NOT_FOUND
+                                                                            : posix::FromErrno(err));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    size_t slash = path.rfind(PATH_SEPARATOR);
+    std::uint64_t size = 0;
+    return AttributesOf(path, slash == std::string::npos ? path : path.substr(slash + 1), &size);
+}
+
 // ---- copy -----------------------------------------------------------------
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {

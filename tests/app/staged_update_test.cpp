@@ -189,6 +189,29 @@ TEST_F(StagedUpdate, ASecondInstanceEndsAtOnceWithoutReadingItsSwitch) {
     EXPECT_FALSE(Exists(staging_));
 }
 
+TEST_F(StagedUpdate, TheProgramFileIsTakenByItsExactName) {
+    // "Path" with a wildcard names no file, even though a file matches it as a
+    // pattern: nothing may be written under that name and the package stays.
+    WriteProgram();
+    Stage();
+    const std::string pattern = root_ / "app/bright*";
+    Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", pattern, "/f"});
+    ASSERT_EQ(Finish(Start({"/U"}), 10000), 0) << Log();
+    EXPECT_FALSE(Exists(pattern)) << "a file was made under the name of the pattern";
+    EXPECT_EQ(ReadFile(program_), "#!/bin/sh\necho old version\n");
+    EXPECT_EQ(ReadFile(staging_ + "/BLMNL.PTX"), package_) << "the package was used up";
+    EXPECT_FALSE(WaitForFile(marker_, 300));
+
+    // A program file whose name starts with a dot is there all the same.
+    program_ = root_ / "app/.brightloom";
+    WriteProgram();
+    Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", program_, "/f"});
+    ASSERT_EQ(Finish(Start({"/U"}), 10000), 0) << Log();
+    EXPECT_EQ(ReadFile(program_), package_);
+    EXPECT_FALSE(Exists(staging_));
+    EXPECT_TRUE(WaitForFile(marker_, 5000)) << "the new program was not started";
+}
+
 TEST_F(StagedUpdate, AFailedCopyLeavesTheOldProgramWhole) {
     // The package is larger than the file-size limit the updater runs under, so
     // writing the copy fails part of the way, as on a full disk. The product

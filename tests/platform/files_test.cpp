@@ -121,6 +121,28 @@ TEST(Listing, AttributesPatternsAndErrors) {
     EXPECT_FALSE(FindClose(12345));
 }
 
+TEST(Listing, AttributesOfOneNameTakenLiterally) {
+    TempDir dir;
+    WriteFile(dir / "brightloom", "b");
+    WriteFile(dir / ".hidden", "h");
+    std::filesystem::create_directory(dir / "sub");
+    EXPECT_EQ(GetFileAttributes(dir / "brightloom"), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(GetFileAttributes(dir / ".hidden"), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(GetFileAttributes(dir / "sub") & FILE_ATTRIBUTE_DIRECTORY);
+
+    // Wildcards are ordinary characters: no pattern is listed.
+    EXPECT_EQ(GetFileAttributes(dir / "bright*"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    WriteFile(dir / "bright*", "star");
+    EXPECT_EQ(GetFileAttributes(dir / "bright*"), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_EQ(GetFileAttributes(dir / "nofolder/x"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(GetFileAttributes(dir / "brightloom/x"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(GetFileAttributes(""), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(Listing, EntriesDeletedDuringTheListingAreStillWalkedOnce) {
     TempDir dir;
     for (const char* n : {"1", "2", "3"}) WriteFile(dir / n, n);
