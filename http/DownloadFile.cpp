@@ -53,6 +53,13 @@ std::int32_t CheckPort(std::int32_t v, const char* property) {
 
 Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
 
+// The local file is there, whatever its length: one beyond 2 GiB has no length
+// the 32-bit counts can hold, and is there all the same.
+bool LocalFileExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
 }  // namespace
 
 // ---- creation and layout -------------------------------------------------------
@@ -474,7 +481,7 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!isBusy_ || !cDownload_) return;
     Alive alive = life_;
 
-    if (whileFileExist_ == 2 && SafeFileLen(localFileName_) >= 0) {
+    if (whileFileExist_ == 2 && LocalFileExists(localFileName_)) {
         ErrorPath(errFileExists, "The local file has existed");
         if (alive.expired()) return;
         ReleaseSocket();
@@ -737,13 +744,16 @@ void DownloadFile::CloseLocalFile() { file_.Close(); }
 void DownloadFile::ReleaseSocket() { cDownload_.reset(); }
 
 bool DownloadFile::PrepareLocalFile() {
-    const std::int32_t length = SafeFileLen(localFileName_);
+    const bool exists = LocalFileExists(localFileName_);
     // Values other than 1 (resume) and 2 (refused earlier if the file existed)
     // replace the file, so that a new body never lands on an old one's tail.
-    if (whileFileExist_ != 1 && whileFileExist_ != 2 && length >= 0) {
+    if (whileFileExist_ != 1 && whileFileExist_ != 2 && exists) {
         std::error_code ec;
         if (!std::filesystem::remove(localFileName_, ec) || ec) return false;
     }
+    // A file too long to count cannot be resumed; it is left as it is rather
+    // than written over from its first byte.
+    if (whileFileExist_ == 1 && exists && SafeFileLen(localFileName_) < 0) return false;
     if (!file_.Open(localFileName_)) return false;
     fileNumber_ = file_.Number();
     Changed("FileNumber");

@@ -2,6 +2,8 @@
 // real servers do not produce on demand.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -307,6 +309,43 @@ TEST(Transfer, WhileFileExistModes) {
                 EXPECT_EQ(server.Requests().at(0).find("Range:"), std::string::npos);
             }
         }
+    }
+}
+
+TEST(Transfer, LocalFileTooLongToCountIsNeitherOverwrittenNorMixed) {
+    // A local file beyond 2 GiB has no 32-bit length, yet it exists: replacing
+    // deletes it, refusing refuses it, and resuming (which cannot count it) leaves
+    // it alone instead of writing a new body over its head.
+    const std::uintmax_t big = (std::uintmax_t{1} << 31) + 10;
+    for (int mode : {0, 1, 2}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        TempDir dir;
+        WriteFile(dir / "out", "MARK");
+        std::filesystem::resize_file(dir / "out", big);  // sparse: no disk space used
+        S server({S::Send(Ok("new body"))});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        d.SetWhileFileExist(mode);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        if (mode == 0) {
+            EXPECT_EQ(t.errorNumber, 0) << t.errorText;
+            EXPECT_EQ(std::filesystem::file_size(dir / "out"), 8u);
+            if (std::filesystem::file_size(dir / "out") == 8u) {
+                EXPECT_EQ(ReadFile(dir / "out"), "new body");
+            }
+            continue;
+        }
+        EXPECT_EQ(t.errorNumber, mode == 1 ? 10004 : 10006) << t.errorText;
+        EXPECT_EQ(std::filesystem::file_size(dir / "out"), big);
+        std::string head(4, '\0');
+        std::FILE* f = std::fopen((dir / "out").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(std::fread(head.data(), 1, 4, f), 4u);
+        std::fclose(f);
+        EXPECT_EQ(head, "MARK");
+        plat::PumpUntil([] { return false; }, 50);
+        EXPECT_TRUE(server.Requests().empty());
     }
 }
 
