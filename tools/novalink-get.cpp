@@ -362,7 +362,6 @@ int main(int argc, char** argv) {
     bool finished = false;
     std::int32_t errNumber = 0;
     std::string errText;
-    const std::int32_t startSize = d.WhileFileExist() == 1 ? d.DownloadedSize() : 0;
 
     d.OnDataDownloaded = [&](std::int32_t n) {
         progress.Received(n);
@@ -382,6 +381,8 @@ int main(int argc, char** argv) {
         Fail("cannot start: " + e.Description());
         return e.Number() == nl::DownloadFile::errInvalidHost ? kUsage : kConnection;
     }
+    // The start counts what a resumed file already holds (every setter clears it).
+    const std::int32_t startSize = d.DownloadedSize();
     plat::PumpUntil([&] { return finished || (errNumber != 0 && !d.IsBusy()); });
     progress.Update(d, true);
     progress.End();
@@ -393,8 +394,9 @@ int main(int argc, char** argv) {
     if (errNumber == 0) {
         if (!quiet && !tty) {
             const double secs = progress.Seconds();
+            // What came in this run: a full reply to a resume may have started the file again.
             std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", d.LocalFileName().c_str(),
-                         Human(d.DownloadedSize()).c_str(), Human(d.DownloadedSize() - startSize).c_str(), secs,
+                         Human(d.DownloadedSize()).c_str(), Human(progress.ReceivedBytes()).c_str(), secs,
                          Human(secs > 0 ? progress.ReceivedBytes() / secs : 0).c_str());
         }
         return kOk;

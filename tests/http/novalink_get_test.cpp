@@ -82,6 +82,30 @@ TEST(NovalinkGet, SendsExactlyTheRequestItPrints) {
     EXPECT_EQ(ReadFile(dir / "o"), "ok");
 }
 
+TEST(NovalinkGet, SummaryCountsTheBytesThatCame) {
+    TempDir dir;
+    // A resume: 30 bytes were there, 20 came.
+    WriteFile(dir / "f", std::string(30, 'o'));
+    S partial({S::Send("HTTP/1.1 206 Partial\r\nContent-Range: bytes 30-49/50\r\n\r\n" + std::string(20, 'n'))});
+    RunResult r = Get({"-c", "-o", dir / "f", UrlOf(partial.Port(), "/f")});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(ReadFile(dir / "f"), std::string(30, 'o') + std::string(20, 'n'));
+    EXPECT_NE(r.out.find("50 B written (20 B new)"), std::string::npos) << r.out;
+
+    // A full reply to a resume starts the file again: all of its bytes are new.
+    S full({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n" + std::string(60, 'f'))});
+    r = Get({"-c", "-o", dir / "f", UrlOf(full.Port(), "/f")});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(ReadFile(dir / "f"), std::string(60, 'f'));
+    EXPECT_NE(r.out.find("60 B written (60 B new)"), std::string::npos) << r.out;
+
+    // Nothing after the bytes the file holds: the message names how many that is.
+    S done({S::Send("HTTP/1.1 416 Range Not Satisfiable\r\n\r\n")});
+    r = Get({"-c", "-o", dir / "f", UrlOf(done.Port(), "/f")});
+    EXPECT_EQ(r.exitCode, 7) << r.out;
+    EXPECT_NE(r.out.find("after the 60 the local file holds"), std::string::npos) << r.out;
+}
+
 TEST(NovalinkGet, SettingsFilesCarryTheControl) {
     TempDir dir;
     RunResult saved = Get({"--save-settings", dir / "s.txt", "--proxy", "127.0.0.1:3128", "--proxy-user", "a:b",
