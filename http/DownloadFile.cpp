@@ -493,12 +493,14 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!isBusy_ || !cDownload_) return;
     endedHere_ = false;
     CSocket* sock = cDownload_.get();
+    const std::uint32_t transfer = transfer_;
     try {
         sock->Connect();
     } catch (const RaisedError& e) {
         // Connect refused at once (no address, no port, no socket to be had): end
         // like any socket error.
-        if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
+        if (!alive.expired() && isBusy_ && transfer_ == transfer && cDownload_.get() == sock)
+            ErrorPath(e.Number(), e.Description());
     }
 }
 
@@ -537,7 +539,8 @@ void DownloadFile::Socket_Connect() {
         rangeRequested_ = downloadedSize_ > 0;
         sock->SendData(Variant(request));
     } catch (const RaisedError& e) {
-        if (!alive.expired() && isBusy_ && cDownload_.get() == sock) ErrorPath(e.Number(), e.Description());
+        if (!alive.expired() && isBusy_ && transfer_ == transfer && cDownload_.get() == sock)
+            ErrorPath(e.Number(), e.Description());
     }
 }
 

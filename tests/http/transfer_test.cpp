@@ -577,6 +577,7 @@ TEST(Transfer, OwnerMayStartAgainInsideEvents) {
         {"Finish", "HTTP/1.1 404 Not Found\r\n\r\n", false},                // a refused reply
         {"Finish", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", false, false},  // cut short
         {"Connect", Ok("first"), true},
+        {"SendProgress", Ok("first"), true},
         {"SendComplete", Ok("first"), true},
         {"Data", Ok(std::string(3000, 'q')), true},
     };
@@ -606,6 +607,7 @@ TEST(Transfer, OwnerMayStartAgainInsideEvents) {
             if (restarted) laterErrors.push_back(n);
         };
         if (std::string(c.when) == "Connect") d.OnConnect = again;
+        if (std::string(c.when) == "SendProgress") d.OnSendProgress = [&](std::int32_t, std::int32_t) { again(); };
         if (std::string(c.when) == "SendComplete") d.OnSendComplete = again;
         if (std::string(c.when) == "Data") d.OnDataDownloaded = [&](std::int32_t) { again(); };
         d.StartDownload();
