@@ -624,7 +624,13 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, co
         downloadFileSize_ = 0;
         Changed("DownloadFileSize");
     }
-    if (code == 200 && rangeRequested_) {
+    const bool restart = code == 200 && rangeRequested_;
+    // A reply with nothing to write ends here, before a restart could empty the file.
+    if (!sizeUnknown && (restart ? 0 : downloadedSize_) >= downloadFileSize_) {
+        ErrorPath(errNoDataLeft, kNoDataText);
+        return false;
+    }
+    if (restart) {
         // The server sent the whole file instead of the rest: start the local
         // file again rather than append a second body to the first one's head.
         if (!file_.Truncate()) {
@@ -633,10 +639,6 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, co
         }
         downloadedSize_ = 0;
         Changed("DownloadedSize");
-    }
-    if (!sizeUnknown && downloadedSize_ >= downloadFileSize_) {
-        ErrorPath(errNoDataLeft, kNoDataText);
-        return false;
     }
     if (n > headerInBlock) return WriteBody(data + headerInBlock, n - headerInBlock, alive);
     return true;

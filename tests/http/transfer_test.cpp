@@ -229,6 +229,21 @@ TEST(Transfer, FullReplyToARangeRequestRestartsTheFile) {
     EXPECT_NE(server.Requests().at(0).find("Range: bytes=30-"), std::string::npos);
     EXPECT_EQ(ReadFile(dir / "out"), body);
     EXPECT_EQ(d.DownloadedSize(), 50);
+
+    // A full reply that announces nothing to write ends with 10005 and leaves the
+    // partial file as it was.
+    for (const std::string reply : {"HTTP/1.0 200 OK\r\n\r\nbody without a length",
+                                    "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}) {
+        WriteFile(dir / "part", "OLD CONTENT OF THIRTY BYTES...");
+        S empty({S::Send(reply)});
+        DownloadFile e;
+        Aim(e, empty, dir / "part");
+        e.SetWhileFileExist(1);
+        Transfer te(e);
+        ASSERT_TRUE(te.Run());
+        EXPECT_EQ(te.errorNumber, 10005);
+        EXPECT_EQ(ReadFile(dir / "part"), "OLD CONTENT OF THIRTY BYTES...");
+    }
 }
 
 TEST(Transfer, EndlessHeaderIsRefusedWithBoundedMemory) {
