@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kBusyText = "Job is running,This property is read-only";
 constexpr const char* kLocalFileText = "Cann't open or creat the local file";
+constexpr const char* kWriteText = "The local file could not be written";
 constexpr const char* kNoDataText = "No data lefts";
 
 std::string Trim(const std::string& s) {
@@ -653,7 +654,12 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
         n = decoded_.size();
     }
     if (n > 0) {
-        file_.Write(data, n);  // a failed write is not reported; the block counts as written
+        if (!file_.Write(data, n)) {
+            // The bytes did not land (a full disk, a lost device): counting them
+            // would let a damaged file pass for a whole one.
+            ErrorPath(errLocalFile, kWriteText);
+            return false;
+        }
         const std::int64_t total = static_cast<std::int64_t>(downloadedSize_) + static_cast<std::int64_t>(n);
         downloadedSize_ = static_cast<std::int32_t>(std::min<std::int64_t>(total, INT32_MAX));
         Changed("DownloadedSize");

@@ -57,7 +57,7 @@ const char* const kHelp =
     "  2  the server or proxy refused the request (an HTTP status other than 200/206)\n"
     "  3  time-out: no data for longer than the idle time-out\n"
     "  4  connection or name error (host not found, connection refused or reset)\n"
-    "  5  local file error (cannot create, replace or open it; exists with --no-clobber)\n"
+    "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber)\n"
     "  6  truncated: the connection closed before the whole file arrived\n"
     "  7  nothing left: the local file already holds everything the server offers\n";
 
@@ -418,7 +418,7 @@ int main(int argc, char** argv) {
                  " bytes (" + errText + ")");
             return kNothingLeft;
         case DF::errLocalFile:
-            Fail("cannot create, replace or open the local file " + d.LocalFileName() + " (" + errText + ")");
+            Fail("cannot create, replace, open or write the local file " + d.LocalFileName() + " (" + errText + ")");
             return kLocalFile;
         case DF::errFileExists:
             Fail("the local file " + d.LocalFileName() + " exists and --no-clobber was given");

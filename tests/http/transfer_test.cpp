@@ -327,6 +327,27 @@ TEST(Transfer, WhileFileExistModes) {
     }
 }
 
+TEST(Transfer, LocalFileThatCannotBeWrittenIsAnError) {
+    // A full disk: the bytes did not land, so the transfer is no success.
+    if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    for (bool chunked : {false, true}) {
+        SCOPED_TRACE(chunked ? "chunked" : "plain");
+        S server({S::Send(chunked ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
+                                  : Ok("hello")),
+                  S::Hold()});
+        DownloadFile d;
+        Aim(d, server, "/dev/full");
+        Transfer t(d);
+        ASSERT_TRUE(t.Run(5000));
+        EXPECT_EQ(t.errorNumber, 10004);
+        EXPECT_EQ(t.errorText, "The local file could not be written");
+        EXPECT_EQ(t.Events(),
+                  Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
+        EXPECT_EQ(d.DownloadedSize(), 0);
+        EXPECT_FALSE(d.IsBusy());
+    }
+}
+
 TEST(Transfer, LocalFileTooLongToCountIsNeitherOverwrittenNorMixed) {
     // A local file beyond 2 GiB has no 32-bit length, yet it exists: replacing
     // deletes it, refusing refuses it, and resuming (which cannot count it) leaves
