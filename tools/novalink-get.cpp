@@ -40,7 +40,7 @@ const char* const kHelp =
     "  --timeout SECONDS     idle time-out, 10 to 2000 (default 30)\n"
     "  --user USER:PASS      Basic authorization for the server\n"
     "  --proxy HOST:PORT     go through this HTTP proxy\n"
-    "  --proxy-user USER:PASS  Basic authorization for the proxy\n"
+    "  --proxy-user USER:PASS  Basic authorization for the proxy (needs --proxy)\n"
     "  --referer TEXT        Referer header (default: made up from the URL)\n"
     "  --user-agent TEXT     User-Agent header\n"
     "  --cache               leave out the no-cache headers\n"
@@ -326,6 +326,11 @@ int main(int argc, char** argv) {
             std::string u, p;
             if (!SplitCredentials(proxyUser, u, p)) {
                 Fail("--proxy-user takes USER:PASS");
+                return kUsage;
+            }
+            if (d.ProxyServer().empty()) {
+                // The control would send them to the web server itself.
+                Fail("--proxy-user needs a proxy (--proxy HOST:PORT)");
                 return kUsage;
             }
             d.SetProxyUserName(u);

@@ -137,6 +137,10 @@ TEST(NovalinkGet, ExitCodePerFailureKind) {
     EXPECT_EQ(Get({"--bogus", "http://h/"}).exitCode, 1);
     EXPECT_EQ(Get({"https://h/"}).exitCode, 1);
     EXPECT_EQ(Get({"--timeout", "5", "http://h/"}).exitCode, 1);
+    // Proxy credentials without a proxy would go to the web server: refused.
+    RunResult noProxy = Get({"--proxy-user", "a:b", "--head", "http://h/"});
+    EXPECT_EQ(noProxy.exitCode, 1);
+    EXPECT_EQ(noProxy.out.find("Proxy-Authorization"), std::string::npos) << noProxy.out;
     EXPECT_EQ(Get({}).exitCode, 1);
 
     RunResult refused = Get({"-o", dir / "r", UrlOf(FreeLoopbackPort(), "/")});
