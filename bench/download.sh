@@ -7,6 +7,8 @@
 #
 # Usage (from the repository root, after the build): bench/download.sh [ROUNDS] [MiB]
 set -euo pipefail
+# nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
 mib=${2:-1024}

@@ -3,6 +3,8 @@
 # suite in a normal build, the suite again under AddressSanitizer and UBSan, then
 # the extra steps in .ci/steps/ (fuzzing and the like).
 set -euo pipefail
+# nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)

@@ -94,6 +94,8 @@ bool NginxServer::Start() {
             dup2(null, 2);
         }
         execlp("nginx", "nginx", "-p", d.c_str(), "-c", (d + "/nginx.conf").c_str(), nullptr);
+        // Debian keeps nginx in /usr/sbin, which an ordinary PATH may lack.
+        execl("/usr/sbin/nginx", "nginx", "-p", d.c_str(), "-c", (d + "/nginx.conf").c_str(), nullptr);
         _exit(127);
     }
     if (pid < 0) return false;
