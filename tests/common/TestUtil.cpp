@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,13 @@ void WriteFile(const std::string& path, const std::string& data) {
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+double CpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
 
 std::string BuildDir() {
     const char* b = std::getenv("NOVALINK_BUILD_DIR");

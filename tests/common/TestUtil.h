@@ -26,6 +26,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);
 
+// Processor time (user + system) this process has used so far, in seconds.
+double CpuSeconds();
+
 // Paths of the build and source folders.
 std::string BuildDir();
 std::string SourceDir();

@@ -1,9 +1,9 @@
 // Posts from the loop's own thread are delivered without a wake-up write, and a
 // consumed wake-up (Quit) leaves nothing behind that keeps the loop spinning.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include "platform/Window.h"
+#include "tests/common/TestUtil.h"
 
 using namespace plat;
 
@@ -13,13 +13,6 @@ int g_count = 0;
 LRESULT Count(HWND, UINT, WPARAM, LPARAM) {
     ++g_count;
     return 0;
-}
-
-double CpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace
@@ -41,9 +34,9 @@ TEST(LoopWake, OwnThreadPostsAndQuitLeaveTheLoopIdle) {
     PostQuitMessage(3);
     EXPECT_EQ(RunMessageLoop(), 3);
     // The wake-up that carried the quit is gone: waiting costs nothing.
-    double before = CpuSeconds();
+    double before = testutil::CpuSeconds();
     PumpUntil([] { return false; }, 300);
-    EXPECT_LT(CpuSeconds() - before, 0.05);
+    EXPECT_LT(testutil::CpuSeconds() - before, 0.05);
     DestroyWindow(h);
     DestroyWindow(form);
 }

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "platform/Window.h"
+#include "tests/common/TestUtil.h"
 
 using namespace plat;
 
@@ -22,13 +22,6 @@ LRESULT Recorder(HWND, UINT msg, WPARAM w, LPARAM) {
 LRESULT Subclass(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == WM_USER + 1) return 42;
     return CallWindowProc(g_prev, h, msg, w, l);
-}
-
-double CpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace
@@ -143,12 +136,12 @@ TEST(MessageLoop, EndsWithTheLastTopLevelWindowAndIdlesWithoutCpu) {
         return 0;
     });
     SetTimer(helper, 1, 1000);
-    double cpu0 = CpuSeconds();
+    double cpu0 = testutil::CpuSeconds();
     auto t0 = TickCount();
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_GE(TickCount() - t0, 900u);
     // A second of waiting must cost next to nothing: the loop blocks.
-    EXPECT_LT(CpuSeconds() - cpu0, 0.05);
+    EXPECT_LT(testutil::CpuSeconds() - cpu0, 0.05);
     EXPECT_FALSE(IsWindow(form));
     DestroyWindow(helper);
 }

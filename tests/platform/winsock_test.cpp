@@ -2,7 +2,6 @@
 // notification rules of event selection, host look-ups into a caller's block,
 // and the error numbers.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "tests/common/NetPeer.h"
+#include "tests/common/TestUtil.h"
 
 using namespace plat;
 
@@ -81,13 +81,6 @@ protected:
     HWND hwnd = 0;
 };
 
-double CpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
 }  // namespace
 
 TEST_F(WinsockTest, ConnectThenWriteThenReadOnlyAfterEachReceive) {
@@ -122,9 +115,9 @@ TEST_F(WinsockTest, ConnectThenWriteThenReadOnlyAfterEachReceive) {
     EXPECT_EQ(Count(s, WS_FD_CLOSE), 0);
 
     // An idle selected socket costs nothing while the loop waits.
-    double before = CpuSeconds();
+    double before = testutil::CpuSeconds();
     Settle(500);
-    EXPECT_LT(CpuSeconds() - before, 0.05);
+    EXPECT_LT(testutil::CpuSeconds() - before, 0.05);
     EXPECT_EQ(closesocket(s), 0);
     testnet::Close(peer);
 }
