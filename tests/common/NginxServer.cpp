@@ -86,6 +86,12 @@ bool NginxServer::Start() {
             "/htpasswd;\n    }\n  }\n}\n";
     WriteFile(dir_ / "nginx.conf", conf);
 
+    // Debian keeps nginx in /usr/sbin, which an ordinary PATH may lack.
+    pid_ = StartServerOnPort({"nginx", "/usr/sbin/nginx"}, {"-p", d, "-c", d + "/nginx.conf"}, port_);
+    return pid_ > 0;
+}
+
+pid_t StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port) {
     pid_t pid = fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);
@@ -93,24 +99,22 @@ bool NginxServer::Start() {
             dup2(null, 1);
             dup2(null, 2);
         }
-        execlp("nginx", "nginx", "-p", d.c_str(), "-c", (d + "/nginx.conf").c_str(), nullptr);
-        // Debian keeps nginx in /usr/sbin, which an ordinary PATH may lack.
-        execl("/usr/sbin/nginx", "nginx", "-p", d.c_str(), "-c", (d + "/nginx.conf").c_str(), nullptr);
+        for (const auto& program : programs) {
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
+        }
         _exit(127);
     }
-    if (pid < 0) return false;
-    pid_ = pid;
-    // Up when it accepts connections; gone early when the port was taken meanwhile.
+    if (pid < 0) return -1;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            pid_ = -1;
-            return false;
-        }
-        if (WaitForPort(port_, 50)) return true;
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return -1;
+        if (WaitForPort(port, 50)) return pid;
     }
-    Stop();
-    return false;
+    StopProcess(pid);
+    return -1;
 }
 
 void NginxServer::Stop() {

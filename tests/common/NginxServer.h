@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/common/TestUtil.h"
 
@@ -44,5 +45,10 @@ bool WaitForPort(int port, int timeoutMs);
 
 // Stops a child process: SIGTERM, then SIGKILL after a grace period; reaps it.
 void StopProcess(pid_t pid);
+
+// Starts a server with its output silenced (trying each program path in turn) and
+// waits up to 10 s until it accepts connections on `port`. Returns its pid, or -1
+// when it could not start or ended early (the port was taken meanwhile).
+pid_t StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port);
 
 }  // namespace testutil

@@ -39,29 +39,8 @@ bool ProxyServer::Start(const std::string& user, const std::string& password) {
     }
     WriteFile(dir_ / "tinyproxy.conf", conf);
 
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        execlp("tinyproxy", "tinyproxy", "-d", "-c", (d + "/tinyproxy.conf").c_str(), nullptr);
-        _exit(127);
-    }
-    if (pid < 0) return false;
-    pid_ = pid;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            pid_ = -1;
-            return false;
-        }
-        if (WaitForPort(port_, 50)) return true;
-    }
-    StopProcess(pid_);
-    pid_ = -1;
-    return false;
+    pid_ = StartServerOnPort({"tinyproxy"}, {"-d", "-c", d + "/tinyproxy.conf"}, port_);
+    return pid_ > 0;
 }
 
 }  // namespace testutil
