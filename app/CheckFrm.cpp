@@ -9,18 +9,18 @@ namespace {
 plat::HWND g_hwnd = 0;
 
 plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
-    if (msg == plat::WM_CLOSE) {
+    if (msg == plat::PL_WM_CLOSE) {
         CheckFrm::Unload();
         return 0;
     }
-    if (msg == plat::WM_DESTROY) {
+    if (msg == plat::PL_WM_DESTROY) {
         g_hwnd = 0;
         // The last window is gone: a fault while the process tears down shows
         // no crash report.
         SuppressFaultDialogs();
         return 0;
     }
-    return plat::DefWindowProc(hwnd, msg, w, l);
+    return plat::DefWindowProcA(hwnd, msg, w, l);
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ void CheckFrm::Show() {
     if (g_hwnd == 0) return;
     plat::SetWindowProc(g_hwnd, &Proc);
     // Nothing to check yet: the window closes itself once the loop runs.
-    plat::PostMessage(g_hwnd, plat::WM_CLOSE, 0, 0);
+    plat::PostMessageA(g_hwnd, plat::PL_WM_CLOSE, 0, 0);
 }
 
 void CheckFrm::Unload() {

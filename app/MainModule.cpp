@@ -37,15 +37,15 @@ constexpr const char* kProductKey = "Software\\Brightloom";
 // attributes allowed by `allowed` has a name.
 bool ListsAnything(const std::string& pattern, plat::DWORD allowed) {
     plat::FindData found;
-    plat::HANDLE h = plat::FindFirstFile(pattern, found);
-    if (h == plat::INVALID_FIND_HANDLE) return false;
+    plat::HANDLE h = plat::FindFirstFileA(pattern, found);
+    if (h == plat::PL_INVALID_FIND_HANDLE) return false;
     bool any = false;
     do {
         // Read-only and archive entries are listed with every attribute set.
-        plat::DWORD extra = found.attributes & ~(plat::FILE_ATTRIBUTE_NORMAL | plat::FILE_ATTRIBUTE_READONLY |
-                                                 plat::FILE_ATTRIBUTE_ARCHIVE | allowed);
+        plat::DWORD extra = found.attributes & ~(plat::PL_FILE_ATTRIBUTE_NORMAL | plat::PL_FILE_ATTRIBUTE_READONLY |
+                                                 plat::PL_FILE_ATTRIBUTE_ARCHIVE | allowed);
         if (extra == 0 && !found.name.empty()) any = true;
-    } while (!any && plat::FindNextFile(h, found));
+    } while (!any && plat::FindNextFileA(h, found));
     plat::FindClose(h);
     return any;
 }
@@ -62,48 +62,48 @@ std::string UpperFirstTwo(const std::string& commandLine) {
 
 bool FileExists(const std::string& path) { return ListsAnything(path, 0); }
 
-bool FolderExists(const std::string& path) { return ListsAnything(path, plat::FILE_ATTRIBUTE_DIRECTORY); }
+bool FolderExists(const std::string& path) { return ListsAnything(path, plat::PL_FILE_ATTRIBUTE_DIRECTORY); }
 
 std::string ReadIni(const std::string& file, const std::string& section, const std::string& key) {
     char buffer[512] = {};
-    plat::DWORD n = plat::GetPrivateProfileString(section, key, "", buffer, sizeof buffer, file);
+    plat::DWORD n = plat::GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, file);
     return std::string(buffer, n);
 }
 
 void WriteIni(const std::string& file, const std::string& section, const std::string& key,
               const std::string& value) {
-    plat::WritePrivateProfileString(section, key, value, file);
+    plat::WritePrivateProfileStringA(section, key, value, file);
 }
 
 bool KillFile(const std::string& path) {
-    if (plat::DeleteFile(path)) return true;
+    if (plat::DeleteFileA(path)) return true;
     // A file that is not there counts as deleted; a missing folder does not.
-    return plat::GetLastError() == plat::ERROR_FILE_NOT_FOUND;
+    return plat::GetLastError() == plat::PL_ERROR_FILE_NOT_FOUND;
 }
 
 std::string GetTempDir() {
     char buffer[260] = {};
-    plat::DWORD n = plat::GetTempPath(sizeof buffer, buffer);
+    plat::DWORD n = plat::GetTempPathA(sizeof buffer, buffer);
     if (n >= sizeof buffer) return "";
     return std::string(buffer, n);
 }
 
-void SuppressFaultDialogs() { plat::SetErrorMode(plat::SEM_NOGPFAULTERRORBOX); }
+void SuppressFaultDialogs() { plat::SetErrorMode(plat::PL_SEM_NOGPFAULTERRORBOX); }
 
 void CleanFolder(const std::string& folder) {
     // Delete the plain files one by one; hidden and system entries stay, and
     // then so does the folder.
     plat::FindData found;
-    plat::HANDLE h = plat::FindFirstFile(folder + plat::PATH_SEPARATOR + "*.*", found);
-    if (h != plat::INVALID_FIND_HANDLE) {
+    plat::HANDLE h = plat::FindFirstFileA(folder + plat::PL_PATH_SEPARATOR + "*.*", found);
+    if (h != plat::PL_INVALID_FIND_HANDLE) {
         do {
             constexpr plat::DWORD skip =
-                plat::FILE_ATTRIBUTE_DIRECTORY | plat::FILE_ATTRIBUTE_HIDDEN | plat::FILE_ATTRIBUTE_SYSTEM;
-            if ((found.attributes & skip) == 0) KillFile(folder + plat::PATH_SEPARATOR + found.name);
-        } while (plat::FindNextFile(h, found));
+                plat::PL_FILE_ATTRIBUTE_DIRECTORY | plat::PL_FILE_ATTRIBUTE_HIDDEN | plat::PL_FILE_ATTRIBUTE_SYSTEM;
+            if ((found.attributes & skip) == 0) KillFile(folder + plat::PL_PATH_SEPARATOR + found.name);
+        } while (plat::FindNextFileA(h, found));
         plat::FindClose(h);
     }
-    plat::RemoveDirectory(folder);
+    plat::RemoveDirectoryA(folder);
 }
 
 // ---- the staged update ------------------------------------------------------
@@ -146,21 +146,21 @@ int StagedUpdateMode() {
     }
 
     const std::string stagingFolder = GetTempDir() + kStagingFolderName;
-    StagedFile = stagingFolder + plat::PATH_SEPARATOR + kStagedPackageName;
+    StagedFile = stagingFolder + plat::PL_PATH_SEPARATOR + kStagedPackageName;
 
     try {
         cRegistry path;
-        path.SetClassKey(cRegistry::HKEY_LOCAL_MACHINE);
+        path.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
         path.SetSectionKey(kProductKey);
         path.SetValueKey("Path");
-        path.SetValueType(cRegistry::REG_SZ);
+        path.SetValueType(cRegistry::PL_REG_SZ);
         TargetFile = path.Value().ToText();
 
         cRegistry update;
-        update.SetClassKey(cRegistry::HKEY_CURRENT_USER);
+        update.SetClassKey(cRegistry::PL_HKEY_CURRENT_USER);
         update.SetSectionKey(kProductKey);
         update.SetValueKey("Update");
-        update.SetValueType(cRegistry::REG_DWORD);
+        update.SetValueType(cRegistry::PL_REG_DWORD);
         update.SetValue(Variant(std::int32_t{0}));
     } catch (const RaisedError& e) {
         // Nothing here handles a registry failure: the run ends before anything
@@ -174,27 +174,27 @@ int StagedUpdateMode() {
 
     // Wait for the old process to end, keeping messages flowing. No handle (no
     // such process, identifier 0, no access) means there is nothing to wait for.
-    plat::HANDLE process = plat::OpenProcess(plat::SYNCHRONIZE, false, static_cast<plat::DWORD>(processId));
+    plat::HANDLE process = plat::OpenProcess(plat::PL_SYNCHRONIZE, false, static_cast<plat::DWORD>(processId));
     if (process != 0) {
         // Should the loop be told to quit meanwhile, messages no longer matter,
         // but the process must still have ended before its file is replaced.
-        if (plat::WaitForProcessPumping(process, plat::INFINITE) == plat::WAIT_TIMEOUT)
-            plat::WaitForSingleObject(process, plat::INFINITE);
+        if (plat::WaitForProcessPumping(process, plat::PL_INFINITE) == plat::PL_WAIT_TIMEOUT)
+            plat::WaitForSingleObject(process, plat::PL_INFINITE);
         plat::CloseHandle(process);
     }
 
     // The program file must be there to be replaced; without it the run ends
     // and the package stays staged. The name is taken as it stands (it is no
     // listing pattern), and a hidden file is as good as any other.
-    const plat::DWORD attributes = plat::GetFileAttributes(TargetFile);
-    if (attributes == plat::INVALID_FILE_ATTRIBUTES || (attributes & plat::FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    const plat::DWORD attributes = plat::GetFileAttributesA(TargetFile);
+    if (attributes == plat::PL_INVALID_FILE_ATTRIBUTES || (attributes & plat::PL_FILE_ATTRIBUTE_DIRECTORY)) return 0;
     // The package is copied next to the program file and then renamed over it in
     // one step, so a failed copy (a full disk, a kill) leaves the old program
     // whole; one that cannot be replaced ends the run the same way.
-    if (!plat::CopyFile(StagedFile, TargetFile, false)) return 0;
+    if (!plat::CopyFileA(StagedFile, TargetFile, false)) return 0;
 
     CleanFolder(stagingFolder);
-    plat::StartProcess(TargetFile, "", plat::SW_SHOWNORMAL);
+    plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
     return 0;
 }
 
@@ -208,7 +208,7 @@ int Main() {
 
     if (SwitchCode == "/U") return StagedUpdateMode();
 
-    plat::InitCommonControlsEx(8, plat::ICC_USEREX_CLASSES);
+    plat::InitCommonControlsEx(8, plat::PL_ICC_USEREX_CLASSES);
     CheckFrm::Show();
     return plat::RunMessageLoop();
 }

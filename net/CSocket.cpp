@@ -662,7 +662,7 @@ bool CSocket::SendBufferedData() {
         sendBuffer_.clear();
         sendOffset_ = 0;
         // Completion always comes through the message queue.
-        plat::PostMessage(ss::WinsockWindow(), ss::WinsockMessage(), static_cast<plat::WPARAM>(socketHandle_),
+        plat::PostMessageA(ss::WinsockWindow(), ss::WinsockMessage(), static_cast<plat::WPARAM>(socketHandle_),
                           plat::MakeLong(static_cast<std::uint16_t>(plat::WS_FD_WRITE), 0));
     }
     auto alive = alive_;

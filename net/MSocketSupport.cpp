@@ -160,8 +160,8 @@ std::int32_t InitWinsockService() {
     s.started = true;
     s.maxDatagramSize = data.iMaxUdpDg;
     std::string exe = plat::ExeName();
-    s.resolveMessage = plat::RegisterWindowMessage(exe + ".ResolveMessage");
-    s.winsockMessage = plat::RegisterWindowMessage(exe + ".WinsockMessage");
+    s.resolveMessage = plat::RegisterWindowMessageA(exe + ".ResolveMessage");
+    s.winsockMessage = plat::RegisterWindowMessageA(exe + ".WinsockMessage");
     ++s.users;
     return s.maxDatagramSize;
 }
@@ -283,7 +283,7 @@ plat::LRESULT SocketWindowProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wPa
             DestroyWinsockWindow();
         return 0;
     }
-    return plat::CallWindowProc(s.previousProc, hwnd, msg, wParam, lParam);
+    return plat::CallWindowProcA(s.previousProc, hwnd, msg, wParam, lParam);
 }
 
 bool WinsockStarted() { return S().started; }

@@ -5,7 +5,7 @@
 
 namespace plat {
 
-constexpr DWORD ICC_USEREX_CLASSES = 0x200;
+constexpr DWORD PL_ICC_USEREX_CLASSES = 0x200;
 
 // Registers the common control classes named by `classes`; `structSize` is the
 // size of the Windows parameter block (8). On Linux the widgets need no

@@ -1,7 +1,7 @@
 // Files and folders: listing with attributes, copy, delete, folder creation and
 // removal, and the temporary folder. The shapes follow kernel32
-// (FindFirstFile/FindNextFile/FindClose, CopyFile, DeleteFile, CreateDirectory,
-// RemoveDirectory, GetTempPath); failures set GetLastError (platform/Errors.h).
+// (FindFirstFileA/FindNextFileA/FindClose, CopyFileA, DeleteFileA, CreateDirectoryA,
+// RemoveDirectoryA, GetTempPathA); failures set GetLastError (platform/Errors.h).
 #pragma once
 
 #include <cstdint>
@@ -13,15 +13,15 @@ namespace plat {
 
 // The separator in every composed path ('\\' on Windows). Product code joins
 // paths with this and nothing else.
-constexpr char PATH_SEPARATOR = '/';
+constexpr char PL_PATH_SEPARATOR = '/';
 
 // Attribute bits as Windows reports them.
-constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
-constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
-constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x04;
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD PL_FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD PL_FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr DWORD PL_FILE_ATTRIBUTE_SYSTEM = 0x04;
+constexpr DWORD PL_FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD PL_FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD PL_FILE_ATTRIBUTE_NORMAL = 0x80;
 
 struct FindData {
     DWORD attributes = 0;
@@ -29,50 +29,50 @@ struct FindData {
     std::string name;  // the entry's name, without its folder
 };
 
-constexpr HANDLE INVALID_FIND_HANDLE = 0;
+constexpr HANDLE PL_INVALID_FIND_HANDLE = 0;
 
 // Lists the entries that match `pattern`: a folder, a separator and a last
 // component that may hold the wildcards '*' and '?' ("folder/*.*" lists
 // everything, as on Windows; a name without wildcards finds that one entry).
-// Returns INVALID_FIND_HANDLE with ERROR_FILE_NOT_FOUND when nothing matches, or
-// ERROR_PATH_NOT_FOUND when the folder is missing. On Linux, names starting with
+// Returns PL_INVALID_FIND_HANDLE with PL_ERROR_FILE_NOT_FOUND when nothing matches, or
+// PL_ERROR_PATH_NOT_FOUND when the folder is missing. On Linux, names starting with
 // a dot are hidden, and entries that are neither plain files nor folders
 // (devices, sockets, pipes, broken links) count as system entries.
-HANDLE FindFirstFile(const std::string& pattern, FindData& found);
-// The next entry; false with ERROR_NO_MORE_FILES at the end.
-bool FindNextFile(HANDLE find, FindData& found);
+HANDLE FindFirstFileA(const std::string& pattern, FindData& found);
+// The next entry; false with PL_ERROR_NO_MORE_FILES at the end.
+bool FindNextFileA(HANDLE find, FindData& found);
 bool FindClose(HANDLE find);
 
-constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr DWORD PL_INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 
 // The attributes of the entry `path` names, as a listing reports them, or
-// INVALID_FILE_ATTRIBUTES (with GetLastError) when there is none. The name is
+// PL_INVALID_FILE_ATTRIBUTES (with GetLastError) when there is none. The name is
 // taken as it stands: '*' and '?' are ordinary characters here.
-DWORD GetFileAttributes(const std::string& path);
+DWORD GetFileAttributesA(const std::string& path);
 
 // Copies a file. The copy is written next to `to` under a temporary name,
 // flushed to disk and then renamed over `to` in one step, so `to` is either
 // left as it was or holds the complete copy, never a part of it. A replaced file
 // keeps its permissions (and owner, where allowed); a new one gets those of
 // `from`. When `to` is a symbolic link the file it names is replaced.
-// With failIfExists an existing `to` makes the call fail (ERROR_FILE_EXISTS).
-bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+// With failIfExists an existing `to` makes the call fail (PL_ERROR_FILE_EXISTS).
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
 
-// Deletes a file (not a folder). ERROR_FILE_NOT_FOUND when it is missing,
-// ERROR_PATH_NOT_FOUND when its folder is missing, ERROR_ACCESS_DENIED when it
+// Deletes a file (not a folder). PL_ERROR_FILE_NOT_FOUND when it is missing,
+// PL_ERROR_PATH_NOT_FOUND when its folder is missing, PL_ERROR_ACCESS_DENIED when it
 // may not be deleted.
-bool DeleteFile(const std::string& path);
+bool DeleteFileA(const std::string& path);
 
-// Creates one folder (its parent must exist); ERROR_ALREADY_EXISTS when it exists.
-bool CreateDirectory(const std::string& path);
-// Removes an empty folder; ERROR_DIR_NOT_EMPTY otherwise.
-bool RemoveDirectory(const std::string& path);
+// Creates one folder (its parent must exist); PL_ERROR_ALREADY_EXISTS when it exists.
+bool CreateDirectoryA(const std::string& path);
+// Removes an empty folder; PL_ERROR_DIR_NOT_EMPTY otherwise.
+bool RemoveDirectoryA(const std::string& path);
 
-// The temporary folder, always ending with PATH_SEPARATOR: $TMPDIR, else /tmp/.
+// The temporary folder, always ending with PL_PATH_SEPARATOR: $TMPDIR, else /tmp/.
 // Copies it with its terminating NUL into `buffer` when it fits in `bufferLength`
 // characters and returns its length without the NUL; otherwise returns the
 // length needed including the NUL and copies nothing.
-DWORD GetTempPath(DWORD bufferLength, char* buffer);
+DWORD GetTempPathA(DWORD bufferLength, char* buffer);
 
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);

@@ -32,13 +32,13 @@ namespace plat {
 // Copies the value (or `defaultValue` without its trailing blanks when the file,
 // section or key is missing) into `buffer`, cut to bufferSize - 1 characters and
 // NUL-terminated. Returns the number of characters copied without the NUL.
-DWORD GetPrivateProfileString(const std::string& section, const std::string& key,
+DWORD GetPrivateProfileStringA(const std::string& section, const std::string& key,
                               const std::string& defaultValue, char* buffer, DWORD bufferSize,
                               const std::string& fileName);
 
 // Writes key=value into the section. False (with GetLastError) when the file
 // cannot be read or written, for example when its folder is missing.
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
+bool WritePrivateProfileStringA(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName);
 
 }  // namespace plat

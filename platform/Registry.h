@@ -1,7 +1,7 @@
 // Registry access in the shape of the advapi32 ANSI calls.
 //
 // Keys are addressed by handles: the predefined roots below, or handles returned
-// by RegOpenKeyEx / RegCreateKeyEx, which the caller closes with RegCloseKey.
+// by RegOpenKeyExA / RegCreateKeyExA, which the caller closes with RegCloseKey.
 // Names of keys and values are compared without regard to case and keep the case
 // they were created with. Paths use "\" between components. Value data are kept
 // byte for byte together with their kind. Results are Windows error codes.
@@ -25,53 +25,53 @@ using BYTE = std::uint8_t;
 
 // The predefined roots, as Windows defines them (sign-extended 32-bit values).
 constexpr HKEY RootKeyFromLong(LONG value) { return static_cast<HKEY>(static_cast<std::intptr_t>(value)); }
-constexpr HKEY HKEY_CLASSES_ROOT = RootKeyFromLong(static_cast<LONG>(0x80000000u));
-constexpr HKEY HKEY_CURRENT_USER = RootKeyFromLong(static_cast<LONG>(0x80000001u));
-constexpr HKEY HKEY_LOCAL_MACHINE = RootKeyFromLong(static_cast<LONG>(0x80000002u));
-constexpr HKEY HKEY_USERS = RootKeyFromLong(static_cast<LONG>(0x80000003u));
+constexpr HKEY PL_HKEY_CLASSES_ROOT = RootKeyFromLong(static_cast<LONG>(0x80000000u));
+constexpr HKEY PL_HKEY_CURRENT_USER = RootKeyFromLong(static_cast<LONG>(0x80000001u));
+constexpr HKEY PL_HKEY_LOCAL_MACHINE = RootKeyFromLong(static_cast<LONG>(0x80000002u));
+constexpr HKEY PL_HKEY_USERS = RootKeyFromLong(static_cast<LONG>(0x80000003u));
 
 // Value kinds.
-constexpr DWORD REG_NONE = 0;
-constexpr DWORD REG_SZ = 1;
-constexpr DWORD REG_EXPAND_SZ = 2;
-constexpr DWORD REG_BINARY = 3;
-constexpr DWORD REG_DWORD = 4;
-constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
-constexpr DWORD REG_LINK = 6;
-constexpr DWORD REG_MULTI_SZ = 7;
-constexpr DWORD REG_RESOURCE_LIST = 8;
-constexpr DWORD REG_FULL_RESOURCE_DESCRIPTOR = 9;
-constexpr DWORD REG_RESOURCE_REQUIREMENTS_LIST = 10;
-constexpr DWORD REG_QWORD = 11;
+constexpr DWORD PL_REG_NONE = 0;
+constexpr DWORD PL_REG_SZ = 1;
+constexpr DWORD PL_REG_EXPAND_SZ = 2;
+constexpr DWORD PL_REG_BINARY = 3;
+constexpr DWORD PL_REG_DWORD = 4;
+constexpr DWORD PL_REG_DWORD_BIG_ENDIAN = 5;
+constexpr DWORD PL_REG_LINK = 6;
+constexpr DWORD PL_REG_MULTI_SZ = 7;
+constexpr DWORD PL_REG_RESOURCE_LIST = 8;
+constexpr DWORD PL_REG_FULL_RESOURCE_DESCRIPTOR = 9;
+constexpr DWORD PL_REG_RESOURCE_REQUIREMENTS_LIST = 10;
+constexpr DWORD PL_REG_QWORD = 11;
 
 // Access rights.
-constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
-constexpr REGSAM KEY_SET_VALUE = 0x0002;
-constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
-constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
-constexpr REGSAM KEY_NOTIFY = 0x0010;
-constexpr REGSAM KEY_CREATE_LINK = 0x0020;
-constexpr REGSAM KEY_DELETE = 0x00010000;  // DELETE
-constexpr REGSAM KEY_READ = 0x00020019;
-constexpr REGSAM KEY_WRITE = 0x00020006;
-constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
+constexpr REGSAM PL_KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM PL_KEY_SET_VALUE = 0x0002;
+constexpr REGSAM PL_KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM PL_KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM PL_KEY_NOTIFY = 0x0010;
+constexpr REGSAM PL_KEY_CREATE_LINK = 0x0020;
+constexpr REGSAM PL_KEY_DELETE = 0x00010000;  // DELETE
+constexpr REGSAM PL_KEY_READ = 0x00020019;
+constexpr REGSAM PL_KEY_WRITE = 0x00020006;
+constexpr REGSAM PL_KEY_ALL_ACCESS = 0x000F003F;
 
-// Options and dispositions of RegCreateKeyEx.
-constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
-constexpr DWORD REG_CREATED_NEW_KEY = 1;
-constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+// Options and dispositions of RegCreateKeyExA.
+constexpr DWORD PL_REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD PL_REG_CREATED_NEW_KEY = 1;
+constexpr DWORD PL_REG_OPENED_EXISTING_KEY = 2;
 
-// Results: the codes of platform/Errors.h (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
-// ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER, ...) and these.
-constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_OUTOFMEMORY = 14;
-constexpr LONG ERROR_BAD_PATHNAME = 161;
-constexpr LONG ERROR_MORE_DATA = 234;
-constexpr LONG ERROR_NO_MORE_ITEMS = 259;
-constexpr LONG ERROR_NOACCESS = 998;
-constexpr LONG ERROR_BADDB = 1009;         // the store is damaged
-constexpr LONG ERROR_CANTWRITE = 1013;     // the store could not be written
-constexpr LONG ERROR_KEY_DELETED = 1018;   // the handle's key has been deleted
+// Results: the codes of platform/Errors.h (PL_ERROR_FILE_NOT_FOUND, PL_ERROR_ACCESS_DENIED,
+// PL_ERROR_INVALID_HANDLE, PL_ERROR_INVALID_PARAMETER, ...) and these.
+constexpr LONG PL_ERROR_SUCCESS = 0;
+constexpr LONG PL_ERROR_OUTOFMEMORY = 14;
+constexpr LONG PL_ERROR_BAD_PATHNAME = 161;
+constexpr LONG PL_ERROR_MORE_DATA = 234;
+constexpr LONG PL_ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG PL_ERROR_NOACCESS = 998;
+constexpr LONG PL_ERROR_BADDB = 1009;         // the store is damaged
+constexpr LONG PL_ERROR_CANTWRITE = 1013;     // the store could not be written
+constexpr LONG PL_ERROR_KEY_DELETED = 1018;   // the handle's key has been deleted
 
 struct SECURITY_ATTRIBUTES {
     DWORD nLength = 0;
@@ -85,45 +85,45 @@ struct FILETIME {
 };
 
 // Opens an existing key. lpSubKey NULL or "" opens a new handle to hKey itself.
-// ERROR_FILE_NOT_FOUND when the key is missing; ERROR_ACCESS_DENIED when write
+// PL_ERROR_FILE_NOT_FOUND when the key is missing; PL_ERROR_ACCESS_DENIED when write
 // rights are asked for a key that cannot be written.
-LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
+LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
 
 // Opens a key, creating it and every missing parent first. lpdwDisposition (may be
-// NULL) receives REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. A path that begins
-// with "\" gives ERROR_BAD_PATHNAME. Only REG_OPTION_NON_VOLATILE keys are kept.
-LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
+// NULL) receives PL_REG_CREATED_NEW_KEY or PL_REG_OPENED_EXISTING_KEY. A path that begins
+// with "\" gives PL_ERROR_BAD_PATHNAME. Only PL_REG_OPTION_NON_VOLATILE keys are kept.
+LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
                     REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, HKEY* phkResult,
                     DWORD* lpdwDisposition);
 
 // Reads a value (lpValueName NULL or "" is the key's default value). With lpData
 // NULL only the kind and size are returned. A buffer that is too small gives
-// ERROR_MORE_DATA with the size needed in *lpcbData; the buffer is left as it was.
-LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
+// PL_ERROR_MORE_DATA with the size needed in *lpcbData; the buffer is left as it was.
+LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                      DWORD* lpcbData);
 
 // Stores cbData bytes of kind dwType, replacing an existing value of that name.
-LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                    DWORD cbData);
 
-// Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some), with its values.
-LONG RegDeleteKey(HKEY hKey, const char* lpSubKey);
+// Deletes a key without subkeys (PL_ERROR_ACCESS_DENIED when it has some), with its values.
+LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey);
 
 // Deletes a key with all its subkeys and values; lpSubKey NULL empties hKey itself.
-LONG RegDeleteTree(HKEY hKey, const char* lpSubKey);
+LONG RegDeleteTreeA(HKEY hKey, const char* lpSubKey);
 
-LONG RegDeleteValue(HKEY hKey, const char* lpValueName);
+LONG RegDeleteValueA(HKEY hKey, const char* lpValueName);
 
 // The value at dwIndex. *lpcchValueName is the name buffer's capacity in characters
 // including the terminating NUL; on success it receives the name's length without
-// it. ERROR_MORE_DATA when the name or the data do not fit, ERROR_NO_MORE_ITEMS past
+// it. PL_ERROR_MORE_DATA when the name or the data do not fit, PL_ERROR_NO_MORE_ITEMS past
 // the end. Values come in the order they were first created.
-LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
                   DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
 
 // The subkey at dwIndex, in the same way. Subkeys come in alphabetical order,
 // without regard to case.
-LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
                   DWORD* lpcchClass, FILETIME* lpftLastWriteTime);
 
 // Closing a predefined root is allowed and does nothing.

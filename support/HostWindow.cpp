@@ -27,7 +27,7 @@ void HostWindow::RemoveTimerTarget(plat::UINT id) {
 }
 
 plat::LRESULT HostWindow::Proc(plat::HWND, plat::UINT msg, plat::WPARAM w, plat::LPARAM) {
-    if (msg != plat::WM_TIMER) return 0;
+    if (msg != plat::PL_WM_TIMER) return 0;
     HostWindow& self = Instance();
     auto it = self.timers_.find(static_cast<plat::UINT>(w));
     if (it == self.timers_.end()) return 0;

@@ -34,20 +34,20 @@ std::string ReadData(plat::HKEY key, const std::string& name, plat::DWORD n) {
     std::string buf(n, '\0');
     for (int attempt = 0; attempt < 8; ++attempt) {
         plat::DWORD cb = static_cast<plat::DWORD>(buf.size());
-        plat::LONG r = plat::RegQueryValueEx(key, name.c_str(), nullptr, nullptr,
+        plat::LONG r = plat::RegQueryValueExA(key, name.c_str(), nullptr, nullptr,
                                        reinterpret_cast<plat::BYTE*>(buf.data()), &cb);
-        if (r == plat::ERROR_MORE_DATA) {
+        if (r == plat::PL_ERROR_MORE_DATA) {
             buf.assign(cb, '\0');
             continue;
         }
-        if (r == plat::ERROR_SUCCESS) buf.resize(cb);
+        if (r == plat::PL_ERROR_SUCCESS) buf.resize(cb);
         break;
     }
     return buf;
 }
 
-// A text is stored as REG_EXPAND_SZ when it holds a '%' and, two or more characters
-// further on, another one (%% and a single % stay REG_SZ).
+// A text is stored as PL_REG_EXPAND_SZ when it holds a '%' and, two or more characters
+// further on, another one (%% and a single % stay PL_REG_SZ).
 bool LooksExpandable(const std::string& text) {
     auto first = text.find('%');
     return first != std::string::npos && text.find('%', first + 2) != std::string::npos;
@@ -72,67 +72,67 @@ std::int32_t cRegistry::SwapBytes(std::int32_t v) {
 
 bool cRegistry::KeyExists() const {
     OpenKey key;
-    return plat::RegOpenKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, plat::KEY_QUERY_VALUE,
-                              key.Out()) == plat::ERROR_SUCCESS;
+    return plat::RegOpenKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, plat::PL_KEY_QUERY_VALUE,
+                              key.Out()) == plat::PL_ERROR_SUCCESS;
 }
 
 bool cRegistry::CreateKey() {
     OpenKey key;
     plat::SECURITY_ATTRIBUTES security{};
     plat::DWORD disposition = 0;
-    if (plat::RegCreateKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, "",
-                             plat::REG_OPTION_NON_VOLATILE, kWriteAccess, &security, key.Out(),
-                             &disposition) != plat::ERROR_SUCCESS)
+    if (plat::RegCreateKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, "",
+                             plat::PL_REG_OPTION_NON_VOLATILE, kWriteAccess, &security, key.Out(),
+                             &disposition) != plat::PL_ERROR_SUCCESS)
         Raise(kErrKey, Source(), "Failed to create registry Key: '" + sectionKey_);
     return true;
 }
 
 bool cRegistry::DeleteKey() {
-    return plat::RegDeleteKey(plat::RootKeyFromLong(classKey_), sectionKey_.c_str()) == plat::ERROR_SUCCESS;
+    return plat::RegDeleteKeyA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str()) == plat::PL_ERROR_SUCCESS;
 }
 
 bool cRegistry::DeleteValue() {
     OpenKey key;
-    if (plat::RegOpenKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, kWriteAccess, key.Out()) !=
-        plat::ERROR_SUCCESS)
+    if (plat::RegOpenKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, kWriteAccess, key.Out()) !=
+        plat::PL_ERROR_SUCCESS)
         Raise(kErrKey, Source(),
               "Failed to open key '" + std::to_string(classKey_) + "',Section: '" + sectionKey_ +
                   "' for delete access");
-    return plat::RegDeleteValue(key.Get(), valueKey_.c_str()) == plat::ERROR_SUCCESS;
+    return plat::RegDeleteValueA(key.Get(), valueKey_.c_str()) == plat::PL_ERROR_SUCCESS;
 }
 
 Variant cRegistry::Value() {
     OpenKey key;
     // A key that cannot be opened is not reported: the query below fails as well.
-    plat::RegOpenKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, plat::KEY_QUERY_VALUE, key.Out());
+    plat::RegOpenKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, plat::PL_KEY_QUERY_VALUE, key.Out());
     plat::DWORD type = 0, size = 0;
-    plat::LONG r = plat::RegQueryValueEx(key.Get(), valueKey_.c_str(), nullptr, &type, nullptr, &size);
-    if (r != plat::ERROR_SUCCESS && r != plat::ERROR_MORE_DATA) return default_;
+    plat::LONG r = plat::RegQueryValueExA(key.Get(), valueKey_.c_str(), nullptr, &type, nullptr, &size);
+    if (r != plat::PL_ERROR_SUCCESS && r != plat::PL_ERROR_MORE_DATA) return default_;
 
     valueType_ = static_cast<std::int32_t>(type);
     switch (type) {
-        case plat::REG_SZ:
-        case plat::REG_MULTI_SZ: {
+        case plat::PL_REG_SZ:
+        case plat::PL_REG_MULTI_SZ: {
             // The text before the first NUL: of a multi-string, its first string.
             std::string data = ReadData(key.Get(), valueKey_, size);
             return Variant(data.substr(0, data.find('\0')));
         }
-        case plat::REG_EXPAND_SZ: {
+        case plat::PL_REG_EXPAND_SZ: {
             // Returned unexpanded, without its terminating NUL. Data stored without a
             // terminator (as SetValue stores them) keep their last character.
             std::string data = ReadData(key.Get(), valueKey_, size);
             if (!data.empty() && data.back() == '\0') data.pop_back();
             return Variant(std::move(data));
         }
-        case plat::REG_DWORD:
-        case plat::REG_DWORD_BIG_ENDIAN: {
+        case plat::PL_REG_DWORD:
+        case plat::PL_REG_DWORD_BIG_ENDIAN: {
             plat::BYTE b[4] = {0, 0, 0, 0};
             plat::DWORD cb = 4;
-            plat::RegQueryValueEx(key.Get(), valueKey_.c_str(), nullptr, nullptr, b, &cb);
+            plat::RegQueryValueExA(key.Get(), valueKey_.c_str(), nullptr, nullptr, b, &cb);
             auto v = static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
                                                (static_cast<std::uint32_t>(b[2]) << 16) |
                                                (static_cast<std::uint32_t>(b[3]) << 24));
-            return Variant(type == plat::REG_DWORD ? v : SwapBytes(v));
+            return Variant(type == plat::PL_REG_DWORD ? v : SwapBytes(v));
         }
         default: {
             // Indices 0 to n: the n data bytes and one trailing 0.
@@ -149,46 +149,46 @@ void cRegistry::SetValue(const Variant& vValue) {
     OpenKey key;
     plat::SECURITY_ATTRIBUTES security{};
     plat::DWORD disposition = 0;
-    if (plat::RegCreateKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, "",
-                             plat::REG_OPTION_NON_VOLATILE, kWriteAccess, &security, key.Out(),
-                             &disposition) != plat::ERROR_SUCCESS)
+    if (plat::RegCreateKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, "",
+                             plat::PL_REG_OPTION_NON_VOLATILE, kWriteAccess, &security, key.Out(),
+                             &disposition) != plat::PL_ERROR_SUCCESS)
         return;  // a key that cannot be created is not an error here
 
-    plat::LONG r = plat::ERROR_SUCCESS;
+    plat::LONG r = plat::PL_ERROR_SUCCESS;
     switch (valueType_) {
-        case REG_SZ:
-        case REG_EXPAND_SZ: {
+        case PL_REG_SZ:
+        case PL_REG_EXPAND_SZ: {
             std::string text = vValue.ToText();
-            plat::DWORD kind = LooksExpandable(text) ? plat::REG_EXPAND_SZ : plat::REG_SZ;
-            r = plat::RegSetValueEx(key.Get(), valueKey_.c_str(), 0, kind,
+            plat::DWORD kind = LooksExpandable(text) ? plat::PL_REG_EXPAND_SZ : plat::PL_REG_SZ;
+            r = plat::RegSetValueExA(key.Get(), valueKey_.c_str(), 0, kind,
                                     reinterpret_cast<const plat::BYTE*>(text.data()),
                                     static_cast<plat::DWORD>(text.size()));
             break;
         }
-        case REG_BINARY: {
+        case PL_REG_BINARY: {
             if (!vValue.IsBytes()) Raise(kErrKey, plat::ExeName(), "Application-defined or object-defined error");
             // The form a read produces: the data and one extra element, which is not
             // stored. Arrays with another lower index are taken the same way, from
             // their first element; an empty array stores no bytes.
             const auto& data = vValue.Bytes().data;
             plat::DWORD count = data.empty() ? 0 : static_cast<plat::DWORD>(data.size() - 1);
-            r = plat::RegSetValueEx(key.Get(), valueKey_.c_str(), 0, plat::REG_BINARY, data.data(), count);
+            r = plat::RegSetValueExA(key.Get(), valueKey_.c_str(), 0, plat::PL_REG_BINARY, data.data(), count);
             break;
         }
-        case REG_DWORD:
-        case REG_DWORD_BIG_ENDIAN: {
+        case PL_REG_DWORD:
+        case PL_REG_DWORD_BIG_ENDIAN: {
             if (!vValue.IsInteger()) break;  // anything else is silently not written
             auto u = static_cast<std::uint32_t>(vValue.Integer());
             plat::BYTE b[4] = {static_cast<plat::BYTE>(u), static_cast<plat::BYTE>(u >> 8),
                                static_cast<plat::BYTE>(u >> 16), static_cast<plat::BYTE>(u >> 24)};
-            r = plat::RegSetValueEx(key.Get(), valueKey_.c_str(), 0, plat::REG_DWORD, b, 4);
+            r = plat::RegSetValueExA(key.Get(), valueKey_.c_str(), 0, plat::PL_REG_DWORD, b, 4);
             break;
         }
         default:
             r = 13;
             break;
     }
-    if (r != plat::ERROR_SUCCESS)
+    if (r != plat::PL_ERROR_SUCCESS)
         Raise(kErrSetValue, Source(),
               "Failed to set registry value Key: '" + std::to_string(classKey_) + "',Section: '" + sectionKey_ +
                   "',Key: '" + valueKey_ + "' to value: '" + vValue.ToText() + "'");
@@ -198,14 +198,14 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, std::int32_
     iKeyCount = 0;
     sKeyNames.clear();
     OpenKey key;
-    if (plat::RegOpenKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, plat::KEY_QUERY_VALUE,
-                           key.Out()) != plat::ERROR_SUCCESS)
+    if (plat::RegOpenKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, plat::PL_KEY_QUERY_VALUE,
+                           key.Out()) != plat::PL_ERROR_SUCCESS)
         return true;
     for (plat::DWORD index = 0;; ++index) {
         char name[256] = {};
         plat::DWORD cch = sizeof name;
-        if (plat::RegEnumValue(key.Get(), index, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
-            plat::ERROR_SUCCESS)
+        if (plat::RegEnumValueA(key.Get(), index, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
+            plat::PL_ERROR_SUCCESS)
             break;
         sKeyNames.emplace_back(name);
         ++iKeyCount;
@@ -218,15 +218,15 @@ bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, std::int32_t&
     try {
         iSectCount = 0;
         sSect.clear();
-        if (plat::RegOpenKeyEx(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0,
-                               plat::KEY_ENUMERATE_SUB_KEYS, key.Out()) != plat::ERROR_SUCCESS)
+        if (plat::RegOpenKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0,
+                               plat::PL_KEY_ENUMERATE_SUB_KEYS, key.Out()) != plat::PL_ERROR_SUCCESS)
             return true;
         for (plat::DWORD index = 0;; ++index) {
             // Room for the longest key name (255 characters) and its NUL.
             char name[256] = {};
             plat::DWORD cch = sizeof name;
-            if (plat::RegEnumKeyEx(key.Get(), index, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
-                plat::ERROR_SUCCESS)
+            if (plat::RegEnumKeyExA(key.Get(), index, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
+                plat::PL_ERROR_SUCCESS)
                 break;
             sSect.emplace_back(name);
             ++iSectCount;
@@ -238,10 +238,10 @@ bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, std::int32_t&
 }
 
 void cRegistry::SetClassesValue(const std::string& text) {
-    classKey_ = HKEY_CLASSES_ROOT;
+    classKey_ = PL_HKEY_CLASSES_ROOT;
     SetValue(Variant(text));
     std::string remembered = sectionKey_;
-    classKey_ = HKEY_LOCAL_MACHINE;
+    classKey_ = PL_HKEY_LOCAL_MACHINE;
     sectionKey_ = "SOFTWARE\\Classes\\" + remembered;
     SetValue(Variant(text));
     sectionKey_ = remembered;
@@ -253,7 +253,7 @@ void cRegistry::CreateEXEAssociation(std::string sExePath, const std::string& sC
                                      bool bSupportNew, std::string sNewMenuText, bool bSupportInstall,
                                      std::string sInstallMenuText, std::int32_t lDefaultIconIndex) {
     sExePath = TrimBlanks(sExePath);
-    valueType_ = REG_SZ;
+    valueType_ = PL_REG_SZ;
     if (sOpenMenuText.empty()) sOpenMenuText = "&Open";
     if (sPrintMenuText.empty()) sPrintMenuText = "&Print";
     if (sNewMenuText.empty()) sNewMenuText = "&New";
@@ -299,7 +299,7 @@ void cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName, c
     }
     for (std::size_t i = 0; i + 3 <= n; i += 3) {
         const std::string verb = vItems[i].ToText();
-        valueType_ = REG_SZ;
+        valueType_ = PL_REG_SZ;
         sectionKey_ = sClassName + "\\shell\\" + verb;
         valueKey_.clear();
         TryStep([&] { SetClassesValue(vItems[i + 1].ToText()); });

@@ -7,7 +7,7 @@
 //
 // Errors are raised as nl::RaisedError with the source "<exe name>.cRegistry":
 //   26001       CreateKey could not create the key; DeleteValue could not open it;
-//               a REG_BINARY write of a value that is not a byte array
+//               a PL_REG_BINARY write of a value that is not a byte array
 //   0x800469A9  a write of Value refused by the registry, or a ValueType other than 1..5
 //   0x800469AA  EnumerateSections failed while listing
 // CreateAdditionalEXEAssociations never raises; it leaves its failures in
@@ -25,20 +25,20 @@ namespace nl {
 class cRegistry {
 public:
     // Predefined root keys, as signed 32-bit values.
-    static constexpr std::int32_t HKEY_CLASSES_ROOT = static_cast<std::int32_t>(0x80000000u);
-    static constexpr std::int32_t HKEY_CURRENT_USER = static_cast<std::int32_t>(0x80000001u);
-    static constexpr std::int32_t HKEY_LOCAL_MACHINE = static_cast<std::int32_t>(0x80000002u);
-    static constexpr std::int32_t HKEY_USERS = static_cast<std::int32_t>(0x80000003u);
+    static constexpr std::int32_t PL_HKEY_CLASSES_ROOT = static_cast<std::int32_t>(0x80000000u);
+    static constexpr std::int32_t PL_HKEY_CURRENT_USER = static_cast<std::int32_t>(0x80000001u);
+    static constexpr std::int32_t PL_HKEY_LOCAL_MACHINE = static_cast<std::int32_t>(0x80000002u);
+    static constexpr std::int32_t PL_HKEY_USERS = static_cast<std::int32_t>(0x80000003u);
 
     // Value kinds.
-    static constexpr std::int32_t REG_NONE = 0;
-    static constexpr std::int32_t REG_SZ = 1;
-    static constexpr std::int32_t REG_EXPAND_SZ = 2;
-    static constexpr std::int32_t REG_BINARY = 3;
-    static constexpr std::int32_t REG_DWORD = 4;
-    static constexpr std::int32_t REG_DWORD_BIG_ENDIAN = 5;
-    static constexpr std::int32_t REG_LINK = 6;
-    static constexpr std::int32_t REG_MULTI_SZ = 7;
+    static constexpr std::int32_t PL_REG_NONE = 0;
+    static constexpr std::int32_t PL_REG_SZ = 1;
+    static constexpr std::int32_t PL_REG_EXPAND_SZ = 2;
+    static constexpr std::int32_t PL_REG_BINARY = 3;
+    static constexpr std::int32_t PL_REG_DWORD = 4;
+    static constexpr std::int32_t PL_REG_DWORD_BIG_ENDIAN = 5;
+    static constexpr std::int32_t PL_REG_LINK = 6;
+    static constexpr std::int32_t PL_REG_MULTI_SZ = 7;
 
     // Error numbers.
     static constexpr std::int32_t kErrKey = 26001;
@@ -58,16 +58,16 @@ public:
     // cannot be opened for writing.
     bool DeleteValue();
 
-    // Reads the value: text for REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ (its first
-    // string), a 32-bit integer for REG_DWORD and REG_DWORD_BIG_ENDIAN, and a byte
+    // Reads the value: text for PL_REG_SZ, PL_REG_EXPAND_SZ and PL_REG_MULTI_SZ (its first
+    // string), a 32-bit integer for PL_REG_DWORD and PL_REG_DWORD_BIG_ENDIAN, and a byte
     // array (lower index 0, one element more than the data, the last one 0) for every
     // other kind. Sets ValueType to the stored kind. A value that cannot be read gives
     // Default and leaves ValueType alone.
     Variant Value();
-    // Writes the value by ValueType: REG_SZ/REG_EXPAND_SZ store the value as text
-    // (REG_EXPAND_SZ exactly when it holds two '%' with something between them);
-    // REG_BINARY stores a byte array without its last element; REG_DWORD and
-    // REG_DWORD_BIG_ENDIAN store an integer as REG_DWORD and ignore anything else.
+    // Writes the value by ValueType: PL_REG_SZ/PL_REG_EXPAND_SZ store the value as text
+    // (PL_REG_EXPAND_SZ exactly when it holds two '%' with something between them);
+    // PL_REG_BINARY stores a byte array without its last element; PL_REG_DWORD and
+    // PL_REG_DWORD_BIG_ENDIAN store an integer as PL_REG_DWORD and ignore anything else.
     // A key that cannot be created makes the write do nothing.
     void SetValue(const Variant& vValue);
 
@@ -81,7 +81,7 @@ public:
 
     // Registers the file type "." + sAssociation as sClassName with its open command
     // (and optionally print, install and new verbs and a default icon), under both
-    // HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
+    // PL_HKEY_CLASSES_ROOT and PL_HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
     void CreateEXEAssociation(std::string sExePath, const std::string& sClassName, const std::string& sClassDescription,
                               const std::string& sAssociation, std::string sOpenMenuText = "&Open",
                               bool bSupportPrint = false, std::string sPrintMenuText = "&Print",

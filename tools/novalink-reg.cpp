@@ -14,9 +14,16 @@
 #include "platform/App.h"
 #include "platform/Registry.h"
 
-using namespace plat;
-
 namespace {
+
+// The platform's registry names; the type names are declared here so that they
+// hide the system's own where its headers are also seen.
+using namespace plat;
+using plat::BYTE;
+using plat::DWORD;
+using plat::HKEY;
+using plat::LONG;
+using plat::REGSAM;
 
 const char kUsage[] =
     "Usage:\n"
@@ -41,10 +48,10 @@ struct RootName {
     const char* longName;
     HKEY key;
 };
-const RootName kRoots[] = {{"HKLM", "HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-                           {"HKCU", "HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                           {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                           {"HKU", "HKEY_USERS", HKEY_USERS}};
+const RootName kRoots[] = {{"HKLM", "HKEY_LOCAL_MACHINE", PL_HKEY_LOCAL_MACHINE},
+                           {"HKCU", "HKEY_CURRENT_USER", PL_HKEY_CURRENT_USER},
+                           {"HKCR", "HKEY_CLASSES_ROOT", PL_HKEY_CLASSES_ROOT},
+                           {"HKU", "HKEY_USERS", PL_HKEY_USERS}};
 
 const char* const kKindNames[] = {"REG_NONE",
                                   "REG_SZ",
@@ -76,19 +83,19 @@ struct Failure {
 
 std::string ErrorText(LONG code) {
     switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_KEY_DELETED: return "The system was unable to find the specified registry key or value.";
-        case ERROR_ACCESS_DENIED: return "Access is denied.";
-        case ERROR_BADDB: return "The registry file is damaged; nothing was read or changed.";
-        case ERROR_CANTWRITE: return "The registry file could not be written.";
-        case ERROR_BAD_PATHNAME:
-        case ERROR_INVALID_PARAMETER: return "Invalid key name.";
+        case PL_ERROR_FILE_NOT_FOUND:
+        case PL_ERROR_KEY_DELETED: return "The system was unable to find the specified registry key or value.";
+        case PL_ERROR_ACCESS_DENIED: return "Access is denied.";
+        case PL_ERROR_BADDB: return "The registry file is damaged; nothing was read or changed.";
+        case PL_ERROR_CANTWRITE: return "The registry file could not be written.";
+        case PL_ERROR_BAD_PATHNAME:
+        case PL_ERROR_INVALID_PARAMETER: return "Invalid key name.";
         default: return "The registry call failed with error " + std::to_string(code) + ".";
     }
 }
 
 void Check(LONG code) {
-    if (code != ERROR_SUCCESS) throw Failure{ErrorText(code)};
+    if (code != PL_ERROR_SUCCESS) throw Failure{ErrorText(code)};
 }
 
 struct Key {
@@ -120,7 +127,7 @@ struct Options {
     bool recursive = false;  // /s
     bool force = false;      // /f
     bool hasType = false;
-    DWORD type = REG_SZ;
+    DWORD type = PL_REG_SZ;
     bool hasData = false;
     std::string data;
     std::string separator = "\\0";
@@ -154,8 +161,8 @@ Options ParseArgs(int argc, char** argv) {
             std::string t = Upper(next());
             bool known = false;
             for (DWORD k = 0; k < sizeof kKindNames / sizeof kKindNames[0]; ++k) {
-                if (t == kKindNames[k] && k != REG_LINK && k != REG_RESOURCE_LIST &&
-                    k != REG_FULL_RESOURCE_DESCRIPTOR && k != REG_RESOURCE_REQUIREMENTS_LIST) {
+                if (t == kKindNames[k] && k != PL_REG_LINK && k != PL_REG_RESOURCE_LIST &&
+                    k != PL_REG_FULL_RESOURCE_DESCRIPTOR && k != PL_REG_RESOURCE_REQUIREMENTS_LIST) {
                     o.type = k;
                     known = true;
                 }
@@ -203,10 +210,10 @@ std::string FormatData(DWORD type, const std::string& data) {
     };
     char buf[32];
     switch (type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ:
-        case REG_LINK: return data.substr(0, data.find('\0'));
-        case REG_MULTI_SZ: {
+        case PL_REG_SZ:
+        case PL_REG_EXPAND_SZ:
+        case PL_REG_LINK: return data.substr(0, data.find('\0'));
+        case PL_REG_MULTI_SZ: {
             // The strings up to the terminating empty one, shown with \0 between them.
             std::string out;
             std::size_t pos = 0;
@@ -223,18 +230,18 @@ std::string FormatData(DWORD type, const std::string& data) {
             }
             return out;
         }
-        case REG_DWORD:
+        case PL_REG_DWORD:
             if (data.size() != 4) break;
             std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(le(4)));
             return buf;
-        case REG_DWORD_BIG_ENDIAN: {
+        case PL_REG_DWORD_BIG_ENDIAN: {
             if (data.size() != 4) break;
             std::uint32_t v = 0;
             for (unsigned char c : data) v = (v << 8) | c;
             std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(v));
             return buf;
         }
-        case REG_QWORD:
+        case PL_REG_QWORD:
             if (data.size() != 8) break;
             std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(le(8)));
             return buf;
@@ -246,19 +253,19 @@ std::string FormatData(DWORD type, const std::string& data) {
 // Reads a value; false when it does not exist.
 bool ReadValue(HKEY key, const std::string& name, DWORD* type, std::string* data) {
     DWORD size = 0;
-    LONG r = RegQueryValueEx(key, name.c_str(), nullptr, type, nullptr, &size);
-    for (int attempt = 0; r == ERROR_SUCCESS || r == ERROR_MORE_DATA; ++attempt) {
+    LONG r = RegQueryValueExA(key, name.c_str(), nullptr, type, nullptr, &size);
+    for (int attempt = 0; r == PL_ERROR_SUCCESS || r == PL_ERROR_MORE_DATA; ++attempt) {
         data->assign(size, '\0');
         DWORD cb = size;
-        r = RegQueryValueEx(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(data->data()), &cb);
-        if (r == ERROR_SUCCESS) {
+        r = RegQueryValueExA(key, name.c_str(), nullptr, type, reinterpret_cast<BYTE*>(data->data()), &cb);
+        if (r == PL_ERROR_SUCCESS) {
             data->resize(cb);
             return true;
         }
         size = cb;
         if (attempt > 8) break;
     }
-    if (r == ERROR_FILE_NOT_FOUND) return false;
+    if (r == PL_ERROR_FILE_NOT_FOUND) return false;
     Check(r);
     return false;
 }
@@ -268,7 +275,7 @@ std::string StoredValueName(HKEY key, const std::string& name) {
     std::vector<char> buf(16384);
     for (DWORD i = 0;; ++i) {
         DWORD cch = static_cast<DWORD>(buf.size());
-        if (RegEnumValue(key, i, buf.data(), &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return name;
+        if (RegEnumValueA(key, i, buf.data(), &cch, nullptr, nullptr, nullptr, nullptr) != PL_ERROR_SUCCESS) return name;
         std::string stored(buf.data(), cch);
         if (Upper(stored) == Upper(name)) return stored;
     }
@@ -284,8 +291,8 @@ std::vector<std::string> SubkeyNames(HKEY key) {
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD cch = sizeof name;
-        LONG r = RegEnumKeyEx(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
-        if (r == ERROR_NO_MORE_ITEMS) break;
+        LONG r = RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+        if (r == PL_ERROR_NO_MORE_ITEMS) break;
         Check(r);
         names.emplace_back(name, cch);
     }
@@ -304,8 +311,8 @@ std::vector<ValueItem> Values(HKEY key) {
         std::vector<char> name(16384);
         DWORD cch = static_cast<DWORD>(name.size());
         DWORD type = 0, size = 0;
-        LONG r = RegEnumValue(key, i, name.data(), &cch, nullptr, &type, nullptr, &size);
-        if (r == ERROR_NO_MORE_ITEMS) break;
+        LONG r = RegEnumValueA(key, i, name.data(), &cch, nullptr, &type, nullptr, &size);
+        if (r == PL_ERROR_NO_MORE_ITEMS) break;
         Check(r);
         ValueItem item{std::string(name.data(), cch), type, {}};
         ReadValue(key, item.name, &item.type, &item.data);
@@ -316,7 +323,7 @@ std::vector<ValueItem> Values(HKEY key) {
 
 class KeyHandle {
 public:
-    KeyHandle(HKEY root, const std::string& path, REGSAM access) { Check(RegOpenKeyEx(root, path.c_str(), 0, access, &key_)); }
+    KeyHandle(HKEY root, const std::string& path, REGSAM access) { Check(RegOpenKeyExA(root, path.c_str(), 0, access, &key_)); }
     ~KeyHandle() { RegCloseKey(key_); }
     KeyHandle(const KeyHandle&) = delete;
     KeyHandle& operator=(const KeyHandle&) = delete;
@@ -330,7 +337,7 @@ std::string Child(const std::string& path, const std::string& name) { return pat
 
 // /s with /v or /ve: every key at or below `path` that has the value.
 int FindValue(const Options& o, const std::string& path, const std::string& display) {
-    KeyHandle key(o.key.root, path, KEY_READ);
+    KeyHandle key(o.key.root, path, PL_KEY_READ);
     int matches = 0;
     DWORD type = 0;
     std::string data;
@@ -344,7 +351,7 @@ int FindValue(const Options& o, const std::string& path, const std::string& disp
 }
 
 void ListKey(const Options& o, const std::string& path, const std::string& display) {
-    KeyHandle key(o.key.root, path, KEY_READ);
+    KeyHandle key(o.key.root, path, PL_KEY_READ);
     std::cout << "\n" << display << "\n";
     for (const auto& v : Values(key.Get())) PrintValue(v.name, v.type, v.data);
     auto subkeys = SubkeyNames(key.Get());
@@ -363,11 +370,11 @@ int Query(const Options& o) {
         return matches ? 0 : 1;
     }
     if (o.hasValue) {
-        KeyHandle key(o.key.root, o.key.path, KEY_READ);
+        KeyHandle key(o.key.root, o.key.path, PL_KEY_READ);
         DWORD type = 0;
         std::string data;
         if (!ReadValue(key.Get(), o.valueName, &type, &data)) {
-            if (!o.valueName.empty()) throw Failure{ErrorText(ERROR_FILE_NOT_FOUND)};
+            if (!o.valueName.empty()) throw Failure{ErrorText(PL_ERROR_FILE_NOT_FOUND)};
             std::cout << "\n" << o.key.Display() << "\n    (Default)    REG_SZ    (value not set)\n\n";
             return 0;
         }
@@ -414,9 +421,9 @@ std::uint64_t ParseNumber(const std::string& text, std::uint64_t max) {
 
 std::string EncodeData(const Options& o) {
     switch (o.type) {
-        case REG_SZ:
-        case REG_EXPAND_SZ: return o.data + '\0';
-        case REG_MULTI_SZ: {
+        case PL_REG_SZ:
+        case PL_REG_EXPAND_SZ: return o.data + '\0';
+        case PL_REG_MULTI_SZ: {
             std::string out;
             std::size_t pos = 0;
             while (!o.data.empty()) {
@@ -431,16 +438,16 @@ std::string EncodeData(const Options& o) {
             out += '\0';
             return out;
         }
-        case REG_DWORD:
-        case REG_DWORD_BIG_ENDIAN:
-        case REG_QWORD: {
-            std::size_t n = o.type == REG_QWORD ? 8 : 4;
+        case PL_REG_DWORD:
+        case PL_REG_DWORD_BIG_ENDIAN:
+        case PL_REG_QWORD: {
+            std::size_t n = o.type == PL_REG_QWORD ? 8 : 4;
             std::uint64_t v = ParseNumber(o.hasData ? o.data : "0", n == 8 ? ~0ull : 0xFFFFFFFFull);
             std::string out(n, '\0');
-            for (std::size_t i = 0; i < n; ++i) out[o.type == REG_DWORD_BIG_ENDIAN ? n - 1 - i : i] = static_cast<char>(v >> (8 * i));
+            for (std::size_t i = 0; i < n; ++i) out[o.type == PL_REG_DWORD_BIG_ENDIAN ? n - 1 - i : i] = static_cast<char>(v >> (8 * i));
             return out;
         }
-        default: {  // REG_BINARY, REG_NONE: hex digits
+        default: {  // PL_REG_BINARY, PL_REG_NONE: hex digits
             if (o.data.size() % 2) throw UsageError{"Invalid syntax: binary data need an even number of hex digits."};
             std::string out;
             for (std::size_t i = 0; i < o.data.size(); i += 2) {
@@ -460,18 +467,18 @@ std::string EncodeData(const Options& o) {
 int Add(const Options& o) {
     std::string data = o.hasValue ? EncodeData(o) : std::string();
     HKEY key = 0;
-    Check(RegCreateKeyEx(o.key.root, o.key.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+    Check(RegCreateKeyExA(o.key.root, o.key.path.c_str(), 0, nullptr, PL_REG_OPTION_NON_VOLATILE, PL_KEY_ALL_ACCESS, nullptr,
                          &key, nullptr));
     struct Closer {
         HKEY k;
         ~Closer() { RegCloseKey(k); }
     } closer{key};
     if (o.hasValue) {
-        if (!o.force && RegQueryValueEx(key, o.valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        if (!o.force && RegQueryValueExA(key, o.valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == PL_ERROR_SUCCESS &&
             !Confirm("Value " + (o.valueName.empty() ? std::string("(Default)") : o.valueName) + " exists, overwrite")) {
             throw Failure{"The operation was cancelled by the user."};
         }
-        Check(RegSetValueEx(key, o.valueName.c_str(), 0, o.type, reinterpret_cast<const BYTE*>(data.data()),
+        Check(RegSetValueExA(key, o.valueName.c_str(), 0, o.type, reinterpret_cast<const BYTE*>(data.data()),
                             static_cast<DWORD>(data.size())));
     }
     std::cout << "The operation completed successfully.\n";
@@ -480,17 +487,17 @@ int Add(const Options& o) {
 
 int Delete(const Options& o) {
     if (o.hasValue) {
-        KeyHandle key(o.key.root, o.key.path, KEY_QUERY_VALUE | KEY_SET_VALUE);
+        KeyHandle key(o.key.root, o.key.path, PL_KEY_QUERY_VALUE | PL_KEY_SET_VALUE);
         if (!o.force && !Confirm("Delete the registry value " +
                                  (o.valueName.empty() ? std::string("(Default)") : o.valueName)))
             throw Failure{"The operation was cancelled by the user."};
-        Check(RegDeleteValue(key.Get(), o.valueName.c_str()));
+        Check(RegDeleteValueA(key.Get(), o.valueName.c_str()));
     } else {
         if (o.key.path.empty()) throw Failure{"Invalid key name: a root key cannot be deleted."};
-        { KeyHandle exists(o.key.root, o.key.path, KEY_READ); }
+        { KeyHandle exists(o.key.root, o.key.path, PL_KEY_READ); }
         if (!o.force && !Confirm("Permanently delete the registry key " + o.key.Display()))
             throw Failure{"The operation was cancelled by the user."};
-        Check(RegDeleteTree(o.key.root, o.key.path.c_str()));
+        Check(RegDeleteTreeA(o.key.root, o.key.path.c_str()));
     }
     std::cout << "The operation completed successfully.\n";
     return 0;

@@ -14,27 +14,27 @@ namespace posix {
 
 DWORD FromErrno(int err) {
     switch (err) {
-        case 0: return NO_ERROR;
-        case ENOENT: return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case 0: return PL_NO_ERROR;
+        case ENOENT: return PL_ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return PL_ERROR_PATH_NOT_FOUND;
         case EACCES:
         case EPERM:
         case EROFS:
-        case EISDIR: return ERROR_ACCESS_DENIED;
-        case EBADF: return ERROR_INVALID_HANDLE;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        case EISDIR: return PL_ERROR_ACCESS_DENIED;
+        case EBADF: return PL_ERROR_INVALID_HANDLE;
+        case ENOMEM: return PL_ERROR_NOT_ENOUGH_MEMORY;
         case EBUSY:
-        case ETXTBSY: return ERROR_SHARING_VIOLATION;
-        case EEXIST: return ERROR_ALREADY_EXISTS;
-        case EINVAL: return ERROR_INVALID_PARAMETER;
+        case ETXTBSY: return PL_ERROR_SHARING_VIOLATION;
+        case EEXIST: return PL_ERROR_ALREADY_EXISTS;
+        case EINVAL: return PL_ERROR_INVALID_PARAMETER;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return ERROR_DISK_FULL;
-        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-        case ESRCH: return ERROR_INVALID_PARAMETER;
-        case EIO: return ERROR_WRITE_FAULT;
-        default: return ERROR_ACCESS_DENIED;
+        case EFBIG: return PL_ERROR_DISK_FULL;
+        case ENAMETOOLONG: return PL_ERROR_FILENAME_EXCED_RANGE;
+        case ENOTEMPTY: return PL_ERROR_DIR_NOT_EMPTY;
+        case ESRCH: return PL_ERROR_INVALID_PARAMETER;
+        case EIO: return PL_ERROR_WRITE_FAULT;
+        default: return PL_ERROR_ACCESS_DENIED;
     }
 }
 

@@ -93,7 +93,7 @@ void EventLoop::Post(std::function<void()> fn) {
     }
 }
 
-bool EventLoop::PostMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+bool EventLoop::PostMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     // Window existence is checked on delivery; the table belongs to the loop thread.
     if (hwnd == 0) return false;
     std::lock_guard<std::mutex> lk(qmu_);
@@ -105,7 +105,7 @@ bool EventLoop::PostMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     return true;
 }
 
-LRESULT EventLoop::SendMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+LRESULT EventLoop::SendMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     auto it = windows_.find(hwnd);
     if (it == windows_.end()) return 0;
     WindowProc proc = it->second.proc;
@@ -128,7 +128,7 @@ bool EventLoop::DrainQueue() {
         if (p.fn) {
             p.fn();
         } else {
-            SendMessage(p.hwnd, p.msg, p.w, p.l);
+            SendMessageA(p.hwnd, p.msg, p.w, p.l);
         }
     }
     return !batch.empty();
@@ -148,7 +148,7 @@ bool EventLoop::DestroyWindow(HWND hwnd) {
     auto it = windows_.find(hwnd);
     if (it == windows_.end()) return false;
     WindowProc proc = it->second.proc;
-    if (proc) proc(hwnd, WM_DESTROY, 0, 0);
+    if (proc) proc(hwnd, PL_WM_DESTROY, 0, 0);
     // The procedure may have destroyed the window itself.
     it = windows_.find(hwnd);
     if (it == windows_.end()) return true;
@@ -213,7 +213,7 @@ bool EventLoop::FireTimers() {
         // Killed or restarted by an earlier tick in this round.
         if (it == timers_.end() || it->second.gen != gen) continue;
         it->second.due = NowMs() + it->second.ms;
-        SendMessage(key.first, WM_TIMER, key.second, 0);
+        SendMessageA(key.first, PL_WM_TIMER, key.second, 0);
     }
     return !due.empty();
 }

@@ -50,8 +50,8 @@ public:
     std::string WindowText(HWND hwnd) const;
     WindowProc SetProc(HWND hwnd, WindowProc proc);
     WindowProc GetProc(HWND hwnd) const;
-    bool PostMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
-    LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    bool PostMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     int TopLevelCount() const { return topLevel_; }
 
     bool SetTimer(HWND hwnd, UINT id, UINT ms);

@@ -116,17 +116,17 @@ DWORD AttributesOf(const std::string& path, const std::string& name, std::uint64
     if (stat(path.c_str(), &st) != 0) {
         // A broken link or an entry we may not look at.
         *size = 0;
-        attrs = FILE_ATTRIBUTE_SYSTEM;
+        attrs = PL_FILE_ATTRIBUTE_SYSTEM;
     } else {
         *size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
         if (S_ISDIR(st.st_mode))
-            attrs |= FILE_ATTRIBUTE_DIRECTORY;
+            attrs |= PL_FILE_ATTRIBUTE_DIRECTORY;
         else if (!S_ISREG(st.st_mode))
-            attrs |= FILE_ATTRIBUTE_SYSTEM;
-        if ((st.st_mode & S_IWUSR) == 0) attrs |= FILE_ATTRIBUTE_READONLY;
+            attrs |= PL_FILE_ATTRIBUTE_SYSTEM;
+        if ((st.st_mode & S_IWUSR) == 0) attrs |= PL_FILE_ATTRIBUTE_READONLY;
     }
-    if (name.size() > 1 && name[0] == '.' && name != "..") attrs |= FILE_ATTRIBUTE_HIDDEN;
-    return attrs == 0 ? FILE_ATTRIBUTE_NORMAL : attrs;
+    if (name.size() > 1 && name[0] == '.' && name != "..") attrs |= PL_FILE_ATTRIBUTE_HIDDEN;
+    return attrs == 0 ? PL_FILE_ATTRIBUTE_NORMAL : attrs;
 }
 
 HANDLE Register(std::vector<FindData> entries, FindData& found) {
@@ -139,32 +139,32 @@ HANDLE Register(std::vector<FindData> entries, FindData& found) {
 
 }  // namespace
 
-HANDLE FindFirstFile(const std::string& pattern, FindData& found) {
+HANDLE FindFirstFileA(const std::string& pattern, FindData& found) {
     found = FindData{};
     if (pattern.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FIND_HANDLE;
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
+        return PL_INVALID_FIND_HANDLE;
     }
-    size_t slash = pattern.rfind(PATH_SEPARATOR);
+    size_t slash = pattern.rfind(PL_PATH_SEPARATOR);
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
     std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     if (last.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_FIND_HANDLE;
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return PL_INVALID_FIND_HANDLE;
     }
     if (HasWildcards(folder)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_FIND_HANDLE;
+        SetLastError(PL_ERROR_INVALID_NAME);
+        return PL_INVALID_FIND_HANDLE;
     }
 
     if (!HasWildcards(last)) {
         struct stat st {};
         if (lstat(pattern.c_str(), &st) != 0) {
             int err = errno;
-            SetLastError(err == ENOENT && !posix::IsFolder(folder) ? ERROR_PATH_NOT_FOUND
-                         : err == ENOTDIR                          ? ERROR_PATH_NOT_FOUND
+            SetLastError(err == ENOENT && !posix::IsFolder(folder) ? PL_ERROR_PATH_NOT_FOUND
+                         : err == ENOTDIR                          ? PL_ERROR_PATH_NOT_FOUND
                                                                    : posix::FromErrno(err));
-            return INVALID_FIND_HANDLE;
+            return PL_INVALID_FIND_HANDLE;
         }
         FindData d;
         d.name = last;
@@ -175,8 +175,8 @@ HANDLE FindFirstFile(const std::string& pattern, FindData& found) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) {
         int err = errno;
-        SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
-        return INVALID_FIND_HANDLE;
+        SetLastError(err == ENOENT || err == ENOTDIR ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
+        return PL_INVALID_FIND_HANDLE;
     }
     std::vector<FindData> entries;
     while (dirent* e = readdir(dir)) {
@@ -184,29 +184,29 @@ HANDLE FindFirstFile(const std::string& pattern, FindData& found) {
         if (!MatchesWildcard(last, name)) continue;
         FindData d;
         d.name = name;
-        d.attributes = AttributesOf(folder + PATH_SEPARATOR + name, name, &d.size);
+        d.attributes = AttributesOf(folder + PL_PATH_SEPARATOR + name, name, &d.size);
         entries.push_back(std::move(d));
     }
     closedir(dir);
     if (entries.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_FIND_HANDLE;
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return PL_INVALID_FIND_HANDLE;
     }
     std::sort(entries.begin(), entries.end(),
               [](const FindData& a, const FindData& b) { return a.name < b.name; });
     return Register(std::move(entries), found);
 }
 
-bool FindNextFile(HANDLE find, FindData& found) {
+bool FindNextFileA(HANDLE find, FindData& found) {
     std::lock_guard<std::mutex> lk(g_findMutex);
     auto it = g_finds.find(find);
     if (it == g_finds.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
+        SetLastError(PL_ERROR_INVALID_HANDLE);
         return false;
     }
     Listing& l = it->second;
     if (l.next >= l.entries.size()) {
-        SetLastError(ERROR_NO_MORE_FILES);
+        SetLastError(PL_ERROR_NO_MORE_FILES);
         return false;
     }
     found = l.entries[l.next++];
@@ -216,36 +216,36 @@ bool FindNextFile(HANDLE find, FindData& found) {
 bool FindClose(HANDLE find) {
     std::lock_guard<std::mutex> lk(g_findMutex);
     if (g_finds.erase(find) == 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
+        SetLastError(PL_ERROR_INVALID_HANDLE);
         return false;
     }
     return true;
 }
 
-DWORD GetFileAttributes(const std::string& path) {
+DWORD GetFileAttributesA(const std::string& path) {
     if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_FILE_ATTRIBUTES;
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
+        return PL_INVALID_FILE_ATTRIBUTES;
     }
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) {
         int err = errno;
-        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(path)) ? ERROR_PATH_NOT_FOUND
-                     : err == ENOENT                                        ? ERROR_FILE_NOT_FOUND
-                     : err == ENOTDIR                                       ? ERROR_PATH_NOT_FOUND
+        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(path)) ? PL_ERROR_PATH_NOT_FOUND
+                     : err == ENOENT                                        ? PL_ERROR_FILE_NOT_FOUND
+                     : err == ENOTDIR                                       ? PL_ERROR_PATH_NOT_FOUND
                                                                             : posix::FromErrno(err));
-        return INVALID_FILE_ATTRIBUTES;
+        return PL_INVALID_FILE_ATTRIBUTES;
     }
-    size_t slash = path.rfind(PATH_SEPARATOR);
+    size_t slash = path.rfind(PL_PATH_SEPARATOR);
     std::uint64_t size = 0;
     return AttributesOf(path, slash == std::string::npos ? path : path.substr(slash + 1), &size);
 }
 
 // ---- copy -----------------------------------------------------------------
 
-bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
     if (from.empty() || to.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
     // Replace the file a link names, not the link.
@@ -259,14 +259,14 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         int err = errno;
-        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(from)) ? ERROR_PATH_NOT_FOUND
+        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(from)) ? PL_ERROR_PATH_NOT_FOUND
                                                                               : posix::FromErrno(err));
         return false;
     }
     struct stat src {};
     if (fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
         close(in);
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(PL_ERROR_ACCESS_DENIED);
         return false;
     }
 
@@ -274,17 +274,17 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     bool exists = stat(target.c_str(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode)) {
         close(in);
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(PL_ERROR_ACCESS_DENIED);
         return false;
     }
     if (exists && failIfExists) {
         close(in);
-        SetLastError(ERROR_FILE_EXISTS);
+        SetLastError(PL_ERROR_FILE_EXISTS);
         return false;
     }
     if (exists && old.st_dev == src.st_dev && old.st_ino == src.st_ino) {
         close(in);
-        SetLastError(ERROR_SHARING_VIOLATION);
+        SetLastError(PL_ERROR_SHARING_VIOLATION);
         return false;
     }
 
@@ -292,7 +292,7 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
     if (!tmp.Create(target)) {
         int err = errno;
         close(in);
-        SetLastError(err == ENOENT ? ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
+        SetLastError(err == ENOENT ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
         return false;
     }
     bool ok = posix::CopyData(in, tmp.fd());
@@ -322,50 +322,50 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 
 // ---- delete, folders ------------------------------------------------------
 
-bool DeleteFile(const std::string& path) {
+bool DeleteFileA(const std::string& path) {
     if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
     if (unlink(path.c_str()) == 0) return true;
     int err = errno;
     if (err == ENOENT)
-        SetLastError(posix::IsFolder(posix::FolderOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        SetLastError(posix::IsFolder(posix::FolderOf(path)) ? PL_ERROR_FILE_NOT_FOUND : PL_ERROR_PATH_NOT_FOUND);
     else if (err == ENOTDIR)
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
     else
         SetLastErrorFromErrno(err);
     return false;
 }
 
-bool CreateDirectory(const std::string& path) {
+bool CreateDirectoryA(const std::string& path) {
     if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
     if (mkdir(path.c_str(), 0777) == 0) return true;
     int err = errno;
-    SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
+    SetLastError(err == ENOENT || err == ENOTDIR ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
     return false;
 }
 
-bool RemoveDirectory(const std::string& path) {
+bool RemoveDirectoryA(const std::string& path) {
     if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
     if (rmdir(path.c_str()) == 0) return true;
     int err = errno;
-    SetLastError(err == ENOTDIR ? ERROR_DIRECTORY : err == EEXIST ? ERROR_DIR_NOT_EMPTY : posix::FromErrno(err));
+    SetLastError(err == ENOTDIR ? PL_ERROR_DIRECTORY : err == EEXIST ? PL_ERROR_DIR_NOT_EMPTY : posix::FromErrno(err));
     return false;
 }
 
 // ---- the temporary folder -------------------------------------------------
 
-DWORD GetTempPath(DWORD bufferLength, char* buffer) {
+DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
     const char* env = std::getenv("TMPDIR");
     std::string path = env && *env ? env : "/tmp/";
-    if (path.back() != PATH_SEPARATOR) path += PATH_SEPARATOR;
+    if (path.back() != PL_PATH_SEPARATOR) path += PL_PATH_SEPARATOR;
     DWORD len = static_cast<DWORD>(path.size());
     if (!buffer || bufferLength < len + 1) return len + 1;
     std::memcpy(buffer, path.c_str(), path.size() + 1);

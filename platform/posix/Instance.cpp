@@ -21,10 +21,10 @@ bool ClaimSingleInstance(const std::string& name) {
     // The lock lives in the temporary folder, which is per user as on Windows;
     // the user id in its name keeps users apart where they share /tmp.
     char tmp[4096];
-    DWORD n = GetTempPath(sizeof tmp, tmp);
+    DWORD n = GetTempPathA(sizeof tmp, tmp);
     if (n == 0 || n >= sizeof tmp) return true;
     std::string safe;
-    for (char c : name) safe += (c == PATH_SEPARATOR || c == '\0') ? '_' : c;
+    for (char c : name) safe += (c == PL_PATH_SEPARATOR || c == '\0') ? '_' : c;
     std::string path = std::string(tmp, n) + "." + safe + "-" + std::to_string(getuid()) + ".instance";
 
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

@@ -37,7 +37,7 @@ int DescriptorOf(HANDLE h) {
 }
 
 int PollTimeout(DWORD ms) {
-    if (ms == INFINITE) return -1;
+    if (ms == PL_INFINITE) return -1;
     return ms > static_cast<DWORD>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
 }
 
@@ -52,12 +52,12 @@ HANDLE OpenProcess(DWORD desiredAccess, bool inheritHandle, DWORD processId) {
     (void)desiredAccess;
     // Identifier 0 is the idle process on Windows, and never one we can wait for.
     if (processId == 0 || processId > static_cast<DWORD>(INT_MAX)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        SetLastError(PL_ERROR_INVALID_PARAMETER);
         return 0;
     }
     int fd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
     if (fd < 0) {
-        SetLastError(errno == ESRCH ? ERROR_INVALID_PARAMETER : posix::FromErrno(errno));
+        SetLastError(errno == ESRCH ? PL_ERROR_INVALID_PARAMETER : posix::FromErrno(errno));
         return 0;
     }
     if (!inheritHandle) fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -70,8 +70,8 @@ HANDLE OpenProcess(DWORD desiredAccess, bool inheritHandle, DWORD processId) {
 DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) {
     int fd = DescriptorOf(process);
     if (fd < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
+        SetLastError(PL_ERROR_INVALID_HANDLE);
+        return PL_WAIT_FAILED;
     }
     pollfd p{fd, POLLIN, 0};
     int r;
@@ -80,24 +80,24 @@ DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) {
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
         posix::SetLastErrorFromErrno(errno);
-        return WAIT_FAILED;
+        return PL_WAIT_FAILED;
     }
-    return r > 0 ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return r > 0 ? PL_WAIT_OBJECT_0 : PL_WAIT_TIMEOUT;
 }
 
 DWORD WaitForProcessPumping(HANDLE process, DWORD milliseconds) {
     int shared = DescriptorOf(process);
     if (shared < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
+        SetLastError(PL_ERROR_INVALID_HANDLE);
+        return PL_WAIT_FAILED;
     }
-    if (Ended(shared)) return WAIT_OBJECT_0;
+    if (Ended(shared)) return PL_WAIT_OBJECT_0;
     // A descriptor of our own, so that a handler that closes the handle while
     // we wait cannot pull the watched descriptor from under us.
     int fd = fcntl(shared, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
         posix::SetLastErrorFromErrno(errno);
-        return WAIT_FAILED;
+        return PL_WAIT_FAILED;
     }
     auto& loop = posix::EventLoop::Instance();
     bool ended = false;
@@ -107,13 +107,13 @@ DWORD WaitForProcessPumping(HANDLE process, DWORD milliseconds) {
         })) {
         posix::SetLastErrorFromErrno(errno);
         close(fd);
-        return WAIT_FAILED;
+        return PL_WAIT_FAILED;
     }
-    PumpUntil([&ended] { return ended; }, milliseconds == INFINITE ? -1 : PollTimeout(milliseconds));
+    PumpUntil([&ended] { return ended; }, milliseconds == PL_INFINITE ? -1 : PollTimeout(milliseconds));
     loop.Unwatch(fd);
     if (!ended) ended = Ended(fd);
     close(fd);
-    return ended ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return ended ? PL_WAIT_OBJECT_0 : PL_WAIT_TIMEOUT;
 }
 
 bool CloseHandle(HANDLE handle) {
@@ -122,7 +122,7 @@ bool CloseHandle(HANDLE handle) {
         std::lock_guard<std::mutex> lk(g_mutex);
         auto it = g_processes.find(handle);
         if (it == g_processes.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
+            SetLastError(PL_ERROR_INVALID_HANDLE);
             return false;
         }
         fd = it->second;
@@ -135,7 +135,7 @@ bool CloseHandle(HANDLE handle) {
 bool StartProcess(const std::string& program, const std::string& arguments, int showCommand) {
     (void)showCommand;
     if (program.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
         return false;
     }
     // Everything the child needs is prepared before the fork: between fork and
@@ -192,11 +192,11 @@ bool StartProcess(const std::string& program, const std::string& arguments, int 
     } while (n < 0 && errno == EINTR);
     close(status[0]);
     if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(PL_ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
     if (n == static_cast<ssize_t>(sizeof err)) {
-        SetLastError(err == ENOENT ? ERROR_FILE_NOT_FOUND : posix::FromErrno(err));
+        SetLastError(err == ENOENT ? PL_ERROR_FILE_NOT_FOUND : posix::FromErrno(err));
         return false;
     }
     return true;
@@ -207,8 +207,8 @@ UINT SetErrorMode(UINT mode) {
     static rlimit saved{};
     static bool haveSaved = false;
     UINT previous = current;
-    bool wasQuiet = (previous & SEM_NOGPFAULTERRORBOX) != 0;
-    bool quiet = (mode & SEM_NOGPFAULTERRORBOX) != 0;
+    bool wasQuiet = (previous & PL_SEM_NOGPFAULTERRORBOX) != 0;
+    bool quiet = (mode & PL_SEM_NOGPFAULTERRORBOX) != 0;
     if (quiet && !wasQuiet) {
         haveSaved = getrlimit(RLIMIT_CORE, &saved) == 0;
         rlimit none = saved;

@@ -118,7 +118,7 @@ DWORD CopyOut(const std::string& text, char* buffer, DWORD bufferSize) {
 
 }  // namespace
 
-DWORD GetPrivateProfileString(const std::string& section, const std::string& key,
+DWORD GetPrivateProfileStringA(const std::string& section, const std::string& key,
                               const std::string& defaultValue, char* buffer, DWORD bufferSize,
                               const std::string& fileName) {
     std::string def = defaultValue;
@@ -126,28 +126,28 @@ DWORD GetPrivateProfileString(const std::string& section, const std::string& key
 
     std::string content;
     if (!posix::ReadWholeFile(fileName, content)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
         return CopyOut(def, buffer, bufferSize);
     }
     std::vector<Line> lines = ParseAll(content);
     long header = FindSection(lines, TrimSpaces(section));
     long entry = header < 0 ? -1 : FindEntry(lines, header, TrimSpaces(key));
     if (entry < 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
         return CopyOut(def, buffer, bufferSize);
     }
     std::string value = lines[static_cast<size_t>(entry)].value;
     // A value enclosed in a matching pair of quotes is returned without them.
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         value = value.substr(1, value.size() - 2);
-    SetLastError(NO_ERROR);
+    SetLastError(PL_NO_ERROR);
     return CopyOut(value, buffer, bufferSize);
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
+bool WritePrivateProfileStringA(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName) {
     if (fileName.empty()) {
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(PL_ERROR_ACCESS_DENIED);
         return false;
     }
     std::string content;
@@ -157,7 +157,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         return false;
     }
     if (!existed && !posix::IsFolder(posix::FolderOf(fileName))) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
 

@@ -3,7 +3,7 @@
 // A handle remembers its root, the path of its key and the rights it was opened
 // with. Every call reads the store afresh, so changes made by other processes are
 // seen at once; a handle whose key has been deleted meanwhile answers
-// ERROR_KEY_DELETED.
+// PL_ERROR_KEY_DELETED.
 #include "platform/Registry.h"
 
 #include <cstring>
@@ -21,7 +21,7 @@ namespace {
 using posix::RegistryFile;
 using posix::RegistryHive;
 
-constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | KEY_DELETE |
+constexpr REGSAM kWriteRights = PL_KEY_SET_VALUE | PL_KEY_CREATE_SUB_KEY | PL_KEY_CREATE_LINK | PL_KEY_DELETE |
                                 0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */;
 
 struct Handle {
@@ -45,14 +45,14 @@ int PredefinedRoot(HKEY h) {
 LONG Resolve(HKEY h, Handle* out) {
     int root = PredefinedRoot(h);
     if (root >= 0) {
-        *out = Handle{root, {}, KEY_ALL_ACCESS};
-        return ERROR_SUCCESS;
+        *out = Handle{root, {}, PL_KEY_ALL_ACCESS};
+        return PL_ERROR_SUCCESS;
     }
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_handles.find(h);
-    if (it == g_handles.end()) return ERROR_INVALID_HANDLE;
+    if (it == g_handles.end()) return PL_ERROR_INVALID_HANDLE;
     *out = it->second;
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
 HKEY NewHandle(Handle h) {
@@ -67,18 +67,18 @@ HKEY NewHandle(Handle h) {
 // one or an empty component is not. NULL and "" give no components.
 LONG SplitPath(const char* subKey, std::vector<std::string>& parts) {
     parts.clear();
-    if (!subKey || !*subKey) return ERROR_SUCCESS;
+    if (!subKey || !*subKey) return PL_ERROR_SUCCESS;
     std::string s(subKey);
-    if (s[0] == '\\') return ERROR_BAD_PATHNAME;
+    if (s[0] == '\\') return PL_ERROR_BAD_PATHNAME;
     if (s.back() == '\\') s.pop_back();
     std::size_t start = 0;
     for (;;) {
         std::size_t sep = s.find('\\', start);
         std::string part = s.substr(start, sep == std::string::npos ? std::string::npos : sep - start);
-        if (part.empty()) return ERROR_BAD_PATHNAME;
-        if (part.size() > RegistryHive::kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+        if (part.empty()) return PL_ERROR_BAD_PATHNAME;
+        if (part.size() > RegistryHive::kMaxKeyNameLength) return PL_ERROR_INVALID_PARAMETER;
         parts.push_back(std::move(part));
-        if (sep == std::string::npos) return ERROR_SUCCESS;
+        if (sep == std::string::npos) return PL_ERROR_SUCCESS;
         start = sep + 1;
     }
 }
@@ -102,55 +102,55 @@ std::vector<std::string> StoredNames(RegistryHive& hive, const std::vector<std::
 
 // Copies a name into a caller's buffer of *cch characters (including the NUL).
 LONG CopyName(const std::string& name, char* buffer, DWORD* cch) {
-    if (name.size() + 1 > *cch) return ERROR_MORE_DATA;
+    if (name.size() + 1 > *cch) return PL_ERROR_MORE_DATA;
     std::memcpy(buffer, name.data(), name.size());
     buffer[name.size()] = '\0';
     *cch = static_cast<DWORD>(name.size());
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
-// Copies value data into a caller's buffer by the rules of RegQueryValueEx.
+// Copies value data into a caller's buffer by the rules of RegQueryValueExA.
 LONG CopyData(const RegistryHive::Value& v, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+    if (lpData && !lpcbData) return PL_ERROR_INVALID_PARAMETER;
     if (lpType) *lpType = v.type;
-    if (!lpcbData) return ERROR_SUCCESS;
+    if (!lpcbData) return PL_ERROR_SUCCESS;
     auto size = static_cast<DWORD>(v.data.size());
     if (lpData && *lpcbData < size) {
         *lpcbData = size;
-        return ERROR_MORE_DATA;
+        return PL_ERROR_MORE_DATA;
     }
     if (lpData && size) std::memcpy(lpData, v.data.data(), size);
     *lpcbData = size;
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
 }  // namespace
 
-LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
+LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
+    if (!phkResult) return PL_ERROR_INVALID_PARAMETER;
     *phkResult = 0;
     Handle parent;
     if (LONG r = Resolve(hKey, &parent)) return r;
     std::vector<std::string> parts;
-    if (LONG r = SplitPath(lpSubKey, parts)) return r == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : r;
+    if (LONG r = SplitPath(lpSubKey, parts)) return r == PL_ERROR_INVALID_PARAMETER ? PL_ERROR_FILE_NOT_FOUND : r;
 
     RegistryFile file(parent.root);
     RegistryHive hive;
     if (LONG r = file.Load(hive)) return r;
     std::vector<std::string> path = Join(parent.path, parts);
-    if (!hive.Find(parent.path)) return ERROR_KEY_DELETED;
-    if (!hive.Find(path)) return ERROR_FILE_NOT_FOUND;
-    if ((samDesired & kWriteRights) && !file.CanWrite()) return ERROR_ACCESS_DENIED;
+    if (!hive.Find(parent.path)) return PL_ERROR_KEY_DELETED;
+    if (!hive.Find(path)) return PL_ERROR_FILE_NOT_FOUND;
+    if ((samDesired & kWriteRights) && !file.CanWrite()) return PL_ERROR_ACCESS_DENIED;
     *phkResult = NewHandle(Handle{parent.root, StoredNames(hive, path), samDesired});
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD dwOptions, REGSAM samDesired,
+LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD dwOptions, REGSAM samDesired,
                     const SECURITY_ATTRIBUTES*, HKEY* phkResult, DWORD* lpdwDisposition) {
-    if (!phkResult || !lpSubKey) return ERROR_INVALID_PARAMETER;
+    if (!phkResult || !lpSubKey) return PL_ERROR_INVALID_PARAMETER;
     *phkResult = 0;
     // Volatile keys, links and backup-restore opening are not kept by this store.
-    if (dwOptions != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
+    if (dwOptions != PL_REG_OPTION_NON_VOLATILE) return PL_ERROR_INVALID_PARAMETER;
     Handle parent;
     if (LONG r = Resolve(hKey, &parent)) return r;
     std::vector<std::string> parts;
@@ -160,16 +160,16 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD d
     RegistryFile file(parent.root);
     RegistryHive hive;
     if (LONG r = file.Load(hive)) return r;
-    if (!hive.Find(parent.path)) return ERROR_KEY_DELETED;
-    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    if (!hive.Find(parent.path)) return PL_ERROR_KEY_DELETED;
+    DWORD disposition = PL_REG_OPENED_EXISTING_KEY;
     if (hive.Find(path)) {
-        if ((samDesired & kWriteRights) && !file.CanWrite()) return ERROR_ACCESS_DENIED;
+        if ((samDesired & kWriteRights) && !file.CanWrite()) return PL_ERROR_ACCESS_DENIED;
         path = StoredNames(hive, path);
     } else {
-        if (!(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+        if (!(parent.access & PL_KEY_CREATE_SUB_KEY)) return PL_ERROR_ACCESS_DENIED;
         LONG r = file.Update([&](RegistryHive& current, bool& modified) -> LONG {
             RegistryHive::Key* k = current.Find(parent.path);
-            if (!k) return ERROR_KEY_DELETED;
+            if (!k) return PL_ERROR_KEY_DELETED;
             for (const auto& part : parts) {
                 RegistryHive::Key* next = k->FindSubkey(part);
                 if (!next) {
@@ -179,43 +179,43 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD d
                 k = next;
             }
             // Another process may have made the key meanwhile.
-            if (modified) disposition = REG_CREATED_NEW_KEY;
+            if (modified) disposition = PL_REG_CREATED_NEW_KEY;
             path = StoredNames(current, path);
-            return ERROR_SUCCESS;
+            return PL_ERROR_SUCCESS;
         });
         if (r) return r;
     }
     *phkResult = NewHandle(Handle{parent.root, path, samDesired});
     if (lpdwDisposition) *lpdwDisposition = disposition;
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
-LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
+LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType, BYTE* lpData,
                      DWORD* lpcbData) {
-    if (lpReserved) return ERROR_INVALID_PARAMETER;
+    if (lpReserved) return PL_ERROR_INVALID_PARAMETER;
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
-    if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!(h.access & PL_KEY_QUERY_VALUE)) return PL_ERROR_ACCESS_DENIED;
     RegistryHive hive;
     if (LONG r = RegistryFile(h.root).Load(hive)) return r;
     RegistryHive::Key* k = hive.Find(h.path);
-    if (!k) return ERROR_KEY_DELETED;
+    if (!k) return PL_ERROR_KEY_DELETED;
     RegistryHive::Value* v = k->FindValue(lpValueName ? lpValueName : "");
-    if (!v) return ERROR_FILE_NOT_FOUND;
+    if (!v) return PL_ERROR_FILE_NOT_FOUND;
     return CopyData(*v, lpType, lpData, lpcbData);
 }
 
-LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
-    if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (!lpData && cbData) return ERROR_NOACCESS;
+    if (!(h.access & PL_KEY_SET_VALUE)) return PL_ERROR_ACCESS_DENIED;
+    if (!lpData && cbData) return PL_ERROR_NOACCESS;
     std::string name = lpValueName ? lpValueName : "";
-    if (name.size() > RegistryHive::kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+    if (name.size() > RegistryHive::kMaxValueNameLength) return PL_ERROR_INVALID_PARAMETER;
     std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
     return RegistryFile(h.root).Update([&](RegistryHive& hive, bool& modified) -> LONG {
         RegistryHive::Key* k = hive.Find(h.path);
-        if (!k) return ERROR_KEY_DELETED;
+        if (!k) return PL_ERROR_KEY_DELETED;
         if (RegistryHive::Value* v = k->FindValue(name)) {
             modified = v->type != dwType || v->data != data;
             v->type = dwType;
@@ -224,49 +224,49 @@ LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, cons
             k->values.push_back(RegistryHive::Value{name, dwType, data});
             modified = true;
         }
-        return ERROR_SUCCESS;
+        return PL_ERROR_SUCCESS;
     });
 }
 
-LONG RegDeleteKey(HKEY hKey, const char* lpSubKey) {
-    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+    if (!lpSubKey) return PL_ERROR_INVALID_PARAMETER;
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
     std::vector<std::string> parts;
-    if (LONG r = SplitPath(lpSubKey, parts)) return r == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : r;
+    if (LONG r = SplitPath(lpSubKey, parts)) return r == PL_ERROR_INVALID_PARAMETER ? PL_ERROR_FILE_NOT_FOUND : r;
     std::vector<std::string> path = Join(h.path, parts);
-    if (path.empty()) return ERROR_ACCESS_DENIED;  // a root cannot be deleted
+    if (path.empty()) return PL_ERROR_ACCESS_DENIED;  // a root cannot be deleted
     RegistryFile file(h.root);
     RegistryHive hive;
     if (LONG r = file.Load(hive)) return r;
     RegistryHive::Key* key = hive.Find(path);
-    if (!key) return ERROR_FILE_NOT_FOUND;
-    if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
+    if (!key) return PL_ERROR_FILE_NOT_FOUND;
+    if (!key->subkeys.empty()) return PL_ERROR_ACCESS_DENIED;
     return file.Update([&](RegistryHive& current, bool& modified) -> LONG {
         std::vector<std::string> parentPath(path.begin(), path.end() - 1);
         RegistryHive::Key* parent = current.Find(parentPath);
         RegistryHive::Key* k = parent ? parent->FindSubkey(path.back()) : nullptr;
-        if (!k) return ERROR_FILE_NOT_FOUND;
-        if (!k->subkeys.empty()) return ERROR_ACCESS_DENIED;
+        if (!k) return PL_ERROR_FILE_NOT_FOUND;
+        if (!k->subkeys.empty()) return PL_ERROR_ACCESS_DENIED;
         parent->RemoveSubkey(path.back());
         modified = true;
-        return ERROR_SUCCESS;
+        return PL_ERROR_SUCCESS;
     });
 }
 
-LONG RegDeleteTree(HKEY hKey, const char* lpSubKey) {
+LONG RegDeleteTreeA(HKEY hKey, const char* lpSubKey) {
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
     std::vector<std::string> parts;
-    if (LONG r = SplitPath(lpSubKey, parts)) return r == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : r;
+    if (LONG r = SplitPath(lpSubKey, parts)) return r == PL_ERROR_INVALID_PARAMETER ? PL_ERROR_FILE_NOT_FOUND : r;
     std::vector<std::string> path = Join(h.path, parts);
     RegistryFile file(h.root);
     RegistryHive hive;
     if (LONG r = file.Load(hive)) return r;
-    if (!hive.Find(path)) return parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+    if (!hive.Find(path)) return parts.empty() ? PL_ERROR_KEY_DELETED : PL_ERROR_FILE_NOT_FOUND;
     return file.Update([&](RegistryHive& current, bool& modified) -> LONG {
         RegistryHive::Key* k = current.Find(path);
-        if (!k) return parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+        if (!k) return parts.empty() ? PL_ERROR_KEY_DELETED : PL_ERROR_FILE_NOT_FOUND;
         if (parts.empty()) {
             // Only the contents go; the key itself stays.
             modified = !k->values.empty() || !k->subkeys.empty();
@@ -277,71 +277,71 @@ LONG RegDeleteTree(HKEY hKey, const char* lpSubKey) {
             current.Find(parentPath)->RemoveSubkey(path.back());
             modified = true;
         }
-        return ERROR_SUCCESS;
+        return PL_ERROR_SUCCESS;
     });
 }
 
-LONG RegDeleteValue(HKEY hKey, const char* lpValueName) {
+LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) {
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
-    if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!(h.access & PL_KEY_SET_VALUE)) return PL_ERROR_ACCESS_DENIED;
     std::string name = lpValueName ? lpValueName : "";
     return RegistryFile(h.root).Update([&](RegistryHive& hive, bool& modified) -> LONG {
         RegistryHive::Key* k = hive.Find(h.path);
-        if (!k) return ERROR_KEY_DELETED;
+        if (!k) return PL_ERROR_KEY_DELETED;
         for (auto it = k->values.begin(); it != k->values.end(); ++it) {
             if (RegistryHive::SameName(it->name, name)) {
                 k->values.erase(it);
                 modified = true;
-                return ERROR_SUCCESS;
+                return PL_ERROR_SUCCESS;
             }
         }
-        return ERROR_FILE_NOT_FOUND;
+        return PL_ERROR_FILE_NOT_FOUND;
     });
 }
 
-LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
                   DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    if (!lpValueName || !lpcchValueName || lpReserved) return ERROR_INVALID_PARAMETER;
+    if (!lpValueName || !lpcchValueName || lpReserved) return PL_ERROR_INVALID_PARAMETER;
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
-    if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!(h.access & PL_KEY_QUERY_VALUE)) return PL_ERROR_ACCESS_DENIED;
     RegistryHive hive;
     if (LONG r = RegistryFile(h.root).Load(hive)) return r;
     RegistryHive::Key* k = hive.Find(h.path);
-    if (!k) return ERROR_KEY_DELETED;
-    if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+    if (!k) return PL_ERROR_KEY_DELETED;
+    if (dwIndex >= k->values.size()) return PL_ERROR_NO_MORE_ITEMS;
     const RegistryHive::Value& v = k->values[dwIndex];
     if (LONG r = CopyName(v.name, lpValueName, lpcchValueName)) return r;
     return CopyData(v, lpType, lpData, lpcbData);
 }
 
-LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
                   DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
-    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
+    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) return PL_ERROR_INVALID_PARAMETER;
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
-    if (!(h.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    if (!(h.access & PL_KEY_ENUMERATE_SUB_KEYS)) return PL_ERROR_ACCESS_DENIED;
     RegistryHive hive;
     if (LONG r = RegistryFile(h.root).Load(hive)) return r;
     RegistryHive::Key* k = hive.Find(h.path);
-    if (!k) return ERROR_KEY_DELETED;
-    if (dwIndex >= k->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    if (!k) return PL_ERROR_KEY_DELETED;
+    if (dwIndex >= k->subkeys.size()) return PL_ERROR_NO_MORE_ITEMS;
     if (LONG r = CopyName(k->subkeys[dwIndex]->name, lpName, lpcchName)) return r;
     // Keys carry no class text and no time of last change here.
     if (lpClass) {
-        if (*lpcchClass < 1) return ERROR_MORE_DATA;
+        if (*lpcchClass < 1) return PL_ERROR_MORE_DATA;
         lpClass[0] = '\0';
         *lpcchClass = 0;
     }
     if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY hKey) {
-    if (PredefinedRoot(hKey) >= 0) return ERROR_SUCCESS;
+    if (PredefinedRoot(hKey) >= 0) return PL_ERROR_SUCCESS;
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_handles.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return g_handles.erase(hKey) ? PL_ERROR_SUCCESS : PL_ERROR_INVALID_HANDLE;
 }
 
 }  // namespace plat

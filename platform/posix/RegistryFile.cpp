@@ -26,9 +26,9 @@ LONG FromErrno(int err) {
     switch (err) {
         case EACCES:
         case EPERM:
-        case EROFS: return ERROR_ACCESS_DENIED;
-        case ENOMEM: return ERROR_OUTOFMEMORY;
-        default: return ERROR_CANTWRITE;
+        case EROFS: return PL_ERROR_ACCESS_DENIED;
+        case ENOMEM: return PL_ERROR_OUTOFMEMORY;
+        default: return PL_ERROR_CANTWRITE;
     }
 }
 
@@ -130,20 +130,20 @@ LONG RegistryFile::Load(RegistryHive& hive) const {
     hive = RegistryHive{};
     int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
-        return errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_BADDB;
+        if (errno == ENOENT || errno == ENOTDIR) return PL_ERROR_SUCCESS;
+        return errno == EACCES || errno == EPERM ? PL_ERROR_ACCESS_DENIED : PL_ERROR_BADDB;
     }
     struct stat st{};
     std::string text;
     bool ok = fstat(fd, &st) == 0 && ReadAll(fd, text);
     close(fd);
-    if (!ok) return ERROR_BADDB;
+    if (!ok) return PL_ERROR_BADDB;
     std::string reason;
     if (!hive.Parse(text, kRootNames[root_], &reason)) {
         ReportDamage(path_, st, reason);
-        return ERROR_BADDB;
+        return PL_ERROR_BADDB;
     }
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
 bool RegistryFile::CanWrite() const {
@@ -165,7 +165,7 @@ bool RegistryFile::CanWrite() const {
 }
 
 LONG RegistryFile::Update(const Change& change) {
-    if (!CanWrite()) return ERROR_ACCESS_DENIED;
+    if (!CanWrite()) return PL_ERROR_ACCESS_DENIED;
     if (int err = MakeFolders(folder_)) return FromErrno(err);
     LockFile lock(folder_ + "/" + kFileNames[root_] + ".lock");
     if (lock.Error()) return FromErrno(lock.Error());
@@ -174,7 +174,7 @@ LONG RegistryFile::Update(const Change& change) {
     if (LONG r = Load(hive)) return r;
     bool modified = false;
     LONG result = change(hive, modified);
-    if (result != ERROR_SUCCESS || !modified) return result;
+    if (result != PL_ERROR_SUCCESS || !modified) return result;
     RemoveStaleTemporaries();
     return WriteAtomically(hive.Serialize(kRootNames[root_]));
 }
@@ -189,7 +189,7 @@ LONG RegistryFile::WriteAtomically(const std::string& text) const {
     if (!temp.Create(path_) || fchmod(temp.fd(), mode) != 0 || !WriteAll(temp.fd(), text.data(), text.size()) ||
         !temp.Commit(path_))
         return FromErrno(errno ? errno : EIO);
-    return ERROR_SUCCESS;
+    return PL_ERROR_SUCCESS;
 }
 
 // Temporary files left by writers that were killed. Called with the lock held, so

@@ -8,9 +8,9 @@
 // A writer killed at any point leaves either the old or the new file behind.
 //
 // A file that does not parse is damaged: it is reported on stderr, every read fails
-// with ERROR_BADDB and every change is refused with ERROR_BADDB, so it is never
+// with PL_ERROR_BADDB and every change is refused with PL_ERROR_BADDB, so it is never
 // overwritten. A root whose file (or folder) cannot be written refuses changes with
-// ERROR_ACCESS_DENIED.
+// PL_ERROR_ACCESS_DENIED.
 //
 // Internal to platform/posix.
 #pragma once
@@ -25,7 +25,7 @@ namespace plat::posix {
 
 class RegistryFile {
 public:
-    static constexpr int kRoots = 4;  // HKEY_CLASSES_ROOT .. HKEY_USERS
+    static constexpr int kRoots = 4;  // PL_HKEY_CLASSES_ROOT .. PL_HKEY_USERS
 
     explicit RegistryFile(int root);
 
@@ -44,7 +44,7 @@ public:
     bool CanWrite() const;
 
     // Runs `change` on the current contents under the lock. When it returns
-    // ERROR_SUCCESS and sets `modified`, the result is written before the lock is
+    // PL_ERROR_SUCCESS and sets `modified`, the result is written before the lock is
     // released. Returns change's result, or the error that stopped the change.
     using Change = std::function<LONG(RegistryHive& hive, bool& modified)>;
     LONG Update(const Change& change);

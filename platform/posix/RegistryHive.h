@@ -3,7 +3,7 @@
 //
 // The text form is meant to be read by people and checked by programs:
 //
-//   NOVALINK REGISTRY 1 HKEY_LOCAL_MACHINE
+//   NOVALINK REGISTRY 1 PL_HKEY_LOCAL_MACHINE
 //   # comment lines start with '#'
 //   []
 //   [Software]

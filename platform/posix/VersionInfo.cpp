@@ -18,13 +18,13 @@ constexpr DWORD kErrorResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_F
 // Sets the last error the way the version calls do when there is no block.
 bool LoadBlock(const char* fileName, std::vector<std::uint8_t>& block) {
     if (!fileName || !*fileName) {
-        SetLastError(static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        SetLastError(static_cast<DWORD>(PL_ERROR_PATH_NOT_FOUND));
         return false;
     }
     posix::FileSource file;
     errno = 0;
     if (!file.Open(fileName)) {
-        SetLastError(errno ? posix::FromErrno(errno) : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        SetLastError(errno ? posix::FromErrno(errno) : static_cast<DWORD>(PL_ERROR_ACCESS_DENIED));
         return false;
     }
     if (!posix::VersionResource::Extract(file, block)) {

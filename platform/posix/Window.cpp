@@ -24,7 +24,7 @@ std::string Fold(const std::string& s) {
 
 }  // namespace
 
-UINT RegisterWindowMessage(const std::string& name) {
+UINT RegisterWindowMessageA(const std::string& name) {
     static std::map<std::string, UINT> registered;
     static UINT next = 0xC000;
     if (name.empty()) return 0;
@@ -40,24 +40,24 @@ HWND CreateMessageWindow(const std::string& caption) { return Loop().CreateWindo
 HWND CreateTopLevelWindow(const std::string& caption) { return Loop().CreateWindow(caption, true); }
 bool DestroyWindow(HWND hwnd) { return Loop().DestroyWindow(hwnd); }
 bool IsWindow(HWND hwnd) { return Loop().IsWindow(hwnd); }
-std::string GetWindowText(HWND hwnd) { return Loop().WindowText(hwnd); }
+std::string GetWindowTextA(HWND hwnd) { return Loop().WindowText(hwnd); }
 WindowProc SetWindowProc(HWND hwnd, WindowProc proc) { return Loop().SetProc(hwnd, proc); }
 WindowProc GetWindowProc(HWND hwnd) { return Loop().GetProc(hwnd); }
 
-LRESULT CallWindowProc(WindowProc proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CallWindowProcA(WindowProc proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return proc ? proc(hwnd, msg, wParam, lParam) : 0;
 }
 
-LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return posix::DefaultWindowProc(hwnd, msg, wParam, lParam);
 }
 
-bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return Loop().PostMessage(hwnd, msg, wParam, lParam);
+bool PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return Loop().PostMessageA(hwnd, msg, wParam, lParam);
 }
 
-LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return Loop().SendMessage(hwnd, msg, wParam, lParam);
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return Loop().SendMessageA(hwnd, msg, wParam, lParam);
 }
 
 bool SetTimer(HWND hwnd, UINT id, UINT ms) { return Loop().SetTimer(hwnd, id, ms); }

@@ -151,7 +151,7 @@ SOCKET Insert(int fd, int type, Phase phase) {
 
 void Notify(const Sock& s, long event, int error) {
     if (!(s.events & event) || s.hwnd == 0) return;
-    posix::EventLoop::Instance().PostMessage(s.hwnd, s.msg, s.handle,
+    posix::EventLoop::Instance().PostMessageA(s.hwnd, s.msg, s.handle,
                                              MakeLong(static_cast<std::uint16_t>(event),
                                                       static_cast<std::uint16_t>(error)));
 }
@@ -441,7 +441,7 @@ void CompleteLookUp(HWND hwnd, UINT msg, std::uintptr_t task, char* buf, int buf
             used = 0;
         }
     }
-    posix::EventLoop::Instance().PostMessage(
+    posix::EventLoop::Instance().PostMessageA(
         hwnd, msg, task, MakeLong(static_cast<std::uint16_t>(used), static_cast<std::uint16_t>(error)));
 }
 

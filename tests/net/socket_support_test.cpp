@@ -70,8 +70,8 @@ TEST(SocketTables, WindowLivesWithTheRegisteredSockets) {
     EXPECT_TRUE(ss::WinsockStarted());
     EXPECT_EQ(ss::MaxDatagramSize(), 65507);
     // The two messages are registered under the program's own name.
-    EXPECT_EQ(ss::WinsockMessage(), plat::RegisterWindowMessage(plat::ExeName() + ".WinsockMessage"));
-    EXPECT_EQ(ss::ResolveMessage(), plat::RegisterWindowMessage(plat::ExeName() + ".ResolveMessage"));
+    EXPECT_EQ(ss::WinsockMessage(), plat::RegisterWindowMessageA(plat::ExeName() + ".WinsockMessage"));
+    EXPECT_EQ(ss::ResolveMessage(), plat::RegisterWindowMessageA(plat::ExeName() + ".ResolveMessage"));
     EXPECT_NE(ss::WinsockMessage(), ss::ResolveMessage());
     CSocket b;  // the service is started once
     EXPECT_EQ(ss::WinsockWindow(), 0u);
@@ -79,15 +79,15 @@ TEST(SocketTables, WindowLivesWithTheRegisteredSockets) {
     a.Bind(0, "127.0.0.1");
     plat::HWND first = ss::WinsockWindow();
     ASSERT_NE(first, 0u);
-    EXPECT_EQ(plat::GetWindowText(first), "tarnSOCKET_WINDOW");
+    EXPECT_EQ(plat::GetWindowTextA(first), "tarnSOCKET_WINDOW");
     EXPECT_EQ(ss::RegisteredSockets(), 1u);
     b.Bind(0, "127.0.0.1");
     EXPECT_EQ(ss::WinsockWindow(), first);
     EXPECT_EQ(ss::RegisteredSockets(), 2u);
 
     // A notification for a handle nobody registered is dropped.
-    EXPECT_EQ(plat::SendMessage(first, ss::WinsockMessage(), 0x7FFF0000, plat::MakeLong(1, 0)), 0);
-    EXPECT_EQ(plat::SendMessage(first, ss::ResolveMessage(), 0x7FFF0000, 0), 0);
+    EXPECT_EQ(plat::SendMessageA(first, ss::WinsockMessage(), 0x7FFF0000, plat::MakeLong(1, 0)), 0);
+    EXPECT_EQ(plat::SendMessageA(first, ss::ResolveMessage(), 0x7FFF0000, 0), 0);
 
     a.CloseSocket();
     EXPECT_EQ(ss::WinsockWindow(), first);

@@ -25,12 +25,12 @@ namespace {
 std::vector<FindData> ListAll(const std::string& pattern, DWORD* error = nullptr) {
     std::vector<FindData> out;
     FindData d;
-    HANDLE h = FindFirstFile(pattern, d);
-    if (error) *error = h == INVALID_FIND_HANDLE ? GetLastError() : 0;
-    if (h == INVALID_FIND_HANDLE) return out;
+    HANDLE h = FindFirstFileA(pattern, d);
+    if (error) *error = h == PL_INVALID_FIND_HANDLE ? GetLastError() : 0;
+    if (h == PL_INVALID_FIND_HANDLE) return out;
     do out.push_back(d);
-    while (FindNextFile(h, d));
-    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    while (FindNextFileA(h, d));
+    EXPECT_EQ(GetLastError(), PL_ERROR_NO_MORE_FILES);
     EXPECT_TRUE(FindClose(h));
     return out;
 }
@@ -80,16 +80,16 @@ TEST(Listing, AttributesPatternsAndErrors) {
     for (const auto& d : all) {
         SCOPED_TRACE(d.name);
         if (d.name == "a.PTX") {
-            EXPECT_EQ(d.attributes, FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(d.attributes, PL_FILE_ATTRIBUTE_NORMAL);
             EXPECT_EQ(d.size, 1u);
         } else if (d.name == "b.txt") {
-            EXPECT_EQ(d.attributes, FILE_ATTRIBUTE_READONLY);
+            EXPECT_EQ(d.attributes, PL_FILE_ATTRIBUTE_READONLY);
         } else if (d.name == ".hidden") {
-            EXPECT_EQ(d.attributes, FILE_ATTRIBUTE_HIDDEN);
+            EXPECT_EQ(d.attributes, PL_FILE_ATTRIBUTE_HIDDEN);
         } else if (d.name == "pipe") {
-            EXPECT_TRUE(d.attributes & FILE_ATTRIBUTE_SYSTEM);
+            EXPECT_TRUE(d.attributes & PL_FILE_ATTRIBUTE_SYSTEM);
         } else {
-            EXPECT_EQ(d.attributes & ~FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_DIRECTORY);
+            EXPECT_EQ(d.attributes & ~PL_FILE_ATTRIBUTE_READONLY, PL_FILE_ATTRIBUTE_DIRECTORY);
         }
     }
     EXPECT_EQ(Names(ListAll(dir / "*.txt")), (std::vector<std::string>{"b.txt"}));
@@ -98,26 +98,26 @@ TEST(Listing, AttributesPatternsAndErrors) {
     auto one = ListAll(dir / "sub");
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0].name, "sub");
-    EXPECT_TRUE(one[0].attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(one[0].attributes & PL_FILE_ATTRIBUTE_DIRECTORY);
 
     DWORD err = 0;
     EXPECT_TRUE(ListAll(dir / "*.none", &err).empty());
-    EXPECT_EQ(err, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(err, PL_ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(ListAll(dir / "missing", &err).empty());
-    EXPECT_EQ(err, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(err, PL_ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(ListAll(dir / "nofolder/*.*", &err).empty());
-    EXPECT_EQ(err, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(err, PL_ERROR_PATH_NOT_FOUND);
     EXPECT_TRUE(ListAll(dir / "b.txt/x", &err).empty());
-    EXPECT_EQ(err, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(err, PL_ERROR_PATH_NOT_FOUND);
     EXPECT_TRUE(ListAll(dir.path() + "/", &err).empty());
-    EXPECT_EQ(err, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(err, PL_ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(ListAll("", &err).empty());
     EXPECT_TRUE(ListAll(dir / "s*/x", &err).empty());
-    EXPECT_EQ(err, ERROR_INVALID_NAME);
+    EXPECT_EQ(err, PL_ERROR_INVALID_NAME);
 
     FindData d;
-    EXPECT_FALSE(FindNextFile(12345, d));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(FindNextFileA(12345, d));
+    EXPECT_EQ(GetLastError(), PL_ERROR_INVALID_HANDLE);
     EXPECT_FALSE(FindClose(12345));
 }
 
@@ -126,42 +126,42 @@ TEST(Listing, AttributesOfOneNameTakenLiterally) {
     WriteFile(dir / "brightloom", "b");
     WriteFile(dir / ".hidden", "h");
     std::filesystem::create_directory(dir / "sub");
-    EXPECT_EQ(GetFileAttributes(dir / "brightloom"), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(GetFileAttributes(dir / ".hidden"), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_TRUE(GetFileAttributes(dir / "sub") & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(GetFileAttributesA(dir / "brightloom"), PL_FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(GetFileAttributesA(dir / ".hidden"), PL_FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(GetFileAttributesA(dir / "sub") & PL_FILE_ATTRIBUTE_DIRECTORY);
 
     // Wildcards are ordinary characters: no pattern is listed.
-    EXPECT_EQ(GetFileAttributes(dir / "bright*"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(GetFileAttributesA(dir / "bright*"), PL_INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), PL_ERROR_FILE_NOT_FOUND);
     WriteFile(dir / "bright*", "star");
-    EXPECT_EQ(GetFileAttributes(dir / "bright*"), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(GetFileAttributesA(dir / "bright*"), PL_FILE_ATTRIBUTE_NORMAL);
 
-    EXPECT_EQ(GetFileAttributes(dir / "nofolder/x"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(GetFileAttributes(dir / "brightloom/x"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(GetFileAttributes(""), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(dir / "nofolder/x"), PL_INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), PL_ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(GetFileAttributesA(dir / "brightloom/x"), PL_INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), PL_ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(GetFileAttributesA(""), PL_INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(Listing, EntriesDeletedDuringTheListingAreStillWalkedOnce) {
     TempDir dir;
     for (const char* n : {"1", "2", "3"}) WriteFile(dir / n, n);
     FindData d;
-    HANDLE h = FindFirstFile(dir / "*.*", d);
-    ASSERT_NE(h, INVALID_FIND_HANDLE);
+    HANDLE h = FindFirstFileA(dir / "*.*", d);
+    ASSERT_NE(h, PL_INVALID_FIND_HANDLE);
     int files = 0;
     do {
-        if (d.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        EXPECT_TRUE(DeleteFile(dir / d.name));
+        if (d.attributes & PL_FILE_ATTRIBUTE_DIRECTORY) continue;
+        EXPECT_TRUE(DeleteFileA(dir / d.name));
         ++files;
-    } while (FindNextFile(h, d));
+    } while (FindNextFileA(h, d));
     FindClose(h);
     EXPECT_EQ(files, 3);
-    EXPECT_TRUE(RemoveDirectory(dir.path()));
+    EXPECT_TRUE(RemoveDirectoryA(dir.path()));
     std::filesystem::create_directory(dir.path());  // for TempDir's clean-up
 }
 
-TEST(CopyFile, ReplacesWholeAndKeepsTheOldPermissions) {
+TEST(CopyFileA, ReplacesWholeAndKeepsTheOldPermissions) {
     TempDir dir;
     std::string pkg = dir / "BLMNL.PTX", prog = dir / "prog";
     std::string payload(300000, '\0');
@@ -171,36 +171,36 @@ TEST(CopyFile, ReplacesWholeAndKeepsTheOldPermissions) {
     WriteFile(prog, "old");
     chmod(prog.c_str(), 0751);
 
-    ASSERT_TRUE(CopyFile(pkg, prog, false));
+    ASSERT_TRUE(CopyFileA(pkg, prog, false));
     EXPECT_EQ(ReadFile(prog), payload);
     EXPECT_EQ(ModeOf(prog), 0751u);
     // A new file takes the permissions of its source.
-    ASSERT_TRUE(CopyFile(pkg, dir / "fresh", false));
+    ASSERT_TRUE(CopyFileA(pkg, dir / "fresh", false));
     EXPECT_EQ(ModeOf(dir / "fresh"), 0600u);
 
-    EXPECT_FALSE(CopyFile(pkg, prog, true));
-    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_FALSE(CopyFileA(pkg, prog, true));
+    EXPECT_EQ(GetLastError(), PL_ERROR_FILE_EXISTS);
 
     // Through a link, the file it names is replaced and the link stays.
     std::filesystem::create_directory(dir / "opt");
     WriteFile(dir / "opt/real", "old");
     chmod((dir / "opt/real").c_str(), 0755);
     std::filesystem::create_symlink(dir / "opt/real", dir / "link");
-    ASSERT_TRUE(CopyFile(pkg, dir / "link", false));
+    ASSERT_TRUE(CopyFileA(pkg, dir / "link", false));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
     EXPECT_EQ(ReadFile(dir / "opt/real"), payload);
     EXPECT_EQ(ModeOf(dir / "opt/real"), 0755u);
 
     // Failures leave the target alone and nothing behind.
-    EXPECT_FALSE(CopyFile(dir / "missing", prog, false));
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(CopyFile(dir / "nofolder/x", prog, false));
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_FALSE(CopyFile(pkg, dir / "nofolder/x", false));
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_FALSE(CopyFile(pkg, dir / "opt", false));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(CopyFile(dir / "opt", prog, false));
+    EXPECT_FALSE(CopyFileA(dir / "missing", prog, false));
+    EXPECT_EQ(GetLastError(), PL_ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(CopyFileA(dir / "nofolder/x", prog, false));
+    EXPECT_EQ(GetLastError(), PL_ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(CopyFileA(pkg, dir / "nofolder/x", false));
+    EXPECT_EQ(GetLastError(), PL_ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(CopyFileA(pkg, dir / "opt", false));
+    EXPECT_EQ(GetLastError(), PL_ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(CopyFileA(dir / "opt", prog, false));
     EXPECT_EQ(ReadFile(prog), payload);
     size_t files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
@@ -208,7 +208,7 @@ TEST(CopyFile, ReplacesWholeAndKeepsTheOldPermissions) {
     EXPECT_EQ(files, 3u);  // BLMNL.PTX, prog, fresh
 }
 
-TEST(CopyFile, AWriteFailureMidwayLeavesTheTargetIntact) {
+TEST(CopyFileA, AWriteFailureMidwayLeavesTheTargetIntact) {
     // A file-size limit makes the copy's writes fail part of the way, as a
     // full disk would: the target must keep its old contents, and no partial
     // file may be left.
@@ -222,8 +222,8 @@ TEST(CopyFile, AWriteFailureMidwayLeavesTheTargetIntact) {
         signal(SIGXFSZ, SIG_IGN);
         rlimit lim{64 * 1024, 64 * 1024};
         setrlimit(RLIMIT_FSIZE, &lim);
-        bool copied = CopyFile(pkg, prog, false);
-        _exit(copied ? 1 : GetLastError() == ERROR_DISK_FULL ? 0 : 2);
+        bool copied = CopyFileA(pkg, prog, false);
+        _exit(copied ? 1 : GetLastError() == PL_ERROR_DISK_FULL ? 0 : 2);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -238,26 +238,26 @@ TEST(CopyFile, AWriteFailureMidwayLeavesTheTargetIntact) {
 TEST(DeleteAndFolders, ReportWindowsErrors) {
     TempDir dir;
     WriteFile(dir / "f", "x");
-    EXPECT_TRUE(DeleteFile(dir / "f"));
+    EXPECT_TRUE(DeleteFileA(dir / "f"));
     EXPECT_FALSE(Exists(dir / "f"));
-    EXPECT_FALSE(DeleteFile(dir / "f"));
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(DeleteFile(dir / "nofolder/f"));
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(DeleteFileA(dir / "f"));
+    EXPECT_EQ(GetLastError(), PL_ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(DeleteFileA(dir / "nofolder/f"));
+    EXPECT_EQ(GetLastError(), PL_ERROR_PATH_NOT_FOUND);
 
-    EXPECT_TRUE(CreateDirectory(dir / "d"));
-    EXPECT_FALSE(CreateDirectory(dir / "d"));
-    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    EXPECT_FALSE(CreateDirectory(dir / "x/y"));
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_FALSE(DeleteFile(dir / "d"));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(CreateDirectoryA(dir / "d"));
+    EXPECT_FALSE(CreateDirectoryA(dir / "d"));
+    EXPECT_EQ(GetLastError(), PL_ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(CreateDirectoryA(dir / "x/y"));
+    EXPECT_EQ(GetLastError(), PL_ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(DeleteFileA(dir / "d"));
+    EXPECT_EQ(GetLastError(), PL_ERROR_ACCESS_DENIED);
 
     WriteFile(dir / "d/in", "x");
-    EXPECT_FALSE(RemoveDirectory(dir / "d"));
-    EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
-    EXPECT_TRUE(DeleteFile(dir / "d/in"));
-    EXPECT_TRUE(RemoveDirectory(dir / "d"));
+    EXPECT_FALSE(RemoveDirectoryA(dir / "d"));
+    EXPECT_EQ(GetLastError(), PL_ERROR_DIR_NOT_EMPTY);
+    EXPECT_TRUE(DeleteFileA(dir / "d/in"));
+    EXPECT_TRUE(RemoveDirectoryA(dir / "d"));
     EXPECT_FALSE(Exists(dir / "d"));
 }
 
@@ -267,20 +267,20 @@ TEST(TempPath, FromTmpdirAlwaysEndingWithTheSeparator) {
     char buf[260];
 
     setenv("TMPDIR", "/var/sandbox", 1);
-    EXPECT_EQ(GetTempPath(sizeof buf, buf), 13u);
+    EXPECT_EQ(GetTempPathA(sizeof buf, buf), 13u);
     EXPECT_STREQ(buf, "/var/sandbox/");
     setenv("TMPDIR", "/var/sandbox/", 1);
-    EXPECT_EQ(GetTempPath(sizeof buf, buf), 13u);
+    EXPECT_EQ(GetTempPathA(sizeof buf, buf), 13u);
     EXPECT_STREQ(buf, "/var/sandbox/");
     // Too small: the length needed, with the NUL, and nothing copied.
     buf[0] = 'q';
-    EXPECT_EQ(GetTempPath(13, buf), 14u);
+    EXPECT_EQ(GetTempPathA(13, buf), 14u);
     EXPECT_EQ(buf[0], 'q');
     setenv("TMPDIR", "", 1);
-    EXPECT_EQ(GetTempPath(sizeof buf, buf), 5u);
+    EXPECT_EQ(GetTempPathA(sizeof buf, buf), 5u);
     EXPECT_STREQ(buf, "/tmp/");
     unsetenv("TMPDIR");
-    GetTempPath(sizeof buf, buf);
+    GetTempPathA(sizeof buf, buf);
     EXPECT_STREQ(buf, "/tmp/");
 
     if (saved) setenv("TMPDIR", keep.c_str(), 1);

@@ -24,11 +24,11 @@ TEST(LoopWake, OwnThreadPostsAndQuitLeaveTheLoopIdle) {
     // Posted from this thread while the loop has run before: delivered at the
     // next turn, with no time-out needed.
     PumpMessages();
-    PostMessage(h, WM_USER, 0, 0);
+    PostMessageA(h, PL_WM_USER, 0, 0);
     EXPECT_TRUE(PumpUntil([] { return g_count == 1; }, 2000));
     // A posted message handled inside the loop that posts again.
-    PostMessage(h, WM_USER, 0, 0);
-    PostMessage(h, WM_USER, 0, 0);
+    PostMessageA(h, PL_WM_USER, 0, 0);
+    PostMessageA(h, PL_WM_USER, 0, 0);
     EXPECT_TRUE(PumpUntil([] { return g_count == 3; }, 2000));
 
     PostQuitMessage(3);

@@ -20,38 +20,38 @@ LRESULT Recorder(HWND, UINT msg, WPARAM w, LPARAM) {
 }
 
 LRESULT Subclass(HWND h, UINT msg, WPARAM w, LPARAM l) {
-    if (msg == WM_USER + 1) return 42;
-    return CallWindowProc(g_prev, h, msg, w, l);
+    if (msg == PL_WM_USER + 1) return 42;
+    return CallWindowProcA(g_prev, h, msg, w, l);
 }
 
 }  // namespace
 
 TEST(RegisteredMessages, SameNameSameNumberAcrossCase) {
-    UINT a = RegisterWindowMessage("novalink.WinsockMessage");
-    UINT b = RegisterWindowMessage("NOVALINK.winsockmessage");
-    UINT c = RegisterWindowMessage("novalink.ResolveMessage");
+    UINT a = RegisterWindowMessageA("novalink.WinsockMessage");
+    UINT b = RegisterWindowMessageA("NOVALINK.winsockmessage");
+    UINT c = RegisterWindowMessageA("novalink.ResolveMessage");
     EXPECT_GE(a, 0xC000u);
     EXPECT_EQ(a, b);
     EXPECT_NE(a, c);
-    EXPECT_EQ(RegisterWindowMessage(""), 0u);
+    EXPECT_EQ(RegisterWindowMessageA(""), 0u);
 }
 
 TEST(MessageWindows, SubclassPostAndDestroy) {
     g_seen.clear();
     HWND h = CreateMessageWindow("tarnSOCKET_WINDOW");
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(GetWindowText(h), "tarnSOCKET_WINDOW");
+    EXPECT_EQ(GetWindowTextA(h), "tarnSOCKET_WINDOW");
     ASSERT_NE(SetWindowProc(h, Recorder), nullptr);
     g_prev = SetWindowProc(h, Subclass);
     EXPECT_EQ(g_prev, &Recorder);
     // The subclass answers its own message and passes the others on.
-    EXPECT_EQ(SendMessage(h, WM_USER + 1, 0, 0), 42);
-    EXPECT_EQ(SendMessage(h, WM_USER + 2, 5, 0), 7);
+    EXPECT_EQ(SendMessageA(h, PL_WM_USER + 1, 0, 0), 42);
+    EXPECT_EQ(SendMessageA(h, PL_WM_USER + 2, 5, 0), 7);
     ASSERT_EQ(g_seen.size(), 1u);
 
     // Posted messages arrive in order, only when the loop runs.
-    PostMessage(h, WM_USER + 3, 1, 0);
-    PostMessage(h, WM_USER + 3, 2, 0);
+    PostMessageA(h, PL_WM_USER + 3, 1, 0);
+    PostMessageA(h, PL_WM_USER + 3, 2, 0);
     EXPECT_EQ(g_seen.size(), 1u);
     PumpMessages();
     ASSERT_EQ(g_seen.size(), 3u);
@@ -60,9 +60,9 @@ TEST(MessageWindows, SubclassPostAndDestroy) {
 
     // A message still queued when the window goes is dropped, and the handle is
     // not reused by the next window.
-    PostMessage(h, WM_USER + 3, 3, 0);
+    PostMessageA(h, PL_WM_USER + 3, 3, 0);
     EXPECT_TRUE(DestroyWindow(h));
-    EXPECT_EQ(g_seen.back().first, WM_DESTROY);
+    EXPECT_EQ(g_seen.back().first, PL_WM_DESTROY);
     size_t before = g_seen.size();
     HWND h2 = CreateMessageWindow("again");
     EXPECT_NE(h2, h);
@@ -79,7 +79,7 @@ TEST(MessageWindows, PostFromAnotherThreadWakesTheLoop) {
     SetWindowProc(h, Recorder);
     std::thread t([h] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        PostMessage(h, WM_USER + 9, 99, 0);
+        PostMessageA(h, PL_WM_USER + 9, 99, 0);
     });
     bool got = PumpUntil([] { return !g_seen.empty(); }, 5000);
     t.join();
@@ -93,7 +93,7 @@ namespace {
 int g_ticks50 = 0, g_ticks20 = 0;
 HWND g_timerWnd = 0;
 LRESULT TimerProc(HWND h, UINT msg, WPARAM w, LPARAM) {
-    if (msg != WM_TIMER) return 0;
+    if (msg != PL_WM_TIMER) return 0;
     if (w == 1) {
         // A one-shot: the handler kills its own timer, as the start delay does.
         ++g_ticks50;
@@ -129,7 +129,7 @@ TEST(MessageLoop, EndsWithTheLastTopLevelWindowAndIdlesWithoutCpu) {
     static HWND s_form;
     s_form = form;
     SetWindowProc(helper, [](HWND h, UINT msg, WPARAM, LPARAM) -> LRESULT {
-        if (msg == WM_TIMER) {
+        if (msg == PL_WM_TIMER) {
             KillTimer(h, 1);
             DestroyWindow(s_form);
         }

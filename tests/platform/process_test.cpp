@@ -47,7 +47,7 @@ int g_posted = 0;
 HANDLE g_closeFromHandler = 0;
 
 LRESULT Counter(HWND, UINT msg, WPARAM, LPARAM) {
-    if (msg == WM_TIMER) {
+    if (msg == PL_WM_TIMER) {
         ++g_ticks;
         // A handler may close the very handle being waited on.
         if (g_closeFromHandler && g_ticks == 2) {
@@ -55,7 +55,7 @@ LRESULT Counter(HWND, UINT msg, WPARAM, LPARAM) {
             g_closeFromHandler = 0;
         }
     }
-    if (msg == WM_USER + 9) ++g_posted;
+    if (msg == PL_WM_USER + 9) ++g_posted;
     return 0;
 }
 
@@ -70,22 +70,22 @@ bool WaitForFile(const std::string& path, int ms) {
 }  // namespace
 
 TEST(OpenProcess, NoHandleForIdZeroOrAProcessThatIsGone) {
-    EXPECT_EQ(OpenProcess(SYNCHRONIZE, false, 0), 0u);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(OpenProcess(PL_SYNCHRONIZE, false, 0), 0u);
+    EXPECT_EQ(GetLastError(), PL_ERROR_INVALID_PARAMETER);
 
     pid_t child = ForkSleeper(0);
     // Ended but not yet reaped: there is a handle, and it is signalled.
     usleep(100000);
-    HANDLE h = OpenProcess(SYNCHRONIZE, false, static_cast<DWORD>(child));
+    HANDLE h = OpenProcess(PL_SYNCHRONIZE, false, static_cast<DWORD>(child));
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForProcessPumping(h, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), PL_WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForProcessPumping(h, PL_INFINITE), PL_WAIT_OBJECT_0);
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_FALSE(CloseHandle(h));
-    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
+    EXPECT_EQ(WaitForSingleObject(h, 0), PL_WAIT_FAILED);
     waitpid(child, nullptr, 0);
     // Gone altogether.
-    EXPECT_EQ(OpenProcess(SYNCHRONIZE, false, static_cast<DWORD>(child)), 0u);
+    EXPECT_EQ(OpenProcess(PL_SYNCHRONIZE, false, static_cast<DWORD>(child)), 0u);
 }
 
 TEST(WaitForProcessPumping, MessagesFlowAndTheWaitCostsNoCpu) {
@@ -95,18 +95,18 @@ TEST(WaitForProcessPumping, MessagesFlowAndTheWaitCostsNoCpu) {
     g_ticks = g_posted = 0;
 
     pid_t child = ForkSleeper(1200);
-    HANDLE h = OpenProcess(SYNCHRONIZE, false, static_cast<DWORD>(child));
+    HANDLE h = OpenProcess(PL_SYNCHRONIZE, false, static_cast<DWORD>(child));
     ASSERT_NE(h, 0u);
-    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForProcessPumping(h, 150), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(h, 0), PL_WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForProcessPumping(h, 150), PL_WAIT_TIMEOUT);
 
     std::thread poster([w] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        PostMessage(w, WM_USER + 9, 0, 0);
+        PostMessageA(w, PL_WM_USER + 9, 0, 0);
     });
     double cpu0 = CpuSeconds();
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(WaitForProcessPumping(h, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForProcessPumping(h, PL_INFINITE), PL_WAIT_OBJECT_0);
     double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     double cpu = CpuSeconds() - cpu0;
     poster.join();
@@ -121,10 +121,10 @@ TEST(WaitForProcessPumping, MessagesFlowAndTheWaitCostsNoCpu) {
 
     // A handler that closes the handle mid-wait does not disturb the wait.
     child = ForkSleeper(500);
-    h = OpenProcess(SYNCHRONIZE, false, static_cast<DWORD>(child));
+    h = OpenProcess(PL_SYNCHRONIZE, false, static_cast<DWORD>(child));
     g_ticks = 0;
     g_closeFromHandler = h;
-    EXPECT_EQ(WaitForProcessPumping(h, 3000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForProcessPumping(h, 3000), PL_WAIT_OBJECT_0);
     EXPECT_EQ(g_closeFromHandler, 0u);
     waitpid(child, nullptr, 0);
     DestroyWindow(w);
@@ -146,7 +146,7 @@ TEST(StartProcess, RunsDetachedWithNoneOfOurHandles) {
     close(fd);
 
     auto t0 = std::chrono::steady_clock::now();
-    ASSERT_TRUE(StartProcess(script, "one two", SW_SHOWNORMAL));
+    ASSERT_TRUE(StartProcess(script, "one two", PL_SW_SHOWNORMAL));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 0.25)
         << "the start must not wait for the program";
     // Nothing of it is left for us to reap.
@@ -159,23 +159,23 @@ TEST(StartProcess, RunsDetachedWithNoneOfOurHandles) {
     EXPECT_NE(line.substr(0, line.find(' ')), std::to_string(getpid())) << "the program is not detached";
     EXPECT_NE(line.find(" no one two"), std::string::npos) << line;
 
-    EXPECT_FALSE(StartProcess(dir / "missing", "", SW_SHOWNORMAL));
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(StartProcess(dir / "missing", "", PL_SW_SHOWNORMAL));
+    EXPECT_EQ(GetLastError(), PL_ERROR_FILE_NOT_FOUND);
     WriteFile(dir / "plain", "#!/bin/sh\n");
     chmod((dir / "plain").c_str(), 0644);
     // Not executable (for root too: it needs at least one execute bit).
-    EXPECT_FALSE(StartProcess(dir / "plain", "", SW_SHOWNORMAL));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(StartProcess(dir / "plain", "", PL_SW_SHOWNORMAL));
+    EXPECT_EQ(GetLastError(), PL_ERROR_ACCESS_DENIED);
 }
 
 TEST(SetErrorMode, NoCoreDumpsWhileFaultReportsAreOff) {
     rlimit before{};
     getrlimit(RLIMIT_CORE, &before);
-    UINT prev = SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    UINT prev = SetErrorMode(PL_SEM_NOGPFAULTERRORBOX);
     rlimit now{};
     getrlimit(RLIMIT_CORE, &now);
     EXPECT_EQ(now.rlim_cur, 0u);
-    EXPECT_EQ(SetErrorMode(prev), SEM_NOGPFAULTERRORBOX);
+    EXPECT_EQ(SetErrorMode(prev), PL_SEM_NOGPFAULTERRORBOX);
     getrlimit(RLIMIT_CORE, &now);
     EXPECT_EQ(now.rlim_cur, before.rlim_cur);
 }

@@ -17,7 +17,7 @@ namespace {
 std::string Get(const std::string& file, const std::string& section, const std::string& key,
                 DWORD size = 512, const std::string& def = "", DWORD* count = nullptr) {
     std::string buf(size + 1, '\x7f');
-    DWORD n = GetPrivateProfileString(section, key, def, buf.data(), size, file);
+    DWORD n = GetPrivateProfileStringA(section, key, def, buf.data(), size, file);
     if (count) *count = n;
     EXPECT_EQ(buf[n], '\0') << "result not terminated";
     return buf.substr(0, n);
@@ -92,21 +92,21 @@ TEST(ProfileRead, ResultIsCutToTheBuffer) {
     EXPECT_EQ(Get(f, "s", "short", 3, "", &n), "ab");
     EXPECT_EQ(n, 2u);
     char untouched = 'z';
-    EXPECT_EQ(GetPrivateProfileString("s", "short", "", &untouched, 0, f), 0u);
+    EXPECT_EQ(GetPrivateProfileStringA("s", "short", "", &untouched, 0, f), 0u);
     EXPECT_EQ(untouched, 'z');
 }
 
 TEST(ProfileWrite, CreatesFileSectionAndKeyWithWindowsLayout) {
     TempDir dir;
     std::string f = dir / "BLMNL.INI";
-    ASSERT_TRUE(WritePrivateProfileString("  INFO ", " VER ", " 2.5 ", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("  INFO ", " VER ", " 2.5 ", f));
     EXPECT_EQ(ReadFile(f), "[INFO]\r\nVER= 2.5 \r\n");
-    ASSERT_TRUE(WritePrivateProfileString("INFO", "Size", "1000", f));
-    ASSERT_TRUE(WritePrivateProfileString("Other", "a", "", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("INFO", "Size", "1000", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("Other", "a", "", f));
     EXPECT_EQ(ReadFile(f), "[INFO]\r\nVER= 2.5 \r\nSize=1000\r\n[Other]\r\na=\r\n");
     EXPECT_EQ(Get(f, "Info", "ver"), "2.5");
     // A missing folder is not created.
-    EXPECT_FALSE(WritePrivateProfileString("s", "k", "v", dir / "nofolder/x.ini"));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", dir / "nofolder/x.ini"));
     EXPECT_FALSE(testutil::Exists(dir / "nofolder"));
 }
 
@@ -125,9 +125,9 @@ TEST(ProfileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
         "x=1";
     WriteFile(f, before);
     chmod(f.c_str(), 0640);
-    ASSERT_TRUE(WritePrivateProfileString("INFO", "VER", "2.0", f));
-    ASSERT_TRUE(WritePrivateProfileString("info", "Size", "42", f));
-    ASSERT_TRUE(WritePrivateProfileString("other", "Y", "2", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("INFO", "VER", "2.0", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("info", "Size", "42", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("other", "Y", "2", f));
     EXPECT_EQ(ReadFile(f),
               "; written by hand\n"
               "\n"

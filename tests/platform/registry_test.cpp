@@ -30,30 +30,30 @@ struct Key {
     }
 };
 
-LONG Create(HKEY parent, const char* path, Key& key, DWORD* disposition = nullptr, REGSAM sam = KEY_ALL_ACCESS) {
-    return RegCreateKeyEx(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &key.h, disposition);
+LONG Create(HKEY parent, const char* path, Key& key, DWORD* disposition = nullptr, REGSAM sam = PL_KEY_ALL_ACCESS) {
+    return RegCreateKeyExA(parent, path, 0, nullptr, PL_REG_OPTION_NON_VOLATILE, sam, nullptr, &key.h, disposition);
 }
 
 LONG Set(HKEY key, const char* name, DWORD type, const std::string& data) {
-    return RegSetValueEx(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                          static_cast<DWORD>(data.size()));
 }
 
 // Reads a whole value; the result code of the read in *rc.
 std::string Get(HKEY key, const char* name, DWORD* type = nullptr, LONG* rc = nullptr) {
     DWORD size = 0;
-    LONG r = RegQueryValueEx(key, name, nullptr, type, nullptr, &size);
+    LONG r = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
     std::string data(size, '\0');
-    if (r == ERROR_SUCCESS) r = RegQueryValueEx(key, name, nullptr, type, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (r == PL_ERROR_SUCCESS) r = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(data.data()), &size);
     if (rc) *rc = r;
-    return r == ERROR_SUCCESS ? data.substr(0, size) : std::string();
+    return r == PL_ERROR_SUCCESS ? data.substr(0, size) : std::string();
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
     std::vector<std::string> out;
     char name[256];
     DWORD cch = sizeof name;
-    for (DWORD i = 0; RegEnumKeyEx(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == PL_ERROR_SUCCESS; ++i) {
         out.emplace_back(name, cch);
         cch = sizeof name;
     }
@@ -64,7 +64,7 @@ std::vector<std::string> ValueNames(HKEY key) {
     std::vector<std::string> out;
     char name[256];
     DWORD cch = sizeof name;
-    for (DWORD i = 0; RegEnumValue(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == PL_ERROR_SUCCESS; ++i) {
         out.emplace_back(name, cch);
         cch = sizeof name;
     }
@@ -84,11 +84,11 @@ struct ChildGuard {
 
 std::uint32_t ReadCounter(LONG* rc) {
     Key k;
-    *rc = RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_QUERY_VALUE, &k.h);
+    *rc = RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Brightloom", 0, PL_KEY_QUERY_VALUE, &k.h);
     if (*rc) return 0;
     std::uint32_t v = 0;
     DWORD cb = 4;
-    *rc = RegQueryValueEx(k.h, "Counter", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &cb);
+    *rc = RegQueryValueExA(k.h, "Counter", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &cb);
     return v;
 }
 
@@ -98,15 +98,15 @@ TEST(RegistryKeys, NamesIgnoreCaseButKeepIt) {
     RegistrySandbox sandbox;
     Key a, b, c;
     DWORD disposition = 0;
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "Software\\Brightloom", a, &disposition), ERROR_SUCCESS);
-    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\brightLOOM", b, &disposition), ERROR_SUCCESS);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "software", 0, KEY_READ, &c.h), ERROR_SUCCESS);
+    ASSERT_EQ(Create(PL_HKEY_LOCAL_MACHINE, "Software\\Brightloom", a, &disposition), PL_ERROR_SUCCESS);
+    EXPECT_EQ(disposition, PL_REG_CREATED_NEW_KEY);
+    ASSERT_EQ(Create(PL_HKEY_LOCAL_MACHINE, "SOFTWARE\\brightLOOM", b, &disposition), PL_ERROR_SUCCESS);
+    EXPECT_EQ(disposition, PL_REG_OPENED_EXISTING_KEY);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_LOCAL_MACHINE, "software", 0, PL_KEY_READ, &c.h), PL_ERROR_SUCCESS);
     EXPECT_EQ(SubkeyNames(c.h), std::vector<std::string>{"Brightloom"});
 
-    ASSERT_EQ(Set(a.h, "Path", REG_SZ, "one"), ERROR_SUCCESS);
-    ASSERT_EQ(Set(b.h, "PATH", REG_SZ, "two"), ERROR_SUCCESS);  // replaces, keeps the first spelling
+    ASSERT_EQ(Set(a.h, "Path", PL_REG_SZ, "one"), PL_ERROR_SUCCESS);
+    ASSERT_EQ(Set(b.h, "PATH", PL_REG_SZ, "two"), PL_ERROR_SUCCESS);  // replaces, keeps the first spelling
     EXPECT_EQ(ValueNames(a.h), std::vector<std::string>{"Path"});
     EXPECT_EQ(Get(a.h, "pAtH"), "two");
 }
@@ -114,90 +114,90 @@ TEST(RegistryKeys, NamesIgnoreCaseButKeepIt) {
 TEST(RegistryKeys, CreateOpenDeleteRules) {
     RegistrySandbox sandbox;
     Key k, missing, bad, same;
-    ASSERT_EQ(Create(HKEY_CURRENT_USER, "A\\B\\C\\", k), ERROR_SUCCESS);  // parents made, trailing "\" allowed
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A\\X", 0, KEY_READ, &missing.h), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "A\\B\\C\\", k), PL_ERROR_SUCCESS);  // parents made, trailing "\" allowed
+    EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "A\\X", 0, PL_KEY_READ, &missing.h), PL_ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing.h, 0u);
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, "\\A", bad), ERROR_BAD_PATHNAME);
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, "A\\\\B", bad), ERROR_BAD_PATHNAME);
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, std::string(256, 'n').c_str(), bad), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Create(HKEY_CURRENT_USER, std::string(255, 'n').c_str(), bad), ERROR_SUCCESS);
-    EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "V", 0, nullptr, 1 /* volatile */, KEY_ALL_ACCESS, nullptr, &bad.h,
+    EXPECT_EQ(Create(PL_HKEY_CURRENT_USER, "\\A", bad), PL_ERROR_BAD_PATHNAME);
+    EXPECT_EQ(Create(PL_HKEY_CURRENT_USER, "A\\\\B", bad), PL_ERROR_BAD_PATHNAME);
+    EXPECT_EQ(Create(PL_HKEY_CURRENT_USER, std::string(256, 'n').c_str(), bad), PL_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Create(PL_HKEY_CURRENT_USER, std::string(255, 'n').c_str(), bad), PL_ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExA(PL_HKEY_CURRENT_USER, "V", 0, nullptr, 1 /* volatile */, PL_KEY_ALL_ACCESS, nullptr, &bad.h,
                              nullptr),
-              ERROR_INVALID_PARAMETER);
+              PL_ERROR_INVALID_PARAMETER);
 
     // NULL and "" open the key itself.
-    ASSERT_EQ(RegOpenKeyEx(k.h, nullptr, 0, KEY_ALL_ACCESS, &same.h), ERROR_SUCCESS);
-    ASSERT_EQ(Set(same.h, "v", REG_SZ, "x"), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(k.h, nullptr, 0, PL_KEY_ALL_ACCESS, &same.h), PL_ERROR_SUCCESS);
+    ASSERT_EQ(Set(same.h, "v", PL_REG_SZ, "x"), PL_ERROR_SUCCESS);
     EXPECT_EQ(Get(k.h, "v"), "x");
 
     // A key with subkeys cannot be deleted, nor can a root.
-    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "A\\B"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "A\\B\\Nope"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "a\\b\\c"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(PL_HKEY_CURRENT_USER, "A\\B"), PL_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(PL_HKEY_CURRENT_USER, ""), PL_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(PL_HKEY_CURRENT_USER, "A\\B\\Nope"), PL_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(PL_HKEY_CURRENT_USER, "a\\b\\c"), PL_ERROR_SUCCESS);
     // Handles on a deleted key report it.
-    EXPECT_EQ(Set(k.h, "v", REG_SZ, "y"), ERROR_KEY_DELETED);
+    EXPECT_EQ(Set(k.h, "v", PL_REG_SZ, "y"), PL_ERROR_KEY_DELETED);
     EXPECT_EQ(Get(k.h, "v", nullptr, nullptr), "");
     LONG rc = 0;
     Get(same.h, "v", nullptr, &rc);
-    EXPECT_EQ(rc, ERROR_KEY_DELETED);
+    EXPECT_EQ(rc, PL_ERROR_KEY_DELETED);
 
-    EXPECT_EQ(RegDeleteTree(HKEY_CURRENT_USER, "A"), ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A", 0, KEY_READ, &missing.h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteTreeA(PL_HKEY_CURRENT_USER, "A"), PL_ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "A", 0, PL_KEY_READ, &missing.h), PL_ERROR_FILE_NOT_FOUND);
 
     // Handles: roots close without harm; unknown handles are refused.
-    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(0x12345), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegOpenKeyEx(0, "A", 0, KEY_READ, &missing.h), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegOpenKeyEx(RootKeyFromLong(static_cast<LONG>(0x80000005u)), "", 0, KEY_READ, &missing.h),
-              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(PL_HKEY_CURRENT_USER), PL_ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(0x12345), PL_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegOpenKeyExA(0, "A", 0, PL_KEY_READ, &missing.h), PL_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegOpenKeyExA(RootKeyFromLong(static_cast<LONG>(0x80000005u)), "", 0, PL_KEY_READ, &missing.h),
+              PL_ERROR_INVALID_HANDLE);
     // The 32-bit form of a root works as well as the sign-extended one.
     Key zeroExtended;
-    EXPECT_EQ(Create(static_cast<HKEY>(0x80000001u), "Z", zeroExtended), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(zeroExtended.h), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(zeroExtended.h), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Create(static_cast<HKEY>(0x80000001u), "Z", zeroExtended), PL_ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(zeroExtended.h), PL_ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(zeroExtended.h), PL_ERROR_INVALID_HANDLE);
     zeroExtended.h = 0;
 }
 
 TEST(RegistryValues, QueryBufferRules) {
     RegistrySandbox sandbox;
     Key k;
-    ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Brightloom", k), ERROR_SUCCESS);
-    ASSERT_EQ(Set(k.h, "Path", REG_SZ, std::string("C:\\Prog\\app.exe\0", 16)), ERROR_SUCCESS);
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "Software\\Brightloom", k), PL_ERROR_SUCCESS);
+    ASSERT_EQ(Set(k.h, "Path", PL_REG_SZ, std::string("C:\\Prog\\app.exe\0", 16)), PL_ERROR_SUCCESS);
 
     DWORD type = 99, size = 0;
-    EXPECT_EQ(RegQueryValueEx(k.h, "Path", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(RegQueryValueExA(k.h, "Path", nullptr, &type, nullptr, &size), PL_ERROR_SUCCESS);
+    EXPECT_EQ(type, PL_REG_SZ);
     EXPECT_EQ(size, 16u);
 
     char small[8];
     std::memset(small, 'Z', sizeof small);
     size = sizeof small;
-    EXPECT_EQ(RegQueryValueEx(k.h, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(RegQueryValueExA(k.h, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size), PL_ERROR_MORE_DATA);
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(std::string(small, 8), std::string(8, 'Z'));  // left as it was
 
     char exact[16];
     size = sizeof exact;
-    EXPECT_EQ(RegQueryValueEx(k.h, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(k.h, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size), PL_ERROR_SUCCESS);
     EXPECT_STREQ(exact, "C:\\Prog\\app.exe");
 
-    EXPECT_EQ(RegQueryValueEx(k.h, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), nullptr),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegQueryValueEx(k.h, "Nope", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(k.h, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), nullptr),
+              PL_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExA(k.h, "Nope", nullptr, nullptr, nullptr, &size), PL_ERROR_FILE_NOT_FOUND);
     // The default value: NULL and "" are the same name, and it is absent until set.
-    EXPECT_EQ(RegQueryValueEx(k.h, nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(Set(k.h, nullptr, REG_SZ, "d"), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(k.h, nullptr, nullptr, nullptr, nullptr, &size), PL_ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(Set(k.h, nullptr, PL_REG_SZ, "d"), PL_ERROR_SUCCESS);
     EXPECT_EQ(Get(k.h, ""), "d");
     // A value without data.
-    ASSERT_EQ(Set(k.h, "Empty", REG_BINARY, ""), ERROR_SUCCESS);
+    ASSERT_EQ(Set(k.h, "Empty", PL_REG_BINARY, ""), PL_ERROR_SUCCESS);
     size = 5;
-    EXPECT_EQ(RegQueryValueEx(k.h, "Empty", nullptr, &type, reinterpret_cast<BYTE*>(exact), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(k.h, "Empty", nullptr, &type, reinterpret_cast<BYTE*>(exact), &size), PL_ERROR_SUCCESS);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(RegSetValueEx(k.h, "Bad", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+    EXPECT_EQ(RegSetValueExA(k.h, "Bad", 0, PL_REG_BINARY, nullptr, 4), PL_ERROR_NOACCESS);
 
-    EXPECT_EQ(RegDeleteValue(k.h, "PATH"), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteValue(k.h, "Path"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueA(k.h, "PATH"), PL_ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(k.h, "Path"), PL_ERROR_FILE_NOT_FOUND);
 }
 
 TEST(RegistryValues, EveryKindAndByteIsKept) {
@@ -209,13 +209,13 @@ TEST(RegistryValues, EveryKindAndByteIsKept) {
     const std::vector<std::string> names = {"plain", "with \"quotes\" and \\ and %TEMP%", "\x01\x7F\xFF end", "@", " lead"};
     {
         Key k;
-        ASSERT_EQ(Create(HKEY_USERS, ("S-1\\" + odd).c_str(), k), ERROR_SUCCESS);
+        ASSERT_EQ(Create(PL_HKEY_USERS, ("S-1\\" + odd).c_str(), k), PL_ERROR_SUCCESS);
         for (DWORD kind : kinds) ASSERT_EQ(Set(k.h, ("kind" + std::to_string(kind)).c_str(), kind, allBytes), 0);
-        for (const auto& n : names) ASSERT_EQ(Set(k.h, n.c_str(), REG_SZ, n + '\0' + "tail"), 0);
+        for (const auto& n : names) ASSERT_EQ(Set(k.h, n.c_str(), PL_REG_SZ, n + '\0' + "tail"), 0);
     }
     // A fresh handle reads everything back from the file.
     Key k;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_USERS, ("s-1\\" + odd).c_str(), 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_USERS, ("s-1\\" + odd).c_str(), 0, PL_KEY_READ, &k.h), PL_ERROR_SUCCESS);
     for (DWORD kind : kinds) {
         DWORD type = 0;
         EXPECT_EQ(Get(k.h, ("kind" + std::to_string(kind)).c_str(), &type), allBytes) << kind;
@@ -223,7 +223,7 @@ TEST(RegistryValues, EveryKindAndByteIsKept) {
     }
     for (const auto& n : names) EXPECT_EQ(Get(k.h, n.c_str()), n + '\0' + "tail") << n;
     Key parent;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_USERS, "S-1", 0, KEY_READ, &parent.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_USERS, "S-1", 0, PL_KEY_READ, &parent.h), PL_ERROR_SUCCESS);
     EXPECT_EQ(SubkeyNames(parent.h), std::vector<std::string>{odd});
 
     // The file is plain text a person can read.
@@ -236,101 +236,101 @@ TEST(RegistryValues, EveryKindAndByteIsKept) {
 TEST(RegistryEnumeration, OrderAndBufferRules) {
     RegistrySandbox sandbox;
     Key k;
-    ASSERT_EQ(Create(HKEY_CURRENT_USER, "E", k), ERROR_SUCCESS);
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "E", k), PL_ERROR_SUCCESS);
     for (const char* sub : {"b", "A", "c", "B2"}) {
         Key s;
-        ASSERT_EQ(Create(k.h, sub, s), ERROR_SUCCESS);
+        ASSERT_EQ(Create(k.h, sub, s), PL_ERROR_SUCCESS);
     }
     EXPECT_EQ(SubkeyNames(k.h), (std::vector<std::string>{"A", "b", "B2", "c"}));
-    for (const char* v : {"zeta", "Alpha", "mid"}) ASSERT_EQ(Set(k.h, v, REG_DWORD, std::string(4, '\0')), 0);
-    ASSERT_EQ(Set(k.h, "ZETA", REG_SZ, "again"), 0);  // replacing keeps the place
+    for (const char* v : {"zeta", "Alpha", "mid"}) ASSERT_EQ(Set(k.h, v, PL_REG_DWORD, std::string(4, '\0')), 0);
+    ASSERT_EQ(Set(k.h, "ZETA", PL_REG_SZ, "again"), 0);  // replacing keeps the place
     EXPECT_EQ(ValueNames(k.h), (std::vector<std::string>{"zeta", "Alpha", "mid"}));
-    ASSERT_EQ(RegDeleteValue(k.h, "alpha"), 0);
+    ASSERT_EQ(RegDeleteValueA(k.h, "alpha"), 0);
     EXPECT_EQ(ValueNames(k.h), (std::vector<std::string>{"zeta", "mid"}));
 
     // The name buffer counts the terminating NUL.
     char name[8];
     DWORD cch = 4;  // "zeta" needs 5
-    EXPECT_EQ(RegEnumValue(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumValueA(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_MORE_DATA);
     cch = 5;
-    EXPECT_EQ(RegEnumValue(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumValueA(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_SUCCESS);
     EXPECT_EQ(cch, 4u);
     EXPECT_STREQ(name, "zeta");
     cch = 1;
-    EXPECT_EQ(RegEnumKeyEx(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumKeyExA(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_MORE_DATA);
     cch = 2;
-    EXPECT_EQ(RegEnumKeyEx(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKeyExA(k.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_SUCCESS);
     EXPECT_STREQ(name, "A");
     // Data through the enumeration follow the query's rules.
     DWORD type = 0, cb = 2;
     cch = sizeof name;
     BYTE data[8];
-    EXPECT_EQ(RegEnumValue(k.h, 0, name, &cch, nullptr, &type, data, &cb), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumValueA(k.h, 0, name, &cch, nullptr, &type, data, &cb), PL_ERROR_MORE_DATA);
     EXPECT_EQ(cb, 5u);
-    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(type, PL_REG_SZ);
     cch = sizeof name;
-    EXPECT_EQ(RegEnumValue(k.h, 2, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueA(k.h, 2, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_NO_MORE_ITEMS);
     cch = sizeof name;
-    EXPECT_EQ(RegEnumKeyEx(k.h, 4, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyExA(k.h, 4, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_NO_MORE_ITEMS);
 }
 
 TEST(RegistryAccess, HandlesKeepTheirRights) {
     RegistrySandbox sandbox;
     {
         Key k;
-        ASSERT_EQ(Create(HKEY_CURRENT_USER, "R\\Sub", k), ERROR_SUCCESS);
-        ASSERT_EQ(Set(k.h, "v", REG_SZ, "x"), ERROR_SUCCESS);
+        ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "R\\Sub", k), PL_ERROR_SUCCESS);
+        ASSERT_EQ(Set(k.h, "v", PL_REG_SZ, "x"), PL_ERROR_SUCCESS);
     }
     Key query, set, sub;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "R\\Sub", 0, KEY_QUERY_VALUE, &query.h), ERROR_SUCCESS);
-    EXPECT_EQ(Set(query.h, "v", REG_SZ, "y"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteValue(query.h, "v"), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "R\\Sub", 0, PL_KEY_QUERY_VALUE, &query.h), PL_ERROR_SUCCESS);
+    EXPECT_EQ(Set(query.h, "v", PL_REG_SZ, "y"), PL_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(query.h, "v"), PL_ERROR_ACCESS_DENIED);
     EXPECT_EQ(Get(query.h, "v"), "x");
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "R\\Sub", 0, KEY_SET_VALUE, &set.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "R\\Sub", 0, PL_KEY_SET_VALUE, &set.h), PL_ERROR_SUCCESS);
     LONG rc = 0;
     Get(set.h, "v", nullptr, &rc);
-    EXPECT_EQ(rc, ERROR_ACCESS_DENIED);
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "R", 0, KEY_QUERY_VALUE, &sub.h), ERROR_SUCCESS);
+    EXPECT_EQ(rc, PL_ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "R", 0, PL_KEY_QUERY_VALUE, &sub.h), PL_ERROR_SUCCESS);
     char name[8];
     DWORD cch = sizeof name;
-    EXPECT_EQ(RegEnumKeyEx(sub.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegEnumKeyExA(sub.h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), PL_ERROR_ACCESS_DENIED);
     Key child;
-    EXPECT_EQ(Create(sub.h, "New", child), ERROR_ACCESS_DENIED);  // no KEY_CREATE_SUB_KEY
+    EXPECT_EQ(Create(sub.h, "New", child), PL_ERROR_ACCESS_DENIED);  // no PL_KEY_CREATE_SUB_KEY
 }
 
 TEST(RegistryStore, RootsAreSeparateFiles) {
     RegistrySandbox sandbox;
     Key a, b;
-    ASSERT_EQ(Create(HKEY_CLASSES_ROOT, ".dmd", a), ERROR_SUCCESS);
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE", b), ERROR_SUCCESS);
+    ASSERT_EQ(Create(PL_HKEY_CLASSES_ROOT, ".dmd", a), PL_ERROR_SUCCESS);
+    ASSERT_EQ(Create(PL_HKEY_LOCAL_MACHINE, "SOFTWARE", b), PL_ERROR_SUCCESS);
     EXPECT_TRUE(testutil::Exists(sandbox.File("HKCR")));
     EXPECT_TRUE(testutil::Exists(sandbox.File("HKLM")));
     EXPECT_FALSE(testutil::Exists(sandbox.File("HKCU")));
     Key none;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, ".dmd", 0, KEY_READ, &none.h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, ".dmd", 0, PL_KEY_READ, &none.h), PL_ERROR_FILE_NOT_FOUND);
 }
 
 TEST(RegistryStore, UnwritableRootRefusesChangesButReads) {
     RegistrySandbox sandbox;
     {
         Key k;
-        ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "Software\\Brightloom", k), ERROR_SUCCESS);
-        ASSERT_EQ(Set(k.h, "Path", REG_SZ, "/opt/bl"), ERROR_SUCCESS);
+        ASSERT_EQ(Create(PL_HKEY_LOCAL_MACHINE, "Software\\Brightloom", k), PL_ERROR_SUCCESS);
+        ASSERT_EQ(Set(k.h, "Path", PL_REG_SZ, "/opt/bl"), PL_ERROR_SUCCESS);
     }
     const std::string before = ReadFile(sandbox.File("HKLM"));
     std::string failure = testutil::RunWithoutWriteAccess(sandbox.Folder(), [] () -> std::string {
         Key read, write, fresh, open;
-        if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Brightloom", 0, KEY_QUERY_VALUE, &read.h) != 0)
+        if (RegOpenKeyExA(PL_HKEY_LOCAL_MACHINE, "Software\\Brightloom", 0, PL_KEY_QUERY_VALUE, &read.h) != 0)
             return "the key could not be opened for reading";
         if (Get(read.h, "Path") != "/opt/bl") return "the value could not be read";
-        if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Brightloom", 0, 0x3F, &open.h) != ERROR_ACCESS_DENIED)
+        if (RegOpenKeyExA(PL_HKEY_LOCAL_MACHINE, "Software\\Brightloom", 0, 0x3F, &open.h) != PL_ERROR_ACCESS_DENIED)
             return "opening for writing was not refused";
-        if (Create(HKEY_LOCAL_MACHINE, "Software\\Brightloom", write, nullptr, 0x3F) != ERROR_ACCESS_DENIED)
+        if (Create(PL_HKEY_LOCAL_MACHINE, "Software\\Brightloom", write, nullptr, 0x3F) != PL_ERROR_ACCESS_DENIED)
             return "creating an existing key for writing was not refused";
-        if (Create(HKEY_LOCAL_MACHINE, "Software\\Other", fresh) != ERROR_ACCESS_DENIED)
+        if (Create(PL_HKEY_LOCAL_MACHINE, "Software\\Other", fresh) != PL_ERROR_ACCESS_DENIED)
             return "creating a new key was not refused";
-        if (Set(HKEY_LOCAL_MACHINE, "x", REG_SZ, "y") != ERROR_ACCESS_DENIED) return "a write was not refused";
-        if (RegDeleteKey(HKEY_LOCAL_MACHINE, "Software\\Brightloom") != ERROR_ACCESS_DENIED)
+        if (Set(PL_HKEY_LOCAL_MACHINE, "x", PL_REG_SZ, "y") != PL_ERROR_ACCESS_DENIED) return "a write was not refused";
+        if (RegDeleteKeyA(PL_HKEY_LOCAL_MACHINE, "Software\\Brightloom") != PL_ERROR_ACCESS_DENIED)
             return "a deletion was not refused";
         return "";
     });
@@ -342,10 +342,10 @@ TEST(RegistryStore, DamagedFileIsReportedAndNeverOverwritten) {
     RegistrySandbox sandbox;
     {
         Key k;
-        ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Brightloom", k), ERROR_SUCCESS);
-        ASSERT_EQ(Set(k.h, "Update", REG_DWORD, std::string("\1\0\0\0", 4)), ERROR_SUCCESS);
+        ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "Software\\Brightloom", k), PL_ERROR_SUCCESS);
+        ASSERT_EQ(Set(k.h, "Update", PL_REG_DWORD, std::string("\1\0\0\0", 4)), PL_ERROR_SUCCESS);
         Key other;
-        ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "Software", other), ERROR_SUCCESS);
+        ASSERT_EQ(Create(PL_HKEY_LOCAL_MACHINE, "Software", other), PL_ERROR_SUCCESS);
     }
     const std::string good = ReadFile(sandbox.File("HKCU"));
     std::string flipped = good;
@@ -365,23 +365,23 @@ TEST(RegistryStore, DamagedFileIsReportedAndNeverOverwritten) {
         WriteFile(sandbox.File("HKCU"), content);
         testing::internal::CaptureStderr();
         Key k, c;
-        EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_READ, &k.h), ERROR_BADDB);
-        EXPECT_EQ(Create(HKEY_CURRENT_USER, "Software\\New", c), ERROR_BADDB);
-        EXPECT_EQ(RegSetValueEx(HKEY_CURRENT_USER, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
-                  ERROR_BADDB);
-        EXPECT_EQ(RegDeleteTree(HKEY_CURRENT_USER, nullptr), ERROR_BADDB);
+        EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Brightloom", 0, PL_KEY_READ, &k.h), PL_ERROR_BADDB);
+        EXPECT_EQ(Create(PL_HKEY_CURRENT_USER, "Software\\New", c), PL_ERROR_BADDB);
+        EXPECT_EQ(RegSetValueExA(PL_HKEY_CURRENT_USER, "v", 0, PL_REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
+                  PL_ERROR_BADDB);
+        EXPECT_EQ(RegDeleteTreeA(PL_HKEY_CURRENT_USER, nullptr), PL_ERROR_BADDB);
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find("damaged"), std::string::npos) << err;
         EXPECT_NE(err.find(sandbox.File("HKCU")), std::string::npos) << err;
         EXPECT_EQ(ReadFile(sandbox.File("HKCU")), content);
         // The other roots are unaffected.
         Key lm;
-        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &lm.h), ERROR_SUCCESS);
+        EXPECT_EQ(RegOpenKeyExA(PL_HKEY_LOCAL_MACHINE, "Software", 0, PL_KEY_READ, &lm.h), PL_ERROR_SUCCESS);
     }
     // Once repaired, the store works again.
     WriteFile(sandbox.File("HKCU"), good);
     Key k;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Brightloom", 0, PL_KEY_READ, &k.h), PL_ERROR_SUCCESS);
     EXPECT_EQ(Get(k.h, "Update"), std::string("\1\0\0\0", 4));
 }
 
@@ -391,12 +391,12 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
     RegistrySandbox sandbox;
     const std::string blob(64 * 1024, '\x5A');  // makes every write take a while
     Key setup;
-    ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Brightloom", setup), ERROR_SUCCESS);
-    ASSERT_EQ(Set(setup.h, "Path", REG_SZ, "/opt/brightloom"), ERROR_SUCCESS);
-    ASSERT_EQ(Set(setup.h, "Blob", REG_BINARY, blob), ERROR_SUCCESS);
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "Software\\Brightloom", setup), PL_ERROR_SUCCESS);
+    ASSERT_EQ(Set(setup.h, "Path", PL_REG_SZ, "/opt/brightloom"), PL_ERROR_SUCCESS);
+    ASSERT_EQ(Set(setup.h, "Blob", PL_REG_BINARY, blob), PL_ERROR_SUCCESS);
     // How long one write takes here (sanitizers make it much slower).
     auto start = std::chrono::steady_clock::now();
-    for (char i = 4; i >= 1; --i) ASSERT_EQ(Set(setup.h, "Counter", REG_DWORD, std::string(4, i - 1)), 0);
+    for (char i = 4; i >= 1; --i) ASSERT_EQ(Set(setup.h, "Counter", PL_REG_DWORD, std::string(4, i - 1)), 0);
     const auto writeUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 4;
 
     // Watches the folder for the writer's temporary file.
@@ -417,13 +417,13 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
         if (pid == 0) {
             close(fds[0]);
             Key k;
-            if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_ALL_ACCESS, &k.h) != 0) _exit(2);
+            if (RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Brightloom", 0, PL_KEY_ALL_ACCESS, &k.h) != 0) _exit(2);
             for (std::uint32_t i = committed + 1;; ++i) {
                 // Tells the parent when each write begins and when it has ended.
                 std::uint32_t begin[2] = {i, 0}, end[2] = {i, 1};
                 if (write(fds[1], begin, sizeof begin) != sizeof begin) _exit(3);
                 std::string data(reinterpret_cast<const char*>(&i), 4);
-                if (Set(k.h, "Counter", REG_DWORD, data) != 0) _exit(4);
+                if (Set(k.h, "Counter", PL_REG_DWORD, data) != 0) _exit(4);
                 if (write(fds[1], end, sizeof end) != sizeof end) _exit(3);
             }
         }
@@ -456,7 +456,7 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
             if (e.path().filename().string().find(".new-") != std::string::npos) ++leftTemporaries;
         LONG rc = 0;
         std::uint32_t now = ReadCounter(&rc);
-        ASSERT_EQ(rc, ERROR_SUCCESS) << "round " << round;
+        ASSERT_EQ(rc, PL_ERROR_SUCCESS) << "round " << round;
         if (begun > done) {
             // Killed inside a write: the old value or the new one.
             ASSERT_TRUE(now == done || now == begun) << "round " << round << ": stored " << now << ", writing " << begun;
@@ -467,7 +467,7 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
         if (done > committed) ++finishedWrites;
         committed = now;
         Key k;
-        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_READ, &k.h), 0);
+        ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Brightloom", 0, PL_KEY_READ, &k.h), 0);
         ASSERT_EQ(Get(k.h, "Path"), "/opt/brightloom");
         ASSERT_EQ(Get(k.h, "Blob"), blob);
     }
@@ -479,8 +479,8 @@ TEST(RegistryStore, KillDuringWritesKeepsOldOrNewValue) {
     EXPECT_GT(finishedWrites, 0);
     // The next change clears what killed writers left behind.
     Key k;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Brightloom", 0, KEY_ALL_ACCESS, &k.h), 0);
-    ASSERT_EQ(Set(k.h, "Done", REG_SZ, "yes"), 0);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Brightloom", 0, PL_KEY_ALL_ACCESS, &k.h), 0);
+    ASSERT_EQ(Set(k.h, "Done", PL_REG_SZ, "yes"), 0);
     for (const auto& e : std::filesystem::directory_iterator(sandbox.Folder()))
         EXPECT_EQ(e.path().filename().string().find(".new-"), std::string::npos) << e.path();
 }
@@ -497,8 +497,8 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
             for (int i = 0; i < kPerWriter; ++i) {
                 Key k, sub;
                 std::string name = std::string(1, writer) + std::to_string(i);
-                if (Create(HKEY_CURRENT_USER, "Software\\Shared", k) != 0) _exit(2);
-                if (Set(k.h, name.c_str(), REG_SZ, name + "-data") != 0) _exit(3);
+                if (Create(PL_HKEY_CURRENT_USER, "Software\\Shared", k) != 0) _exit(2);
+                if (Set(k.h, name.c_str(), PL_REG_SZ, name + "-data") != 0) _exit(3);
                 if (i % 10 == 0 && Create(k.h, name.c_str(), sub) != 0) _exit(4);
             }
             _exit(0);
@@ -511,7 +511,7 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     Key k;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Shared", 0, KEY_READ, &k.h), 0);
+    ASSERT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Shared", 0, PL_KEY_READ, &k.h), 0);
     EXPECT_EQ(ValueNames(k.h).size(), 2u * kPerWriter);
     EXPECT_EQ(SubkeyNames(k.h).size(), 2u * kPerWriter / 10);
     for (char writer : {'a', 'b'})

@@ -179,7 +179,7 @@ TEST(VersionReader, FilesWithoutVersionInformation) {
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(Fixture("text.txt").c_str(), nullptr), 0u);
     EXPECT_EQ(plat::GetLastError(), 1812u);
     EXPECT_EQ(plat::GetFileVersionInfoSizeA((dir / "missing").c_str(), nullptr), 0u);
-    EXPECT_EQ(plat::GetLastError(), static_cast<plat::DWORD>(plat::ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(plat::GetLastError(), static_cast<plat::DWORD>(plat::PL_ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(dir.path().c_str(), nullptr), 0u);  // a folder
     EXPECT_EQ(plat::GetFileVersionInfoSizeA("", nullptr), 0u);
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(nullptr, nullptr), 0u);

@@ -38,7 +38,7 @@ protected:
         ASSERT_EQ(WSAStartup(0x0101, &data), 0);
         EXPECT_EQ(data.wVersion, 0x0101);
         EXPECT_GT(data.iMaxUdpDg, 0);
-        g_msg = RegisterWindowMessage("winsock-test.WinsockMessage");
+        g_msg = RegisterWindowMessageA("winsock-test.WinsockMessage");
         hwnd = CreateMessageWindow("test");
         SetWindowProc(hwnd, Collect);
         g_notes.clear();
@@ -233,7 +233,7 @@ TEST_F(WinsockTest, AcceptIsPostedAgainOnlyAfterAnAccept) {
 }
 
 TEST_F(WinsockTest, HostLookUpsFillTheCallersBlock) {
-    UINT resolved = RegisterWindowMessage("winsock-test.ResolveMessage");
+    UINT resolved = RegisterWindowMessageA("winsock-test.ResolveMessage");
     struct Done {
         std::uintptr_t task;
         int used, error;

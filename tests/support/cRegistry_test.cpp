@@ -35,13 +35,13 @@ plat::HKEY Root(std::int32_t root) { return plat::RootKeyFromLong(root); }
 // The stored value, read past the class under test.
 std::optional<Raw> RawGet(std::int32_t root, const std::string& path, const std::string& name) {
     plat::HKEY k = 0;
-    if (plat::RegOpenKeyEx(Root(root), path.c_str(), 0, plat::KEY_QUERY_VALUE, &k) != 0) return std::nullopt;
+    if (plat::RegOpenKeyExA(Root(root), path.c_str(), 0, plat::PL_KEY_QUERY_VALUE, &k) != 0) return std::nullopt;
     Raw r;
     plat::DWORD size = 0;
     std::optional<Raw> out;
-    if (plat::RegQueryValueEx(k, name.c_str(), nullptr, &r.type, nullptr, &size) == 0) {
+    if (plat::RegQueryValueExA(k, name.c_str(), nullptr, &r.type, nullptr, &size) == 0) {
         r.data.resize(size);
-        plat::RegQueryValueEx(k, name.c_str(), nullptr, nullptr, reinterpret_cast<plat::BYTE*>(r.data.data()), &size);
+        plat::RegQueryValueExA(k, name.c_str(), nullptr, nullptr, reinterpret_cast<plat::BYTE*>(r.data.data()), &size);
         out = r;
     }
     plat::RegCloseKey(k);
@@ -51,10 +51,10 @@ std::optional<Raw> RawGet(std::int32_t root, const std::string& path, const std:
 void RawSet(std::int32_t root, const std::string& path, const std::string& name, plat::DWORD type,
             const std::string& data) {
     plat::HKEY k = 0;
-    ASSERT_EQ(plat::RegCreateKeyEx(Root(root), path.c_str(), 0, nullptr, 0, plat::KEY_ALL_ACCESS, nullptr, &k,
+    ASSERT_EQ(plat::RegCreateKeyExA(Root(root), path.c_str(), 0, nullptr, 0, plat::PL_KEY_ALL_ACCESS, nullptr, &k,
                                    nullptr),
               0);
-    ASSERT_EQ(plat::RegSetValueEx(k, name.c_str(), 0, type, reinterpret_cast<const plat::BYTE*>(data.data()),
+    ASSERT_EQ(plat::RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const plat::BYTE*>(data.data()),
                                   static_cast<plat::DWORD>(data.size())),
               0);
     plat::RegCloseKey(k);
@@ -85,9 +85,9 @@ nl::ErrorReport Raised(F&& f) {
     return {};
 }
 
-const std::int32_t HKCU = cRegistry::HKEY_CURRENT_USER;
-const std::int32_t HKLM = cRegistry::HKEY_LOCAL_MACHINE;
-const std::int32_t HKCR = cRegistry::HKEY_CLASSES_ROOT;
+const std::int32_t HKCU = cRegistry::PL_HKEY_CURRENT_USER;
+const std::int32_t HKLM = cRegistry::PL_HKEY_LOCAL_MACHINE;
+const std::int32_t HKCR = cRegistry::PL_HKEY_CLASSES_ROOT;
 const char kKey[] = "Software\\Brightloom";
 
 }  // namespace
@@ -98,12 +98,12 @@ TEST(cRegistryRead, MissingValuesGiveDefaultAndKeepValueType) {
     EXPECT_TRUE(fresh.Value().IsEmpty());
     EXPECT_EQ(fresh.ValueType(), 0);
 
-    cRegistry r = At(HKLM, kKey, "Path", cRegistry::REG_DWORD);
+    cRegistry r = At(HKLM, kKey, "Path", cRegistry::PL_REG_DWORD);
     r.SetDefault(Variant("none"));
     EXPECT_EQ(r.Value(), Variant("none"));  // no key
-    RawSet(HKLM, kKey, "Other", plat::REG_SZ, "x");
+    RawSet(HKLM, kKey, "Other", plat::PL_REG_SZ, "x");
     EXPECT_EQ(r.Value(), Variant("none"));  // key without the value
-    EXPECT_EQ(r.ValueType(), cRegistry::REG_DWORD);
+    EXPECT_EQ(r.ValueType(), cRegistry::PL_REG_DWORD);
     // The settings are plain storage: nothing else changes them.
     EXPECT_EQ(r.ClassKey(), HKLM);
     EXPECT_EQ(r.SectionKey(), kKey);
@@ -112,20 +112,20 @@ TEST(cRegistryRead, MissingValuesGiveDefaultAndKeepValueType) {
 
 TEST(cRegistryRead, EachStoredKind) {
     RegistrySandbox sandbox;
-    RawSet(HKLM, kKey, "Sz", plat::REG_SZ, std::string("C:\\Prog\\app.exe\0", 16));
-    RawSet(HKLM, kKey, "SzBare", plat::REG_SZ, "no terminator");
-    RawSet(HKLM, kKey, "Multi", plat::REG_MULTI_SZ, std::string("a\0b\0\0", 5));
-    RawSet(HKLM, kKey, "Expand", plat::REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9));
-    RawSet(HKLM, kKey, "ExpandBare", plat::REG_EXPAND_SZ, "%A%");
-    RawSet(HKLM, kKey, "ExpandEmpty", plat::REG_EXPAND_SZ, "");
-    RawSet(HKLM, kKey, "Dword", plat::REG_DWORD, std::string("\xFE\xFF\xFF\xFF", 4));
-    RawSet(HKLM, kKey, "Big", plat::REG_DWORD_BIG_ENDIAN, std::string("\0\0\1\2", 4));
-    RawSet(HKLM, kKey, "Bin", plat::REG_BINARY, "\x0A\x0B\x0C");
-    RawSet(HKLM, kKey, "None", plat::REG_NONE, "");
+    RawSet(HKLM, kKey, "Sz", plat::PL_REG_SZ, std::string("C:\\Prog\\app.exe\0", 16));
+    RawSet(HKLM, kKey, "SzBare", plat::PL_REG_SZ, "no terminator");
+    RawSet(HKLM, kKey, "Multi", plat::PL_REG_MULTI_SZ, std::string("a\0b\0\0", 5));
+    RawSet(HKLM, kKey, "Expand", plat::PL_REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9));
+    RawSet(HKLM, kKey, "ExpandBare", plat::PL_REG_EXPAND_SZ, "%A%");
+    RawSet(HKLM, kKey, "ExpandEmpty", plat::PL_REG_EXPAND_SZ, "");
+    RawSet(HKLM, kKey, "Dword", plat::PL_REG_DWORD, std::string("\xFE\xFF\xFF\xFF", 4));
+    RawSet(HKLM, kKey, "Big", plat::PL_REG_DWORD_BIG_ENDIAN, std::string("\0\0\1\2", 4));
+    RawSet(HKLM, kKey, "Bin", plat::PL_REG_BINARY, "\x0A\x0B\x0C");
+    RawSet(HKLM, kKey, "None", plat::PL_REG_NONE, "");
     RawSet(HKLM, kKey, "Odd", 0x4242, "\x01");
 
     auto read = [](const char* name, std::int32_t* type = nullptr) {
-        cRegistry r = At(HKLM, kKey, name, cRegistry::REG_SZ);
+        cRegistry r = At(HKLM, kKey, name, cRegistry::PL_REG_SZ);
         Variant v = r.Value();
         if (type) *type = r.ValueType();
         return v;
@@ -134,25 +134,25 @@ TEST(cRegistryRead, EachStoredKind) {
     EXPECT_EQ(read("Sz"), Variant("C:\\Prog\\app.exe"));
     EXPECT_EQ(read("szbare"), Variant("no terminator"));
     EXPECT_EQ(read("Multi", &type), Variant("a"));
-    EXPECT_EQ(type, cRegistry::REG_MULTI_SZ);
+    EXPECT_EQ(type, cRegistry::PL_REG_MULTI_SZ);
     EXPECT_EQ(read("Expand", &type), Variant("%TEMP%\\x"));
-    EXPECT_EQ(type, cRegistry::REG_EXPAND_SZ);
+    EXPECT_EQ(type, cRegistry::PL_REG_EXPAND_SZ);
     EXPECT_EQ(read("ExpandBare"), Variant("%A%"));  // stored without terminator: nothing is cut off
     EXPECT_EQ(read("ExpandEmpty"), Variant(""));
     EXPECT_EQ(read("Dword", &type), Variant(std::int32_t{-2}));
-    EXPECT_EQ(type, cRegistry::REG_DWORD);
+    EXPECT_EQ(type, cRegistry::PL_REG_DWORD);
     EXPECT_EQ(read("Big"), Variant(std::int32_t{258}));
     EXPECT_EQ(read("Bin", &type), Variant(Bytes({10, 11, 12, 0})));
-    EXPECT_EQ(type, cRegistry::REG_BINARY);
+    EXPECT_EQ(type, cRegistry::PL_REG_BINARY);
     EXPECT_EQ(read("None"), Variant(Bytes({0})));
     EXPECT_EQ(read("Odd", &type), Variant(Bytes({1, 0})));
     EXPECT_EQ(type, 0x4242);
 
     // A binary value read and written back keeps exactly its bytes.
-    cRegistry r = At(HKLM, kKey, "Bin", cRegistry::REG_SZ);
+    cRegistry r = At(HKLM, kKey, "Bin", cRegistry::PL_REG_SZ);
     Variant v = r.Value();
     r.SetValue(v);
-    EXPECT_EQ(RawGet(HKLM, kKey, "Bin"), (Raw{plat::REG_BINARY, "\x0A\x0B\x0C"}));
+    EXPECT_EQ(RawGet(HKLM, kKey, "Bin"), (Raw{plat::PL_REG_BINARY, "\x0A\x0B\x0C"}));
 }
 
 TEST(cRegistryWrite, TextsChooseTheirKindByPercentSigns) {
@@ -163,13 +163,13 @@ TEST(cRegistryWrite, TextsChooseTheirKindByPercentSigns) {
         Raw stored;
     };
     const std::vector<Case> cases = {
-        {Variant("100%"), cRegistry::REG_EXPAND_SZ, {plat::REG_SZ, "100%"}},
-        {Variant("%%"), cRegistry::REG_EXPAND_SZ, {plat::REG_SZ, "%%"}},
-        {Variant("%A%"), cRegistry::REG_SZ, {plat::REG_EXPAND_SZ, "%A%"}},
-        {Variant("%ProgramFiles%\\x"), cRegistry::REG_SZ, {plat::REG_EXPAND_SZ, "%ProgramFiles%\\x"}},
-        {Variant("C:\\Prog\\app.exe"), cRegistry::REG_SZ, {plat::REG_SZ, "C:\\Prog\\app.exe"}},
-        {Variant(std::int16_t{-7}), cRegistry::REG_SZ, {plat::REG_SZ, "-7"}},
-        {Variant(), cRegistry::REG_SZ, {plat::REG_SZ, ""}},
+        {Variant("100%"), cRegistry::PL_REG_EXPAND_SZ, {plat::PL_REG_SZ, "100%"}},
+        {Variant("%%"), cRegistry::PL_REG_EXPAND_SZ, {plat::PL_REG_SZ, "%%"}},
+        {Variant("%A%"), cRegistry::PL_REG_SZ, {plat::PL_REG_EXPAND_SZ, "%A%"}},
+        {Variant("%ProgramFiles%\\x"), cRegistry::PL_REG_SZ, {plat::PL_REG_EXPAND_SZ, "%ProgramFiles%\\x"}},
+        {Variant("C:\\Prog\\app.exe"), cRegistry::PL_REG_SZ, {plat::PL_REG_SZ, "C:\\Prog\\app.exe"}},
+        {Variant(std::int16_t{-7}), cRegistry::PL_REG_SZ, {plat::PL_REG_SZ, "-7"}},
+        {Variant(), cRegistry::PL_REG_SZ, {plat::PL_REG_SZ, ""}},
     };
     for (const auto& c : cases) {
         cRegistry r = At(HKCU, kKey, "v", c.type);
@@ -178,40 +178,40 @@ TEST(cRegistryWrite, TextsChooseTheirKindByPercentSigns) {
         EXPECT_EQ(r.ValueType(), c.type);  // a write does not change it
     }
     // What is written reads back unchanged, whichever kind was chosen.
-    cRegistry r = At(HKCU, kKey, "v", cRegistry::REG_SZ);
+    cRegistry r = At(HKCU, kKey, "v", cRegistry::PL_REG_SZ);
     r.SetValue(Variant("%TEMP%\\x"));
     EXPECT_EQ(r.Value(), Variant("%TEMP%\\x"));
-    EXPECT_EQ(r.ValueType(), cRegistry::REG_EXPAND_SZ);
+    EXPECT_EQ(r.ValueType(), cRegistry::PL_REG_EXPAND_SZ);
 }
 
 TEST(cRegistryWrite, NumbersAndBytes) {
     RegistrySandbox sandbox;
-    cRegistry r = At(HKCU, kKey, "Update", cRegistry::REG_DWORD);
+    cRegistry r = At(HKCU, kKey, "Update", cRegistry::PL_REG_DWORD);
     r.SetValue(Variant(std::int16_t{0}));
-    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::REG_DWORD, std::string(4, '\0')}));
+    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::PL_REG_DWORD, std::string(4, '\0')}));
     r.SetValue(Variant(std::int16_t{-2}));  // sign-extended
-    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::REG_DWORD, "\xFE\xFF\xFF\xFF"}));
-    r.SetValueType(cRegistry::REG_DWORD_BIG_ENDIAN);
-    r.SetValue(Variant(std::int32_t{258}));  // stored little-endian as REG_DWORD
-    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::REG_DWORD, std::string("\x02\x01\0\0", 4)}));
+    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::PL_REG_DWORD, "\xFE\xFF\xFF\xFF"}));
+    r.SetValueType(cRegistry::PL_REG_DWORD_BIG_ENDIAN);
+    r.SetValue(Variant(std::int32_t{258}));  // stored little-endian as PL_REG_DWORD
+    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::PL_REG_DWORD, std::string("\x02\x01\0\0", 4)}));
     // Anything but an integer is silently not written.
     r.SetValue(Variant("5"));
     r.SetValue(Variant(true));
-    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::REG_DWORD, std::string("\x02\x01\0\0", 4)}));
+    EXPECT_EQ(RawGet(HKCU, kKey, "Update"), (Raw{plat::PL_REG_DWORD, std::string("\x02\x01\0\0", 4)}));
 
-    cRegistry b = At(HKCU, kKey, "Bin", cRegistry::REG_BINARY);
+    cRegistry b = At(HKCU, kKey, "Bin", cRegistry::PL_REG_BINARY);
     b.SetValue(Variant(Bytes({1, 2, 3, 0})));  // the last element is not stored
-    EXPECT_EQ(RawGet(HKCU, kKey, "Bin"), (Raw{plat::REG_BINARY, "\x01\x02\x03"}));
+    EXPECT_EQ(RawGet(HKCU, kKey, "Bin"), (Raw{plat::PL_REG_BINARY, "\x01\x02\x03"}));
     b.SetValue(Variant(ByteArray{}));
-    EXPECT_EQ(RawGet(HKCU, kKey, "Bin"), (Raw{plat::REG_BINARY, ""}));
+    EXPECT_EQ(RawGet(HKCU, kKey, "Bin"), (Raw{plat::PL_REG_BINARY, ""}));
     auto e = Raised([&] { b.SetValue(Variant("text")); });
     EXPECT_EQ(e.number, 26001);
-    EXPECT_EQ(RawGet(HKCU, kKey, "Bin"), (Raw{plat::REG_BINARY, ""}));
+    EXPECT_EQ(RawGet(HKCU, kKey, "Bin"), (Raw{plat::PL_REG_BINARY, ""}));
 }
 
 TEST(cRegistryWrite, UnsupportedKindsRaiseWithTheFullMessage) {
     RegistrySandbox sandbox;
-    for (std::int32_t type : {cRegistry::REG_MULTI_SZ, cRegistry::REG_NONE, 6, 11}) {
+    for (std::int32_t type : {cRegistry::PL_REG_MULTI_SZ, cRegistry::PL_REG_NONE, 6, 11}) {
         cRegistry r = At(HKCU, kKey, "Name", type);
         auto e = Raised([&] { r.SetValue(Variant("abc")); });
         EXPECT_EQ(e.number, static_cast<std::int32_t>(0x800469A9u));
@@ -226,18 +226,18 @@ TEST(cRegistryWrite, UnsupportedKindsRaiseWithTheFullMessage) {
 
 TEST(cRegistryWrite, KeyThatCannotBeCreatedMakesTheWriteDoNothing) {
     RegistrySandbox sandbox;
-    RawSet(HKLM, kKey, "Path", plat::REG_SZ, "/opt/bl");
+    RawSet(HKLM, kKey, "Path", plat::PL_REG_SZ, "/opt/bl");
     std::string failure = testutil::RunWithoutWriteAccess(sandbox.Folder(), []() -> std::string {
-        cRegistry r = At(HKLM, "Software\\Brightloom\\New", "v", cRegistry::REG_SZ);
+        cRegistry r = At(HKLM, "Software\\Brightloom\\New", "v", cRegistry::PL_REG_SZ);
         try {
             r.SetValue(Variant("x"));
-            r.SetValueType(cRegistry::REG_MULTI_SZ);  // would raise if the key had been opened
+            r.SetValueType(cRegistry::PL_REG_MULTI_SZ);  // would raise if the key had been opened
             r.SetValue(Variant("x"));
         } catch (const nl::RaisedError& e) {
             return "the write raised " + std::to_string(e.Number());
         }
         if (r.KeyExists()) return "the key was created";
-        cRegistry read = At(HKLM, kKey, "Path", cRegistry::REG_SZ);
+        cRegistry read = At(HKLM, kKey, "Path", cRegistry::PL_REG_SZ);
         if (read.Value() != Variant("/opt/bl")) return "the value could not be read";
         try {
             read.CreateKey();
@@ -252,12 +252,12 @@ TEST(cRegistryWrite, KeyThatCannotBeCreatedMakesTheWriteDoNothing) {
 
 TEST(cRegistryWrite, DamagedStoreIsLeftAlone) {
     RegistrySandbox sandbox;
-    RawSet(HKCU, kKey, "Update", plat::REG_DWORD, std::string("\1\0\0\0", 4));
+    RawSet(HKCU, kKey, "Update", plat::PL_REG_DWORD, std::string("\1\0\0\0", 4));
     std::string text = testutil::ReadFile(sandbox.File("HKCU"));
     text.pop_back();  // cut off
     testutil::WriteFile(sandbox.File("HKCU"), text);
     testing::internal::CaptureStderr();
-    cRegistry r = At(HKCU, kKey, "Update", cRegistry::REG_DWORD);
+    cRegistry r = At(HKCU, kKey, "Update", cRegistry::PL_REG_DWORD);
     r.SetDefault(Variant(std::int32_t{-1}));
     EXPECT_EQ(r.Value(), Variant(std::int32_t{-1}));
     r.SetValue(Variant(std::int32_t{0}));
@@ -289,13 +289,13 @@ TEST(cRegistryKeys, CreateDeleteAndExistence) {
 
 TEST(cRegistryKeys, DeleteValue) {
     RegistrySandbox sandbox;
-    RawSet(HKLM, kKey, "Path", plat::REG_SZ, "x");
-    cRegistry r = At(HKLM, kKey, "Path", cRegistry::REG_SZ);
+    RawSet(HKLM, kKey, "Path", plat::PL_REG_SZ, "x");
+    cRegistry r = At(HKLM, kKey, "Path", cRegistry::PL_REG_SZ);
     EXPECT_TRUE(r.DeleteValue());
     EXPECT_FALSE(r.DeleteValue());
     EXPECT_FALSE(RawGet(HKLM, kKey, "Path").has_value());
 
-    cRegistry missing = At(HKLM, "Software\\Nothing", "Path", cRegistry::REG_SZ);
+    cRegistry missing = At(HKLM, "Software\\Nothing", "Path", cRegistry::PL_REG_SZ);
     auto e = Raised([&] { missing.DeleteValue(); });
     EXPECT_EQ(e.number, 26001);
     EXPECT_EQ(e.description, "Failed to open key '-2147483646',Section: 'Software\\Nothing' for delete access");
@@ -312,9 +312,9 @@ TEST(cRegistryEnumerate, ValuesAndSections) {
     EXPECT_TRUE(r.EnumerateSections(names, count));
     EXPECT_EQ(count, 0);
 
-    RawSet(HKCU, kKey, "Path", plat::REG_SZ, "");
-    RawSet(HKCU, kKey, "Update", plat::REG_DWORD, std::string(4, '\0'));
-    RawSet(HKCU, kKey, "", plat::REG_SZ, "default");
+    RawSet(HKCU, kKey, "Path", plat::PL_REG_SZ, "");
+    RawSet(HKCU, kKey, "Update", plat::PL_REG_DWORD, std::string(4, '\0'));
+    RawSet(HKCU, kKey, "", plat::PL_REG_SZ, "default");
     r.SetSectionKey(kKey);
     EXPECT_TRUE(r.EnumerateValues(names, count));
     EXPECT_EQ(count, 3);
@@ -323,7 +323,7 @@ TEST(cRegistryEnumerate, ValuesAndSections) {
     // The longest possible key name is listed too, and the ones after it.
     const std::string longest(255, 'L');
     for (const std::string& sub : {std::string("zz"), longest, std::string("Beta"), std::string("alpha")})
-        RawSet(HKCU, std::string(kKey) + "\\" + sub, "", plat::REG_SZ, "");
+        RawSet(HKCU, std::string(kKey) + "\\" + sub, "", plat::PL_REG_SZ, "");
     EXPECT_TRUE(r.EnumerateSections(names, count));
     EXPECT_EQ(count, 4);
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", longest, "zz"}));
@@ -340,8 +340,8 @@ TEST(cRegistryAssociations, OpenVerbOnlyUnderBothClassRoots) {
         {"Demo.Doc\\shell\\open\\command", "C:\\A\\ed.exe \"%1\""},
     };
     for (const auto& [key, text] : rows) {
-        EXPECT_EQ(RawGet(HKCR, key, ""), (Raw{plat::REG_SZ, text})) << key;
-        EXPECT_EQ(RawGet(HKLM, "SOFTWARE\\Classes\\" + key, ""), (Raw{plat::REG_SZ, text})) << key;
+        EXPECT_EQ(RawGet(HKCR, key, ""), (Raw{plat::PL_REG_SZ, text})) << key;
+        EXPECT_EQ(RawGet(HKLM, "SOFTWARE\\Classes\\" + key, ""), (Raw{plat::PL_REG_SZ, text})) << key;
     }
     for (const char* absent : {"Demo.Doc\\shell\\print", "Demo.Doc\\shell\\new", "Demo.Doc\\shell\\add",
                                "Demo.Doc\\DefaultIcon"})
@@ -349,7 +349,7 @@ TEST(cRegistryAssociations, OpenVerbOnlyUnderBothClassRoots) {
     EXPECT_EQ(r.ClassKey(), HKLM);
     EXPECT_EQ(r.SectionKey(), "Demo.Doc\\shell\\open\\command");
     EXPECT_EQ(r.ValueKey(), "");
-    EXPECT_EQ(r.ValueType(), cRegistry::REG_SZ);
+    EXPECT_EQ(r.ValueType(), cRegistry::PL_REG_SZ);
 }
 
 TEST(cRegistryAssociations, EveryVerbAndIcon) {
@@ -369,7 +369,7 @@ TEST(cRegistryAssociations, EveryVerbAndIcon) {
     };
     for (const auto& [key, text] : rows) {
         std::string path = key;
-        plat::DWORD kind = text.find('%') != std::string::npos ? plat::REG_EXPAND_SZ : plat::REG_SZ;
+        plat::DWORD kind = text.find('%') != std::string::npos ? plat::PL_REG_EXPAND_SZ : plat::PL_REG_SZ;
         EXPECT_EQ(RawGet(HKCR, path, ""), (Raw{kind, text})) << key;
         EXPECT_EQ(RawGet(HKLM, "SOFTWARE\\Classes\\" + path, ""), (Raw{kind, text})) << key;
     }
@@ -392,7 +392,7 @@ TEST(cRegistryAssociations, AdditionalVerbsRecordTheirErrors) {
     EXPECT_EQ(nl::LastError().source, Source());
 
     r.CreateEXEAssociation("ed.exe", "Demo.Doc", "Demo document", "dmd");
-    // After the association ClassKey is HKEY_LOCAL_MACHINE, where the class is not.
+    // After the association ClassKey is PL_HKEY_LOCAL_MACHINE, where the class is not.
     r.CreateAdditionalEXEAssociations("Demo.Doc", {Variant("edit"), Variant("&Edit"), Variant("ed.exe /e")});
     EXPECT_EQ(nl::LastError().number, static_cast<std::int32_t>(0x800469ADu));
     r.SetClassKey(HKCR);
@@ -402,9 +402,9 @@ TEST(cRegistryAssociations, AdditionalVerbsRecordTheirErrors) {
     EXPECT_FALSE(nl::LastError().IsSet());
     for (std::int32_t root : {HKCR, HKLM}) {
         std::string base = root == HKCR ? "" : "SOFTWARE\\Classes\\";
-        EXPECT_EQ(RawGet(root, base + "Demo.Doc\\shell\\edit", ""), (Raw{plat::REG_SZ, "&Edit"}));
-        EXPECT_EQ(RawGet(root, base + "Demo.Doc\\shell\\edit\\command", ""), (Raw{plat::REG_SZ, "ed.exe /e \"%1\""}));
-        EXPECT_EQ(RawGet(root, base + "Demo.Doc\\shell\\view", ""), (Raw{plat::REG_SZ, "7"}));
+        EXPECT_EQ(RawGet(root, base + "Demo.Doc\\shell\\edit", ""), (Raw{plat::PL_REG_SZ, "&Edit"}));
+        EXPECT_EQ(RawGet(root, base + "Demo.Doc\\shell\\edit\\command", ""), (Raw{plat::PL_REG_SZ, "ed.exe /e \"%1\""}));
+        EXPECT_EQ(RawGet(root, base + "Demo.Doc\\shell\\view", ""), (Raw{plat::PL_REG_SZ, "7"}));
     }
 }
 

@@ -75,10 +75,10 @@ TEST_F(NovalinkReg, RoundTripsEveryKind) {
 
     // The product reads what the tool wrote.
     nl::cRegistry r;
-    r.SetClassKey(nl::cRegistry::HKEY_LOCAL_MACHINE);
+    r.SetClassKey(nl::cRegistry::PL_HKEY_LOCAL_MACHINE);
     r.SetSectionKey("Software\\Brightloom");
     r.SetValueKey("Path");
-    r.SetValueType(nl::cRegistry::REG_SZ);
+    r.SetValueType(nl::cRegistry::PL_REG_SZ);
     EXPECT_EQ(r.Value(), nl::Variant("/opt/brightloom/bin/brightloom"));
     r.SetValueKey("Temp");
     EXPECT_EQ(r.Value(), nl::Variant("%TEMP%\\x"));
@@ -90,10 +90,10 @@ TEST_F(NovalinkReg, RoundTripsEveryKind) {
 
 TEST_F(NovalinkReg, ShowsWhatTheProductWrote) {
     nl::cRegistry r;
-    r.SetClassKey(nl::cRegistry::HKEY_CURRENT_USER);
+    r.SetClassKey(nl::cRegistry::PL_HKEY_CURRENT_USER);
     r.SetSectionKey("Software\\Brightloom");
     r.SetValueKey("Update");
-    r.SetValueType(nl::cRegistry::REG_DWORD);
+    r.SetValueType(nl::cRegistry::PL_REG_DWORD);
     r.SetValue(nl::Variant(std::int32_t{0}));
     EXPECT_EQ(QueryValue("HKCU\\Software\\Brightloom", "Update"),
               "\nHKEY_CURRENT_USER\\Software\\Brightloom\n    Update    REG_DWORD    0x0\n\n");
