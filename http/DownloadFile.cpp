@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-#include "app/modMain.h"
+#include "support/modMain.h"
 #include "http/HttpHeader.h"
 #include "net/CSocket.h"
 #include "support/ErrorReport.h"

@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "http/ChunkedDecoder.h"
-#include "support/ControlHost.h"
-#include "support/DrawingSurface.h"
-#include "support/Label.h"
+#include "controls/ControlHost.h"
+#include "controls/DrawingSurface.h"
+#include "controls/Label.h"
 #include "support/LocalFile.h"
-#include "support/PropertyBag.h"
-#include "support/Shape.h"
-#include "support/Timer.h"
+#include "controls/PropertyBag.h"
+#include "controls/Shape.h"
+#include "controls/Timer.h"
 
 namespace nl {
 

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <vector>
 
-#include "app/modMain.h"
+#include "support/modMain.h"
 
 namespace nl {
 

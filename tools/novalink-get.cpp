@@ -13,7 +13,7 @@
 #include "platform/Console.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
-#include "support/PropertyBag.h"
+#include "controls/PropertyBag.h"
 
 namespace {
 

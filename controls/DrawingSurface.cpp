@@ -1,4 +1,4 @@
-#include "support/DrawingSurface.h"
+#include "controls/DrawingSurface.h"
 
 #include "platform/SysColor.h"
 

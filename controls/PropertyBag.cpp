@@ -1,4 +1,4 @@
-#include "support/PropertyBag.h"
+#include "controls/PropertyBag.h"
 
 #include <cctype>
 #include <cstdio>

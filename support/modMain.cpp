@@ -1,4 +1,4 @@
-#include "app/modMain.h"
+#include "support/modMain.h"
 
 #include <filesystem>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "support/ControlHost.h"
+#include "controls/ControlHost.h"
 
 #include "support/ErrorReport.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/modMain.h"
+#include "support/modMain.h"
 #include "support/ErrorReport.h"
 #include "tests/common/TestUtil.h"
 

@@ -1,9 +1,9 @@
-#include "support/Timer.h"
+#include "controls/Timer.h"
 
 #include <memory>
 
 #include "platform/Window.h"
-#include "support/HostWindow.h"
+#include "controls/HostWindow.h"
 
 namespace nl {
 

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/Window.h"
-#include "support/ControlHost.h"
-#include "support/DrawingSurface.h"
+#include "controls/ControlHost.h"
+#include "controls/DrawingSurface.h"
 #include "support/ErrorReport.h"
-#include "support/PropertyBag.h"
-#include "support/Timer.h"
+#include "controls/PropertyBag.h"
+#include "controls/Timer.h"
 #include "tests/common/TestUtil.h"
 
 using namespace nl;

@@ -1,4 +1,4 @@
-#include "support/HostWindow.h"
+#include "controls/HostWindow.h"
 
 #include "platform/Window.h"
 
