@@ -32,7 +32,8 @@ DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds);
 
 // Waits for the process to end while the message loop keeps dispatching: the
 // thread blocks on the process and the message queue together, so the wait
-// costs no processor time. Returns PL_WAIT_OBJECT_0 when the process ended,
+// costs no processor time. Under a loop host (platform/LoopHost.h) the wait turns
+// the host's loop, and the process's end reaches the host through LoopBackendFd. Returns PL_WAIT_OBJECT_0 when the process ended,
 // PL_WAIT_TIMEOUT when `milliseconds` (PL_INFINITE = no limit) ran out or a quit was
 // posted, PL_WAIT_FAILED for a bad handle.
 DWORD WaitForProcessPumping(HANDLE process, DWORD milliseconds);

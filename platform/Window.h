@@ -52,10 +52,16 @@ bool KillTimer(HWND hwnd, UINT id);
 // Runs the message loop until PostQuitMessage is called or no top-level window is
 // left. Blocks in the platform while idle. Returns the quit code (0 when the last
 // window went away).
+//
+// This and the waits below turn the installed loop host's loop instead of
+// blocking by themselves when a host is installed (platform/LoopHost.h).
 int RunMessageLoop();
 void PostQuitMessage(int code);
 
 // Dispatches everything that is ready now, without blocking (the classic DoEvents).
+// Posted messages arrive in the order they were posted, also when a handler pumps
+// messages itself: the inner pump goes on with the ones queued after the message
+// being handled, and the outer one then with whatever is left.
 void PumpMessages();
 
 // Dispatches messages, blocking while idle, until `done` returns true, the timeout

@@ -86,7 +86,7 @@ bool EventLoop::NeedsWake() const { return !woken_ && std::this_thread::get_id()
 
 void EventLoop::Post(std::function<void()> fn) {
     std::lock_guard<std::mutex> lk(qmu_);
-    queue_.push_back(Posted{0, 0, 0, 0, std::move(fn)});
+    queue_.push_back(Posted{0, 0, 0, 0, std::move(fn), nextSeq_++});
     if (NeedsWake()) {
         woken_ = true;
         Wake();
@@ -97,7 +97,7 @@ bool EventLoop::PostMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     // Window existence is checked on delivery; the table belongs to the loop thread.
     if (hwnd == 0) return false;
     std::lock_guard<std::mutex> lk(qmu_);
-    queue_.push_back(Posted{hwnd, msg, w, l, nullptr});
+    queue_.push_back(Posted{hwnd, msg, w, l, nullptr, nextSeq_++});
     if (NeedsWake()) {
         woken_ = true;
         Wake();
@@ -112,11 +112,15 @@ LRESULT EventLoop::SendMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     return proc ? proc(hwnd, msg, w, l) : 0;
 }
 
+// Delivers the messages queued when the drain begins, taking them one at a time,
+// so that a handler that pumps messages itself gets the next ones in their order
+// (and an outer drain then goes on after them). Messages posted meanwhile wait for
+// the next round, which keeps a handler that re-posts from starving the rest.
 bool EventLoop::DrainQueue() {
-    std::deque<Posted> batch;
+    std::uint64_t end;
     {
         std::lock_guard<std::mutex> lk(qmu_);
-        batch.swap(queue_);
+        end = nextSeq_;
         if (woken_) {
             woken_ = false;
             std::uint64_t v;
@@ -124,14 +128,23 @@ bool EventLoop::DrainQueue() {
             }
         }
     }
-    for (auto& p : batch) {
+    bool any = false;
+    for (;;) {
+        Posted p{};
+        {
+            std::lock_guard<std::mutex> lk(qmu_);
+            if (queue_.empty() || queue_.front().seq >= end) break;
+            p = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        any = true;
         if (p.fn) {
             p.fn();
         } else {
             SendMessageA(p.hwnd, p.msg, p.w, p.l);
         }
     }
-    return !batch.empty();
+    return any;
 }
 
 // ---- windows --------------------------------------------------------------
@@ -210,8 +223,9 @@ bool EventLoop::FireTimers() {
         if (t.due <= now) due.emplace_back(key, t.gen);
     for (const auto& [key, gen] : due) {
         auto it = timers_.find(key);
-        // Killed or restarted by an earlier tick in this round.
-        if (it == timers_.end() || it->second.gen != gen) continue;
+        // Killed or restarted by an earlier tick in this round, or already
+        // ticked by a round that an earlier tick's handler ran itself.
+        if (it == timers_.end() || it->second.gen != gen || it->second.due > now) continue;
         it->second.due = NowMs() + it->second.ms;
         SendMessageA(key.first, PL_WM_TIMER, key.second, 0);
     }
@@ -255,6 +269,26 @@ bool EventLoop::RunOnce(int timeoutMs) {
     any = DrainQueue() || any;
     any = FireTimers() || any;
     return any;
+}
+
+bool EventLoop::Iterate(int maxWaitMs) {
+    if (!host_) return RunOnce(maxWaitMs);
+    LoopHostIteration host = host_;  // the turn may install another host
+    return host(maxWaitMs);
+}
+
+LoopHostIteration EventLoop::SetHost(LoopHostIteration iterate) {
+    LoopHostIteration old = std::move(host_);
+    host_ = std::move(iterate);
+    return old;
+}
+
+int EventLoop::TimeoutMs() {
+    {
+        std::lock_guard<std::mutex> lk(qmu_);
+        if (!queue_.empty()) return 0;
+    }
+    return NextTimeout(-1);
 }
 
 void EventLoop::Quit(int code) {

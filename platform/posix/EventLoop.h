@@ -17,6 +17,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/LoopHost.h"
 #include "platform/Types.h"
 
 namespace plat::posix {
@@ -61,6 +62,16 @@ public:
     // what is ready. Returns false when nothing at all was dispatched.
     bool RunOnce(int timeoutMs);
 
+    // One turn of the waits (RunMessageLoop, PumpUntil, ...): the installed host's
+    // turn when there is one, RunOnce otherwise.
+    bool Iterate(int maxWaitMs);
+    LoopHostIteration SetHost(LoopHostIteration iterate);
+
+    // What a host waits on: the epoll descriptor, which every watched descriptor
+    // and the wake-up descriptor feed, and the time-out until the next due work.
+    int BackendFd() const { return epfd_; }
+    int TimeoutMs();
+
     void Quit(int code);
     bool QuitPending() const { return quit_; }
     int TakeQuit();
@@ -91,6 +102,7 @@ private:
         WPARAM w;
         LPARAM l;
         std::function<void()> fn;
+        std::uint64_t seq;
     };
 
     int NextTimeout(int requested) const;
@@ -114,11 +126,14 @@ private:
 
     std::mutex qmu_;
     std::deque<Posted> queue_;
+    std::uint64_t nextSeq_ = 0;  // numbers the posts, so a drain knows where it began
     bool woken_ = false;
     std::atomic<std::thread::id> loopThread_{};  // the thread that last ran RunOnce
 
     bool quit_ = false;
     int quitCode_ = 0;
+
+    LoopHostIteration host_;
 };
 
 }  // namespace plat::posix

@@ -65,7 +65,7 @@ bool KillTimer(HWND hwnd, UINT id) { return Loop().KillTimer(hwnd, id); }
 
 int RunMessageLoop() {
     auto& loop = Loop();
-    while (!loop.QuitPending() && loop.TopLevelCount() > 0) loop.RunOnce(-1);
+    while (!loop.QuitPending() && loop.TopLevelCount() > 0) loop.Iterate(-1);
     return loop.QuitPending() ? loop.TakeQuit() : 0;
 }
 
@@ -74,7 +74,7 @@ void PostQuitMessage(int code) { Loop().Quit(code); }
 void PumpMessages() {
     auto& loop = Loop();
     // Bounded so that a handler that keeps re-posting cannot hold us here forever.
-    for (int i = 0; i < 64 && loop.RunOnce(0); ++i) {
+    for (int i = 0; i < 64 && loop.Iterate(0); ++i) {
     }
 }
 
@@ -89,7 +89,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
             if (now >= end) return done();
             wait = static_cast<int>(end - now);
         }
-        loop.RunOnce(wait);
+        loop.Iterate(wait);
     }
     return true;
 }

@@ -145,3 +145,80 @@ TEST(MessageLoop, EndsWithTheLastTopLevelWindowAndIdlesWithoutCpu) {
     EXPECT_FALSE(IsWindow(form));
     DestroyWindow(helper);
 }
+
+namespace {
+constexpr UINT kOrdered = PL_WM_USER + 20;
+std::vector<WPARAM> g_order;
+size_t g_seenWhenNestedReturned = 0;
+void (*g_nested)(HWND) = nullptr;  // what the handler of message 1 does
+
+LRESULT OrderProc(HWND h, UINT msg, WPARAM w, LPARAM) {
+    if (msg != kOrdered) return 0;
+    g_order.push_back(w);
+    if (w == 1) {
+        g_nested(h);
+        g_seenWhenNestedReturned = g_order.size();
+    }
+    return 0;
+}
+}  // namespace
+
+TEST(MessageLoop, AHandlerThatPumpsGetsTheNextMessagesInOrder) {
+    struct Case {
+        const char* name;
+        void (*nested)(HWND);
+        std::vector<WPARAM> order;
+        size_t seenWhenNestedReturned;
+    };
+    const Case cases[] = {
+        {"PumpMessages", [](HWND) { PumpMessages(); }, {1, 2, 3}, 3},
+        {"post 4, PumpMessages",
+         [](HWND h) {
+             PostMessageA(h, kOrdered, 4, 0);
+             PumpMessages();
+         },
+         {1, 2, 3, 4}, 4},
+        {"PumpUntil all", [](HWND) { PumpUntil([] { return g_order.size() == 3; }, 2000); }, {1, 2, 3}, 3},
+        {"post 4, PumpUntil",
+         [](HWND h) {
+             PostMessageA(h, kOrdered, 4, 0);
+             PumpUntil([] { return g_order.size() == 4; }, 2000);
+         },
+         {1, 2, 3, 4}, 4},
+    };
+    for (const auto& c : cases) {
+        HWND h = CreateMessageWindow("ordered");
+        SetWindowProc(h, OrderProc);
+        g_order.clear();
+        g_nested = c.nested;
+        for (WPARAM i = 1; i <= 3; ++i) PostMessageA(h, kOrdered, i, 0);
+        PumpMessages();
+        EXPECT_EQ(g_order, c.order) << c.name;
+        EXPECT_EQ(g_seenWhenNestedReturned, c.seenWhenNestedReturned) << c.name;
+        DestroyWindow(h);
+    }
+}
+
+TEST(Timers, ATickDeliveredByANestedPumpIsNotDeliveredAgain) {
+    static std::vector<WPARAM> s_ticks;
+    s_ticks.clear();
+    HWND h = CreateMessageWindow("nested timers");
+    SetWindowProc(h, [](HWND hw, UINT msg, WPARAM w, LPARAM) -> LRESULT {
+        if (msg != PL_WM_TIMER) return 0;
+        s_ticks.push_back(w);
+        if (w == 1) {
+            KillTimer(hw, 1);
+            PumpMessages();
+        }
+        return 0;
+    });
+    // Both timers are overdue when the loop next runs; 1 comes first, and its
+    // handler's pump delivers the tick of 2.
+    ASSERT_TRUE(SetTimer(h, 2, 300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(280));
+    ASSERT_TRUE(SetTimer(h, 1, 10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    PumpMessages();
+    EXPECT_EQ(s_ticks, (std::vector<WPARAM>{1, 2}));
+    DestroyWindow(h);
+}
