@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "platform/Profile.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
+#include "support/Sha256.h"
 #include "support/cRegistry.h"
 
 namespace nl {
@@ -92,18 +94,66 @@ void SuppressFaultDialogs() { plat::SetErrorMode(plat::PL_SEM_NOGPFAULTERRORBOX)
 
 void CleanFolder(const std::string& folder) {
     // Delete the plain files one by one; hidden and system entries stay, and
-    // then so does the folder.
+    // then so does the folder. Never a folder relative to wherever we run.
+    const std::string pattern = JoinPath(folder, "*.*");
+    if (pattern.empty()) return;
     plat::FindData found;
-    plat::HANDLE h = plat::FindFirstFileA(folder + plat::PL_PATH_SEPARATOR + "*.*", found);
+    plat::HANDLE h = plat::FindFirstFileA(pattern, found);
     if (h != plat::PL_INVALID_FIND_HANDLE) {
         do {
             constexpr plat::DWORD skip =
                 plat::PL_FILE_ATTRIBUTE_DIRECTORY | plat::PL_FILE_ATTRIBUTE_HIDDEN | plat::PL_FILE_ATTRIBUTE_SYSTEM;
-            if ((found.attributes & skip) == 0) KillFile(folder + plat::PL_PATH_SEPARATOR + found.name);
+            if ((found.attributes & skip) == 0) KillFile(JoinPath(folder, found.name));
         } while (plat::FindNextFileA(h, found));
         plat::FindClose(h);
     }
     plat::RemoveDirectoryA(folder);
+}
+
+// ---- paths ------------------------------------------------------------------
+
+std::string TempFolderPath(const std::string& name) {
+    const std::string temp = GetTempDir();
+    if (temp.empty() || plat::PathIsRelativeA(temp)) return "";
+    return temp + name;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || plat::PathIsRelativeA(folder)) return "";
+    return folder + plat::PL_PATH_SEPARATOR + name;
+}
+
+bool PackageIsComplete(const std::string& stateFile, const std::string& package, std::string* why) {
+    auto fail = [why](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    const std::string complete = ReadIni(stateFile, kStateSection, kCompleteKey);
+    if (complete.empty()) return fail("no completion record in " + stateFile);
+    std::uint64_t expected = 0;
+    for (char c : complete) {
+        if (c < '0' || c > '9' || expected > (UINT64_MAX - 9) / 10)
+            return fail("unreadable completion record \"" + complete + "\" in " + stateFile);
+        expected = expected * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    // The package by its exact name, as a plain file.
+    const plat::DWORD attributes = plat::GetFileAttributesA(package);
+    plat::FindData found;
+    plat::HANDLE h = plat::PL_INVALID_FIND_HANDLE;
+    if (attributes != plat::PL_INVALID_FILE_ATTRIBUTES &&
+        (attributes & (plat::PL_FILE_ATTRIBUTE_DIRECTORY | plat::PL_FILE_ATTRIBUTE_SYSTEM)) == 0)
+        h = plat::FindFirstFileA(package, found);
+    if (h == plat::PL_INVALID_FIND_HANDLE) return fail("no package " + package);
+    plat::FindClose(h);
+    if (found.size != expected)
+        return fail(package + " has " + std::to_string(found.size) + " bytes, the download had " + complete);
+    const std::string digest = ReadIni(stateFile, kStateSection, kDigestKey);
+    if (digest.empty()) return true;
+    std::string actual;
+    if (!Sha256::OfFile(package, actual)) return fail("cannot read " + package);
+    if (!Sha256::SameDigest(digest, actual))
+        return fail(package + " has the SHA-256 digest " + actual + ", the download had " + digest);
+    return true;
 }
 
 // ---- the staged update ------------------------------------------------------
@@ -138,15 +188,49 @@ bool ParseProcessId(const std::string& commandLine, long& processId) {
     return true;
 }
 
+namespace {
+
+// The one line on stderr that says why "/U" ended without applying the package.
+int EndStaged(StagedUpdateExit code, const std::string& reason) {
+    std::fprintf(stderr, "%s: %s\n", kAppTitle, reason.c_str());
+    return code;
+}
+
+cRegistry UpdateFlag() {
+    cRegistry update;
+    update.SetClassKey(cRegistry::PL_HKEY_CURRENT_USER);
+    update.SetSectionKey(kProductKey);
+    update.SetValueKey("Update");
+    update.SetValueType(cRegistry::PL_REG_DWORD);
+    return update;
+}
+
+// The package stays staged: raise the flag again so that the product asks
+// again. A registry failure here is only reported; the run ends anyway.
+void FlagStillStaged() {
+    try {
+        UpdateFlag().SetValue(Variant(std::int32_t{1}));
+    } catch (const RaisedError& e) {
+        std::fprintf(stderr, "%s: the flag Update stays 0: error %d (%s): %s\n", kAppTitle,
+                     static_cast<int>(e.Number()), e.Source().c_str(), e.Description().c_str());
+    }
+}
+
+}  // namespace
+
 int StagedUpdateMode() {
     long processId = 0;
-    if (!ParseProcessId(plat::CommandLine(), processId)) {
-        std::fprintf(stderr, "%s: the process identifier after /U is out of range\n", kAppTitle);
-        return 1;
-    }
+    if (!ParseProcessId(plat::CommandLine(), processId))
+        return EndStaged(kStagedBadStart, "the process identifier after /U is out of range");
 
-    const std::string stagingFolder = GetTempDir() + kStagingFolderName;
-    StagedFile = stagingFolder + plat::PL_PATH_SEPARATOR + kStagedPackageName;
+    // Without a temporary folder there is no staging folder: the run ends before
+    // anything is touched, rather than take one relative to the current folder.
+    const std::string stagingFolder = TempFolderPath(kStagingFolderName);
+    if (stagingFolder.empty())
+        return EndStaged(kStagedNoTempFolder,
+                         "no temporary folder (too long a name, or not a full path); nothing was changed");
+    StagedFile = JoinPath(stagingFolder, kStagedPackageName);
+    const std::string stateFile = JoinPath(stagingFolder, kStagingStateName);
 
     try {
         cRegistry path;
@@ -156,21 +240,20 @@ int StagedUpdateMode() {
         path.SetValueType(cRegistry::PL_REG_SZ);
         TargetFile = path.Value().ToText();
 
-        cRegistry update;
-        update.SetClassKey(cRegistry::PL_HKEY_CURRENT_USER);
-        update.SetSectionKey(kProductKey);
-        update.SetValueKey("Update");
-        update.SetValueType(cRegistry::PL_REG_DWORD);
-        update.SetValue(Variant(std::int32_t{0}));
+        UpdateFlag().SetValue(Variant(std::int32_t{0}));
     } catch (const RaisedError& e) {
         // Nothing here handles a registry failure: the run ends before anything
         // has been touched.
-        std::fprintf(stderr, "%s: error %d (%s): %s\n", kAppTitle, static_cast<int>(e.Number()),
-                     e.Source().c_str(), e.Description().c_str());
-        return 1;
+        return EndStaged(kStagedBadStart, "error " + std::to_string(e.Number()) + " (" + e.Source() +
+                                              "): " + e.Description());
     }
 
-    if (!FolderExists(stagingFolder)) return 0;
+    // "Path" is the full path of the program file; anything else names none.
+    const bool fullPath = !plat::PathIsRelativeA(TargetFile);
+    // What an earlier run left when it was killed during its copy.
+    if (fullPath) plat::RemoveStaleCopies(TargetFile);
+
+    if (!FolderExists(stagingFolder)) return kStagedApplied;
 
     // Wait for the old process to end, keeping messages flowing. No handle (no
     // such process, identifier 0, no access) means there is nothing to wait for.
@@ -185,17 +268,38 @@ int StagedUpdateMode() {
 
     // The program file must be there to be replaced; without it the run ends
     // and the package stays staged. The name is taken as it stands (it is no
-    // listing pattern), and a hidden file is as good as any other.
-    const plat::DWORD attributes = plat::GetFileAttributesA(TargetFile);
-    if (attributes == plat::PL_INVALID_FILE_ATTRIBUTES || (attributes & plat::PL_FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    // listing pattern), and a hidden file is as good as any other; a link counts
+    // by the file it leads to, so one that leads nowhere names no program file.
+    const plat::DWORD attributes = fullPath ? plat::GetFileAttributesA(TargetFile) : plat::PL_INVALID_FILE_ATTRIBUTES;
+    if (attributes == plat::PL_INVALID_FILE_ATTRIBUTES ||
+        (attributes & (plat::PL_FILE_ATTRIBUTE_DIRECTORY | plat::PL_FILE_ATTRIBUTE_SYSTEM)))
+        return EndStaged(kStagedNoProgramFile, "no program file \"" + TargetFile + "\"; the package stays staged");
+
+    // Only a package that finished downloading whole is applied; a part left for
+    // a resume, or one that does not match its digest, stays staged.
+    std::string why;
+    if (!PackageIsComplete(stateFile, StagedFile, &why)) {
+        FlagStillStaged();
+        return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
+    }
+
     // The package is copied next to the program file and then renamed over it in
     // one step, so a failed copy (a full disk, a kill) leaves the old program
     // whole; one that cannot be replaced ends the run the same way.
-    if (!plat::CopyFileA(StagedFile, TargetFile, false)) return 0;
+    if (!plat::CopyFileA(StagedFile, TargetFile, false)) {
+        const plat::DWORD error = plat::GetLastError();
+        FlagStillStaged();
+        if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
+            error == static_cast<plat::DWORD>(plat::PL_ERROR_SHARING_VIOLATION))
+            return EndStaged(kStagedFileLocked, "the program file \"" + TargetFile +
+                                                    "\" is in use or read-only; the package stays staged");
+        return EndStaged(kStagedCopyFailed, "copying the package onto \"" + TargetFile + "\" failed (error " +
+                                                std::to_string(error) + "); the package stays staged");
+    }
 
     CleanFolder(stagingFolder);
     plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
-    return 0;
+    return kStagedApplied;
 }
 
 // ---- entry ------------------------------------------------------------------

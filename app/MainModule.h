@@ -21,7 +21,29 @@ extern std::string EditionName;    // display name of the edition
 inline constexpr const char* kStagingFolderName = "BLM_UPDATE";
 inline constexpr const char* kStagedPackageName = "BLMNL.PTX";
 inline constexpr const char* kStagingStateName = "BLMNL.INI";
+inline constexpr const char* kCatalogueName = "blmnl.cfg";
+inline constexpr const char* kSetupName = "BLM_SETUP.EXE";
 inline constexpr const char* kAppTitle = "Novalink";
+
+// The completion record in the staging state file: section "INFO", key
+// "Complete" = the whole package's length in bytes (decimal), key "SHA256" = its
+// digest (64 hex digits) when the catalogue gave one. Written when a download
+// has finished whole; a package without it is a part left for a resume.
+inline constexpr const char* kStateSection = "INFO";
+inline constexpr const char* kCompleteKey = "Complete";
+inline constexpr const char* kDigestKey = "SHA256";
+
+// How "/U" ends (the process exit code). Every code but kStagedApplied comes
+// with one line on stderr that names the reason.
+enum StagedUpdateExit : int {
+    kStagedApplied = 0,         // the package is in place, or nothing was staged
+    kStagedBadStart = 1,        // the process identifier is out of range, or the registry failed
+    kStagedNoTempFolder = 2,    // the temporary folder cannot be had: nothing was touched
+    kStagedNoProgramFile = 3,   // "Path" names no program file (missing, a folder, a broken link)
+    kStagedIncomplete = 4,      // the package does not match its completion record
+    kStagedFileLocked = 5,      // the program file is in use or read-only
+    kStagedCopyFailed = 6,      // the copy failed otherwise (a full disk, ...)
+};
 
 // ---- entry ------------------------------------------------------------------
 
@@ -61,7 +83,24 @@ std::string GetTempDir();
 void SuppressFaultDialogs();
 
 // Deletes every plain file in `folder` (its listing "*.*"), then the folder
-// itself if that left it empty. Failures are skipped.
+// itself if that left it empty. Failures are skipped; a folder that is no full
+// path is left alone.
 void CleanFolder(const std::string& folder);
+
+// ---- paths ------------------------------------------------------------------
+// Every staging, catalogue and setup path is composed here. A base that cannot
+// be had gives "" rather than a path relative to the current folder, and the
+// file calls refuse "".
+
+// The temporary folder + name; "" when the temporary folder cannot be had or is
+// not a full path.
+std::string TempFolderPath(const std::string& name);
+// folder + separator + name; "" when folder is empty or not a full path.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// True when the package matches the completion record in the state file: its
+// length equals "Complete" and, when "SHA256" is there, its digest matches.
+// Otherwise false, with the reason in `why` when given.
+bool PackageIsComplete(const std::string& stateFile, const std::string& package, std::string* why = nullptr);
 
 }  // namespace nl

@@ -54,14 +54,29 @@ DWORD GetFileAttributesA(const std::string& path);
 // flushed to disk and then renamed over `to` in one step, so `to` is either
 // left as it was or holds the complete copy, never a part of it. A replaced file
 // keeps its permissions (and owner, where allowed); a new one gets those of
-// `from`. When `to` is a symbolic link the file it names is replaced.
+// `from`. When `to` is a symbolic link the file it names is replaced and the
+// link stays; a link that names nothing is not followed and not replaced
+// (PL_ERROR_FILE_NOT_FOUND).
 // With failIfExists an existing `to` makes the call fail (PL_ERROR_FILE_EXISTS).
+// A read-only `to` (PL_FILE_ATTRIBUTE_READONLY) is not replaced
+// (PL_ERROR_ACCESS_DENIED).
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
+
+// Removes the temporary files that copies onto `to` left behind when they were
+// killed part of the way: only files of CopyFileA's own naming next to the file
+// `to` names, older than this process and not being written by a live copy.
+// Returns how many were removed.
+DWORD RemoveStaleCopies(const std::string& to);
 
 // Deletes a file (not a folder). PL_ERROR_FILE_NOT_FOUND when it is missing,
 // PL_ERROR_PATH_NOT_FOUND when its folder is missing, PL_ERROR_ACCESS_DENIED when it
-// may not be deleted.
+// may not be deleted or is read-only (PL_FILE_ATTRIBUTE_READONLY). A symbolic
+// link is deleted itself, not the file it names.
 bool DeleteFileA(const std::string& path);
+
+// True when `path` is not a full path (it would be taken relative to the
+// current folder); an empty path is relative.
+bool PathIsRelativeA(const std::string& path);
 
 // Creates one folder (its parent must exist); PL_ERROR_ALREADY_EXISTS when it exists.
 bool CreateDirectoryA(const std::string& path);

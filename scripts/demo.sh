@@ -3,7 +3,8 @@
 # sandbox: a private registry and temporary folder, an installed "program file"
 # (a small script), a downloaded package staged in the temporary folder, and a
 # running product process. Then `build/novalink /U <pid>` waits for the product
-# to end, puts the package in place, cleans up and starts the new program.
+# to end, checks the package against its completion record, puts it in place,
+# cleans up and starts the new program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -46,8 +47,13 @@ cat >"$TMPDIR/BLM_UPDATE/BLMNL.PTX" <<EOF
 echo "Brightloom 2.0 started at \$(date +%T) as process \$\$" > '$marker'
 EOF
 cp "$TMPDIR/BLM_UPDATE/BLMNL.PTX" "$sandbox/package.copy"
-printf '[INFO]\r\nVER=2.0\r\nSize=%s\r\n' "$(stat -c %s "$TMPDIR/BLM_UPDATE/BLMNL.PTX")" >"$TMPDIR/BLM_UPDATE/BLMNL.INI"
+# The download finished whole: the completion record holds its length and digest.
+size=$(stat -c %s "$TMPDIR/BLM_UPDATE/BLMNL.PTX")
+digest=$(sha256sum "$TMPDIR/BLM_UPDATE/BLMNL.PTX" | cut -d' ' -f1)
+printf '[INFO]\r\nVER=2.0\r\nSize=%s\r\nComplete=%s\r\nSHA256=%s\r\n' "$size" "$size" "$digest" \
+    >"$TMPDIR/BLM_UPDATE/BLMNL.INI"
 ls -l "$TMPDIR/BLM_UPDATE" | sed 1d | sed 's/^/    /'
+sed 's/^/    /' "$TMPDIR/BLM_UPDATE/BLMNL.INI" | tr -d '\r'
 
 step "The product is running (it exits in 3 seconds)"
 sleep 3 &
@@ -56,8 +62,13 @@ echo "    product process: $product"
 
 step "build/novalink /U $product"
 TIMEFORMAT="    novalink ended after %R s, using %U s user and %S s system processor time"
-time build/novalink /U "$product"
+status=0
+time build/novalink /U "$product" || status=$?
 product=
+echo "    exit code $status"
+if [ "$status" -ne 0 ]; then
+    echo "    the staged update did not go through"; exit 1
+fi
 
 step "The program file is now the package"
 ls -l "$program" | sed 's/^/    /'

@@ -74,9 +74,12 @@ TempFile::~TempFile() {
 }
 
 bool TempFile::Create(const std::string& destination) {
-    std::string folder = FolderOf(destination);
     std::string name = destination.substr(destination.rfind('/') == std::string::npos ? 0 : destination.rfind('/') + 1);
-    std::string tmpl = folder + "/" + Prefix(name) + "XXXXXX";
+    return Create(destination, Prefix(name));
+}
+
+bool TempFile::Create(const std::string& destination, const std::string& prefix) {
+    std::string tmpl = FolderOf(destination) + "/" + prefix + std::string(kRandomLength, 'X');
     fd_ = mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd_ < 0) return false;
     path_ = tmpl;

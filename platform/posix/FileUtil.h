@@ -29,8 +29,12 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     bool Create(const std::string& destination);
+    // The same with names that start with `prefix` instead of Prefix(...).
+    bool Create(const std::string& destination, const std::string& prefix);
     // The start of the names Create gives to temporaries for a file of this name.
     static std::string Prefix(const std::string& fileName) { return "." + fileName + ".new-"; }
+    // The number of random characters (letters and digits) after the prefix.
+    static constexpr size_t kRandomLength = 6;
     int fd() const { return fd_; }
     // With noReplace the rename fails (EEXIST) when the destination exists.
     bool Commit(const std::string& destination, bool noReplace = false);

@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -243,17 +245,98 @@ DWORD GetFileAttributesA(const std::string& path) {
 
 // ---- copy -----------------------------------------------------------------
 
+namespace {
+
+// When this process started, as near as the clock can tell: a temporary copy
+// written since then may belong to a copy that is still running.
+const struct timespec g_processStart = [] {
+    struct timespec t {};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return t;
+}();
+
+// The names CopyFileA gives its temporary files next to a file of this name:
+// this prefix and TempFile::kRandomLength letters or digits.
+std::string CopyPrefix(const std::string& fileName) { return "." + fileName + ".novalink-copy-"; }
+
+bool IsCopyName(const std::string& entry, const std::string& prefix) {
+    if (entry.size() != prefix.size() + posix::TempFile::kRandomLength || entry.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return std::all_of(entry.begin() + static_cast<long>(prefix.size()), entry.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+std::string NameOf(const std::string& path) {
+    size_t slash = path.rfind(PL_PATH_SEPARATOR);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a path names: the path itself, or for a symbolic link the file the
+// link leads to. False when the link leads nowhere.
+bool FollowLink(const std::string& path, std::string& target) {
+    target = path;
+    struct stat lst {};
+    if (lstat(path.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return true;
+    char real[PATH_MAX];
+    if (!realpath(path.c_str(), real)) return false;
+    target = real;
+    return true;
+}
+
+int Flock(int fd, int operation) {
+    int r;
+    do r = flock(fd, operation);
+    while (r != 0 && errno == EINTR);
+    return r;
+}
+
+// The folder of a copy's temporary files. Copies hold it shared from before
+// their temporary file exists until it is gone or renamed; the clean-up holds it
+// exclusive while it looks for leftovers, so it never meets a live copy's file.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder)
+        : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~FolderLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    int fd() const { return fd_; }
+    // Where the folder cannot be locked the copy goes on without: its own file
+    // lock then still keeps the clean-up away.
+    void HoldShared() {
+        if (fd_ >= 0) Flock(fd_, LOCK_SH);
+    }
+    // 0 when held, otherwise the errno (EWOULDBLOCK while a copy runs).
+    int TryExclusive() {
+        if (fd_ < 0) return EBADF;
+        return Flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
+};
+
+bool Before(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+}  // namespace
+
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
     if (from.empty() || to.empty()) {
         SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
-    // Replace the file a link names, not the link.
-    std::string target = to;
-    struct stat lst {};
-    if (lstat(to.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char real[PATH_MAX];
-        if (realpath(to.c_str(), real)) target = real;
+    // Replace the file a link names, not the link; a link that leads nowhere
+    // names no file to replace.
+    std::string target;
+    if (!FollowLink(to, target)) {
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return false;
     }
 
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -282,19 +365,29 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
         SetLastError(PL_ERROR_FILE_EXISTS);
         return false;
     }
+    // A read-only file is not replaced, as on Windows.
+    if (exists && (old.st_mode & S_IWUSR) == 0) {
+        close(in);
+        SetLastError(PL_ERROR_ACCESS_DENIED);
+        return false;
+    }
     if (exists && old.st_dev == src.st_dev && old.st_ino == src.st_ino) {
         close(in);
         SetLastError(PL_ERROR_SHARING_VIOLATION);
         return false;
     }
 
+    // The lock outlives the temporary file (declared first, released last).
+    FolderLock folder(posix::FolderOf(target));
+    folder.HoldShared();
     posix::TempFile tmp;
-    if (!tmp.Create(target)) {
+    if (!tmp.Create(target, CopyPrefix(NameOf(target)))) {
         int err = errno;
         close(in);
         SetLastError(err == ENOENT ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
         return false;
     }
+    Flock(tmp.fd(), LOCK_EX);
     bool ok = posix::CopyData(in, tmp.fd());
     int err = errno;
     close(in);
@@ -320,11 +413,51 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
     return true;
 }
 
+DWORD RemoveStaleCopies(const std::string& to) {
+    std::string target;
+    if (to.empty() || !FollowLink(to, target)) return 0;
+    const std::string prefix = CopyPrefix(NameOf(target));
+    FolderLock folder(posix::FolderOf(target));
+    int locked = folder.TryExclusive();
+    // A copy is running next to it (EWOULDBLOCK), or the folder cannot be read.
+    if (locked == EWOULDBLOCK || folder.fd() < 0) return 0;
+    int listFd = dup(folder.fd());
+    DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0) close(listFd);
+        return 0;
+    }
+    DWORD removed = 0;
+    while (dirent* e = readdir(dir)) {
+        if (!IsCopyName(e->d_name, prefix)) continue;
+        int fd = openat(folder.fd(), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {}, now {};
+        // Only our own plain files from before this run that no live copy holds
+        // (a copy keeps its file locked, should the folder lock be unavailable),
+        // and only while the name still leads to that file.
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            Before(st.st_mtim, g_processStart) && Flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(folder.fd(), e->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
+            now.st_ino == st.st_ino && unlinkat(folder.fd(), e->d_name, 0) == 0)
+            ++removed;
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
+}
+
 // ---- delete, folders ------------------------------------------------------
 
 bool DeleteFileA(const std::string& path) {
     if (path.empty()) {
         SetLastError(PL_ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    // A read-only file stays, as on Windows. A link is not read-only itself.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+        SetLastError(PL_ERROR_ACCESS_DENIED);
         return false;
     }
     if (unlink(path.c_str()) == 0) return true;
@@ -359,6 +492,8 @@ bool RemoveDirectoryA(const std::string& path) {
     SetLastError(err == ENOTDIR ? PL_ERROR_DIRECTORY : err == EEXIST ? PL_ERROR_DIR_NOT_EMPTY : posix::FromErrno(err));
     return false;
 }
+
+bool PathIsRelativeA(const std::string& path) { return path.empty() || path[0] != PL_PATH_SEPARATOR; }
 
 // ---- the temporary folder -------------------------------------------------
 

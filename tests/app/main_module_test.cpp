@@ -143,3 +143,59 @@ TEST(CleanFolder, RemovesPlainFilesThenTheFolderIfEmpty) {
     EXPECT_FALSE(Exists(staging + "/BLMNL.PTX"));
     EXPECT_TRUE(Exists(staging + "/.keep"));
 }
+
+TEST(Paths, NoneIsEverRelativeToTheCurrentFolder) {
+    const char* saved = std::getenv("TMPDIR");
+    std::string keep = saved ? saved : "";
+    struct Case {
+        std::string tmpdir, staging;
+    } cases[] = {
+        {"/srv/t", "/srv/t/BLM_UPDATE"},
+        {"/" + std::string(257, 'x'), "/" + std::string(257, 'x') + "/BLM_UPDATE"},  // 259 with the separator
+        {"/" + std::string(258, 'x'), ""},  // 260: no room for the NUL in the buffer
+        {"/" + std::string(316, 'x'), ""},
+        {"relative", ""},
+        {"./tmp", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tmpdir.substr(0, 20) + "... " + std::to_string(c.tmpdir.size()));
+        setenv("TMPDIR", c.tmpdir.c_str(), 1);
+        EXPECT_EQ(TempFolderPath(kStagingFolderName), c.staging);
+        std::string base = c.staging.empty() ? "" : c.staging.substr(0, c.staging.size() - 10);
+        EXPECT_EQ(TempFolderPath(kCatalogueName), c.staging.empty() ? "" : base + "blmnl.cfg");
+        EXPECT_EQ(TempFolderPath(kSetupName), c.staging.empty() ? "" : base + "BLM_SETUP.EXE");
+    }
+    if (saved)
+        setenv("TMPDIR", keep.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+
+    EXPECT_EQ(JoinPath("/tmp/BLM_UPDATE", kStagedPackageName), "/tmp/BLM_UPDATE/BLMNL.PTX");
+    EXPECT_EQ(JoinPath("", kStagedPackageName), "");
+    EXPECT_EQ(JoinPath("BLM_UPDATE", kStagedPackageName), "");
+}
+
+TEST(CleanFolder, LeavesAFolderThatIsNoFullPathAlone) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "BLM_UPDATE");
+    WriteFile(dir / "BLM_UPDATE/BLMNL.PTX", "p");
+    WriteFile(dir / "keep", "k");
+    auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    CleanFolder("BLM_UPDATE");
+    std::filesystem::current_path(dir / "BLM_UPDATE");
+    CleanFolder(".");
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(ReadFile(dir / "BLM_UPDATE/BLMNL.PTX"), "p");
+    EXPECT_EQ(ReadFile(dir / "keep"), "k");
+}
+
+TEST(KillFile, FalseForAReadOnlyFile) {
+    TempDir dir;
+    WriteFile(dir / "ro", "x");
+    chmod((dir / "ro").c_str(), 0444);
+    EXPECT_FALSE(KillFile(dir / "ro"));
+    EXPECT_TRUE(Exists(dir / "ro"));
+    chmod((dir / "ro").c_str(), 0644);
+    EXPECT_TRUE(KillFile(dir / "ro"));
+}

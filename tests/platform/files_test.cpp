@@ -1,13 +1,17 @@
 // Listing, copying, deleting and the temporary folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -284,4 +288,169 @@ TEST(TempPath, FromTmpdirAlwaysEndingWithTheSeparator) {
     EXPECT_STREQ(buf, "/tmp/");
 
     if (saved) setenv("TMPDIR", keep.c_str(), 1);
+}
+
+// ---- read-only files, links that lead nowhere, leftovers of killed copies ----
+
+namespace {
+
+size_t CountStartingWith(const std::string& folder, const std::string& prefix) {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        n += e.path().filename().string().rfind(prefix, 0) == 0;
+    return n;
+}
+
+// Dates an entry (not what a link leads to) an hour back: left by an earlier run.
+void Age(const std::string& path) {
+    timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= 3600;
+    times[1] = times[0];
+    utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace
+
+TEST(ReadOnly, NeitherDeletedNorReplacedAsOnWindows) {
+    TempDir dir;
+    WriteFile(dir / "pkg", "new");
+    struct Case {
+        const char* what;
+        std::function<bool()> call;
+        DWORD error;
+    } cases[] = {
+        {"delete", [&] { return DeleteFileA(dir / "ro"); }, PL_ERROR_ACCESS_DENIED},
+        {"replace", [&] { return CopyFileA(dir / "pkg", dir / "ro", false); }, PL_ERROR_ACCESS_DENIED},
+        {"replace through a link", [&] { return CopyFileA(dir / "pkg", dir / "link", false); }, PL_ERROR_ACCESS_DENIED},
+        {"replace unless it exists", [&] { return CopyFileA(dir / "pkg", dir / "ro", true); }, PL_ERROR_FILE_EXISTS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir / "ro", "old");
+        chmod((dir / "ro").c_str(), 0444);
+        std::filesystem::remove(dir / "link");
+        std::filesystem::create_symlink(dir / "ro", dir / "link");
+        ASSERT_EQ(GetFileAttributesA(dir / "ro"), PL_FILE_ATTRIBUTE_READONLY);
+        EXPECT_FALSE(c.call());
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(ReadFile(dir / "ro"), "old");
+        EXPECT_EQ(CountStartingWith(dir.path(), "."), 0u) << "a temporary file was left";
+        chmod((dir / "ro").c_str(), 0644);
+    }
+    // A link is no read-only file itself: deleting it deletes the link alone.
+    chmod((dir / "ro").c_str(), 0444);
+    EXPECT_TRUE(DeleteFileA(dir / "link"));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "link"));
+    EXPECT_EQ(ReadFile(dir / "ro"), "old");
+    // Once writable again it goes.
+    chmod((dir / "ro").c_str(), 0644);
+    EXPECT_TRUE(DeleteFileA(dir / "ro"));
+}
+
+TEST(CopyFileA, ALinkThatLeadsNowhereIsNeitherFollowedNorReplaced) {
+    TempDir dir;
+    WriteFile(dir / "pkg", "new");
+    std::filesystem::create_symlink(dir / "gone/prog", dir / "nofolder");
+    std::filesystem::create_symlink(dir / "prog", dir / "nofile");
+    for (const char* link : {"nofolder", "nofile"}) {
+        SCOPED_TRACE(link);
+        EXPECT_FALSE(CopyFileA(dir / "pkg", dir / link, false));
+        EXPECT_EQ(GetLastError(), PL_ERROR_FILE_NOT_FOUND);
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / link)) << "the link was replaced by a file";
+    }
+    EXPECT_FALSE(Exists(dir / "prog"));
+    EXPECT_EQ(CountStartingWith(dir.path(), "."), 0u);
+}
+
+TEST(RemoveStaleCopies, ACopyKilledMidwayLeavesAFileTheNextRunRemoves) {
+    // The file-size limit's signal kills the copy during its writes.
+    TempDir dir;
+    std::string pkg = dir / "pkg", prog = dir / "prog";
+    WriteFile(pkg, std::string(256 * 1024, 'N'));
+    WriteFile(prog, "old program");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_DFL);
+        rlimit lim{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        CopyFileA(pkg, prog, false);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the copy was not killed";
+    EXPECT_EQ(ReadFile(prog), "old program");
+    ASSERT_EQ(CountStartingWith(dir.path(), ".prog."), 1u) << "no temporary file was left";
+
+    // Written since this run started: it may be a live copy's, so it stays.
+    EXPECT_EQ(RemoveStaleCopies(prog), 0u);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) Age(e.path());
+    EXPECT_EQ(RemoveStaleCopies(prog), 1u);
+    EXPECT_EQ(CountStartingWith(dir.path(), ".prog."), 0u);
+    EXPECT_EQ(ReadFile(prog), "old program");
+    EXPECT_EQ(ReadFile(pkg), std::string(256 * 1024, 'N'));
+}
+
+TEST(RemoveStaleCopies, OnlyItsOwnNamesAndNoLiveCopysFile) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "opt");
+    const std::string folder = dir / "opt";
+    WriteFile(folder + "/prog", "program");
+    std::filesystem::create_symlink(folder + "/prog", dir / "link");
+    struct Entry {
+        const char* name;
+        bool removed;
+    } entries[] = {
+        {".prog.novalink-copy-AbC123", true},
+        {".prog.novalink-copy-zz9ZZ9", true},
+        {".prog.novalink-copy-AbC12", false},    // too short
+        {".prog.novalink-copy-AbC1234", false},  // too long
+        {".prog.novalink-copy-AbC1_3", false},   // not a letter or digit
+        {".prog.new-AbC123", false},             // another writer's temporary
+        {"prog.novalink-copy-AbC123", false},
+        {".other.novalink-copy-AbC123", false},  // next to another file
+        {".prog.novalink-copy-Locked", false},   // a live copy holds it
+        {".prog.novalink-copy-Linked", false},   // a link, not a file
+        {".prog.novalink-copy-Folder", false},
+        {".prog.novalink-copy-Fresh1", false},   // newer than this run
+    };
+    for (const auto& e : entries) {
+        std::string path = folder + "/" + e.name;
+        if (std::string(e.name).find("Linked") != std::string::npos)
+            std::filesystem::create_symlink(folder + "/prog", path);
+        else if (std::string(e.name).find("Folder") != std::string::npos)
+            std::filesystem::create_directory(path);
+        else
+            WriteFile(path, "part");
+        if (std::string(e.name).find("Fresh") == std::string::npos) Age(path);
+    }
+    int held = open((folder + "/.prog.novalink-copy-Locked").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    // While a copy runs in the folder (it holds the folder shared), nothing goes.
+    int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(folderFd, LOCK_SH), 0);
+    EXPECT_EQ(RemoveStaleCopies(dir / "link"), 0u);
+    EXPECT_TRUE(Exists(folder + "/.prog.novalink-copy-AbC123"));
+    close(folderFd);
+
+    // Through the link, next to the file it leads to.
+    EXPECT_EQ(RemoveStaleCopies(dir / "link"), 2u);
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(folder + "/" + e.name)), !e.removed);
+    }
+    close(held);
+    EXPECT_EQ(RemoveStaleCopies(folder + "/prog"), 1u) << "the copy that held its file has gone";
+    EXPECT_EQ(ReadFile(folder + "/prog"), "program");
+    EXPECT_EQ(RemoveStaleCopies(""), 0u);
+    EXPECT_EQ(RemoveStaleCopies(dir / "nofolder/prog"), 0u);
+}
+
+TEST(PathIsRelativeA, OnlyFullPathsAreNot) {
+    EXPECT_FALSE(PathIsRelativeA("/tmp/BLM_UPDATE"));
+    EXPECT_FALSE(PathIsRelativeA("/"));
+    for (const char* p : {"", "BLM_UPDATE", "./BLM_UPDATE", "../x", "~/x"}) EXPECT_TRUE(PathIsRelativeA(p)) << p;
 }
