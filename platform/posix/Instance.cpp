@@ -22,10 +22,13 @@ bool ClaimSingleInstance(const std::string& name) {
     // the user id in its name keeps users apart where they share /tmp.
     char tmp[4096];
     DWORD n = GetTempPathA(sizeof tmp, tmp);
-    if (n == 0 || n >= sizeof tmp) return true;
+    std::string folder = (n == 0 || n >= sizeof tmp) ? std::string() : std::string(tmp, n);
+    // A temporary folder that is not a full path would put the lock file into
+    // whatever the current folder is; the system's own folder serves instead.
+    if (folder.empty() || folder[0] != '/') folder = "/tmp/";
     std::string safe;
     for (char c : name) safe += (c == PL_PATH_SEPARATOR || c == '\0') ? '_' : c;
-    std::string path = std::string(tmp, n) + "." + safe + "-" + std::to_string(getuid()) + ".instance";
+    std::string path = folder + "." + safe + "-" + std::to_string(getuid()) + ".instance";
 
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {

@@ -227,3 +227,19 @@ TEST(SingleInstance, HeldUntilTheHolderDiesAndScopedByTheTemporaryFolder) {
     else
         unsetenv("TMPDIR");
 }
+
+TEST(SingleInstance, ARelativeTemporaryFolderLeavesNoLockFileInTheCurrentFolder) {
+    TempDir cwd;
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(cwd.path().c_str()) != 0) _exit(2);
+        setenv("TMPDIR", "rel", 1);
+        mkdir("rel", 0700);
+        if (!ClaimSingleInstance("novalink-relative-test")) _exit(3);
+        // Only the folder made above may be here: the lock lives elsewhere.
+        _exit(system("test -z \"$(find . -mindepth 1 ! -path ./rel)\" && test -z \"$(ls -A rel)\"") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
