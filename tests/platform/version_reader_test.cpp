@@ -290,6 +290,31 @@ TEST(VersionReader, DamagedPeFilesHaveNoVersionInformation) {
     }
 }
 
+// Windows' version functions take the RT_VERSION resource with identifier 1 only.
+TEST(VersionReader, OnlyResourceIdentifierOneCounts) {
+    Bytes block = VersionBlockBuilder::Standard(0x00020001, 5, "040904B0", {{"CompanyName", u"Made"}}, {0x04B00409});
+    const std::size_t nameField = PeFileBuilder::kNameEntryOffset - 4;
+    const struct {
+        const char* what;
+        std::uint32_t name;
+        bool found;
+    } cases[] = {
+        {"identifier 1", 1, true},
+        {"identifier 2", 2, false},
+        {"identifier 0", 0, false},
+        {"a name", 0x80000000u | 0x60, false},  // a string entry, whatever its text
+    };
+    for (bool plus : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (plus ? " (PE32+)" : ""));
+            Bytes f = PeFileBuilder::Build(block, plus);
+            PeFileBuilder::Put32(f, nameField, c.name);
+            EXPECT_EQ(SizeOf(f) != 0, c.found);
+            EXPECT_EQ(testutil::ProbeVersionData(f.data(), f.size()), c.found);
+        }
+    }
+}
+
 TEST(VersionReader, DamagedNodesInsideTheBlockAreNotFound) {
     Bytes good = VersionBlockBuilder::Standard(0x00020001, 5, "040904B0",
                                                {{"CompanyName", u"Made"}, {"FileDescription", u"Desc"}}, {0x04B00409});
