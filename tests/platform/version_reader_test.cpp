@@ -467,6 +467,28 @@ TEST(VersionReader, LanguageNames) {
     EXPECT_STREQ(buf, "Norwegian, Bokm");
 }
 
+// Every locale's language identifier has its own name, not the neutral one.
+TEST(VersionReader, LanguageNamesOfEveryLocale) {
+    const std::pair<plat::DWORD, const char*> cases[] = {
+        {0x0C1A, "Serbian (Cyrillic, Serbia and Montenegro (Former))"},
+        {0x0417, "Romansh (Switzerland)"},
+        {0x081A, "Serbian (Latin, Serbia and Montenegro (Former))"},
+        {0x141A, "Bosnian (Latin, Bosnia and Herzegovina)"},
+        {0x0428, "Tajik (Cyrillic, Tajikistan)"},
+        {0x042F, "Macedonian (Former Yugoslav Republic of Macedonia)"},
+        {0x0452, "Welsh (United Kingdom)"},
+        {0x0486, "K'iche (Guatemala)"},
+        {0x048C, "Dari (Afghanistan)"},
+        {0x3801, "Arabic (U.A.E.)"},
+        {0x540A, "Spanish (United States)"},
+    };
+    char buf[256];
+    for (const auto& [id, name] : cases) {
+        EXPECT_EQ(plat::VerLanguageNameA(id, buf, sizeof buf), std::strlen(name)) << std::hex << id;
+        EXPECT_STREQ(buf, name);
+    }
+}
+
 TEST(VersionReader, FullPathNames) {
     char buf[plat::kMaxPath];
     char* part = nullptr;
