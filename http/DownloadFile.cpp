@@ -130,7 +130,11 @@ void DownloadFile::WriteProperties(PropertyBag& bag) const {
     bag.WriteProperty("BorderColor", Color(shpBorder_.BorderColor), Color(kDefaultBorderColor));
     bag.WriteProperty("TimeOut", timeOut_, 30);
     bag.WriteProperty("IsBusy", isBusy_, false);
-    bag.WriteProperty("ProgressColor", Color(surface_.FillColor()), Color(0));
+    // The fill colour and ProgressColor share one key and are read back in order:
+    // when ProgressColor is saved, the fill colour is saved before it even at its
+    // default, so that the entry read second is ProgressColor's.
+    const bool progressColorSaved = progressColor_ != kDefaultProgressColor;
+    bag.WriteProperty("ProgressColor", Color(surface_.FillColor()), progressColorSaved ? Variant() : Color(0));
     bag.WriteProperty("ForeColor", Color(lblProgress_.ForeColor), Color(kDefaultForeColor));
     bag.WriteProperty("HTTPVersion", httpVersion_, 0);
     bag.WriteProperty("FileNumber", fileNumber_, 0);

@@ -88,8 +88,10 @@ std::string ErrorText(LONG code) {
         case PL_ERROR_ACCESS_DENIED: return "Access is denied.";
         case PL_ERROR_BADDB: return "The registry file is damaged; nothing was read or changed.";
         case PL_ERROR_CANTWRITE: return "The registry file could not be written.";
-        case PL_ERROR_BAD_PATHNAME:
-        case PL_ERROR_INVALID_PARAMETER: return "Invalid key name.";
+        case PL_ERROR_BAD_PATHNAME: return "Invalid key name.";
+        case PL_ERROR_INVALID_PARAMETER:
+            return "Invalid name: a key lies at most 512 levels deep, each name in its path has at most "
+                   "255 characters, and a value name at most 16383.";
         default: return "The registry call failed with error " + std::to_string(code) + ".";
     }
 }
@@ -305,18 +307,32 @@ struct ValueItem {
     std::string data;
 };
 
+// Every value of the key with its data, read by position (a lookup by name would
+// make a key with many values slow).
 std::vector<ValueItem> Values(HKEY key) {
     std::vector<ValueItem> values;
+    std::vector<char> name(16384);
     for (DWORD i = 0;; ++i) {
-        std::vector<char> name(16384);
         DWORD cch = static_cast<DWORD>(name.size());
         DWORD type = 0, size = 0;
         LONG r = RegEnumValueA(key, i, name.data(), &cch, nullptr, &type, nullptr, &size);
         if (r == PL_ERROR_NO_MORE_ITEMS) break;
         Check(r);
-        ValueItem item{std::string(name.data(), cch), type, {}};
-        ReadValue(key, item.name, &item.type, &item.data);
-        values.push_back(std::move(item));
+        std::string data;
+        // The value may change between the two calls: then ask again.
+        for (int attempt = 0;; ++attempt) {
+            data.assign(size, '\0');
+            DWORD cb = size;
+            cch = static_cast<DWORD>(name.size());
+            r = RegEnumValueA(key, i, name.data(), &cch, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &cb);
+            if (r == PL_ERROR_SUCCESS) {
+                data.resize(cb);
+                break;
+            }
+            if (r != PL_ERROR_MORE_DATA || attempt > 8) Check(r);
+            size = cb;
+        }
+        values.push_back(ValueItem{std::string(name.data(), cch), type, std::move(data)});
     }
     return values;
 }
@@ -339,11 +355,10 @@ std::string Child(const std::string& path, const std::string& name) { return pat
 int FindValue(const Options& o, const std::string& path, const std::string& display) {
     KeyHandle key(o.key.root, path, PL_KEY_READ);
     int matches = 0;
-    DWORD type = 0;
-    std::string data;
-    if (ReadValue(key.Get(), o.valueName, &type, &data)) {
+    for (const auto& v : Values(key.Get())) {
+        if (Upper(v.name) != Upper(o.valueName)) continue;
         std::cout << "\n" << display << "\n";
-        PrintValue(StoredValueName(key.Get(), o.valueName), type, data);
+        PrintValue(v.name, v.type, v.data);
         ++matches;
     }
     for (const auto& sub : SubkeyNames(key.Get())) matches += FindValue(o, Child(path, sub), display + "\\" + sub);

@@ -1,33 +1,68 @@
 // novalink-ver FILE...: prints the version information of each file, one
 // "Member: value" line per member, with a blank line between files. Exits 1 when
-// a file has no version information, 2 without a file to look at.
+// a file has no version information, 2 without a file to look at, and 3 when a
+// file cannot be read at all (missing, a folder, no permission); such a file gets
+// a message on stderr instead of its members.
 #include <cstdio>
 #include <string>
 
 #include "platform/App.h"
+#include "platform/Errors.h"
+#include "platform/VersionInfo.h"
 #include "support/CFileVersionInfo.h"
 
 namespace {
 
+constexpr plat::DWORD kNoVersionInformation = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
+
 void Line(const char* member, const std::string& value) { std::printf("%s: %s\n", member, value.c_str()); }
+
+std::string Reason(plat::DWORD error) {
+    switch (static_cast<plat::LONG>(error)) {
+        case plat::PL_ERROR_FILE_NOT_FOUND: return "no such file";
+        case plat::PL_ERROR_PATH_NOT_FOUND: return "no such folder";
+        case plat::PL_ERROR_ACCESS_DENIED: return "access denied, or not a regular file";
+        default: return "error " + std::to_string(error);
+    }
+}
+
+// Why the file cannot be read, or "" when it can (with or without version information).
+std::string Unreadable(const char* path) {
+    plat::DWORD handle = 0;
+    if (plat::GetFileVersionInfoSizeA(path, &handle) != 0) return "";
+    plat::DWORD error = plat::GetLastError();
+    return error == kNoVersionInformation ? "" : Reason(error);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     plat::InitApp(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: novalink-ver FILE...\n");
+        std::fprintf(stderr,
+                     "usage: novalink-ver FILE...\n"
+                     "Exit codes: 0 every file has version information, 1 a file has none,\n"
+                     "2 no file given, 3 a file cannot be read.\n");
         return 2;
     }
     int status = 0;
+    bool printed = false;
     for (int i = 1; i < argc; ++i) {
+        std::string why = Unreadable(argv[i]);
+        if (!why.empty()) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "novalink-ver: cannot read %s: %s\n", argv[i], why.c_str());
+            status = 3;
+            continue;
+        }
         // A fresh object per file, so that no text is carried over from the one before.
         nl::CFileVersionInfo info;
         info.SetFullPathName(argv[i]);
-        if (i > 1) std::printf("\n");
+        if (printed) std::printf("\n");
+        printed = true;
         Line("FullPathName", info.FullPathName().empty() ? argv[i] : info.FullPathName());
         Line("Available", info.Available() ? "True" : "False");
-        if (!info.Available()) status = 1;
+        if (!info.Available() && status == 0) status = 1;
         Line("VerStructure", info.VerStructure());
         Line("VerFile", info.VerFile());
         Line("VerProduct", info.VerProduct());
@@ -51,5 +86,6 @@ int main(int argc, char** argv) {
         Line("PrivateBuild", info.PrivateBuild());
         Line("SpecialBuild", info.SpecialBuild());
     }
+    std::fflush(stdout);
     return status;
 }

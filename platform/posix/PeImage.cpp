@@ -8,6 +8,7 @@ namespace plat::posix {
 namespace {
 
 constexpr std::uint32_t kRtVersion = 16;
+constexpr std::uint32_t kVsVersionInfo = 1;  // the identifier of the version resource
 constexpr std::uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr std::uint32_t kNameBit = 0x80000000u;
 constexpr std::size_t kSectionHeaderSize = 40;
@@ -123,10 +124,15 @@ bool PeImage::FindVersionData(const ByteSource& src, std::size_t maxBytes, std::
                              [](const Entry& e) { return !(e.name & kNameBit) && e.name == kRtVersion; });
     if (type == entries.end() || !(type->offset & kSubdirectoryBit)) return false;
 
+    // The version functions look for the resource by its identifier, 1
+    // (VS_VERSION_INFO); a version resource under another identifier or a name is
+    // not the file's version information.
     if (!ReadDirectory(map, rsrcRva, type->offset & ~kSubdirectoryBit, entries)) return false;
-    if (entries.empty() || !(entries[0].offset & kSubdirectoryBit)) return false;
+    auto name = std::find_if(entries.begin(), entries.end(),
+                             [](const Entry& e) { return !(e.name & kNameBit) && e.name == kVsVersionInfo; });
+    if (name == entries.end() || !(name->offset & kSubdirectoryBit)) return false;
 
-    if (!ReadDirectory(map, rsrcRva, entries[0].offset & ~kSubdirectoryBit, entries)) return false;
+    if (!ReadDirectory(map, rsrcRva, name->offset & ~kSubdirectoryBit, entries)) return false;
     if (entries.empty() || (entries[0].offset & kSubdirectoryBit)) return false;
 
     // The data entry: address (an RVA of the image) and size of the resource.

@@ -13,6 +13,7 @@
 #include "platform/Errors.h"
 #include "platform/posix/ErrorMap.h"
 #include "platform/posix/FileUtil.h"
+#include "platform/posix/Utf16.h"
 
 namespace plat {
 namespace {
@@ -108,6 +109,37 @@ long FindEntry(const std::vector<Line>& lines, long header, const std::string& k
     return -1;
 }
 
+// A file that starts with the UTF-16LE byte-order mark holds Unicode text; it is
+// read as the same text in the ANSI code page, and written back as UTF-16LE.
+const char kUtf16Bom[] = "\xFF\xFE";
+
+bool IsUtf16(const std::string& content) { return content.compare(0, 2, kUtf16Bom, 2) == 0; }
+
+// The file's text; *utf16 tells whether it was stored as UTF-16LE.
+bool ReadText(const std::string& fileName, std::string& text, bool* utf16) {
+    std::string content;
+    if (!posix::ReadWholeFile(fileName, content)) return false;
+    *utf16 = IsUtf16(content);
+    if (*utf16) {
+        std::string decoded;
+        // Unit by unit, so that a NUL in the file does not end the text.
+        for (std::size_t i = 2; i + 1 < content.size(); i += 2) {
+            if (content[i] == 0 && content[i + 1] == 0) {
+                decoded += '\0';
+                continue;
+            }
+            std::size_t start = i;
+            while (i + 1 < content.size() && !(content[i] == 0 && content[i + 1] == 0)) i += 2;
+            decoded += posix::Utf16LeToUtf8(reinterpret_cast<const unsigned char*>(content.data()) + start,
+                                            (i - start) / 2);
+            i -= 2;
+        }
+        content = std::move(decoded);
+    }
+    text = std::move(content);
+    return true;
+}
+
 DWORD CopyOut(const std::string& text, char* buffer, DWORD bufferSize) {
     if (!buffer || bufferSize == 0) return 0;
     size_t n = std::min<size_t>(text.size(), bufferSize - 1);
@@ -125,7 +157,8 @@ DWORD GetPrivateProfileStringA(const std::string& section, const std::string& ke
     while (!def.empty() && def.back() == ' ') def.pop_back();
 
     std::string content;
-    if (!posix::ReadWholeFile(fileName, content)) {
+    bool utf16 = false;
+    if (!ReadText(fileName, content, &utf16)) {
         SetLastError(PL_ERROR_FILE_NOT_FOUND);
         return CopyOut(def, buffer, bufferSize);
     }
@@ -140,7 +173,8 @@ DWORD GetPrivateProfileStringA(const std::string& section, const std::string& ke
     // A value enclosed in a matching pair of quotes is returned without them.
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         value = value.substr(1, value.size() - 2);
-    SetLastError(PL_NO_ERROR);
+    // A value cut to the buffer is reported as such.
+    SetLastError(buffer && bufferSize > 0 && value.size() > bufferSize - 1 ? PL_ERROR_MORE_DATA : PL_NO_ERROR);
     return CopyOut(value, buffer, bufferSize);
 }
 
@@ -151,7 +185,8 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
         return false;
     }
     std::string content;
-    bool existed = posix::ReadWholeFile(fileName, content);
+    bool utf16 = false;
+    bool existed = ReadText(fileName, content, &utf16);
     if (!existed && errno != ENOENT) {
         posix::SetLastErrorFromErrno(errno);
         return false;
@@ -200,6 +235,7 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
 
     std::string out;
     for (const auto& l : lines) out += l.text + l.eol;
+    if (utf16) out = std::string(kUtf16Bom, 2) + posix::Utf8ToUtf16Le(out);
 
     struct stat old {};
     bool haveMode = existed && stat(fileName.c_str(), &old) == 0;

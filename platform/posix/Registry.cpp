@@ -1,13 +1,16 @@
 // The registry calls on Linux, over the store files of RegistryFile.
 //
 // A handle remembers its root, the path of its key and the rights it was opened
-// with. Every call reads the store afresh, so changes made by other processes are
-// seen at once; a handle whose key has been deleted meanwhile answers
-// PL_ERROR_KEY_DELETED.
+// with. Every call looks at the store afresh, so changes made by other processes
+// are seen at once; a handle whose key has been deleted meanwhile answers
+// PL_ERROR_KEY_DELETED. Reads share the contents parsed last while the file is
+// unchanged, and a handle remembers where its key lies in them, so walking a
+// whole tree key by key costs time in proportion to the store's size.
 #include "platform/Registry.h"
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +31,9 @@ struct Handle {
     int root = -1;
     std::vector<std::string> path;
     REGSAM access = 0;
+    // Where the key was found last, and in which contents.
+    std::weak_ptr<const RegistryHive> seenIn;
+    const RegistryHive::Key* seen = nullptr;
 };
 
 std::mutex g_mutex;
@@ -45,7 +51,7 @@ int PredefinedRoot(HKEY h) {
 LONG Resolve(HKEY h, Handle* out) {
     int root = PredefinedRoot(h);
     if (root >= 0) {
-        *out = Handle{root, {}, PL_KEY_ALL_ACCESS};
+        *out = Handle{root, {}, PL_KEY_ALL_ACCESS, {}, nullptr};
         return PL_ERROR_SUCCESS;
     }
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -64,7 +70,9 @@ HKEY NewHandle(Handle h) {
 }
 
 // Splits "a\b\c" into its components. A single trailing "\" is allowed; a leading
-// one or an empty component is not. NULL and "" give no components.
+// one or an empty component is not. NULL and "" give no components. A component
+// longer than 255 characters, or more components than a key may lie deep, give
+// PL_ERROR_INVALID_PARAMETER.
 LONG SplitPath(const char* subKey, std::vector<std::string>& parts) {
     parts.clear();
     if (!subKey || !*subKey) return PL_ERROR_SUCCESS;
@@ -77,6 +85,7 @@ LONG SplitPath(const char* subKey, std::vector<std::string>& parts) {
         std::string part = s.substr(start, sep == std::string::npos ? std::string::npos : sep - start);
         if (part.empty()) return PL_ERROR_BAD_PATHNAME;
         if (part.size() > RegistryHive::kMaxKeyNameLength) return PL_ERROR_INVALID_PARAMETER;
+        if (parts.size() == RegistryHive::kMaxDepth) return PL_ERROR_INVALID_PARAMETER;
         parts.push_back(std::move(part));
         if (sep == std::string::npos) return PL_ERROR_SUCCESS;
         start = sep + 1;
@@ -89,10 +98,32 @@ std::vector<std::string> Join(const std::vector<std::string>& a, const std::vect
     return out;
 }
 
+// The current contents of the handle's root and the handle's key in them
+// (nullptr when the key has been deleted).
+LONG CurrentKey(HKEY hKey, const Handle& h, std::shared_ptr<const RegistryHive>& hive,
+                const RegistryHive::Key** key) {
+    *key = nullptr;
+    if (LONG r = RegistryFile(h.root).Read(hive)) return r;
+    if (h.seen && h.seenIn.lock() == hive) {
+        *key = h.seen;
+        return PL_ERROR_SUCCESS;
+    }
+    *key = hive->Find(h.path);
+    if (*key && PredefinedRoot(hKey) < 0) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        auto it = g_handles.find(hKey);
+        if (it != g_handles.end()) {
+            it->second.seenIn = hive;
+            it->second.seen = *key;
+        }
+    }
+    return PL_ERROR_SUCCESS;
+}
+
 // The stored spelling of a path's components.
-std::vector<std::string> StoredNames(RegistryHive& hive, const std::vector<std::string>& path) {
+std::vector<std::string> StoredNames(const RegistryHive& hive, const std::vector<std::string>& path) {
     std::vector<std::string> out;
-    RegistryHive::Key* k = &hive.Root();
+    const RegistryHive::Key* k = &hive.Root();
     for (const auto& part : path) {
         k = k ? k->FindSubkey(part) : nullptr;
         out.push_back(k ? k->name : part);
@@ -135,13 +166,19 @@ LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HK
     if (LONG r = SplitPath(lpSubKey, parts)) return r == PL_ERROR_INVALID_PARAMETER ? PL_ERROR_FILE_NOT_FOUND : r;
 
     RegistryFile file(parent.root);
-    RegistryHive hive;
-    if (LONG r = file.Load(hive)) return r;
+    std::shared_ptr<const RegistryHive> hive;
+    const RegistryHive::Key* base = nullptr;
+    if (LONG r = CurrentKey(hKey, parent, hive, &base)) return r;
+    if (!base) return PL_ERROR_KEY_DELETED;
     std::vector<std::string> path = Join(parent.path, parts);
-    if (!hive.Find(parent.path)) return PL_ERROR_KEY_DELETED;
-    if (!hive.Find(path)) return PL_ERROR_FILE_NOT_FOUND;
+    if (path.size() > RegistryHive::kMaxDepth) return PL_ERROR_FILE_NOT_FOUND;
+    const RegistryHive::Key* key = base;
+    for (const auto& part : parts) {
+        key = key->FindSubkey(part);
+        if (!key) return PL_ERROR_FILE_NOT_FOUND;
+    }
     if ((samDesired & kWriteRights) && !file.CanWrite()) return PL_ERROR_ACCESS_DENIED;
-    *phkResult = NewHandle(Handle{parent.root, StoredNames(hive, path), samDesired});
+    *phkResult = NewHandle(Handle{parent.root, StoredNames(*hive, path), samDesired, hive, key});
     return PL_ERROR_SUCCESS;
 }
 
@@ -156,15 +193,18 @@ LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD 
     std::vector<std::string> parts;
     if (LONG r = SplitPath(lpSubKey, parts)) return r;
     std::vector<std::string> path = Join(parent.path, parts);
+    // A registry tree is at most 512 levels deep.
+    if (path.size() > RegistryHive::kMaxDepth) return PL_ERROR_INVALID_PARAMETER;
 
     RegistryFile file(parent.root);
-    RegistryHive hive;
-    if (LONG r = file.Load(hive)) return r;
-    if (!hive.Find(parent.path)) return PL_ERROR_KEY_DELETED;
+    std::shared_ptr<const RegistryHive> hive;
+    const RegistryHive::Key* base = nullptr;
+    if (LONG r = CurrentKey(hKey, parent, hive, &base)) return r;
+    if (!base) return PL_ERROR_KEY_DELETED;
     DWORD disposition = PL_REG_OPENED_EXISTING_KEY;
-    if (hive.Find(path)) {
+    if (hive->Find(path)) {
         if ((samDesired & kWriteRights) && !file.CanWrite()) return PL_ERROR_ACCESS_DENIED;
-        path = StoredNames(hive, path);
+        path = StoredNames(*hive, path);
     } else {
         if (!(parent.access & PL_KEY_CREATE_SUB_KEY)) return PL_ERROR_ACCESS_DENIED;
         LONG r = file.Update([&](RegistryHive& current, bool& modified) -> LONG {
@@ -185,7 +225,7 @@ LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD 
         });
         if (r) return r;
     }
-    *phkResult = NewHandle(Handle{parent.root, path, samDesired});
+    *phkResult = NewHandle(Handle{parent.root, path, samDesired, {}, nullptr});
     if (lpdwDisposition) *lpdwDisposition = disposition;
     return PL_ERROR_SUCCESS;
 }
@@ -196,11 +236,11 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWO
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
     if (!(h.access & PL_KEY_QUERY_VALUE)) return PL_ERROR_ACCESS_DENIED;
-    RegistryHive hive;
-    if (LONG r = RegistryFile(h.root).Load(hive)) return r;
-    RegistryHive::Key* k = hive.Find(h.path);
+    std::shared_ptr<const RegistryHive> hive;
+    const RegistryHive::Key* k = nullptr;
+    if (LONG r = CurrentKey(hKey, h, hive, &k)) return r;
     if (!k) return PL_ERROR_KEY_DELETED;
-    RegistryHive::Value* v = k->FindValue(lpValueName ? lpValueName : "");
+    const RegistryHive::Value* v = k->FindValue(lpValueName ? lpValueName : "");
     if (!v) return PL_ERROR_FILE_NOT_FOUND;
     return CopyData(*v, lpType, lpData, lpcbData);
 }
@@ -237,9 +277,9 @@ LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
     std::vector<std::string> path = Join(h.path, parts);
     if (path.empty()) return PL_ERROR_ACCESS_DENIED;  // a root cannot be deleted
     RegistryFile file(h.root);
-    RegistryHive hive;
-    if (LONG r = file.Load(hive)) return r;
-    RegistryHive::Key* key = hive.Find(path);
+    std::shared_ptr<const RegistryHive> hive;
+    if (LONG r = file.Read(hive)) return r;
+    const RegistryHive::Key* key = hive->Find(path);
     if (!key) return PL_ERROR_FILE_NOT_FOUND;
     if (!key->subkeys.empty()) return PL_ERROR_ACCESS_DENIED;
     return file.Update([&](RegistryHive& current, bool& modified) -> LONG {
@@ -261,9 +301,9 @@ LONG RegDeleteTreeA(HKEY hKey, const char* lpSubKey) {
     if (LONG r = SplitPath(lpSubKey, parts)) return r == PL_ERROR_INVALID_PARAMETER ? PL_ERROR_FILE_NOT_FOUND : r;
     std::vector<std::string> path = Join(h.path, parts);
     RegistryFile file(h.root);
-    RegistryHive hive;
-    if (LONG r = file.Load(hive)) return r;
-    if (!hive.Find(path)) return parts.empty() ? PL_ERROR_KEY_DELETED : PL_ERROR_FILE_NOT_FOUND;
+    std::shared_ptr<const RegistryHive> hive;
+    if (LONG r = file.Read(hive)) return r;
+    if (!hive->Find(path)) return parts.empty() ? PL_ERROR_KEY_DELETED : PL_ERROR_FILE_NOT_FOUND;
     return file.Update([&](RegistryHive& current, bool& modified) -> LONG {
         RegistryHive::Key* k = current.Find(path);
         if (!k) return parts.empty() ? PL_ERROR_KEY_DELETED : PL_ERROR_FILE_NOT_FOUND;
@@ -306,9 +346,9 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValu
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
     if (!(h.access & PL_KEY_QUERY_VALUE)) return PL_ERROR_ACCESS_DENIED;
-    RegistryHive hive;
-    if (LONG r = RegistryFile(h.root).Load(hive)) return r;
-    RegistryHive::Key* k = hive.Find(h.path);
+    std::shared_ptr<const RegistryHive> hive;
+    const RegistryHive::Key* k = nullptr;
+    if (LONG r = CurrentKey(hKey, h, hive, &k)) return r;
     if (!k) return PL_ERROR_KEY_DELETED;
     if (dwIndex >= k->values.size()) return PL_ERROR_NO_MORE_ITEMS;
     const RegistryHive::Value& v = k->values[dwIndex];
@@ -322,9 +362,9 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWO
     Handle h;
     if (LONG r = Resolve(hKey, &h)) return r;
     if (!(h.access & PL_KEY_ENUMERATE_SUB_KEYS)) return PL_ERROR_ACCESS_DENIED;
-    RegistryHive hive;
-    if (LONG r = RegistryFile(h.root).Load(hive)) return r;
-    RegistryHive::Key* k = hive.Find(h.path);
+    std::shared_ptr<const RegistryHive> hive;
+    const RegistryHive::Key* k = nullptr;
+    if (LONG r = CurrentKey(hKey, h, hive, &k)) return r;
     if (!k) return PL_ERROR_KEY_DELETED;
     if (dwIndex >= k->subkeys.size()) return PL_ERROR_NO_MORE_ITEMS;
     if (LONG r = CopyName(k->subkeys[dwIndex]->name, lpName, lpcchName)) return r;

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -62,8 +64,9 @@ bool ReadAll(int fd, std::string& out) {
     }
 }
 
-// A damaged file is reported once per version of the file.
-void ReportDamage(const std::string& path, const struct stat& st, const std::string& reason) {
+// A damaged file is reported once per version of the file. `problem` follows the
+// file's name: "is damaged (why)", "is not a regular file (...)".
+void ReportUnusable(const std::string& path, const struct stat& st, const std::string& problem) {
     static std::mutex mu;
     static std::set<std::string> reported;
     std::string id = path + '\n' + std::to_string(st.st_ino) + '\n' + std::to_string(st.st_size) + '\n' +
@@ -71,18 +74,93 @@ void ReportDamage(const std::string& path, const struct stat& st, const std::str
     std::lock_guard<std::mutex> lock(mu);
     if (!reported.insert(id).second) return;
     std::fprintf(stderr,
-                 "novalink: the registry file %s is damaged (%s). It is left as it is and treated as "
+                 "novalink: the registry file %s %s. It is left as it is and treated as "
                  "unreadable: reads fail and changes are refused until it is repaired or removed.\n",
-                 path.c_str(), reason.c_str());
+                 path.c_str(), problem.c_str());
 }
+
+const char* FileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "of another kind";
+}
+
+// What identifies one version of a store file: a change always renames a new
+// file into place, and the last line holds the checksum of the contents.
+struct Stamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    std::string check;  // the "end ..." line
+
+    bool operator==(const Stamp& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+               ctime.tv_nsec == o.ctime.tv_nsec && check == o.check;
+    }
+};
+
+Stamp StampOf(const struct stat& st) {
+    Stamp s;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+    s.ctime = st.st_ctim;
+    return s;
+}
+
+// The last line as it lies in the file ("end xxxxxxxx\n" is 13 bytes).
+constexpr std::size_t kCheckLine = 13;
+
+std::string CheckLineOf(const std::string& text) {
+    return text.size() >= kCheckLine ? text.substr(text.size() - kCheckLine) : text;
+}
+
+bool ReadCheckLine(int fd, off_t size, std::string& out) {
+    std::size_t n = static_cast<std::size_t>(std::min<off_t>(size, static_cast<off_t>(kCheckLine)));
+    out.assign(n, '\0');
+    std::size_t got = 0;
+    while (got < n) {
+        ssize_t r = pread(fd, out.data() + got, n - got, size - static_cast<off_t>(n) + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+// The contents last read from each store file, by path.
+struct CacheEntry {
+    Stamp stamp;
+    std::shared_ptr<const RegistryHive> hive;
+};
+std::mutex g_cacheMutex;
+std::map<std::string, CacheEntry> g_cache;
+constexpr std::size_t kCacheEntries = 16;
 
 class LockFile {
 public:
     explicit LockFile(const std::string& path) {
-        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0 && (errno == EACCES || errno == EROFS)) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // O_NONBLOCK: something else than a file in its place must not hold us up.
+        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+        if (fd_ < 0 && (errno == EACCES || errno == EROFS))
+            fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd_ < 0) {
             error_ = errno;
+            return;
+        }
+        struct stat st{};
+        if (fstat(fd_, &st) != 0) {
+            error_ = errno;
+            return;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            error_ = EINVAL;
             return;
         }
         while (flock(fd_, LOCK_EX) != 0) {
@@ -126,23 +204,85 @@ std::string RegistryFile::Folder() {
     return folder;
 }
 
-LONG RegistryFile::Load(RegistryHive& hive) const {
-    hive = RegistryHive{};
-    int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+LONG RegistryFile::Open(int* fd, struct stat* st) const {
+    *fd = -1;
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    int f = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (f < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return PL_ERROR_SUCCESS;
         return errno == EACCES || errno == EPERM ? PL_ERROR_ACCESS_DENIED : PL_ERROR_BADDB;
     }
+    if (fstat(f, st) != 0) {
+        close(f);
+        return PL_ERROR_BADDB;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        close(f);
+        ReportUnusable(path_, *st, std::string("is not a regular file (it is ") + FileKind(st->st_mode) + ")");
+        return PL_ERROR_BADDB;
+    }
+    // Reads of a regular file never wait; the flag is dropped all the same.
+    int flags = fcntl(f, F_GETFL);
+    if (flags >= 0) fcntl(f, F_SETFL, flags & ~O_NONBLOCK);
+    *fd = f;
+    return PL_ERROR_SUCCESS;
+}
+
+LONG RegistryFile::Load(RegistryHive& hive) const {
+    hive = RegistryHive{};
+    int fd = -1;
     struct stat st{};
+    if (LONG r = Open(&fd, &st)) return r;
+    if (fd < 0) return PL_ERROR_SUCCESS;
     std::string text;
-    bool ok = fstat(fd, &st) == 0 && ReadAll(fd, text);
+    bool ok = ReadAll(fd, text);
     close(fd);
     if (!ok) return PL_ERROR_BADDB;
     std::string reason;
     if (!hive.Parse(text, kRootNames[root_], &reason)) {
-        ReportDamage(path_, st, reason);
+        ReportUnusable(path_, st, "is damaged (" + reason + ")");
         return PL_ERROR_BADDB;
     }
+    return PL_ERROR_SUCCESS;
+}
+
+LONG RegistryFile::Read(std::shared_ptr<const RegistryHive>& hive) const {
+    static const auto empty = std::make_shared<const RegistryHive>();
+    hive.reset();
+    int fd = -1;
+    struct stat st{};
+    if (LONG r = Open(&fd, &st)) return r;
+    if (fd < 0) {
+        hive = empty;
+        return PL_ERROR_SUCCESS;
+    }
+    Stamp stamp = StampOf(st);
+    if (ReadCheckLine(fd, st.st_size, stamp.check)) {
+        std::lock_guard<std::mutex> lock(g_cacheMutex);
+        auto it = g_cache.find(path_);
+        if (it != g_cache.end() && it->second.stamp == stamp) {
+            hive = it->second.hive;
+            close(fd);
+            return PL_ERROR_SUCCESS;
+        }
+    }
+    std::string text;
+    bool ok = ReadAll(fd, text);
+    close(fd);
+    if (!ok) return PL_ERROR_BADDB;
+    auto fresh = std::make_shared<RegistryHive>();
+    std::string reason;
+    if (!fresh->Parse(text, kRootNames[root_], &reason)) {
+        ReportUnusable(path_, st, "is damaged (" + reason + ")");
+        return PL_ERROR_BADDB;
+    }
+    // The check line of what was read, so that a file changed in place while it was
+    // read is not taken for the version stamped before.
+    stamp.check = CheckLineOf(text);
+    hive = fresh;
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (g_cache.size() >= kCacheEntries && !g_cache.count(path_)) g_cache.clear();
+    g_cache[path_] = CacheEntry{stamp, fresh};
     return PL_ERROR_SUCCESS;
 }
 

@@ -7,6 +7,10 @@
 // to a temporary file, syncs it, renames it over the old file and syncs the folder.
 // A writer killed at any point leaves either the old or the new file behind.
 //
+// The store file must be a regular file (or a link to one). Anything else, such as
+// a FIFO or a device, is opened without waiting and then refused like a damaged
+// file, so that no call ever blocks on it.
+//
 // A file that does not parse is damaged: it is reported on stderr, every read fails
 // with PL_ERROR_BADDB and every change is refused with PL_ERROR_BADDB, so it is never
 // overwritten. A root whose file (or folder) cannot be written refuses changes with
@@ -15,7 +19,10 @@
 // Internal to platform/posix.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/Types.h"
@@ -39,6 +46,11 @@ public:
     // The current contents; a missing folder or file is an empty root.
     LONG Load(RegistryHive& hive) const;
 
+    // The current contents, shared and read-only. While the file stays the same
+    // (the same file, size, times and check line) the contents read before are
+    // handed out again, so a sequence of reads costs one parse of the file.
+    LONG Read(std::shared_ptr<const RegistryHive>& hive) const;
+
     // Whether a change could be written now (the file and its folder are writable,
     // or the folder can be created).
     bool CanWrite() const;
@@ -50,6 +62,10 @@ public:
     LONG Update(const Change& change);
 
 private:
+    // Opens the store file for reading without ever blocking. PL_ERROR_SUCCESS with
+    // *fd = -1 when there is no file; a file that is not a regular one is reported
+    // and refused with PL_ERROR_BADDB.
+    LONG Open(int* fd, struct stat* st) const;
     LONG WriteAtomically(const std::string& text) const;
     void RemoveStaleTemporaries() const;
 

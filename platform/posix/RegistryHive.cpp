@@ -155,7 +155,8 @@ bool ReadKeyName(std::string_view text, std::string* out) {
     return !out->empty() && out->size() <= RegistryHive::kMaxKeyNameLength;
 }
 
-void SerializeKey(const RegistryHive::Key& key, std::string& path, std::string& out) {
+// The key's line and its value lines.
+void SerializeKey(const RegistryHive::Key& key, const std::string& path, std::string& out) {
     out += '[';
     out += path;
     out += "]\n";
@@ -179,12 +180,31 @@ void SerializeKey(const RegistryHive::Key& key, std::string& path, std::string& 
         }
         out += '\n';
     }
-    for (const auto& sub : key.subkeys) {
-        std::size_t keep = path.size();
+}
+
+// Every key after its parent, subkeys in their order, with an explicit stack so
+// that the depth of the tree never reaches the call stack.
+void SerializeTree(const RegistryHive::Key& root, std::string& out) {
+    struct Frame {
+        const RegistryHive::Key* key;
+        std::size_t pathLength;  // the length of `path` naming this key
+        std::size_t next;        // the subkey to write next
+    };
+    std::string path;
+    SerializeKey(root, path, out);
+    std::vector<Frame> stack{{&root, 0, 0}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.key->subkeys.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const RegistryHive::Key& sub = *top.key->subkeys[top.next++];
+        path.resize(top.pathLength);
         if (!path.empty()) path += '\\';
-        AppendKeyName(path, sub->name);
-        SerializeKey(*sub, path, out);
-        path.resize(keep);
+        AppendKeyName(path, sub.name);
+        SerializeKey(sub, path, out);
+        stack.push_back({&sub, path.size(), 0});
     }
 }
 
@@ -207,17 +227,35 @@ int RegistryHive::CompareNames(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-RegistryHive::Value* RegistryHive::Key::FindValue(std::string_view valueName) {
-    for (auto& v : values)
+RegistryHive::Key::~Key() {
+    std::vector<std::unique_ptr<Key>> pending = std::move(subkeys);
+    while (!pending.empty()) {
+        std::unique_ptr<Key> k = std::move(pending.back());
+        pending.pop_back();
+        for (auto& sub : k->subkeys) pending.push_back(std::move(sub));
+        k->subkeys.clear();
+    }
+}
+
+const RegistryHive::Value* RegistryHive::Key::FindValue(std::string_view valueName) const {
+    for (const auto& v : values)
         if (SameName(v.name, valueName)) return &v;
     return nullptr;
 }
 
-RegistryHive::Key* RegistryHive::Key::FindSubkey(std::string_view keyName) {
+RegistryHive::Value* RegistryHive::Key::FindValue(std::string_view valueName) {
+    return const_cast<Value*>(static_cast<const Key*>(this)->FindValue(valueName));
+}
+
+const RegistryHive::Key* RegistryHive::Key::FindSubkey(std::string_view keyName) const {
     auto it = std::lower_bound(subkeys.begin(), subkeys.end(), keyName,
                                [](const std::unique_ptr<Key>& k, std::string_view n) { return CompareNames(k->name, n) < 0; });
     if (it != subkeys.end() && SameName((*it)->name, keyName)) return it->get();
     return nullptr;
+}
+
+RegistryHive::Key* RegistryHive::Key::FindSubkey(std::string_view keyName) {
+    return const_cast<Key*>(static_cast<const Key*>(this)->FindSubkey(keyName));
 }
 
 RegistryHive::Key& RegistryHive::Key::AddSubkey(const std::string& keyName) {
@@ -238,13 +276,17 @@ bool RegistryHive::Key::RemoveSubkey(std::string_view keyName) {
     return false;
 }
 
-RegistryHive::Key* RegistryHive::Find(const std::vector<std::string>& path) {
-    Key* k = &root_;
+const RegistryHive::Key* RegistryHive::Find(const std::vector<std::string>& path) const {
+    const Key* k = &root_;
     for (const auto& part : path) {
         k = k->FindSubkey(part);
         if (!k) return nullptr;
     }
     return k;
+}
+
+RegistryHive::Key* RegistryHive::Find(const std::vector<std::string>& path) {
+    return const_cast<Key*>(static_cast<const RegistryHive*>(this)->Find(path));
 }
 
 std::string RegistryHive::Serialize(const std::string& rootName) const {
@@ -254,8 +296,7 @@ std::string RegistryHive::Serialize(const std::string& rootName) const {
     out += "\n# Registry keys and values of ";
     out += rootName;
     out += ". Change them with novalink-reg; the last line checks the file.\n";
-    std::string path;
-    SerializeKey(root_, path, out);
+    SerializeTree(root_, out);
     char trailer[32];
     std::snprintf(trailer, sizeof trailer, "end %08x\n", static_cast<unsigned>(Crc32(out)));
     out += trailer;
@@ -311,9 +352,10 @@ bool RegistryHive::Parse(const std::string& text, const std::string& rootName, s
             }
             if (!sawRoot) return fail(lineNo, "a key comes before the root key");
             Key* parent = &root_;
-            std::size_t start = 0;
+            std::size_t start = 0, depth = 0;
             std::string name;
             for (;;) {
+                if (++depth > kMaxDepth) return fail(lineNo, "a key lies deeper than " + std::to_string(kMaxDepth) + " levels");
                 std::size_t sep = path.find('\\', start);
                 if (!ReadKeyName(path.substr(start, sep == std::string_view::npos ? sep : sep - start), &name))
                     return fail(lineNo, "malformed key name");

@@ -45,8 +45,16 @@ public:
         std::vector<Value> values;               // in the order they were created
         std::vector<std::unique_ptr<Key>> subkeys;  // sorted by name, ignoring case
 
+        Key() = default;
+        Key(Key&&) = default;
+        Key& operator=(Key&&) = default;
+        // Takes the tree apart without recursion, however deep it is.
+        ~Key();
+
         Value* FindValue(std::string_view valueName);
+        const Value* FindValue(std::string_view valueName) const;
         Key* FindSubkey(std::string_view keyName);
+        const Key* FindSubkey(std::string_view keyName) const;
         // Inserts a new subkey at its sorted place (the name must not exist yet).
         Key& AddSubkey(const std::string& keyName);
         // Removes the named subkey with everything below it; false when missing.
@@ -60,15 +68,18 @@ public:
     // Longest key name component and value name, in characters.
     static constexpr std::size_t kMaxKeyNameLength = 255;
     static constexpr std::size_t kMaxValueNameLength = 16383;
+    // Deepest key below a root, in levels (a root's subkey is level 1).
+    static constexpr std::size_t kMaxDepth = 512;
 
     Key& Root() { return root_; }
     const Key& Root() const { return root_; }
 
     // The key at the given path below the root, or nullptr.
     Key* Find(const std::vector<std::string>& path);
+    const Key* Find(const std::vector<std::string>& path) const;
 
     // Reads the text form. On failure returns false with the reason, and the hive
-    // is left empty.
+    // is left empty. A key deeper than kMaxDepth makes the text malformed.
     bool Parse(const std::string& text, const std::string& rootName, std::string* reason);
     std::string Serialize(const std::string& rootName) const;
 

@@ -225,6 +225,32 @@ TEST(Persistence, DefaultsWriteNothingAndRoundTrip) {
     EXPECT_EQ(dst.GetHttpHead(), src.GetHttpHead());
 }
 
+// The fill colour and ProgressColor share one key: whichever of them was saved
+// comes back where it was, in particular ProgressColor alone.
+TEST(Persistence, EachColourUnderTheSharedKeyKeepsItsValue) {
+    const struct {
+        std::uint32_t fill, progress;
+    } cases[] = {
+        {0, 0x0000FF00},                                  // only ProgressColor differs from its default
+        {0x000000FF, DownloadFile::kDefaultProgressColor},  // only the fill colour does
+        {0x000000FF, 0x0000FF00},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.fill) + " " + std::to_string(c.progress));
+        DownloadFile src;
+        src.Surface().SetFillColor(c.fill);
+        src.SetProgressColor(c.progress);
+        PropertyBag bag;
+        src.WriteProperties(bag);
+        PropertyBag loaded;
+        ASSERT_TRUE(loaded.FromText(bag.ToText()));
+        DownloadFile dst;
+        dst.ReadProperties(loaded);
+        EXPECT_EQ(dst.Surface().FillColor(), c.fill);
+        EXPECT_EQ(dst.ProgressColor(), c.progress);
+    }
+}
+
 TEST(Persistence, LoadingBypassesSetterRulesAndUsesReadDefaults) {
     PropertyBag bag;
     ASSERT_TRUE(bag.FromText("TIMEOUT=I:5\nserver=S:\" http://x/ \"\nisbusy=B:True\n"));

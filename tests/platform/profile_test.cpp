@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/Errors.h"
 #include "platform/Profile.h"
 #include "tests/common/TestUtil.h"
 
@@ -148,4 +149,61 @@ TEST(ProfileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
     size_t entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.is_regular_file();
     EXPECT_EQ(entries, 1u);
+}
+
+// A value cut to the buffer sets ERROR_MORE_DATA; one that fits, or a default, does not.
+TEST(ProfileRead, CutValueSetsMoreData) {
+    TempDir dir;
+    std::string f = dir / "cut.ini";
+    WriteFile(f, "[s]\r\nk=abcdef\r\n");
+    const struct {
+        const char* key;
+        DWORD size;
+        const char* def;
+        std::string expected;
+        DWORD error;
+    } cases[] = {
+        {"k", 7, "", "abcdef", PL_NO_ERROR},
+        {"k", 6, "", "abcde", PL_ERROR_MORE_DATA},
+        {"k", 1, "", "", PL_ERROR_MORE_DATA},
+        {"missing", 3, "default", "de", PL_ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " in " + std::to_string(c.size));
+        SetLastError(12345);
+        EXPECT_EQ(Get(f, "s", c.key, c.size, c.def), c.expected);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+}
+
+namespace {
+
+// UTF-16LE with its byte-order mark, for text of the Basic Multilingual Plane
+// given as code units.
+std::string Utf16File(const std::u16string& text) {
+    std::string out = "\xFF\xFE";
+    for (char16_t u : text) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
+}
+
+}  // namespace
+
+// A file that starts with the UTF-16LE byte-order mark is read as Unicode text and
+// stays UTF-16LE, with every other line as it was, when it is written.
+TEST(ProfileUnicode, Utf16FileIsReadAndKeptUtf16) {
+    TempDir dir;
+    std::string f = dir / "wide.ini";
+    const std::u16string before = u"; comment \u00E9\r\n[Info]\r\nVer=2.5.1\r\nName=Caf\u00E9 \u20AC \xD83D\xDE00\r\n";
+    WriteFile(f, Utf16File(before));
+    EXPECT_EQ(Get(f, "info", "ver"), "2.5.1");
+    EXPECT_EQ(Get(f, "Info", "Name"), "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+
+    ASSERT_TRUE(WritePrivateProfileStringA("Info", "Ver", "3.0", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("Info", "Note", "\xC3\xBC", f));  // ü
+    EXPECT_EQ(ReadFile(f), Utf16File(u"; comment \u00E9\r\n[Info]\r\nVer=3.0\r\nName=Caf\u00E9 \u20AC \xD83D\xDE00\r\n"
+                                     u"Note=\u00FC\r\n"));
+    EXPECT_EQ(Get(f, "Info", "Note"), "\xC3\xBC");
 }

@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "platform/posix/RegistryHive.h"
 #include "tests/common/RegistrySandbox.h"
 
 using namespace plat;
@@ -519,4 +521,114 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
             std::string name = std::string(1, writer) + std::to_string(i);
             EXPECT_EQ(Get(k.h, name.c_str()), name + "-data");
         }
+}
+
+// "a\a\...\a" with `levels` components.
+std::string DeepPath(std::size_t levels) {
+    std::string path = "a";
+    for (std::size_t i = 1; i < levels; ++i) path += "\\a";
+    return path;
+}
+
+// Windows' limits: 512 levels below a root, 255 characters a name.
+TEST(RegistryLimits, DepthAndNameLengthFollowWindows) {
+    RegistrySandbox sandbox;
+    Key half;
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, DeepPath(500).c_str(), half), PL_ERROR_SUCCESS);
+    const struct {
+        HKEY parent;
+        std::size_t levels;  // below the parent
+        LONG create, open;
+    } cases[] = {
+        {PL_HKEY_CURRENT_USER, 512, PL_ERROR_SUCCESS, PL_ERROR_SUCCESS},
+        {PL_HKEY_CURRENT_USER, 513, PL_ERROR_INVALID_PARAMETER, PL_ERROR_FILE_NOT_FOUND},
+        {PL_HKEY_CURRENT_USER, 60000, PL_ERROR_INVALID_PARAMETER, PL_ERROR_FILE_NOT_FOUND},
+        {half.h, 12, PL_ERROR_SUCCESS, PL_ERROR_SUCCESS},  // relative to a key 500 deep
+        {half.h, 13, PL_ERROR_INVALID_PARAMETER, PL_ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.levels) + (c.parent == half.h ? " below level 500" : ""));
+        const std::string path = DeepPath(c.levels);
+        auto start = std::chrono::steady_clock::now();
+        Key created, opened;
+        EXPECT_EQ(Create(c.parent, path.c_str(), created), c.create);
+        EXPECT_EQ(RegOpenKeyExA(c.parent, path.c_str(), 0, PL_KEY_READ, &opened.h), c.open);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    }
+    // A refused key left nothing behind: the store holds 512 levels of "a" at most.
+    EXPECT_LT(ReadFile(sandbox.File("HKCU")).size(), 512u * 1024u * 2u);
+    Key longName;
+    EXPECT_EQ(Create(half.h, std::string(256, 'n').c_str(), longName), PL_ERROR_INVALID_PARAMETER);
+}
+
+// A store holding a key deeper than Windows allows is damaged.
+TEST(RegistryStore, KeyBeyondTheDepthLimitMakesTheFileDamaged) {
+    RegistrySandbox sandbox;
+    Key setup;
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "Software", setup), PL_ERROR_SUCCESS);
+    std::string text;
+    {
+        plat::posix::RegistryHive hive;
+        plat::posix::RegistryHive::Key* k = &hive.Root();
+        for (int i = 0; i < 513; ++i) k = &k->AddSubkey("a");
+        text = hive.Serialize("HKEY_CURRENT_USER");
+    }
+    WriteFile(sandbox.File("HKCU"), text);
+    testing::internal::CaptureStderr();
+    Key k;
+    EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "a", 0, PL_KEY_READ, &k.h), PL_ERROR_BADDB);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("deeper than 512 levels"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(sandbox.File("HKCU")), text);
+
+    // A tree far deeper than a call stack would allow in recursion is still taken apart.
+    {
+        plat::posix::RegistryHive deep;
+        plat::posix::RegistryHive::Key* d = &deep.Root();
+        for (int i = 0; i < 300000; ++i) d = &d->AddSubkey("b");
+    }
+}
+
+// Anything but a regular file in place of a store file is refused at once: it is
+// never opened in a way that could wait, and never replaced.
+TEST(RegistryStore, NotARegularFileIsRefusedWithoutWaiting) {
+    RegistrySandbox sandbox;
+    Key setup;
+    ASSERT_EQ(Create(PL_HKEY_LOCAL_MACHINE, "Software", setup), PL_ERROR_SUCCESS);
+    const struct {
+        const char* what;
+        int (*make)(const char* path);
+        bool (*still)(const struct stat& st);
+    } cases[] = {
+        {"a FIFO", [](const char* p) { return mkfifo(p, 0644); }, [](const struct stat& st) { return S_ISFIFO(st.st_mode); }},
+        {"a folder", [](const char* p) { return mkdir(p, 0755); }, [](const struct stat& st) { return S_ISDIR(st.st_mode); }},
+    };
+    const std::string store = sandbox.File("HKCU");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.make(store.c_str()), 0);
+        alarm(60);  // a call that waits for ever ends the test here
+        testing::internal::CaptureStderr();
+        Key k, created;
+        EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software", 0, PL_KEY_READ, &k.h), PL_ERROR_BADDB);
+        EXPECT_EQ(Create(PL_HKEY_CURRENT_USER, "Software\\New", created), PL_ERROR_BADDB);
+        EXPECT_EQ(Set(PL_HKEY_CURRENT_USER, "v", PL_REG_SZ, "x"), PL_ERROR_BADDB);
+        std::string err = testing::internal::GetCapturedStderr();
+        alarm(0);
+        EXPECT_NE(err.find(store + " is not a regular file (it is " + c.what + ")"), std::string::npos) << err;
+        struct stat st{};
+        ASSERT_EQ(lstat(store.c_str(), &st), 0);
+        EXPECT_TRUE(c.still(st));
+        // The other roots are unaffected.
+        Key lm;
+        EXPECT_EQ(RegOpenKeyExA(PL_HKEY_LOCAL_MACHINE, "Software", 0, PL_KEY_READ, &lm.h), PL_ERROR_SUCCESS);
+        std::filesystem::remove(store);
+    }
+    // A link to a regular file is a store file like any other.
+    Key k;
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "Software\\Linked", k), PL_ERROR_SUCCESS);
+    ASSERT_EQ(rename(store.c_str(), (store + ".real").c_str()), 0);
+    ASSERT_EQ(symlink((store + ".real").c_str(), store.c_str()), 0);
+    Key viaLink;
+    EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Linked", 0, PL_KEY_READ, &viaLink.h), PL_ERROR_SUCCESS);
 }

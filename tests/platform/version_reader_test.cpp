@@ -290,6 +290,31 @@ TEST(VersionReader, DamagedPeFilesHaveNoVersionInformation) {
     }
 }
 
+// Windows' version functions take the RT_VERSION resource with identifier 1 only.
+TEST(VersionReader, OnlyResourceIdentifierOneCounts) {
+    Bytes block = VersionBlockBuilder::Standard(0x00020001, 5, "040904B0", {{"CompanyName", u"Made"}}, {0x04B00409});
+    const std::size_t nameField = PeFileBuilder::kNameEntryOffset - 4;
+    const struct {
+        const char* what;
+        std::uint32_t name;
+        bool found;
+    } cases[] = {
+        {"identifier 1", 1, true},
+        {"identifier 2", 2, false},
+        {"identifier 0", 0, false},
+        {"a name", 0x80000000u | 0x60, false},  // a string entry, whatever its text
+    };
+    for (bool plus : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (plus ? " (PE32+)" : ""));
+            Bytes f = PeFileBuilder::Build(block, plus);
+            PeFileBuilder::Put32(f, nameField, c.name);
+            EXPECT_EQ(SizeOf(f) != 0, c.found);
+            EXPECT_EQ(testutil::ProbeVersionData(f.data(), f.size()), c.found);
+        }
+    }
+}
+
 TEST(VersionReader, DamagedNodesInsideTheBlockAreNotFound) {
     Bytes good = VersionBlockBuilder::Standard(0x00020001, 5, "040904B0",
                                                {{"CompanyName", u"Made"}, {"FileDescription", u"Desc"}}, {0x04B00409});
@@ -440,6 +465,28 @@ TEST(VersionReader, LanguageNames) {
     // Never in the middle of a character: "Norwegian, Bokm" + U+00E5 (two bytes).
     EXPECT_EQ(plat::VerLanguageNameA(0x0414, buf, 17), 15u);
     EXPECT_STREQ(buf, "Norwegian, Bokm");
+}
+
+// Every locale's language identifier has its own name, not the neutral one.
+TEST(VersionReader, LanguageNamesOfEveryLocale) {
+    const std::pair<plat::DWORD, const char*> cases[] = {
+        {0x0C1A, "Serbian (Cyrillic, Serbia and Montenegro (Former))"},
+        {0x0417, "Romansh (Switzerland)"},
+        {0x081A, "Serbian (Latin, Serbia and Montenegro (Former))"},
+        {0x141A, "Bosnian (Latin, Bosnia and Herzegovina)"},
+        {0x0428, "Tajik (Cyrillic, Tajikistan)"},
+        {0x042F, "Macedonian (Former Yugoslav Republic of Macedonia)"},
+        {0x0452, "Welsh (United Kingdom)"},
+        {0x0486, "K'iche (Guatemala)"},
+        {0x048C, "Dari (Afghanistan)"},
+        {0x3801, "Arabic (U.A.E.)"},
+        {0x540A, "Spanish (United States)"},
+    };
+    char buf[256];
+    for (const auto& [id, name] : cases) {
+        EXPECT_EQ(plat::VerLanguageNameA(id, buf, sizeof buf), std::strlen(name)) << std::hex << id;
+        EXPECT_STREQ(buf, name);
+    }
 }
 
 TEST(VersionReader, FullPathNames) {

@@ -42,6 +42,29 @@ TEST(NovalinkVer, SeveralFilesAndOneWithoutVersionInformation) {
     EXPECT_TRUE(HasLine(second, "CompanyName: ")) << r.out;
 }
 
+// A file that cannot be read is not one without version information: its own exit
+// code and a message on stderr, and the other files are still shown.
+TEST(NovalinkVer, FileThatCannotBeReadIsAnError) {
+    testutil::TempDir dir;
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {dir / "missing.exe", "no such file"},
+        {dir / "nofolder/app.exe", "no such file"},
+        {dir.path(), "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        auto r = testutil::Run({Tool(), c.path, Fixture("app.exe")}, {}, 20);
+        EXPECT_EQ(r.exitCode, 3) << r.out;
+        EXPECT_NE(r.out.find("novalink-ver: cannot read " + c.path + ": "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+        EXPECT_FALSE(HasLine(r.out, "Available: False")) << r.out;
+        EXPECT_TRUE(HasLine(r.out, "Available: True")) << r.out;
+    }
+}
+
 TEST(NovalinkVer, WithoutArgumentsShowsUsage) {
     auto r = testutil::Run({Tool()}, {}, 20);
     EXPECT_EQ(r.exitCode, 2);

@@ -1,6 +1,8 @@
 // novalink-reg, run as a program against a private store.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -191,5 +193,62 @@ TEST_F(NovalinkReg, DamagedStoreIsReportedAndKept) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(testutil::ReadFile(sandbox_.File("HKLM")), damaged);
     // Other roots still work.
+    Add("HKCU\\Software\\Brightloom", "Update", "REG_DWORD", "0");
+}
+
+// Windows' depth limit, at the command line: refused at once, nothing written.
+TEST_F(NovalinkReg, KeysDeeperThan512LevelsAreRefused) {
+    auto deep = [](std::size_t levels, const std::string& name) {
+        std::string key = "HKCU";
+        for (std::size_t i = 0; i < levels; ++i) key += "\\" + name;
+        return key;
+    };
+    for (std::size_t levels : {60000u, 513u}) {
+        SCOPED_TRACE(levels);
+        auto start = std::chrono::steady_clock::now();
+        RunResult r = Reg({"add", deep(levels, "a"), "/f"});
+        EXPECT_EQ(r.exitCode, 1) << r.out.substr(0, 300);
+        EXPECT_NE(r.out.find("at most 512 levels"), std::string::npos) << r.out.substr(0, 300);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_FALSE(testutil::Exists(sandbox_.File("HKCU")));
+    }
+    // 512 levels of 16-character names: the whole tree lists in time linear in
+    // the store's size (about 2 MB here).
+    const std::string key = deep(512, "sixteen-letters-");
+    ASSERT_EQ(Reg({"add", key, "/v", "Last", "/d", "deepest", "/f"}).exitCode, 0);
+    auto start = std::chrono::steady_clock::now();
+    RunResult r = Reg({"query", "HKCU", "/s"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    ASSERT_EQ(r.exitCode, 0) << r.out.substr(0, 300);
+    std::size_t keys = 0;
+    for (std::size_t at = 0; (at = r.out.find("\nHKEY_CURRENT_USER", at)) != std::string::npos; ++at) ++keys;
+    EXPECT_EQ(keys, 513u);
+    EXPECT_NE(r.out.find("HKEY_CURRENT_USER" + key.substr(4) + "\n    Last    REG_SZ    deepest\n"), std::string::npos);
+    r = Reg({"query", "HKCU", "/v", "last", "/s"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("End of search: 1 match(es) found."), std::string::npos);
+}
+
+// A FIFO in place of a store file neither hangs the tool nor gets replaced.
+TEST_F(NovalinkReg, StoreThatIsNotARegularFileIsRefused) {
+    Add(kKey, "Path", "REG_SZ", "/opt/bl");
+    ASSERT_EQ(std::remove(sandbox_.File("HKLM").c_str()), 0);
+    ASSERT_EQ(mkfifo(sandbox_.File("HKLM").c_str(), 0644), 0);
+    const std::vector<std::vector<std::string>> calls = {
+        {"query", kKey},
+        {"query", "HKLM", "/s"},
+        {"add", kKey, "/v", "Path", "/d", "/new", "/f"},
+        {"delete", kKey, "/f"},
+    };
+    for (const auto& args : calls) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        RunResult r = Reg(args);  // killed after 30 s, which fails the test
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.out.find(sandbox_.File("HKLM") + " is not a regular file (it is a FIFO)"), std::string::npos)
+            << r.out;
+        struct stat st{};
+        ASSERT_EQ(lstat(sandbox_.File("HKLM").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    }
     Add("HKCU\\Software\\Brightloom", "Update", "REG_DWORD", "0");
 }
