@@ -16,6 +16,7 @@
 #include "platform/Process.h"
 #include "platform/Profile.h"
 #include "platform/Window.h"
+#include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
@@ -50,12 +51,6 @@ bool ListsAnything(const std::string& pattern, plat::DWORD allowed) {
     } while (!any && plat::FindNextFileA(h, found));
     plat::FindClose(h);
     return any;
-}
-
-std::string UpperFirstTwo(const std::string& commandLine) {
-    std::string s = commandLine.substr(0, 2);
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 }  // namespace
@@ -307,7 +302,7 @@ int StagedUpdateMode() {
 int Main() {
     if (!plat::ClaimSingleInstance(plat::ExeName())) return 0;
 
-    SwitchCode = UpperFirstTwo(plat::CommandLine());
+    SwitchCode = AsciiUpper(plat::CommandLine().substr(0, 2));
     if (SwitchCode.empty()) SwitchCode = "/A";
 
     if (SwitchCode == "/U") return StagedUpdateMode();

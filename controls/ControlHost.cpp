@@ -1,6 +1,7 @@
 #include "controls/ControlHost.h"
 
 #include "support/ErrorReport.h"
+#include "support/SupportErrors.h"
 
 namespace nl {
 
@@ -10,8 +11,8 @@ void ControlHost::PropertyChanged(const std::string& name) {
 }
 
 void ControlHost::RefuseReadOnly(const std::string& source) const {
-    if (designMode_) Raise(387, source, "Set not permitted");
-    Raise(382, source, "Set not supported at runtime");
+    if (designMode_) Raise(err::kSetNotPermitted, source, "Set not permitted");
+    Raise(err::kSetNotSupported, source, "Set not supported at runtime");
 }
 
 }  // namespace nl

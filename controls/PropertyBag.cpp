@@ -5,15 +5,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/AsciiText.h"
+
 namespace nl {
 
 namespace {
-
-std::string Lower(const std::string& s) {
-    std::string r = s;
-    for (auto& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return r;
-}
 
 bool SameValue(const Variant& a, const Variant& b) {
     if (a.IsInteger() && b.IsInteger()) return a.Integer() == b.Integer();
@@ -90,11 +86,11 @@ bool ParseInt32(const std::string& s, std::int32_t& v) {
 
 void PropertyBag::WriteProperty(const std::string& key, const Variant& value, const Variant& writeDefault) {
     if (SameValue(value, writeDefault)) return;
-    entries_.emplace_back(Lower(key), value);
+    entries_.emplace_back(AsciiLower(key), value);
 }
 
 Variant PropertyBag::ReadProperty(const std::string& key, const Variant& readDefault) {
-    const std::string k = Lower(key);
+    const std::string k = AsciiLower(key);
     std::size_t& seen = cursors_[k];
     std::size_t n = 0;
     for (const auto& [ek, ev] : entries_) {
@@ -120,7 +116,7 @@ bool PropertyBag::ReadBool(const std::string& key, bool readDefault) {
     if (v.kind() == Variant::Kind::Bool) return v.Bool();
     if (v.IsInteger()) return v.Integer() != 0;
     if (v.IsText()) {
-        std::string t = Lower(v.Text());
+        std::string t = AsciiLower(v.Text());
         if (t == "true") return true;
         if (t == "false") return false;
     }
@@ -169,7 +165,7 @@ bool PropertyBag::FromText(const std::string& text, std::string* why) {
         if (line.empty() || line[0] == '#') continue;
         const auto eq = line.find('=');
         if (eq == std::string::npos || eq == 0) return fail("expected key=kind:value");
-        const std::string key = Lower(line.substr(0, eq));
+        const std::string key = AsciiLower(line.substr(0, eq));
         const std::string rest = line.substr(eq + 1);
         if (rest.size() < 2 || rest[1] != ':') return fail("expected a kind (I, B or S) before the value");
         const std::string body = rest.substr(2);

@@ -10,6 +10,10 @@
 #include "http/HttpHeader.h"
 #include "net/CSocket.h"
 #include "support/ErrorReport.h"
+#include "http/HttpErrors.h"
+#include "net/NetErrors.h"
+#include "support/AsciiText.h"
+#include "support/SupportErrors.h"
 
 namespace nl {
 
@@ -22,12 +26,6 @@ constexpr const char* kLocalFileText = "Cann't open or creat the local file";
 constexpr const char* kWriteText = "The local file could not be written";
 constexpr const char* kNoDataText = "No data lefts";
 
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // "http://srv:8080/x?y" -> "srv:8080"; a plain host name stays as it is.
 std::string HostPart(std::string s) {
     const auto scheme = s.find("://");
@@ -38,7 +36,7 @@ std::string HostPart(std::string s) {
 
 // "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
 std::string PathPart(const std::string& text) {
-    std::string s = ReplaceFirst(Trim(text), "\\", "/");
+    std::string s = ReplaceFirst(TrimSpaces(text), "\\", "/");
     const auto scheme = s.find("://");
     if (scheme != std::string::npos) s = s.substr(scheme + 3);
     const auto slash = s.find('/');
@@ -48,7 +46,7 @@ std::string PathPart(const std::string& text) {
 // Ports were 16-bit signed, which shut out every port above 32767; they now take
 // the whole unsigned range as well, and still refuse what fits neither.
 std::int32_t CheckPort(std::int32_t v, const char* property) {
-    if (v < -32768 || v > 65535) Raise(6, std::string("DownloadFile.") + property, "Overflow");
+    if (v < -32768 || v > 65535) Raise(err::kOverflow, std::string("DownloadFile.") + property, "Overflow");
     return v;
 }
 
@@ -193,7 +191,7 @@ void DownloadFile::ReadProperties(PropertyBag& bag) {
 // ---- setters -----------------------------------------------------------------------
 
 void DownloadFile::Guard(const char* property) {
-    if (isBusy_) Raise(errBusy, std::string("DownloadFile.") + property, kBusyText);
+    if (isBusy_) Raise(err::kDownloadBusy, std::string("DownloadFile.") + property, kBusyText);
     ResetDisplay();
 }
 
@@ -251,13 +249,13 @@ void DownloadFile::SetProxyPort(std::int32_t v) {
 
 void DownloadFile::SetProxyUserName(const std::string& v) {
     Guard("ProxyUserName");
-    proxyUserName_ = Trim(v);
+    proxyUserName_ = TrimSpaces(v);
     Changed("ProxyUserName");
 }
 
 void DownloadFile::SetProxyPassword(const std::string& v) {
     Guard("ProxyPassword");
-    proxyPassword_ = Trim(v);
+    proxyPassword_ = TrimSpaces(v);
     Changed("ProxyPassword");
 }
 
@@ -271,7 +269,7 @@ void DownloadFile::SetFileNumber(std::int32_t) { ReadOnly("FileNumber"); }
 
 void DownloadFile::SetReferer(const std::string& v) {
     Guard("Referer");
-    referer_ = Trim(v);
+    referer_ = TrimSpaces(v);
     Changed("Referer");
 }
 
@@ -353,7 +351,7 @@ void DownloadFile::SetUseHttpAuthorization(bool v) {
 std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
 
 std::string DownloadFile::BuildRequest() const {
-    if (Trim(server_).empty() || Trim(url_).empty()) return "";
+    if (TrimSpaces(server_).empty() || TrimSpaces(url_).empty()) return "";
     const bool viaProxy = !proxyServer_.empty();
 
     std::string target = url_;
@@ -369,7 +367,7 @@ std::string DownloadFile::BuildRequest() const {
     r += "Host: " + server_ + "\r\n";
     r += "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n";
     r += "User-Agent: " + agent_ + "\r\n";
-    if (!Trim(referer_).empty()) {
+    if (!TrimSpaces(referer_).empty()) {
         r += "Referer: " + referer_ + "\r\n";
     } else {
         std::string dir = "/";
@@ -412,9 +410,15 @@ bool DownloadFile::Fire(const Event& event, Args&&... args) {
 
 void DownloadFile::StartDownload() {
     if (isBusy_) return;
+    lastFailure_ = DownloadFailure::None;
 
     ReleaseSocket();
-    NewSocket();
+    try {
+        NewSocket();
+    } catch (const RaisedError&) {
+        lastFailure_ = DownloadFailure::Connection;  // the socket service could not start
+        throw;
+    }
 
     ResetDisplay();
     const std::int32_t length = SafeFileLen(localFileName_);
@@ -422,7 +426,10 @@ void DownloadFile::StartDownload() {
     downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
     Changed("DownloadedSize");
 
-    if (Trim(server_).empty()) Raise(errInvalidHost, "DownloadFile.StartDownload", "Invalid host name.");
+    if (TrimSpaces(server_).empty()) {
+        lastFailure_ = DownloadFailure::NoHost;
+        Raise(err::kDownloadNoHost, "DownloadFile.StartDownload", "Invalid host name.");
+    }
 
     SetBusy(true);
     ++transfer_;
@@ -478,6 +485,8 @@ void DownloadFile::CancelDownload() {
     // Before the connection attempt the socket holds nothing to close and the
     // attempt still starts.
     if (cDownload_->SocketHandle() == -1) return;
+    // A cancel from inside OnError does not hide the failure that ended the transfer.
+    if (lastFailure_ == DownloadFailure::None) lastFailure_ = DownloadFailure::Cancelled;
     CloseSocketOf();
 }
 
@@ -487,7 +496,7 @@ void DownloadFile::DownloadTimer_Tick() {
     Alive alive = life_;
 
     if (whileFileExist_ == 2 && LocalFileExists(localFileName_)) {
-        ErrorPath(errFileExists, "The local file has existed");
+        ErrorPath(DownloadFailure::FileExists, err::kDownloadFileExists, "The local file has existed");
         if (alive.expired()) return;
         ReleaseSocket();
         Fire(OnFinish);
@@ -505,7 +514,7 @@ void DownloadFile::DownloadTimer_Tick() {
         // Connect refused at once (no address, no port, no socket to be had): end
         // like any socket error.
         if (!alive.expired() && isBusy_ && transfer_ == transfer && cDownload_.get() == sock)
-            ErrorPath(e.Number(), e.Description());
+            ErrorPath(DownloadFailure::Connection, e.Number(), e.Description());
     }
 }
 
@@ -513,7 +522,7 @@ void DownloadFile::TimeoutTimer_Tick() {
     ++idleSeconds_;
     if (idleSeconds_ > timeOut_) {
         tmrTimeout_.SetEnabled(false);
-        if (isBusy_) ErrorPath(errTimeOut, "Time out.");
+        if (isBusy_) ErrorPath(DownloadFailure::TimedOut, err::kDownloadTimeOut, "Time out.");
     }
 }
 
@@ -532,7 +541,7 @@ void DownloadFile::Socket_Connect() {
     if (!Fire(OnConnect)) return;
     if (!isBusy_ || !cDownload_ || transfer_ != transfer) return;  // cancelled from inside OnConnect
     if (!PrepareLocalFile()) {
-        ErrorPath(errLocalFile, kLocalFileText);
+        ErrorPath(DownloadFailure::LocalFile, err::kDownloadLocalFile, kLocalFileText);
         return;
     }
     Alive alive = life_;
@@ -545,7 +554,7 @@ void DownloadFile::Socket_Connect() {
         sock->SendData(Variant(request));
     } catch (const RaisedError& e) {
         if (!alive.expired() && isBusy_ && transfer_ == transfer && cDownload_.get() == sock)
-            ErrorPath(e.Number(), e.Description());
+            ErrorPath(DownloadFailure::Connection, e.Number(), e.Description());
     }
 }
 
@@ -561,7 +570,10 @@ void DownloadFile::Socket_SendComplete() {
 
 void DownloadFile::Socket_Error(std::int32_t number, const std::string& description) {
     if (!isBusy_) return;
-    ErrorPath(number, description);
+    // The socket's own 10008 is a failed look-up; everything else it reports is
+    // about the connection.
+    ErrorPath(number == err::kSocketHostNotResolved ? DownloadFailure::Resolve : DownloadFailure::Connection, number,
+              description);
 }
 
 void DownloadFile::Socket_DataArrival(std::int32_t count) {
@@ -605,7 +617,7 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, co
     if (end == std::string::npos) {
         Changed("ReceiveHead");
         if (receiveHead_.size() >= kMaxReplyHeader) {
-            RefuseReply("The reply header has no end within 65536 bytes");
+            RefuseReply(DownloadFailure::BadReply, "The reply header has no end within 65536 bytes");
             return false;
         }
         return true;
@@ -618,11 +630,11 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, co
 
     const std::string status = CheckResponseStatus(receiveHead_, downloadFileSize_);
     Changed("DownloadFileSize");
+    const std::int32_t code = ReplyStatusCode(receiveHead_);
     if (status != "success") {
-        RefuseReply(status);
+        RefuseReply(code == 416 ? DownloadFailure::NothingLeft : DownloadFailure::HttpStatus, status);
         return false;
     }
-    const std::int32_t code = ReplyStatusCode(receiveHead_);
     chunked_ = IsChunkedReply(receiveHead_);
     const bool sizeUnknown = chunked_ && code == 200;  // a chunked body announces no length
     if (sizeUnknown) {
@@ -632,14 +644,14 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, co
     const bool restart = code == 200 && rangeRequested_;
     // A reply with nothing to write ends here, before a restart could empty the file.
     if (!sizeUnknown && (restart ? 0 : downloadedSize_) >= downloadFileSize_) {
-        ErrorPath(errNoDataLeft, kNoDataText);
+        ErrorPath(DownloadFailure::NothingLeft, err::kDownloadNothingLeft, kNoDataText);
         return false;
     }
     if (restart) {
         // The server sent the whole file instead of the rest: start the local
         // file again rather than append a second body to the first one's head.
         if (!file_.Truncate()) {
-            ErrorPath(errLocalFile, kLocalFileText);
+            ErrorPath(DownloadFailure::LocalFile, err::kDownloadLocalFile, kLocalFileText);
             return false;
         }
         downloadedSize_ = 0;
@@ -661,7 +673,7 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
         if (!file_.Write(data, n)) {
             // The bytes did not land (a full disk, a lost device): counting them
             // would let a damaged file pass for a whole one.
-            ErrorPath(errLocalFile, kWriteText);
+            ErrorPath(DownloadFailure::LocalFile, err::kDownloadLocalFile, kWriteText);
             return false;
         }
         const std::int64_t total = static_cast<std::int64_t>(downloadedSize_) + static_cast<std::int64_t>(n);
@@ -681,7 +693,7 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
         if (!isBusy_ || !cDownload_ || transfer_ != transfer) return false;
     }
     if (!framingOk) {
-        RefuseReply("The host sent a malformed chunked body (" + decoder_.Error() + ")");
+        RefuseReply(DownloadFailure::BadReply, "The host sent a malformed chunked body (" + decoder_.Error() + ")");
         return false;
     }
     if (chunked_ && decoder_.Done()) {
@@ -711,7 +723,10 @@ void DownloadFile::Socket_Close() {
             cut = "The connection was closed before the reply header arrived";
         else if (chunked_ ? !decoder_.Done() : downloadFileSize_ > 0 && downloadedSize_ < downloadFileSize_)
             cut = "The connection was closed before the whole file arrived";
-        if (cut && !Fire(OnError, static_cast<std::int32_t>(errTruncated), std::string(cut))) return;
+        if (cut) {
+            lastFailure_ = DownloadFailure::Truncated;
+            if (!Fire(OnError, err::kDownloadTruncated, std::string(cut))) return;
+        }
     }
     ReleaseSocket();
     CloseLocalFile();
@@ -726,14 +741,16 @@ void DownloadFile::Socket_Close() {
 
 // ---- ending ---------------------------------------------------------------------------
 
-void DownloadFile::RefuseReply(const std::string& description) {
+void DownloadFile::RefuseReply(DownloadFailure kind, const std::string& description) {
     serverRefused_ = true;
+    lastFailure_ = kind;
     const std::uint32_t transfer = transfer_;
-    if (!Fire(OnError, static_cast<std::int32_t>(errRefused), description)) return;
+    if (!Fire(OnError, err::kDownloadRefused, description)) return;
     if (transfer_ == transfer) CloseSocketOf();
 }
 
-void DownloadFile::ErrorPath(std::int32_t number, const std::string& description) {
+void DownloadFile::ErrorPath(DownloadFailure kind, std::int32_t number, const std::string& description) {
+    lastFailure_ = kind;
     Alive alive = life_;
     const std::uint32_t transfer = transfer_;
     tmrTimeout_.SetEnabled(false);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "http/ChunkedDecoder.h"
+#include "http/HttpErrors.h"
 #include "controls/ControlHost.h"
 #include "controls/DrawingSurface.h"
 #include "controls/Label.h"
@@ -30,6 +31,25 @@
 namespace nl {
 
 class CSocket;
+
+// The kinds of failure a transfer can end with. The error numbers overlap (10008
+// is both the idle time-out and a failed host-name look-up; a socket error may
+// carry 10004 like a local-file failure), so an owner that acts on the kind of
+// failure reads it here rather than from the number or its text.
+enum class DownloadFailure {
+    None,         // no failure: the file arrived whole, or the transfer still runs
+    NoHost,       // 10002, raised by StartDownload: no server is set
+    Resolve,      // 10008 from the socket: the host name could not be resolved
+    Connection,   // another socket error: no socket to be had, refused, reset, a failed send
+    HttpStatus,   // 10003: a reply status other than 200, 206 and 416
+    BadReply,     // 10003: a reply header with no end, a malformed chunked body
+    NothingLeft,  // 10005, or 10003 for a 416 reply: nothing after what the file holds
+    LocalFile,    // 10004: the local file could not be deleted, opened, sought or written
+    FileExists,   // 10006: the local file exists and WhileFileExist is 2
+    Truncated,    // 10007: the connection closed before the whole reply arrived
+    TimedOut,     // 10008 "Time out.": no data for longer than TimeOut
+    Cancelled,    // CancelDownload closed the connection
+};
 
 class DownloadFile {
 public:
@@ -139,17 +159,10 @@ public:
     std::function<void()> OnClose;
     std::function<void(std::int32_t state, const std::string& text)> OnStateChange;
 
-    // Error numbers reported through OnError (10001 and 10002 are raised).
-    enum : std::int32_t {
-        errBusy = 10001,
-        errInvalidHost = 10002,
-        errRefused = 10003,
-        errLocalFile = 10004,
-        errNoDataLeft = 10005,
-        errFileExists = 10006,
-        errTruncated = 10007,
-        errTimeOut = 10008,
-    };
+    // What ended the last transfer short of a whole file (error numbers are in
+    // http/HttpErrors.h). Set before OnError is raised, so a handler can read it
+    // there; StartDownload resets it to None.
+    DownloadFailure LastFailure() const { return lastFailure_; }
 
 private:
     using Alive = std::weak_ptr<int>;
@@ -177,8 +190,8 @@ private:
     bool AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, const Alive& alive);
     bool WriteBody(const std::uint8_t* data, std::size_t n, const Alive& alive);
     void UpdateProgress();
-    void ErrorPath(std::int32_t number, const std::string& description);
-    void RefuseReply(const std::string& description);
+    void ErrorPath(DownloadFailure kind, std::int32_t number, const std::string& description);
+    void RefuseReply(DownloadFailure kind, const std::string& description);
     void CloseSocketOf();
     void CloseLocalFile();
     void ReleaseSocket();
@@ -239,6 +252,7 @@ private:
     std::vector<std::uint8_t> decoded_;
     std::vector<std::uint8_t> block_;
     bool endedHere_ = false;         // the control itself asked the socket to close
+    DownloadFailure lastFailure_ = DownloadFailure::None;
     // Counts the transfers started. A handler compares it after raising an event:
     // an owner may end the transfer and start the next one from inside.
     std::uint32_t transfer_ = 0;

@@ -3,25 +3,10 @@
 #include <cctype>
 #include <vector>
 
+#include "support/AsciiText.h"
 #include "support/modMain.h"
 
 namespace nl {
-
-namespace {
-
-std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string TrimSpaces(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return "";
-    const auto e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
-}  // namespace
 
 bool LeadingNumber(const std::string& text, std::int32_t& value) {
     std::int64_t n = 0;
@@ -37,12 +22,11 @@ bool LeadingNumber(const std::string& text, std::int32_t& value) {
 std::string GetHeaderValue(const std::string& head, const std::string& name) {
     std::vector<std::string> lines;
     SplitText(head, "\r\n", lines);
-    const std::string want = Lower(name);
-    if (want == "http/1." && lines[0].size() > 13) return lines[0].substr(9, 3);
+    if (EqualsNoCase(name, "HTTP/1.") && lines[0].size() > 13) return lines[0].substr(9, 3);
     for (const auto& line : lines) {
         const auto p = line.find(':');
         if (p == std::string::npos) continue;
-        if (Lower(line.substr(0, p)) == want) return TrimSpaces(line.substr(p + 1));
+        if (EqualsNoCase(std::string_view(line).substr(0, p), name)) return TrimSpaces(line.substr(p + 1));
     }
     return "";
 }
@@ -74,7 +58,7 @@ std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize)
 }
 
 bool IsChunkedReply(const std::string& head) {
-    return Lower(GetHeaderValue(head, "Transfer-Encoding")).find("chunked") != std::string::npos;
+    return AsciiLower(GetHeaderValue(head, "Transfer-Encoding")).find("chunked") != std::string::npos;
 }
 
 }  // namespace nl

@@ -8,9 +8,11 @@
 #include <utility>
 
 #include "net/MSocketSupport.h"
+#include "net/NetErrors.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "support/ErrorReport.h"
+#include "support/SupportErrors.h"
 
 namespace nl {
 namespace {
@@ -38,7 +40,7 @@ void Relabel(const char* source, F&& body) {
     }
 }
 
-// The port in network byte order; a port outside 0..65535 raises error 6.
+// The port in network byte order; a port outside 0..65535 raises an overflow.
 std::uint16_t NetPort(std::int32_t port) {
     auto v = static_cast<std::uint16_t>(ss::UnsignedToInteger(port));
     const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v & 0xFF)};
@@ -262,10 +264,10 @@ void CSocket::Connect(const Variant& host, const Variant& port) {
         if (port.IsInteger()) {
             remotePort_ = port.Integer();
         } else if (port.IsText() && ParseNumber(port.Text(), number)) {
-            if (number < INT32_MIN || number > INT32_MAX) Raise(6, "", "Overflow");
+            if (number < INT32_MIN || number > INT32_MAX) Raise(err::kOverflow, "", "Overflow");
             remotePort_ = static_cast<std::int32_t>(number);
         }
-        if (remoteHost_.empty()) Raise(10049, "", ss::GetErrorDescription(10049));
+        if (remoteHost_.empty()) Raise(plat::WS_EADDRNOTAVAIL, "", ss::GetErrorDescription(plat::WS_EADDRNOTAVAIL));
 
         resolveAction_ = 0;
         // Whatever an earlier look-up of this object brings is stale from here on.
@@ -283,7 +285,8 @@ void CSocket::Connect(const Variant& host, const Variant& port) {
                 ErrorReport recorded = LastError();
                 DestroySocket();
                 // Without a recorded cause the block for the result could not be had.
-                if (!recorded.IsSet()) recorded = ErrorReport{10055, "", ss::GetErrorDescription(10055)};
+                if (!recorded.IsSet())
+                    recorded = ErrorReport{plat::WS_ENOBUFS, "", ss::GetErrorDescription(plat::WS_ENOBUFS)};
                 Raise(recorded.number, "", recorded.description);
             }
             return;
@@ -305,7 +308,8 @@ void CSocket::Bind(std::int32_t port, const std::string& address) {
         if (!address.empty()) localIP_ = address;
         if (port > 0) localPort_ = port;
         std::uint32_t ip = plat::WS_INADDR_ANY;
-        if (!localIP_.empty() && !ParseAddress(localIP_, ip)) Raise(10049, "", ss::GetErrorDescription(10049));
+        if (!localIP_.empty() && !ParseAddress(localIP_, ip))
+            Raise(plat::WS_EADDRNOTAVAIL, "", ss::GetErrorDescription(plat::WS_EADDRNOTAVAIL));
         plat::SOCKADDR_IN sa = MakeAddress(ip, localPort_);
         if (plat::bind(ToSocket(socketHandle_), AsAddr(sa), sizeof sa) != 0) RaiseSocketError("");
         bound_ = true;
@@ -409,7 +413,7 @@ void CSocket::PostGetHostEvent(std::uintptr_t task, std::uint32_t address, const
         if (error > 0 || task == 0) {
             state_ = sckResolveFailed;
             if (!RaiseStateChange(sckResolveFailed, "Cannot resolve host name")) return;
-            RaiseError(10008, "Cannot resolve host name", "POSTGETHOSTEVENT");
+            RaiseError(err::kSocketHostNotResolved, "Cannot resolve host name", "POSTGETHOSTEVENT");
             return;
         }
         if (task != resolveTask_) return;
@@ -552,7 +556,7 @@ void CSocket::GetData(ByteArray& destination) const {
         destination.data.assign(receiveBuffer_.data.get(), receiveBuffer_.data.get() + receiveBuffer_.length);
         destination.lbound = 0;
     } catch (const std::exception& e) {
-        Raise(7, "CSocket.GetData", e.what());
+        Raise(err::kOutOfMemory, "CSocket.GetData", e.what());
     }
 }
 
@@ -560,7 +564,7 @@ void CSocket::GetData(std::string& destination) const {
     try {
         destination.assign(reinterpret_cast<const char*>(receiveBuffer_.data.get()), receiveBuffer_.length);
     } catch (const std::exception& e) {
-        Raise(7, "CSocket.GetData", e.what());
+        Raise(err::kOutOfMemory, "CSocket.GetData", e.what());
     }
 }
 
@@ -570,7 +574,7 @@ void CSocket::PeekData(Variant& destination) const {
         bytes.data.assign(receiveBuffer_.data.get(), receiveBuffer_.data.get() + receiveBuffer_.length);
         destination = Variant(std::move(bytes));
     } catch (const std::exception& e) {
-        Raise(7, "CSocket.PeekData", e.what());
+        Raise(err::kOutOfMemory, "CSocket.PeekData", e.what());
     }
 }
 
@@ -617,7 +621,7 @@ void CSocket::SendData(Date data) {
 
 void CSocket::QueueBytes(std::vector<std::uint8_t> bytes) {
     try {
-        if (protocol_ != sckUDPProtocol && socketHandle_ == -1) Raise(40006, "", kWrongState);
+        if (protocol_ != sckUDPProtocol && socketHandle_ == -1) Raise(err::kSocketWrongState, "", kWrongState);
         // A datagram with no socket to carry it is not dropped without a word.
         if (protocol_ == sckUDPProtocol) EnsureSocketOrRaise();
         // Nothing to send: nothing is queued and nothing is raised.
@@ -627,7 +631,7 @@ void CSocket::QueueBytes(std::vector<std::uint8_t> bytes) {
         sendPending_ = true;
         SendBufferedData();
     } catch (const RaisedError& e) {
-        if (e.Number() == plat::WS_ENOTSOCK) Raise(40006, "CSocket.SendData", kWrongState);
+        if (e.Number() == plat::WS_ENOTSOCK) Raise(err::kSocketWrongState, "CSocket.SendData", kWrongState);
         Raise(e.Number(), "CSocket.SendData", e.Description());
     }
 }

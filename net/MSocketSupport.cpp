@@ -8,10 +8,12 @@
 #include <new>
 
 #include "net/CSocket.h"
+#include "net/NetErrors.h"
 #include "platform/App.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "support/ErrorReport.h"
+#include "support/SupportErrors.h"
 
 namespace nl::MSocketSupport {
 namespace {
@@ -52,50 +54,50 @@ struct ErrorText {
 
 // The wording of every Windows Sockets error the layer reports.
 constexpr ErrorText kErrorTexts[] = {
-        {10004, " 阻塞调用被取消了."},  // WSAEINTR
-        {10013, "Permission denied."},  // WSAEACCES
-        {10014, "地址不正确"},  // WSAEFAULT
-        {10022, "指出指定的参数之一是非法的."},  // WSAEINVAL
-        {10024, "没有可用的文件描述符."},  // WSAEMFILE
-        {10035, "本异步操作此时由于Windows Sockets实现的资源或其它限制的制约而无法调度."},  // WSAEWOULDBLOCK
-        {10036, "一个阻塞的套接口调用正在运行中。"},  // WSAEINPROGRESS
-        {10037, "Operation already in progress."},  // WSAEALREADY
-        {10038, "描述字不是一个套接口。"},  // WSAENOTSOCK
-        {10039, "Destination address required."},  // WSAEDESTADDRREQ
-        {10040, "消息太大无法全部装入指定的缓冲区"},  // WSAEMSGSIZE
-        {10041, "指定的协议对于本套接口类型错误。"},  // WSAEPROTOTYPE
-        {10042, "未知或不支持选项。"},  // WSAENOPROTOOPT
-        {10043, "协议不支持"},  // WSAEPROTONOSUPPORT
-        {10044, "本地址族不支持指定的套接口类型。"},  // WSAESOCKTNOSUPPORT
-        {10045, "选项不支持。"},  // WSAEOPNOTSUPP
-        {10046, "Protocol family not supported."},  // WSAEPFNOSUPPORT
-        {10047, "不支持指定的地址族。"},  // WSAEAFNOSUPPORT
-        {10048, "所指的地址已在使用中。"},  // WSAEADDRINUSE
-        {10049, "在本地机器上找不到所指的地址。"},  // WSAEADDRNOTAVAIL
-        {10050, "网络子系统失效"},  // WSAENETDOWN
-        {10051, "当前无法从本主机联系网络。"},  // WSAENETUNREACH
-        {10052, "远端主机复位造成连接的中止。"},  // WSAENETRESET
-        {10053, "Software caused connection abort."},  // WSAECONNABORTED
-        {10054, "连接由远端重建."},  // WSAECONNRESET
-        {10055, "无可用缓冲区空间。"},  // WSAENOBUFS
-        {10056, "套接口已经连接."},  // WSAEISCONN
-        {10057, "套接口未连接。"},  // WSAENOTCONN
-        {10058, "套接口已经关闭。"},  // WSAESHUTDOWN
-        {10060, "连接试图超时，连接未建立。"},  // WSAETIMEDOUT
-        {10061, "连接被拒绝，无法连接到服务器。"},  // WSAECONNREFUSED
-        {10064, "服务器已关闭"},  // WSAEHOSTDOWN
-        {10065, "No route to host."},  // WSAEHOSTUNREACH
-        {10067, "线程过多"},  // WSAEPROCLIM
-        {10091, "指出网络通信依赖的网络子系统还没有准备好."},  // WSASYSNOTREADY
-        {10092, "所需的Windows Sockets API的版本未由特定的Windows Sockets实现提供."},  // WSAVERNOTSUPPORTED
-        {10093, "在使用本API前必须进行一次成功的WSAStartup()调用."},  // WSANOTINITIALISED
-        {10101, "远端优雅地中止了连接。"},  // WSAEDISCON
-        {10107, "系统调用失败"},  // WSASYSCALLFAILURE
-        {10109, "Class type not found."},  // WSATYPE_NOT_FOUND
-        {11001, "未找到授权应答主机"},  // WSAHOST_NOT_FOUND
-        {11002, " 未找到非授权应答主机,或Server Fail."},  // WSATRY_AGAIN
-        {11003, "不可恢复性错误"},  // WSANO_RECOVERY
-        {11004, "合法名,无请求类型的数据记录."},  // WSANO_DATA
+        {plat::WS_EINTR, " 阻塞调用被取消了."},  // 10004
+        {plat::WS_EACCES, "Permission denied."},  // 10013
+        {plat::WS_EFAULT, "地址不正确"},  // 10014
+        {plat::WS_EINVAL, "指出指定的参数之一是非法的."},  // 10022
+        {plat::WS_EMFILE, "没有可用的文件描述符."},  // 10024
+        {plat::WS_EWOULDBLOCK, "本异步操作此时由于Windows Sockets实现的资源或其它限制的制约而无法调度."},  // 10035
+        {plat::WS_EINPROGRESS, "一个阻塞的套接口调用正在运行中。"},  // 10036
+        {plat::WS_EALREADY, "Operation already in progress."},  // 10037
+        {plat::WS_ENOTSOCK, "描述字不是一个套接口。"},  // 10038
+        {plat::WS_EDESTADDRREQ, "Destination address required."},  // 10039
+        {plat::WS_EMSGSIZE, "消息太大无法全部装入指定的缓冲区"},  // 10040
+        {plat::WS_EPROTOTYPE, "指定的协议对于本套接口类型错误。"},  // 10041
+        {plat::WS_ENOPROTOOPT, "未知或不支持选项。"},  // 10042
+        {plat::WS_EPROTONOSUPPORT, "协议不支持"},  // 10043
+        {plat::WS_ESOCKTNOSUPPORT, "本地址族不支持指定的套接口类型。"},  // 10044
+        {plat::WS_EOPNOTSUPP, "选项不支持。"},  // 10045
+        {plat::WS_EPFNOSUPPORT, "Protocol family not supported."},  // 10046
+        {plat::WS_EAFNOSUPPORT, "不支持指定的地址族。"},  // 10047
+        {plat::WS_EADDRINUSE, "所指的地址已在使用中。"},  // 10048
+        {plat::WS_EADDRNOTAVAIL, "在本地机器上找不到所指的地址。"},  // 10049
+        {plat::WS_ENETDOWN, "网络子系统失效"},  // 10050
+        {plat::WS_ENETUNREACH, "当前无法从本主机联系网络。"},  // 10051
+        {plat::WS_ENETRESET, "远端主机复位造成连接的中止。"},  // 10052
+        {plat::WS_ECONNABORTED, "Software caused connection abort."},  // 10053
+        {plat::WS_ECONNRESET, "连接由远端重建."},  // 10054
+        {plat::WS_ENOBUFS, "无可用缓冲区空间。"},  // 10055
+        {plat::WS_EISCONN, "套接口已经连接."},  // 10056
+        {plat::WS_ENOTCONN, "套接口未连接。"},  // 10057
+        {plat::WS_ESHUTDOWN, "套接口已经关闭。"},  // 10058
+        {plat::WS_ETIMEDOUT, "连接试图超时，连接未建立。"},  // 10060
+        {plat::WS_ECONNREFUSED, "连接被拒绝，无法连接到服务器。"},  // 10061
+        {plat::WS_EHOSTDOWN, "服务器已关闭"},  // 10064
+        {plat::WS_EHOSTUNREACH, "No route to host."},  // 10065
+        {plat::WS_EPROCLIM, "线程过多"},  // 10067
+        {plat::WS_SYSNOTREADY, "指出网络通信依赖的网络子系统还没有准备好."},  // 10091
+        {plat::WS_VERNOTSUPPORTED, "所需的Windows Sockets API的版本未由特定的Windows Sockets实现提供."},  // 10092
+        {plat::WS_NOTINITIALISED, "在使用本API前必须进行一次成功的WSAStartup()调用."},  // 10093
+        {plat::WS_EDISCON, "远端优雅地中止了连接。"},  // 10101
+        {plat::WS_SYSCALLFAILURE, "系统调用失败"},  // 10107
+        {plat::WS_TYPE_NOT_FOUND, "Class type not found."},  // 10109
+        {plat::WS_HOST_NOT_FOUND, "未找到授权应答主机"},  // 11001
+        {plat::WS_TRY_AGAIN, " 未找到非授权应答主机,或Server Fail."},  // 11002
+        {plat::WS_NO_RECOVERY, "不可恢复性错误"},  // 11003
+        {plat::WS_NO_DATA, "合法名,无请求类型的数据记录."},  // 11004
 };
 
 plat::HWND CreateWinsockWindow() {
@@ -179,7 +181,7 @@ bool RegisterSocket(std::int32_t handle, CSocket* object) {
     auto& s = S();
     const char* source = "MSocketSupport.RegisterSocket";
     if (s.window == 0 && CreateWinsockWindow() == 0) {
-        SetPendingError(10004, source, "The operation was canceled.");
+        SetPendingError(err::kSocketNoWindow, source, "The operation was canceled.");
         return false;
     }
     if (!s.sockets.emplace(handle, object).second) return false;
@@ -238,12 +240,12 @@ std::string GetErrorDescription(std::int32_t code) {
 
 std::string StartupErrorText(std::int32_t code) {
     switch (code) {
-        case 10022:
+        case plat::WS_EINVAL:
             return std::string("The Windows Sockets version specified by the ") +
                    "application is not supported by this DLL.";
-        case 10091:
+        case plat::WS_SYSNOTREADY:
             return std::string("The underlying network subsystem is not ") + "ready for network communication.";
-        case 10092:
+        case plat::WS_VERNOTSUPPORTED:
             return std::string("The version of Windows Sockets API support ") +
                    "requested is not provided by this particular " + "Windows Sockets implementation.";
         default:
@@ -254,7 +256,7 @@ std::string StartupErrorText(std::int32_t code) {
 std::string StringFromPointer(const char* text) { return text ? std::string(text) : std::string(); }
 
 std::int16_t UnsignedToInteger(std::int32_t value) {
-    if (value < 0 || value > 65535) Raise(6, "MSocketSupport.UnsignedToInteger", "Overflow");
+    if (value < 0 || value > 65535) Raise(err::kOverflow, "MSocketSupport.UnsignedToInteger", "Overflow");
     return static_cast<std::int16_t>(value > 32767 ? value - 65536 : value);
 }
 
@@ -276,7 +278,7 @@ plat::LRESULT SocketWindowProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wPa
         } catch (const RaisedError& e) {
             LastError() = e.Report();
         } catch (const std::exception& e) {
-            SetPendingError(5, "MSocketSupport.SocketWindowProc", e.what());
+            SetPendingError(err::kInvalidCall, "MSocketSupport.SocketWindowProc", e.what());
         }
         // The last look-up finished after the last socket left: the window goes now.
         if (msg == s.resolveMessage && s.lookups.empty() && s.sockets.empty() && s.window != 0)

@@ -54,7 +54,7 @@ std::string GetErrorDescription(std::int32_t code);
 std::string StartupErrorText(std::int32_t code);
 
 std::string StringFromPointer(const char* text);
-std::int16_t UnsignedToInteger(std::int32_t value);  // raises 6 outside 0..65535
+std::int16_t UnsignedToInteger(std::int32_t value);  // raises an overflow (6) outside 0..65535
 std::int32_t IntegerToUnsigned(std::int16_t value);
 
 plat::LRESULT SocketWindowProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);

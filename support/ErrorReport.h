@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/SupportErrors.h"
+
 namespace nl {
 
 struct ErrorReport {
@@ -48,7 +50,7 @@ bool TryStep(F&& step) {
     } catch (const RaisedError& e) {
         LastError() = e.Report();
     } catch (const std::exception& e) {
-        SetPendingError(5, "", e.what());
+        SetPendingError(err::kInvalidCall, "", e.what());
     }
     return false;
 }

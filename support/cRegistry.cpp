@@ -4,7 +4,9 @@
 
 #include "platform/App.h"
 #include "platform/Registry.h"
+#include "support/AsciiText.h"
 #include "support/ErrorReport.h"
+#include "support/SupportErrors.h"
 
 namespace nl {
 namespace {
@@ -53,13 +55,6 @@ bool LooksExpandable(const std::string& text) {
     return first != std::string::npos && text.find('%', first + 2) != std::string::npos;
 }
 
-std::string TrimBlanks(const std::string& s) {
-    auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return std::string();
-    auto e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
 }  // namespace
 
 std::string cRegistry::Source() const { return plat::ExeName() + ".cRegistry"; }
@@ -83,7 +78,7 @@ bool cRegistry::CreateKey() {
     if (plat::RegCreateKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, "",
                              plat::PL_REG_OPTION_NON_VOLATILE, kWriteAccess, &security, key.Out(),
                              &disposition) != plat::PL_ERROR_SUCCESS)
-        Raise(kErrKey, Source(), "Failed to create registry Key: '" + sectionKey_);
+        Raise(err::kRegistryKey, Source(), "Failed to create registry Key: '" + sectionKey_);
     return true;
 }
 
@@ -95,7 +90,7 @@ bool cRegistry::DeleteValue() {
     OpenKey key;
     if (plat::RegOpenKeyExA(plat::RootKeyFromLong(classKey_), sectionKey_.c_str(), 0, kWriteAccess, key.Out()) !=
         plat::PL_ERROR_SUCCESS)
-        Raise(kErrKey, Source(),
+        Raise(err::kRegistryKey, Source(),
               "Failed to open key '" + std::to_string(classKey_) + "',Section: '" + sectionKey_ +
                   "' for delete access");
     return plat::RegDeleteValueA(key.Get(), valueKey_.c_str()) == plat::PL_ERROR_SUCCESS;
@@ -166,7 +161,7 @@ void cRegistry::SetValue(const Variant& vValue) {
             break;
         }
         case PL_REG_BINARY: {
-            if (!vValue.IsBytes()) Raise(kErrKey, plat::ExeName(), "Application-defined or object-defined error");
+            if (!vValue.IsBytes()) Raise(err::kRegistryKey, plat::ExeName(), "Application-defined or object-defined error");
             // The form a read produces: the data and one extra element, which is not
             // stored. Arrays with another lower index are taken the same way, from
             // their first element; an empty array stores no bytes.
@@ -185,11 +180,11 @@ void cRegistry::SetValue(const Variant& vValue) {
             break;
         }
         default:
-            r = 13;
+            r = plat::PL_ERROR_INVALID_DATA;  // a kind that cannot be written
             break;
     }
     if (r != plat::PL_ERROR_SUCCESS)
-        Raise(kErrSetValue, Source(),
+        Raise(err::kRegistrySetValue, Source(),
               "Failed to set registry value Key: '" + std::to_string(classKey_) + "',Section: '" + sectionKey_ +
                   "',Key: '" + valueKey_ + "' to value: '" + vValue.ToText() + "'");
 }
@@ -232,7 +227,7 @@ bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, std::int32_t&
             ++iSectCount;
         }
     } catch (const std::exception& e) {
-        Raise(kErrEnumerate, Source(), e.what());
+        Raise(err::kRegistryEnumerate, Source(), e.what());
     }
     return true;
 }
@@ -252,7 +247,7 @@ void cRegistry::CreateEXEAssociation(std::string sExePath, const std::string& sC
                                      std::string sOpenMenuText, bool bSupportPrint, std::string sPrintMenuText,
                                      bool bSupportNew, std::string sNewMenuText, bool bSupportInstall,
                                      std::string sInstallMenuText, std::int32_t lDefaultIconIndex) {
-    sExePath = TrimBlanks(sExePath);
+    sExePath = TrimSpaces(sExePath);
     valueType_ = PL_REG_SZ;
     if (sOpenMenuText.empty()) sOpenMenuText = "&Open";
     if (sPrintMenuText.empty()) sPrintMenuText = "&Print";
@@ -288,13 +283,13 @@ void cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName, c
     LastError().Clear();
     const std::size_t n = vItems.size();
     if (n % 3 != 0) {
-        SetPendingError(kErrItemList, Source(),
+        SetPendingError(err::kRegistryItemList, Source(),
                         "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command");
         return;
     }
     sectionKey_ = sClassName;
     if (!KeyExists()) {
-        SetPendingError(kErrNoClass, Source(), "Error - attempt to create additional associations before class defined.");
+        SetPendingError(err::kRegistryNoClass, Source(), "Error - attempt to create additional associations before class defined.");
         return;
     }
     for (std::size_t i = 0; i + 3 <= n; i += 3) {

@@ -5,7 +5,8 @@
 // The object keeps no key open between calls; every member opens what it needs
 // and closes it again before it returns, also when it raises.
 //
-// Errors are raised as nl::RaisedError with the source "<exe name>.cRegistry":
+// Errors are raised as nl::RaisedError with the source "<exe name>.cRegistry" (their
+// names are in support/SupportErrors.h):
 //   26001       CreateKey could not create the key; DeleteValue could not open it;
 //               a PL_REG_BINARY write of a value that is not a byte array
 //   0x800469A9  a write of Value refused by the registry, or a ValueType other than 1..5
@@ -39,13 +40,6 @@ public:
     static constexpr std::int32_t PL_REG_DWORD_BIG_ENDIAN = 5;
     static constexpr std::int32_t PL_REG_LINK = 6;
     static constexpr std::int32_t PL_REG_MULTI_SZ = 7;
-
-    // Error numbers.
-    static constexpr std::int32_t kErrKey = 26001;
-    static constexpr std::int32_t kErrSetValue = static_cast<std::int32_t>(0x800469A9u);
-    static constexpr std::int32_t kErrEnumerate = static_cast<std::int32_t>(0x800469AAu);
-    static constexpr std::int32_t kErrItemList = static_cast<std::int32_t>(0x800469ACu);
-    static constexpr std::int32_t kErrNoClass = static_cast<std::int32_t>(0x800469ADu);
 
     // True when SectionKey below ClassKey can be opened for reading. Never raises.
     bool KeyExists() const;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "support/ErrorReport.h"
+#include "support/SupportErrors.h"
 
 namespace nl {
 
@@ -14,7 +15,7 @@ constexpr std::size_t kMaxPosition = 32767;  // positions are 16-bit signed
 }  // namespace
 
 std::string Base64Encode(const std::string& text) {
-    if (text.size() > kMaxPosition) Raise(6, "modMain.Base64Encode", "Overflow");
+    if (text.size() > kMaxPosition) Raise(err::kOverflow, "modMain.Base64Encode", "Overflow");
     const std::size_t n = text.size();
     const std::size_t whole = n - n % 3;
     std::string out;
@@ -55,7 +56,7 @@ std::int32_t SafeFileLen(const std::string& path) {
 std::string ReplaceFirst(const std::string& text, const std::string& find, const std::string& replacement) {
     const std::size_t p = text.find(find);
     if (p == std::string::npos) return text;
-    if (p + 1 > kMaxPosition) Raise(6, "modMain.ReplaceFirst", "Overflow");
+    if (p + 1 > kMaxPosition) Raise(err::kOverflow, "modMain.ReplaceFirst", "Overflow");
     std::string out;
     out.reserve(text.size() - find.size() + replacement.size());
     out.append(text, 0, p);

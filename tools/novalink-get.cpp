@@ -5,15 +5,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "http/DownloadFile.h"
+#include "http/HttpErrors.h"
 #include "platform/App.h"
 #include "platform/Console.h"
 #include "platform/Window.h"
-#include "support/ErrorReport.h"
 #include "controls/PropertyBag.h"
+#include "support/AsciiText.h"
+#include "support/ErrorReport.h"
 
 namespace {
 
@@ -94,8 +97,7 @@ struct Url {
 };
 
 bool ParseUrl(const std::string& text, Url& url, std::string& why) {
-    std::string lower = text;
-    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = nl::AsciiLower(text);
     if (lower.rfind("http://", 0) != 0) {
         why = lower.find("://") != std::string::npos ? "only http:// URLs are supported: " + text
                                                      : "the URL must start with http:// : " + text;
@@ -181,150 +183,156 @@ private:
     bool drawn_ = false;
 };
 
-}  // namespace
+// ---- step 1: the command line ------------------------------------------------
 
-int main(int argc, char** argv) {
-    plat::InitApp(argc, argv);
-
+struct Options {
     std::string urlText, output, settingsIn, settingsOut, referer, agent, user, proxy, proxyUser;
     bool resume = false, noClobber = false, http10 = false, cache = false, headOnly = false, quiet = false;
     bool haveReferer = false, haveAgent = false, haveUser = false, haveProxyUser = false;
     std::int32_t timeout = -1;
+};
 
-    std::vector<std::string> args(argv + 1, argv + argc);
+// Reads the options. An exit code when the program ends here (--help, a usage
+// error), nothing when it goes on.
+std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& into) {
             if (i + 1 >= args.size()) {
                 Fail("option " + a + " needs a value (see --help)");
-                std::exit(kUsage);
+                return false;
             }
             into = args[++i];
+            return true;
         };
+        bool ok = true;
         if (a == "-h" || a == "--help") {
             std::fputs(kHelp, stdout);
             return kOk;
         } else if (a == "-o") {
-            value(output);
+            ok = value(o.output);
         } else if (a == "-c") {
-            resume = true;
+            o.resume = true;
         } else if (a == "--no-clobber") {
-            noClobber = true;
+            o.noClobber = true;
         } else if (a == "--http1.0") {
-            http10 = true;
+            o.http10 = true;
         } else if (a == "--timeout") {
             std::string t;
-            value(t);
+            if (!value(t)) return kUsage;
             char* end = nullptr;
             long v = std::strtol(t.c_str(), &end, 10);
             if (t.empty() || *end || v < 10 || v > 2000) {
                 Fail("--timeout takes a whole number of seconds from 10 to 2000, not '" + t + "'");
                 return kUsage;
             }
-            timeout = static_cast<std::int32_t>(v);
+            o.timeout = static_cast<std::int32_t>(v);
         } else if (a == "--user") {
-            value(user);
-            haveUser = true;
+            ok = o.haveUser = value(o.user);
         } else if (a == "--proxy") {
-            value(proxy);
+            ok = value(o.proxy);
         } else if (a == "--proxy-user") {
-            value(proxyUser);
-            haveProxyUser = true;
+            ok = o.haveProxyUser = value(o.proxyUser);
         } else if (a == "--referer") {
-            value(referer);
-            haveReferer = true;
+            ok = o.haveReferer = value(o.referer);
         } else if (a == "--user-agent") {
-            value(agent);
-            haveAgent = true;
+            ok = o.haveAgent = value(o.agent);
         } else if (a == "--cache") {
-            cache = true;
+            o.cache = true;
         } else if (a == "--settings") {
-            value(settingsIn);
+            ok = value(o.settingsIn);
         } else if (a == "--save-settings") {
-            value(settingsOut);
+            ok = value(o.settingsOut);
         } else if (a == "--head") {
-            headOnly = true;
+            o.headOnly = true;
         } else if (a == "-q") {
-            quiet = true;
+            o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
             Fail("unknown option " + a + " (see --help)");
             return kUsage;
-        } else if (urlText.empty()) {
-            urlText = a;
+        } else if (o.urlText.empty()) {
+            o.urlText = a;
         } else {
-            Fail("more than one URL given: " + urlText + " and " + a);
+            Fail("more than one URL given: " + o.urlText + " and " + a);
             return kUsage;
         }
+        if (!ok) return kUsage;
     }
-    if (resume && noClobber) {
+    if (o.resume && o.noClobber) {
         Fail("-c and --no-clobber exclude each other");
         return kUsage;
     }
+    return std::nullopt;
+}
 
-    nl::DownloadFile d;
+// ---- step 2: the control's settings ---------------------------------------------
+
+// Loads the settings file and applies the options on top. An exit code when the
+// settings are unusable.
+std::optional<int> Configure(Options o, nl::DownloadFile& d) {
     try {
-        if (!settingsIn.empty()) {
+        if (!o.settingsIn.empty()) {
             nl::PropertyBag bag;
             std::string why;
-            if (!bag.LoadFromFile(settingsIn, &why)) {
-                Fail("cannot load settings from " + settingsIn + ": " + why);
+            if (!bag.LoadFromFile(o.settingsIn, &why)) {
+                Fail("cannot load settings from " + o.settingsIn + ": " + why);
                 return kUsage;
             }
             d.ReadProperties(bag);
         }
-        if (!urlText.empty()) {
+        if (!o.urlText.empty()) {
             Url url;
             std::string why;
-            if (!ParseUrl(urlText, url, why)) {
+            if (!ParseUrl(o.urlText, url, why)) {
                 Fail(why);
                 return kUsage;
             }
             d.SetServer(url.host);
             d.SetPort(url.port);
             d.SetURL(url.path);
-            if (output.empty()) output = DefaultFileName(url.path);
-        } else if (settingsIn.empty()) {
+            if (o.output.empty()) o.output = DefaultFileName(url.path);
+        } else if (o.settingsIn.empty()) {
             Fail("no URL given (see --help)");
             return kUsage;
         }
-        if (!output.empty()) d.SetLocalFileName(output);
+        if (!o.output.empty()) d.SetLocalFileName(o.output);
         if (d.LocalFileName().empty()) {
             Fail("no local file: give -o FILE");
             return kUsage;
         }
-        if (resume)
+        if (o.resume)
             d.SetWhileFileExist(1);
-        else if (noClobber)
+        else if (o.noClobber)
             d.SetWhileFileExist(2);
-        else if (settingsIn.empty())
+        else if (o.settingsIn.empty())
             d.SetWhileFileExist(0);
-        if (http10)
+        if (o.http10)
             d.SetHTTPVersion(0);
-        else if (settingsIn.empty())
+        else if (o.settingsIn.empty())
             d.SetHTTPVersion(1);
-        if (timeout > 0) d.SetTimeOut(timeout);
-        if (haveUser) {
+        if (o.timeout > 0) d.SetTimeOut(o.timeout);
+        if (o.haveUser) {
             std::string u, p;
-            if (!SplitCredentials(user, u, p)) {
+            if (!SplitCredentials(o.user, u, p)) {
                 Fail("--user takes USER:PASS");
                 return kUsage;
             }
             d.SetUserName(u);
             d.SetUserPassword(p);
         }
-        if (!proxy.empty()) {
+        if (!o.proxy.empty()) {
             std::string host;
             std::int32_t port = 1080;
-            if (!SplitHostPort(proxy, host, port)) {
-                Fail("--proxy takes HOST:PORT, not '" + proxy + "'");
+            if (!SplitHostPort(o.proxy, host, port)) {
+                Fail("--proxy takes HOST:PORT, not '" + o.proxy + "'");
                 return kUsage;
             }
             d.SetProxyServer(host);
             d.SetProxyPort(port);
         }
-        if (haveProxyUser) {
+        if (o.haveProxyUser) {
             std::string u, p;
-            if (!SplitCredentials(proxyUser, u, p)) {
+            if (!SplitCredentials(o.proxyUser, u, p)) {
                 Fail("--proxy-user takes USER:PASS");
                 return kUsage;
             }
@@ -336,23 +344,27 @@ int main(int argc, char** argv) {
             d.SetProxyUserName(u);
             d.SetProxyPassword(p);
         }
-        if (haveReferer) d.SetReferer(referer);
-        if (haveAgent) d.SetAgent(agent);
-        if (cache) d.SetNoCache(false);
+        if (o.haveReferer) d.SetReferer(o.referer);
+        if (o.haveAgent) d.SetAgent(o.agent);
+        if (o.cache) d.SetNoCache(false);
     } catch (const nl::RaisedError& e) {
         Fail("bad setting: " + e.Description() + " (" + e.Source() + ")");
         return kUsage;
     }
+    return std::nullopt;
+}
 
-    if (!settingsOut.empty()) {
+// --save-settings and --head: an exit code when the program ends here.
+std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
+    if (!o.settingsOut.empty()) {
         nl::PropertyBag bag;
         d.WriteProperties(bag);
-        if (!bag.SaveToFile(settingsOut)) {
-            Fail("cannot write settings file " + settingsOut);
+        if (!bag.SaveToFile(o.settingsOut)) {
+            Fail("cannot write settings file " + o.settingsOut);
             return kLocalFile;
         }
     }
-    if (headOnly) {
+    if (o.headOnly) {
         const std::string head = d.GetHttpHead();
         if (head.empty()) {
             Fail("no request: the server or the path is blank");
@@ -361,22 +373,38 @@ int main(int argc, char** argv) {
         std::fwrite(head.data(), 1, head.size(), stdout);
         return kOk;
     }
+    return std::nullopt;
+}
 
+// ---- step 3: the transfer ---------------------------------------------------------
+
+// How a transfer ended: its first failure (kind, number, text) or none.
+struct Outcome {
+    nl::DownloadFailure failure = nl::DownloadFailure::None;
+    std::int32_t number = 0;
+    std::string text;
+    std::int32_t startSize = 0;  // what a resumed file held at the start
+    double seconds = 0;
+    double receivedBytes = 0;
+};
+
+// Runs the transfer to its end. An exit code when it could not start.
+std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
     const bool tty = plat::StderrIsTerminal();
-    Progress progress(!quiet, tty);
+    Progress progress(!o.quiet, tty);
     bool finished = false;
-    std::int32_t errNumber = 0;
-    std::string errText;
+    bool failed = false;
 
     d.OnDataDownloaded = [&](std::int32_t n) {
         progress.Received(n);
         progress.Update(d);
     };
     d.OnError = [&](std::int32_t number, const std::string& text) {
-        if (errNumber == 0) {
-            errNumber = number;
-            errText = text;
-        }
+        if (failed) return;
+        failed = true;
+        out.failure = d.LastFailure();
+        out.number = number;
+        out.text = text;
     };
     d.OnFinish = [&] { finished = true; };
 
@@ -384,66 +412,92 @@ int main(int argc, char** argv) {
         d.StartDownload();
     } catch (const nl::RaisedError& e) {
         Fail("cannot start: " + e.Description());
-        return e.Number() == nl::DownloadFile::errInvalidHost ? kUsage : kConnection;
+        return d.LastFailure() == nl::DownloadFailure::NoHost ? kUsage : kConnection;
     }
     // The start counts what a resumed file already holds (every setter clears it).
-    const std::int32_t startSize = d.DownloadedSize();
-    plat::PumpUntil([&] { return finished || (errNumber != 0 && !d.IsBusy()); });
+    out.startSize = d.DownloadedSize();
+    plat::PumpUntil([&] { return finished || (failed && !d.IsBusy()); });
     progress.Update(d, true);
     progress.End();
     plat::PumpMessages();  // let released objects go
+    if (!failed) out.failure = d.LastFailure();
+    out.seconds = progress.Seconds();
+    out.receivedBytes = progress.ReceivedBytes();
+    return std::nullopt;
+}
 
+// ---- step 4: the exit code ----------------------------------------------------------
+
+// Tells how the transfer ended (the summary, or what failed) and picks the exit code.
+int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out) {
+    using F = nl::DownloadFailure;
     const std::string where = d.ProxyServer().empty()
                                   ? d.Server() + ":" + std::to_string(d.Port())
                                   : d.ProxyServer() + ":" + std::to_string(d.ProxyPort()) + " (proxy)";
-    if (errNumber == 0) {
-        if (!quiet && !tty) {
-            const double secs = progress.Seconds();
-            // What came in this run: a full reply to a resume may have started the file again.
-            std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", d.LocalFileName().c_str(),
-                         Human(d.DownloadedSize()).c_str(), Human(progress.ReceivedBytes()).c_str(), secs,
-                         Human(secs > 0 ? progress.ReceivedBytes() / secs : 0).c_str());
-        }
-        return kOk;
-    }
-
-    using DF = nl::DownloadFile;
-    switch (errNumber) {
-        case DF::errRefused:
-            if (errText == "No data lefts.") {
-                Fail("nothing left to download: the server has no bytes after the " +
-                     std::to_string(startSize) + " the local file holds (HTTP 416)");
-                return kNothingLeft;
+    switch (out.failure) {
+        case F::None:
+            if (!o.quiet && !plat::StderrIsTerminal()) {
+                const double secs = out.seconds;
+                // What came in this run: a full reply to a resume may have started the file again.
+                std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", d.LocalFileName().c_str(),
+                             Human(d.DownloadedSize()).c_str(), Human(out.receivedBytes).c_str(), secs,
+                             Human(secs > 0 ? out.receivedBytes / secs : 0).c_str());
             }
-            Fail("the request was refused by " + where + ": " + errText);
+            return kOk;
+        case F::NoHost:
+            Fail("no server to connect to (" + out.text + ")");
+            return kUsage;
+        case F::HttpStatus:
+        case F::BadReply:
+            Fail("the request was refused by " + where + ": " + out.text);
             return kRefused;
-        case DF::errNoDataLeft:
-            Fail("nothing left to download: the local file " + d.LocalFileName() + " already holds " +
-                 std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
-                 " bytes (" + errText + ")");
+        case F::NothingLeft:
+            if (out.number == nl::err::kDownloadRefused) {
+                Fail("nothing left to download: the server has no bytes after the " +
+                     std::to_string(out.startSize) + " the local file holds (HTTP 416)");
+            } else {
+                Fail("nothing left to download: the local file " + d.LocalFileName() + " already holds " +
+                     std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
+                     " bytes (" + out.text + ")");
+            }
             return kNothingLeft;
-        case DF::errLocalFile:
-            Fail("cannot create, replace, open or write the local file " + d.LocalFileName() + " (" + errText + ")");
+        case F::LocalFile:
+            Fail("cannot create, replace, open or write the local file " + d.LocalFileName() + " (" + out.text + ")");
             return kLocalFile;
-        case DF::errFileExists:
+        case F::FileExists:
             Fail("the local file " + d.LocalFileName() + " exists and --no-clobber was given");
             return kLocalFile;
-        case DF::errTruncated:
-            Fail(errText + ": " + std::to_string(d.DownloadedSize()) + " of " +
-                 std::to_string(d.DownloadFileSize()) + " bytes in " + d.LocalFileName() +
-                 " (run again with -c to resume)");
+        case F::Truncated:
+            Fail(out.text + ": " + std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
+                 " bytes in " + d.LocalFileName() + " (run again with -c to resume)");
             return kTruncated;
-        case DF::errTimeOut:
-            if (errText == "Time out.") {
-                Fail("time-out: no data from " + where + " for more than " + std::to_string(d.TimeOut()) +
-                     " seconds");
-                return kTimeOut;
-            }
-            Fail("cannot resolve host name " +
-                 (d.ProxyServer().empty() ? d.Server() : d.ProxyServer()) + " (" + errText + ")");
+        case F::TimedOut:
+            Fail("time-out: no data from " + where + " for more than " + std::to_string(d.TimeOut()) + " seconds");
+            return kTimeOut;
+        case F::Resolve:
+            Fail("cannot resolve host name " + (d.ProxyServer().empty() ? d.Server() : d.ProxyServer()) + " (" +
+                 out.text + ")");
             return kConnection;
-        default:
-            Fail("connection error with " + where + ": " + errText + " (error " + std::to_string(errNumber) + ")");
+        case F::Connection:
+            Fail("connection error with " + where + ": " + out.text + " (error " + std::to_string(out.number) + ")");
+            return kConnection;
+        case F::Cancelled:
+            Fail("the transfer from " + where + " was cancelled");
             return kConnection;
     }
+    return kConnection;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    plat::InitApp(argc, argv);
+    Options options;
+    if (auto code = Parse(std::vector<std::string>(argv + 1, argv + argc), options)) return *code;
+    nl::DownloadFile d;
+    if (auto code = Configure(options, d)) return *code;
+    if (auto code = SaveAndShow(options, d)) return *code;
+    Outcome outcome;
+    if (auto code = Run(options, d, outcome)) return *code;
+    return Report(options, d, outcome);
 }

@@ -13,6 +13,7 @@
 
 #include "platform/App.h"
 #include "platform/Registry.h"
+#include "support/AsciiText.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ using plat::DWORD;
 using plat::HKEY;
 using plat::LONG;
 using plat::REGSAM;
+using nl::AsciiUpper;
+using nl::EqualsNoCase;
 
 const char kUsage[] =
     "Usage:\n"
@@ -66,12 +69,6 @@ const char* const kKindNames[] = {"REG_NONE",
                                   "REG_RESOURCE_REQUIREMENTS_LIST",
                                   "REG_QWORD"};
 
-std::string Upper(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 struct UsageError {
     std::string what;
 };
@@ -110,7 +107,7 @@ struct Key {
 
 Key ParseKey(const std::string& text) {
     auto slash = text.find('\\');
-    std::string root = Upper(text.substr(0, slash));
+    std::string root = AsciiUpper(text.substr(0, slash));
     for (const auto& r : kRoots) {
         if (root == r.shortName || root == r.longName) {
             Key k{r.key, r.longName, slash == std::string::npos ? std::string() : text.substr(slash + 1)};
@@ -138,11 +135,11 @@ struct Options {
 Options ParseArgs(int argc, char** argv) {
     if (argc < 3) throw UsageError{argc == 2 && std::string(argv[1]) == "/?" ? "" : "Invalid syntax."};
     Options o;
-    o.op = Upper(argv[1]);
+    o.op = AsciiUpper(argv[1]);
     if (o.op != "QUERY" && o.op != "ADD" && o.op != "DELETE") throw UsageError{"Invalid operation: " + std::string(argv[1])};
     o.key = ParseKey(argv[2]);
     for (int i = 3; i < argc; ++i) {
-        std::string a = Upper(argv[i]);
+        std::string a = AsciiUpper(argv[i]);
         if (!a.empty() && a[0] == '-') a[0] = '/';
         auto next = [&]() -> std::string {
             if (i + 1 >= argc) throw UsageError{"Invalid syntax: " + std::string(argv[i]) + " needs an argument."};
@@ -160,7 +157,7 @@ Options ParseArgs(int argc, char** argv) {
         } else if (a == "/F" && o.op != "QUERY") {
             o.force = true;
         } else if (a == "/T" && o.op == "ADD") {
-            std::string t = Upper(next());
+            std::string t = AsciiUpper(next());
             bool known = false;
             for (DWORD k = 0; k < sizeof kKindNames / sizeof kKindNames[0]; ++k) {
                 if (t == kKindNames[k] && k != PL_REG_LINK && k != PL_REG_RESOURCE_LIST &&
@@ -279,7 +276,7 @@ std::string StoredValueName(HKEY key, const std::string& name) {
         DWORD cch = static_cast<DWORD>(buf.size());
         if (RegEnumValueA(key, i, buf.data(), &cch, nullptr, nullptr, nullptr, nullptr) != PL_ERROR_SUCCESS) return name;
         std::string stored(buf.data(), cch);
-        if (Upper(stored) == Upper(name)) return stored;
+        if (EqualsNoCase(stored, name)) return stored;
     }
 }
 
@@ -412,7 +409,7 @@ bool Confirm(const std::string& question) {
         std::cout << "\n";
         return false;
     }
-    answer = Upper(answer);
+    answer = AsciiUpper(answer);
     return answer == "Y" || answer == "YES";
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/posix/AsciiCase.h"
 #include "platform/posix/ByteOrder.h"
 #include "platform/posix/Utf16.h"
 
@@ -12,15 +13,6 @@ namespace {
 constexpr std::size_t kHeader = 6;
 
 std::size_t Align4(std::size_t v) { return (v + 3) & ~static_cast<std::size_t>(3); }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(const std::string& key, const char* part, std::size_t len) {
-    if (key.size() != len) return false;
-    for (std::size_t i = 0; i < len; ++i)
-        if (Lower(key[i]) != Lower(part[i])) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -73,7 +65,7 @@ bool VersionBlock::Find(const char* path, Node& out) const {
         Node child;
         bool found = false;
         for (bool ok = FirstChild(cur, child); ok; ok = NextChild(cur, child, child)) {
-            if (SameName(Key(child), p, static_cast<std::size_t>(e - p))) {
+            if (EqualsNoCase(Key(child), std::string_view(p, static_cast<std::size_t>(e - p)))) {
                 found = true;
                 break;
             }

@@ -1,8 +1,8 @@
 #include "platform/Window.h"
 
-#include <cctype>
 #include <map>
 
+#include "platform/posix/AsciiCase.h"
 #include "platform/posix/EventLoop.h"
 
 namespace plat {
@@ -16,19 +16,13 @@ namespace {
 
 posix::EventLoop& Loop() { return posix::EventLoop::Instance(); }
 
-std::string Fold(const std::string& s) {
-    std::string r = s;
-    for (auto& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return r;
-}
-
 }  // namespace
 
 UINT RegisterWindowMessageA(const std::string& name) {
     static std::map<std::string, UINT> registered;
     static UINT next = 0xC000;
     if (name.empty()) return 0;
-    auto key = Fold(name);
+    auto key = posix::AsciiLower(name);
     auto it = registered.find(key);
     if (it != registered.end()) return it->second;
     if (next > 0xFFFF) return 0;

@@ -21,7 +21,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +33,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/posix/AsciiCase.h"
 #include "platform/posix/EventLoop.h"
 
 namespace plat {
@@ -424,7 +424,7 @@ int WriteHostEntry(char* buf, int buflen, const HostResult& r) {
 // them here keeps them off the network.
 bool IsReservedInvalid(std::string name) {
     if (!name.empty() && name.back() == '.') name.pop_back();
-    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    name = posix::AsciiLower(name);
     const std::string tld = "invalid";
     if (name == tld) return true;
     return name.size() > tld.size() + 1 && name.compare(name.size() - tld.size() - 1, std::string::npos, ".invalid") == 0;

@@ -150,6 +150,8 @@ TEST(NovalinkGet, ExitCodePerFailureKind) {
     RunResult unknown = Get({"-o", dir / "u", "http://no-such-host.invalid/"});
     EXPECT_EQ(unknown.exitCode, 4) << unknown.out;
     EXPECT_NE(unknown.out.find("no-such-host.invalid"), std::string::npos) << unknown.out;
+    // Its number is the time-out's (10008); the message tells them apart.
+    EXPECT_NE(unknown.out.find("cannot resolve host name"), std::string::npos) << unknown.out;
 
     S cut({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nonly twenty bytes...")});
     RunResult truncated = Get({"-o", dir / "c", UrlOf(cut.Port(), "/c")});

@@ -34,6 +34,7 @@ TEST(TimeOut, SilentServerAndStallMidBody) {
     for (Transfer* t : {&ta, &tb}) {
         EXPECT_EQ(t->errorNumber, 10008);
         EXPECT_EQ(t->errorText, "Time out.");
+        EXPECT_EQ(t->d.LastFailure(), DownloadFailure::TimedOut);
         // The 11th tick after the request went out (or after the last block).
         ASSERT_GT(t->sendCompleteAt, 0u);
         const auto waited = t->errorAt - t->sendCompleteAt;

@@ -1,0 +1,30 @@
+// The download control's own error numbers. 10001 and 10002 are raised to the
+// caller of a setter or of StartDownload; the others reach the owner through
+// OnError, beside the socket layer's numbers, which are passed through unchanged.
+// The numbers overlap with the socket layer's (10004, 10008): an owner that acts
+// on the kind of failure reads DownloadFile::LastFailure() instead.
+#pragma once
+
+#include <cstdint>
+
+namespace nl::err {
+
+// "Job is running,This property is read-only": a guarded setting during a transfer.
+constexpr std::int32_t kDownloadBusy = 10001;
+// "Invalid host name.": StartDownload without a server.
+constexpr std::int32_t kDownloadNoHost = 10002;
+// The reply was refused: a status other than 200 and 206 (the text names it, "No
+// data lefts." for 416), a header with no end, a malformed chunked body.
+constexpr std::int32_t kDownloadRefused = 10003;
+// The local file could not be deleted, opened, sought or written.
+constexpr std::int32_t kDownloadLocalFile = 10004;
+// "No data lefts": the local file already holds all the reply announces.
+constexpr std::int32_t kDownloadNothingLeft = 10005;
+// "The local file has existed": WhileFileExist 2 and the file is there.
+constexpr std::int32_t kDownloadFileExists = 10006;
+// The connection closed before the reply header or the whole body arrived.
+constexpr std::int32_t kDownloadTruncated = 10007;
+// "Time out.": no data for longer than TimeOut seconds.
+constexpr std::int32_t kDownloadTimeOut = 10008;
+
+}  // namespace nl::err
