@@ -353,7 +353,7 @@ int FindValue(const Options& o, const std::string& path, const std::string& disp
     KeyHandle key(o.key.root, path, PL_KEY_READ);
     int matches = 0;
     for (const auto& v : Values(key.Get())) {
-        if (Upper(v.name) != Upper(o.valueName)) continue;
+        if (!EqualsNoCase(v.name, o.valueName)) continue;
         std::cout << "\n" << display << "\n";
         PrintValue(v.name, v.type, v.data);
         ++matches;
