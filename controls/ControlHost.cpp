@@ -5,9 +5,13 @@
 
 namespace nl {
 
-void ControlHost::PropertyChanged(const std::string& name) {
+bool ControlHost::PropertyChanged(const std::string& name) {
     ++changes_;
-    if (OnPropertyChanged) OnPropertyChanged(name);
+    return life_.Fire([&] {
+        // A copy: the handler may replace itself or destroy the host.
+        auto fn = OnPropertyChanged;
+        if (fn) fn(name);
+    });
 }
 
 void ControlHost::RefuseReadOnly(const std::string& source) const {

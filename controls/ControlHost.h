@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "support/Liveness.h"
+
 namespace nl {
 
 class ControlHost {
@@ -15,7 +17,8 @@ public:
 
     // Raised with the property's name whenever a persisted value changed.
     std::function<void(const std::string& name)> OnPropertyChanged;
-    void PropertyChanged(const std::string& name);
+    // Raises OnPropertyChanged; false when its handler destroyed the host.
+    bool PropertyChanged(const std::string& name);
     int ChangeCount() const { return changes_; }
 
     // Refuses an assignment to a read-only property: error 387 in design mode,
@@ -25,6 +28,7 @@ public:
 private:
     bool designMode_ = false;
     int changes_ = 0;
+    Liveness life_;
 };
 
 }  // namespace nl

@@ -1,7 +1,5 @@
 #include "controls/Timer.h"
 
-#include <memory>
-
 #include "platform/Window.h"
 #include "controls/HostWindow.h"
 
@@ -9,9 +7,12 @@ namespace nl {
 
 Timer::Timer() {
     id_ = HostWindow::Instance().AddTimerTarget([this] {
-        // The handler may destroy this timer; copy the callback first.
-        auto fn = OnTimer;
-        if (fn) fn();
+        // The handler may destroy this timer; it runs from a copy, and nothing of
+        // the timer is touched after it.
+        life_.Fire([&] {
+            auto fn = OnTimer;
+            if (fn) fn();
+        });
     });
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/Types.h"
+#include "support/Liveness.h"
 
 namespace nl {
 
@@ -30,6 +31,7 @@ private:
     plat::UINT id_ = 0;
     std::int32_t interval_ = 0;
     bool enabled_ = false;
+    Liveness life_;
 };
 
 }  // namespace nl

@@ -78,8 +78,7 @@ DownloadFile::DownloadFile() : agent_(kDefaultAgent) {
 
 DownloadFile::~DownloadFile() {
     // Handlers still on the stack see the control gone and stop.
-    *life_ = 1;
-    life_.reset();
+    life_.End();
 }
 
 void DownloadFile::Resize(std::int32_t width, std::int32_t height) {
@@ -396,16 +395,28 @@ std::string DownloadFile::BuildRequest() const {
 
 // ---- starting and cancelling -------------------------------------------------------
 
+namespace {
+
+// Calls a copy of the owner's handler: the owner may replace it from inside.
+// Events are raised from timer and socket handlers, which go on after a failing
+// step: an owner's handler that fails is one such step.
+template <typename Event, typename... Args>
+void Call(const Event& event, Args&&... args) {
+    if (!event) return;
+    auto handler = event;
+    TryStep([&] { handler(std::forward<Args>(args)...); });
+}
+
+}  // namespace
+
 template <typename Event, typename... Args>
 bool DownloadFile::Fire(const Event& event, Args&&... args) {
-    Alive alive = life_;
-    if (event) {
-        auto handler = event;  // the owner may replace its handler from inside
-        // Events are raised from timer and socket handlers, which go on after a
-        // failing step: an owner's handler that fails is one such step.
-        TryStep([&] { handler(std::forward<Args>(args)...); });
-    }
-    return !alive.expired();
+    return life_.Fire([&] { Call(event, std::forward<Args>(args)...); });
+}
+
+template <typename Event, typename... Args>
+bool DownloadFile::FireCurrent(const Event& event, Args&&... args) {
+    return life_.FireCurrent([&] { Call(event, std::forward<Args>(args)...); });
 }
 
 void DownloadFile::StartDownload() {
@@ -432,7 +443,7 @@ void DownloadFile::StartDownload() {
     }
 
     SetBusy(true);
-    ++transfer_;
+    life_.Advance();
 
     headerPending_ = true;
     serverRefused_ = false;
@@ -448,11 +459,11 @@ void DownloadFile::StartDownload() {
 void DownloadFile::NewSocket() {
     auto made = std::make_unique<CSocket>();
     CSocket* sock = made.get();
-    Alive alive = life_;
+    const Liveness::Token alive = life_.Watch();
     // Every socket event reaches the control only while this socket is still the
     // control's current one and the control exists.
     auto route = [this, alive, sock](auto&& body) {
-        if (!alive.expired() && cDownload_.get() == sock) body();
+        if (alive.Alive() && cDownload_.get() == sock) body();
     };
     sock->OnStateChange = [route, this](std::int32_t state, const std::string& text) {
         route([&] { Socket_StateChange(state, text); });
@@ -493,11 +504,11 @@ void DownloadFile::CancelDownload() {
 void DownloadFile::DownloadTimer_Tick() {
     tmrDownload_.SetEnabled(false);
     if (!isBusy_ || !cDownload_) return;
-    Alive alive = life_;
 
     if (whileFileExist_ == 2 && LocalFileExists(localFileName_)) {
+        const Liveness::Token alive = life_.Watch();
         ErrorPath(DownloadFailure::FileExists, err::kDownloadFileExists, "The local file has existed");
-        if (alive.expired()) return;
+        if (!alive.Alive()) return;
         ReleaseSocket();
         Fire(OnFinish);
         return;
@@ -507,13 +518,13 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!isBusy_ || !cDownload_) return;
     endedHere_ = false;
     CSocket* sock = cDownload_.get();
-    const std::uint32_t transfer = transfer_;
+    const Liveness::Token transfer = life_.Watch();
     try {
         sock->Connect();
     } catch (const RaisedError& e) {
         // Connect refused at once (no address, no port, no socket to be had): end
         // like any socket error.
-        if (!alive.expired() && isBusy_ && transfer_ == transfer && cDownload_.get() == sock)
+        if (transfer.Current() && isBusy_ && cDownload_.get() == sock)
             ErrorPath(DownloadFailure::Connection, e.Number(), e.Description());
     }
 }
@@ -537,14 +548,13 @@ void DownloadFile::Socket_StateChange(std::int32_t state, const std::string& tex
 }
 
 void DownloadFile::Socket_Connect() {
-    const std::uint32_t transfer = transfer_;
+    const Liveness::Token transfer = life_.Watch();
     if (!Fire(OnConnect)) return;
-    if (!isBusy_ || !cDownload_ || transfer_ != transfer) return;  // cancelled from inside OnConnect
+    if (!isBusy_ || !cDownload_ || !transfer.Current()) return;  // cancelled from inside OnConnect
     if (!PrepareLocalFile()) {
         ErrorPath(DownloadFailure::LocalFile, err::kDownloadLocalFile, kLocalFileText);
         return;
     }
-    Alive alive = life_;
     CSocket* sock = cDownload_.get();
     try {
         // Composing fails only on credentials too long to encode; that ends the
@@ -553,7 +563,7 @@ void DownloadFile::Socket_Connect() {
         rangeRequested_ = downloadedSize_ > 0;
         sock->SendData(Variant(request));
     } catch (const RaisedError& e) {
-        if (!alive.expired() && isBusy_ && transfer_ == transfer && cDownload_.get() == sock)
+        if (transfer.Current() && isBusy_ && cDownload_.get() == sock)
             ErrorPath(DownloadFailure::Connection, e.Number(), e.Description());
     }
 }
@@ -563,9 +573,7 @@ void DownloadFile::Socket_SendProgress(std::int32_t sent, std::int32_t remaining
 }
 
 void DownloadFile::Socket_SendComplete() {
-    const std::uint32_t transfer = transfer_;
-    if (!Fire(OnSendComplete)) return;
-    if (isBusy_ && cDownload_ && transfer_ == transfer) tmrTimeout_.SetEnabled(true);
+    if (FireCurrent(OnSendComplete) && isBusy_ && cDownload_) tmrTimeout_.SetEnabled(true);
 }
 
 void DownloadFile::Socket_Error(std::int32_t number, const std::string& description) {
@@ -597,19 +605,18 @@ void DownloadFile::Socket_DataArrival(std::int32_t count) {
     }
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count) + 1, block.data.size());
     const std::uint8_t* data = block.data.data();
-    Alive alive = life_;
-    const std::uint32_t transfer = transfer_;
+    const Liveness::Token transfer = life_.Watch();
     bool goOn;
     if (headerPending_)
-        goOn = AcceptHeaderBlock(data, n, alive);
+        goOn = AcceptHeaderBlock(data, n);
     else
-        goOn = WriteBody(data, n, alive);
-    if (alive.expired()) return;
+        goOn = WriteBody(data, n);
+    if (!transfer.Alive()) return;
     block_.swap(block.data);
-    if (goOn && transfer_ == transfer) rearm();
+    if (goOn && transfer.Current()) rearm();
 }
 
-bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, const Alive& alive) {
+bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
     const std::size_t before = receiveHead_.size();
     const std::size_t take = std::min(n, kMaxReplyHeader - before);
     receiveHead_.append(reinterpret_cast<const char*>(data), take);
@@ -657,11 +664,11 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, co
         downloadedSize_ = 0;
         Changed("DownloadedSize");
     }
-    if (n > headerInBlock) return WriteBody(data + headerInBlock, n - headerInBlock, alive);
+    if (n > headerInBlock) return WriteBody(data + headerInBlock, n - headerInBlock);
     return true;
 }
 
-bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Alive& alive) {
+bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
     bool framingOk = true;
     if (chunked_) {
         decoded_.clear();
@@ -687,11 +694,8 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
         sizeNowKnown = true;
     }
     if (n > 0 || sizeNowKnown) UpdateProgress();
-    if (n > 0) {
-        const std::uint32_t transfer = transfer_;
-        if (!Fire(OnDataDownloaded, static_cast<std::int32_t>(n))) return false;
-        if (!isBusy_ || !cDownload_ || transfer_ != transfer) return false;
-    }
+    if (n > 0 && (!FireCurrent(OnDataDownloaded, static_cast<std::int32_t>(n)) || !isBusy_ || !cDownload_))
+        return false;
     if (!framingOk) {
         RefuseReply(DownloadFailure::BadReply, "The host sent a malformed chunked body (" + decoder_.Error() + ")");
         return false;
@@ -701,7 +705,6 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n, const Aliv
         CloseSocketOf();
         return false;
     }
-    (void)alive;
     return true;
 }
 
@@ -714,7 +717,6 @@ void DownloadFile::UpdateProgress() {
 }
 
 void DownloadFile::Socket_Close() {
-    Alive alive = life_;
     tmrTimeout_.SetEnabled(false);
     if (isBusy_ && !endedHere_ && !serverRefused_) {
         // The peer closed. Anything short of the whole body is a failure, not a finish.
@@ -744,22 +746,19 @@ void DownloadFile::Socket_Close() {
 void DownloadFile::RefuseReply(DownloadFailure kind, const std::string& description) {
     serverRefused_ = true;
     lastFailure_ = kind;
-    const std::uint32_t transfer = transfer_;
-    if (!Fire(OnError, err::kDownloadRefused, description)) return;
-    if (transfer_ == transfer) CloseSocketOf();
+    if (FireCurrent(OnError, err::kDownloadRefused, description)) CloseSocketOf();
 }
 
 void DownloadFile::ErrorPath(DownloadFailure kind, std::int32_t number, const std::string& description) {
     lastFailure_ = kind;
-    Alive alive = life_;
-    const std::uint32_t transfer = transfer_;
+    const Liveness::Token transfer = life_.Watch();
     tmrTimeout_.SetEnabled(false);
-    if (!Fire(OnError, number, description)) return;
-    if (transfer_ != transfer) return;  // the owner ended this one and started the next
+    // The owner may end this transfer and start the next from inside OnError.
+    if (!FireCurrent(OnError, number, description)) return;
     CloseSocketOf();  // may run the close handling, OnClose and OnFinish included
     // The owner may have started the next transfer from inside OnClose or OnFinish:
     // what is left to do here belongs to this one only.
-    if (alive.expired() || transfer_ != transfer) return;
+    if (!transfer.Current()) return;
     CloseLocalFile();
     if (isBusy_) SetBusy(false);
 }

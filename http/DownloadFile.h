@@ -23,6 +23,7 @@
 #include "controls/ControlHost.h"
 #include "controls/DrawingSurface.h"
 #include "controls/Label.h"
+#include "support/Liveness.h"
 #include "support/LocalFile.h"
 #include "controls/PropertyBag.h"
 #include "controls/Shape.h"
@@ -165,8 +166,6 @@ public:
     DownloadFailure LastFailure() const { return lastFailure_; }
 
 private:
-    using Alive = std::weak_ptr<int>;
-
     void Guard(const char* property);  // the busy rule, then the reset
     void ResetDisplay();
     void Changed(const char* property) { host_.PropertyChanged(property); }
@@ -187,8 +186,8 @@ private:
     // Steps of a transfer.
     bool PrepareLocalFile();
     // Both return false when the transfer ended (or the control went) meanwhile.
-    bool AcceptHeaderBlock(const std::uint8_t* data, std::size_t n, const Alive& alive);
-    bool WriteBody(const std::uint8_t* data, std::size_t n, const Alive& alive);
+    bool AcceptHeaderBlock(const std::uint8_t* data, std::size_t n);
+    bool WriteBody(const std::uint8_t* data, std::size_t n);
     void UpdateProgress();
     void ErrorPath(DownloadFailure kind, std::int32_t number, const std::string& description);
     void RefuseReply(DownloadFailure kind, const std::string& description);
@@ -199,10 +198,13 @@ private:
     void NewSocket();
     void SetBusy(bool busy);
 
-    // Raisers: each returns false when a handler destroyed the control. A handler
-    // that fails is recorded in the last-error record and the control goes on.
+    // Raisers: Fire returns false when a handler destroyed the control,
+    // FireCurrent also when it ended the transfer and started the next one. A
+    // handler that fails is recorded in the last-error record and the control goes on.
     template <typename Event, typename... Args>
     bool Fire(const Event& event, Args&&... args);
+    template <typename Event, typename... Args>
+    bool FireCurrent(const Event& event, Args&&... args);
 
     ControlHost host_;
     DrawingSurface surface_;
@@ -253,11 +255,10 @@ private:
     std::vector<std::uint8_t> block_;
     bool endedHere_ = false;         // the control itself asked the socket to close
     DownloadFailure lastFailure_ = DownloadFailure::None;
-    // Counts the transfers started. A handler compares it after raising an event:
-    // an owner may end the transfer and start the next one from inside.
-    std::uint32_t transfer_ = 0;
 
-    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    // Ends with the control. Its epoch advances with every transfer started: an
+    // owner may end the transfer and start the next one from inside an event.
+    Liveness life_;
 };
 
 }  // namespace nl

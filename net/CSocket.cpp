@@ -25,6 +25,15 @@ constexpr std::int32_t kFallbackDatagramSize = 65507;
 
 plat::SOCKET ToSocket(std::int32_t handle) { return static_cast<plat::SOCKET>(static_cast<std::uint32_t>(handle)); }
 
+// Calls a copy of the handler: the handler may destroy the object and with it
+// the member.
+template <typename Event, typename... Args>
+void Call(const Event& event, Args&&... args) {
+    if (!event) return;
+    Event call = event;
+    call(std::forward<Args>(args)...);
+}
+
 [[noreturn]] void RaiseSocketError(const char* source) {
     int code = plat::WSAGetLastError();
     Raise(code, source, ss::GetErrorDescription(code));
@@ -111,10 +120,10 @@ bool ParseNumber(const std::string& text, std::int64_t& value) {
 
 // ---- creation and destruction ----------------------------------------------------
 
-CSocket::CSocket() : alive_(std::make_shared<bool>(true)) { maxDatagramSize_ = ss::InitWinsockService(); }
+CSocket::CSocket() { maxDatagramSize_ = ss::InitWinsockService(); }
 
 CSocket::~CSocket() {
-    *alive_ = false;
+    life_.End();
     ss::DetachLookups(this);
     if (socketHandle_ != -1) {
         try {
@@ -130,13 +139,12 @@ CSocket::~CSocket() {
 
 template <typename Event, typename... Args>
 bool CSocket::Fire(const Event& event, Args&&... args) {
-    auto alive = alive_;
-    if (event) {
-        // A copy: the handler may destroy this object and with it the member.
-        Event call = event;
-        call(std::forward<Args>(args)...);
-    }
-    return *alive;
+    return life_.Fire([&] { Call(event, std::forward<Args>(args)...); });
+}
+
+template <typename Event, typename... Args>
+bool CSocket::FireCurrent(const Event& event, Args&&... args) {
+    return life_.FireCurrent([&] { Call(event, std::forward<Args>(args)...); });
 }
 
 bool CSocket::RaiseStateChange(std::int32_t state, const std::string& text) { return Fire(OnStateChange, state, text); }
@@ -145,10 +153,6 @@ bool CSocket::RaiseError(std::int32_t number, const std::string& description, co
     std::string text = description;
     bool cancelDisplay = false;
     return Fire(OnError, number, text, std::int32_t{0}, source, std::string(), std::int32_t{0}, cancelDisplay);
-}
-
-bool CSocket::Still(const std::shared_ptr<bool>& alive, std::uint32_t generation) const {
-    return *alive && generation_ == generation;
 }
 
 // ---- properties -----------------------------------------------------------------
@@ -202,7 +206,7 @@ bool CSocket::EnsureSocket() {
     if (socketHandle_ != -1) return true;
     socketHandle_ = vbSocket();
     if (socketHandle_ == -1) return false;
-    ++generation_;
+    life_.Advance();
     ReadBufferSizes();
     return true;
 }
@@ -246,7 +250,7 @@ void CSocket::DestroySocket() {
     // A look-up still running for this connection has nothing left to act on.
     resolveTask_ = 0;
     ss::DetachLookups(this);
-    ++generation_;
+    life_.Advance();
 }
 
 // ---- connection set-up and tear-down -------------------------------------------
@@ -276,9 +280,7 @@ void CSocket::Connect(const Variant& host, const Variant& port) {
         std::uint32_t address;
         if (!ParseAddress(remoteHost_, address)) {
             state_ = sckResolvingHost;
-            auto alive = alive_;
-            std::uint32_t generation = generation_;
-            if (!RaiseStateChange(sckResolvingHost, "Resolving host name") || !Still(alive, generation)) return;
+            if (!FireCurrent(OnStateChange, sckResolvingHost, "Resolving host name")) return;
             LastError().Clear();
             resolveTask_ = ss::ResolveHost(remoteHost_, this);
             if (resolveTask_ == 0) {
@@ -332,7 +334,7 @@ void CSocket::Accept(std::int32_t handle) {
         // The handle this object held is replaced: close it rather than leak it.
         if (socketHandle_ != -1 && socketHandle_ != handle) DestroySocket();
         socketHandle_ = handle;
-        ++generation_;
+        life_.Advance();
         plat::SOCKADDR_IN sa{};
         int len = sizeof sa;
         if (plat::getsockname(ToSocket(handle), reinterpret_cast<plat::SOCKADDR*>(&sa), &len) == 0) {
@@ -370,9 +372,7 @@ void CSocket::CloseSocket() {
             return;
         }
         state_ = sckClosing;
-        auto alive = alive_;
-        std::uint32_t generation = generation_;
-        if (!RaiseStateChange(sckClosing, "Disconnecting the Connection") || !Still(alive, generation)) return;
+        if (!FireCurrent(OnStateChange, sckClosing, "Disconnecting the Connection")) return;
         if (plat::shutdown(ToSocket(socketHandle_), plat::WS_SD_SEND) != 0) RaiseSocketError("");
         // The close notification completes the close.
     } catch (const RaisedError& e) {
@@ -387,10 +387,7 @@ void CSocket::PostSocketEvent(std::int32_t event, std::int32_t error) {
     Relabel("CSocket.PostSocketEvent", [&] {
         if (error > 0) {
             state_ = sckError;
-            auto alive = alive_;
-            std::uint32_t generation = generation_;
-            if (!RaiseStateChange(sckError, "Error occured!! Socket Error=" + std::to_string(error)) ||
-                !Still(alive, generation))
+            if (!FireCurrent(OnStateChange, sckError, "Error occured!! Socket Error=" + std::to_string(error)))
                 return;
             DestroySocket();
             RaiseError(error, ss::GetErrorDescription(error), "");
@@ -418,10 +415,7 @@ void CSocket::PostGetHostEvent(std::uintptr_t task, std::uint32_t address, const
         }
         if (task != resolveTask_) return;
         state_ = sckHostResolved;
-        auto alive = alive_;
-        std::uint32_t generation = generation_;
-        if (!RaiseStateChange(sckHostResolved, "Resolved the host name successfully") || !Still(alive, generation))
-            return;
+        if (!FireCurrent(OnStateChange, sckHostResolved, "Resolved the host name successfully")) return;
         remoteHost_ = name;
         remoteHostIP_ = Dotted(address);
         if (resolveAction_ == 0) {
@@ -450,10 +444,8 @@ bool CSocket::HandleConnect() {
         localHostName_ = NameOf(sa.sin_addr.S_addr);
     }
     state_ = sckConnected;
-    auto alive = alive_;
-    std::uint32_t generation = generation_;
-    if (!RaiseStateChange(sckConnected, "") || !Still(alive, generation)) return false;
-    return Fire(OnConnect) && Still(alive, generation);
+    if (!FireCurrent(OnStateChange, sckConnected, "")) return false;
+    return FireCurrent(OnConnect);
 }
 
 bool CSocket::HandleAccept() {
@@ -462,24 +454,20 @@ bool CSocket::HandleAccept() {
     plat::SOCKET s = plat::accept(ToSocket(socketHandle_), reinterpret_cast<plat::SOCKADDR*>(&sa), &len);
     // A failed accept has no connection to offer; the next FD_ACCEPT brings one.
     if (s == plat::WS_INVALID_SOCKET) return true;
-    auto alive = alive_;
-    std::uint32_t generation = generation_;
-    return Fire(OnConnectionRequest, static_cast<std::int32_t>(s)) && Still(alive, generation);
+    return FireCurrent(OnConnectionRequest, static_cast<std::int32_t>(s));
 }
 
 bool CSocket::HandleClose() {
-    auto alive = alive_;
-    std::uint32_t generation = generation_;
     // Everything the peer sent before it finished is delivered first.
     for (;;) {
         std::int32_t received = 0;
         if (!RecvToBuffer(received)) return false;
         if (received <= 0) break;
-        if (!Fire(OnDataArrival, received - 1) || !Still(alive, generation)) return false;
+        if (!FireCurrent(OnDataArrival, received - 1)) return false;
     }
     if (state_ != sckClosing) {
         state_ = sckClosing;
-        if (!RaiseStateChange(sckClosing, "Closing the connection") || !Still(alive, generation)) return false;
+        if (!FireCurrent(OnStateChange, sckClosing, "Closing the connection")) return false;
         if (sendOffset_ < sendBuffer_.size() && !SendBufferedData()) return false;
     }
     DestroySocket();
@@ -492,11 +480,9 @@ bool CSocket::HandleClose() {
 
 bool CSocket::RecvToBuffer(std::int32_t& received) {
     received = 0;
-    auto alive = alive_;
-    std::uint32_t generation = generation_;
     if (!receiveNotified_) {
         receiveNotified_ = true;
-        if (!RaiseStateChange(sckReceiving, "Receiving data.") || !Still(alive, generation)) return false;
+        if (!FireCurrent(OnStateChange, sckReceiving, "Receiving data.")) return false;
     }
     auto size = static_cast<std::size_t>(receiveSize_ > 0 ? receiveSize_ : kFallbackReceiveSize);
     int n;
@@ -669,11 +655,8 @@ bool CSocket::SendBufferedData() {
         plat::PostMessageA(ss::WinsockWindow(), ss::WinsockMessage(), static_cast<plat::WPARAM>(socketHandle_),
                           plat::MakeLong(static_cast<std::uint16_t>(plat::WS_FD_WRITE), 0));
     }
-    auto alive = alive_;
-    std::uint32_t generation = generation_;
-    return Fire(OnSendProgress, static_cast<std::int32_t>(taken),
-                static_cast<std::int32_t>(sendBuffer_.size() - sendOffset_)) &&
-           Still(alive, generation);
+    return FireCurrent(OnSendProgress, static_cast<std::int32_t>(taken),
+                       static_cast<std::int32_t>(sendBuffer_.size() - sendOffset_));
 }
 
 bool CSocket::HandleWrite() {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Liveness.h"
 #include "support/Variant.h"
 
 namespace nl {
@@ -153,12 +154,15 @@ private:
     bool HandleAccept();
     bool HandleConnect();
     bool HandleClose();
-    bool Still(const std::shared_ptr<bool>& alive, std::uint32_t generation) const;
 
+    // Raisers: Fire returns whether the object still exists, FireCurrent whether
+    // it also still holds the handle it held before the event.
     bool RaiseStateChange(std::int32_t state, const std::string& text);
     bool RaiseError(std::int32_t number, const std::string& description, const std::string& source);
     template <typename Event, typename... Args>
     bool Fire(const Event& event, Args&&... args);
+    template <typename Event, typename... Args>
+    bool FireCurrent(const Event& event, Args&&... args);
 
     std::int32_t resolveAction_ = 0;
     bool receiveNotified_ = false;
@@ -184,11 +188,10 @@ private:
     bool broadcast_ = false;
     std::int32_t timeOut_ = 0;
 
-    // Counts handle changes, so that a loop can tell that a handler closed the
-    // connection (or opened another) under it.
-    std::uint32_t generation_ = 0;
-    // Cleared when the object is destroyed; events check it after they return.
-    std::shared_ptr<bool> alive_;
+    // Ends when the object is destroyed. Its epoch advances with every handle
+    // change, so that a loop can tell that a handler closed the connection (or
+    // opened another) under it.
+    Liveness life_;
 };
 
 }  // namespace nl

@@ -123,3 +123,20 @@ TEST(Timer, TicksOnTheLoopStopsAndSurvivesDeletionInItsHandler) {
     EXPECT_EQ(shots, 1);
     EXPECT_FALSE(oneShot.Enabled());
 }
+
+TEST(ControlHost, NotificationSurvivesItsHandlerReplacingOrDestroyingTheHost) {
+    auto* host = new ControlHost;
+    std::vector<std::string> seen;
+    host->OnPropertyChanged = [&](const std::string& n) {
+        seen.push_back(n);
+        host->OnPropertyChanged = [&](const std::string& m) {
+            seen.push_back("then " + m);
+            delete host;
+            host = nullptr;
+        };
+    };
+    EXPECT_TRUE(host->PropertyChanged("A"));
+    EXPECT_FALSE(host->PropertyChanged("B"));
+    EXPECT_EQ(host, nullptr);
+    EXPECT_EQ(seen, (std::vector<std::string>{"A", "then B"}));
+}

@@ -521,6 +521,34 @@ TEST(CSocketOwner, DestroyedInsideEventHandlers) {
     EXPECT_EQ(nl::MSocketSupport::WinsockWindow(), 0u);
 }
 
+TEST(CSocketOwner, ClosedOrDestroyedInsideAStateChangeStopsTheReceive) {
+    // The receive under way raises "Receiving data." first; a handler that closes
+    // or destroys the socket there leaves that receive nothing to act on.
+    for (bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "closed");
+        Connected c;
+        auto onState = c.sock->OnStateChange;
+        c.sock->OnStateChange = [&, onState](std::int32_t st, const std::string& text) {
+            onState(st, text);
+            if (st != CSocket::sckReceiving) return;
+            if (destroy)
+                c.sock.reset();
+            else
+                c.sock->CloseSocket();
+        };
+        nl::LastError().Clear();
+        ASSERT_TRUE(testnet::SendAll(c.peer, "data", 4));
+        ASSERT_TRUE(Pump([&] { return !c.rec.log.empty(); }));
+        plat::PumpUntil([] { return false; }, 100);
+        EXPECT_FALSE(nl::LastError().IsSet()) << nl::LastError().description;
+        EXPECT_EQ(c.rec.Count("data"), 0);
+        std::vector<std::string> expected{"state 6 Receiving data."};
+        if (!destroy) expected.insert(expected.end(), {"state 0 Connection is closed", "close"});
+        EXPECT_EQ(c.rec.log, expected);
+        EXPECT_EQ(testnet::ReadToEnd(c.peer, 2000), "");
+    }
+}
+
 TEST(CSocketServer, ListenAcceptAndEcho) {
     int port = testnet::ClosedPort();
     CSocket server;
