@@ -1,5 +1,5 @@
 // A control's drawing surface as a model: its size in twips, background and fill
-// colours, and the filled rectangles painted on it since the last clear. A GUI
+// colours, and the filled rectangles and edges painted on it since the last clear. A GUI
 // front end renders it; tests inspect it.
 //
 // Colours are 0x00BBGGRR values; a value with the top bit set names a system
@@ -19,6 +19,13 @@ public:
         std::uint32_t rgb;            // resolved
     };
 
+    // A three-dimensional edge, as DrawEdge draws it into the rectangle.
+    struct Edge {
+        std::int32_t x1, y1, x2, y2;  // twips
+        std::uint32_t edge;           // EDGE_ETCHED (6), BDR_RAISEDINNER (4), BDR_SUNKENOUTER (2), ...
+        std::uint32_t flags;          // BF_LEFT (1), BF_TOP (2), BF_RECT (15), ...
+    };
+
     static constexpr std::int32_t kTwipsPerPixel = 15;  // at 96 dots per inch
     static std::uint32_t ResolveColor(std::uint32_t color);
 
@@ -33,10 +40,19 @@ public:
 
     // Paints a rectangle from (x1, y1) to (x2, y2) in the fill colour, over what is there.
     void FillRect(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
+    // Draws an edge along the sides of the rectangle that `flags` names.
+    void DrawEdge(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, std::uint32_t edge,
+                  std::uint32_t flags) {
+        edges_.push_back({x1, y1, x2, y2, edge, flags});
+    }
     // Erases everything painted.
-    void Clear() { rects_.clear(); }
+    void Clear() {
+        rects_.clear();
+        edges_.clear();
+    }
 
     const std::vector<FilledRect>& Rects() const { return rects_; }
+    const std::vector<Edge>& Edges() const { return edges_; }
     // How often the background was assigned (each assignment repaints it).
     int BackgroundRepaints() const { return repaints_; }
 
@@ -46,6 +62,7 @@ private:
     std::uint32_t backColor_ = 0x8000000F;  // button face
     std::uint32_t fillColor_ = 0;
     std::vector<FilledRect> rects_;
+    std::vector<Edge> edges_;
     int repaints_ = 0;
 };
 
