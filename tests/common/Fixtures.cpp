@@ -1,6 +1,7 @@
 #include "tests/common/Fixtures.h"
 
 #include "tests/common/TestUtil.h"
+#include "tests/FixturesState.h"  // generated: NOVALINK_FIXTURES_MISSING
 
 namespace testutil {
 

@@ -25,7 +25,7 @@ if(NL_FIXTURE_TOOLS_MISSING)
   list(JOIN NL_FIXTURE_TOOLS_MISSING ", " nl_missing)
   set(nl_why "${nl_missing} not found (packages g++-mingw-w64-i686, binutils-mingw-w64-i686, g++-mingw-w64-x86-64, binutils-mingw-w64-x86-64, binutils; scripts/install-deps.sh installs them)")
   message(WARNING "Version fixtures not built: ${nl_why}; the tests that need them will be skipped")
-  target_compile_definitions(novalink_testcommon PRIVATE "NOVALINK_FIXTURES_MISSING=\"${nl_why}\"")
+  set(NL_FIXTURES_MISSING "${nl_why}")
   return()
 endif()
 
