@@ -1,5 +1,8 @@
 # Fails when a file includes a header of a layer above its own, or when a file
-# outside platform/ includes an operating-system or toolkit header.
+# outside platform/ includes an operating-system or toolkit header. In tests/ and
+# bench/ only the files under a platform/posix/ or platform/win32/ folder may
+# include operating-system headers or the platform implementations' own headers,
+# so that the rest builds for either platform.
 #   cmake -DSOURCE_DIR=<repo> -P cmake/CheckLayers.cmake
 # The layers, lowest first; a file may include its own layer and those below.
 set(layers platform support controls net http app tools)
@@ -33,6 +36,27 @@ foreach(i RANGE ${last})
       endforeach()
       if(NOT layer STREQUAL "platform" AND inc MATCHES "${os_header_regex}")
         string(APPEND problems "  ${rel}: includes the system header ${inc} outside platform/\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+# tests/ and bench/: neutral outside platform/<impl>/.
+set(impl_regex "(^|/)platform/(posix|win32)/")
+foreach(top tests bench)
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${top}/*.h ${SOURCE_DIR}/${top}/*.cpp)
+  foreach(f ${files})
+    file(RELATIVE_PATH rel ${SOURCE_DIR} ${f})
+    if(rel MATCHES "${impl_regex}")
+      continue()
+    endif()
+    file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]*)[>\"].*" "\\1" inc "${line}")
+      if(inc MATCHES "${os_header_regex}")
+        string(APPEND problems "  ${rel}: includes the system header ${inc} outside a platform/<impl>/ folder\n")
+      elseif(inc MATCHES "${impl_regex}")
+        string(APPEND problems "  ${rel}: includes ${inc}, a platform implementation's own header\n")
       endif()
     endforeach()
   endforeach()

@@ -1,13 +1,11 @@
 // The file, profile and folder helpers of the start-up module.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/MainModule.h"
+#include "tests/common/RegistrySandbox.h"
 #include "tests/common/TestUtil.h"
 
 using namespace nl;
@@ -21,7 +19,7 @@ TEST(FileAndFolderExists, FollowTheListingAttributes) {
     WriteFile(dir / "BLMNL.PTX", "p");
     WriteFile(dir / ".hidden", "h");
     WriteFile(dir / "readonly", "r");
-    chmod((dir / "readonly").c_str(), 0444);
+    std::filesystem::permissions(dir / "readonly", static_cast<std::filesystem::perms>(0444));
     std::filesystem::create_directory(dir / "BLM_UPDATE");
 
     EXPECT_TRUE(FileExists(dir / "BLMNL.PTX"));
@@ -54,18 +52,12 @@ TEST(KillFile, TrueWhenGoneFalseWhenItMayNotBeDeleted) {
     // check runs as "nobody" in a child process.
     std::filesystem::create_directory(dir / "locked");
     WriteFile(dir / "locked/f", "x");
-    chmod(dir.path().c_str(), 0755);
-    chmod((dir / "locked").c_str(), 0555);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        _exit(KillFile(dir / "locked/f") ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "KillFile answered true for a file it could not delete";
+    std::filesystem::permissions(dir.path(), static_cast<std::filesystem::perms>(0755));
+    std::filesystem::permissions(dir / "locked", static_cast<std::filesystem::perms>(0555));
+    EXPECT_EQ(testutil::RunWithoutWriteAccess(dir / "locked", [&]() -> std::string {
+                  return KillFile(dir / "locked/f") ? "KillFile answered true for a file it could not delete" : "";
+              }),
+              "");
     EXPECT_TRUE(Exists(dir / "locked/f"));
 }
 

@@ -2,9 +2,6 @@
 // registry (set up with build/novalink-reg) and a sandbox temporary folder, with
 // real processes to wait for and a real program to start.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,10 +36,7 @@ protected:
     }
 
     void TearDown() override {
-        for (pid_t p : children_) {
-            kill(p, SIGKILL);
-            WaitExit(p, 2000);
-        }
+        for (ProcessId p : children_) Kill(p);
     }
 
     void Reg(const std::vector<std::string>& args) {
@@ -66,7 +60,7 @@ protected:
 
     void WriteProgram() {
         WriteFile(program_, "#!/bin/sh\necho old version\n");
-        chmod(program_.c_str(), 0751);
+        std::filesystem::permissions(program_, static_cast<std::filesystem::perms>(0751));
     }
 
     // A package whose download finished whole: the state file holds its
@@ -99,24 +93,24 @@ protected:
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
     }
 
-    pid_t Start(const std::vector<std::string>& args, SpawnOptions options = {}) {
+    ProcessId Start(const std::vector<std::string>& args, SpawnOptions options = {}) {
         std::vector<std::string> argv{BuildDir() + "/novalink"};
         argv.insert(argv.end(), args.begin(), args.end());
         options.env.insert(options.env.end(), env_.begin(), env_.end());
         options.outputFile = root_ / "novalink.log";
-        pid_t p = Spawn(argv, options);
+        ProcessId p = Spawn(argv, options);
         children_.push_back(p);
         return p;
     }
 
-    pid_t Sleeper(const std::string& seconds) {
-        pid_t p = Spawn({"/bin/sleep", seconds});
+    ProcessId Sleeper(const std::string& seconds) {
+        ProcessId p = Spawn({"/bin/sleep", seconds});
         children_.push_back(p);
         return p;
     }
 
     // Waits for a process of ours and forgets it.
-    int Finish(pid_t p, int timeoutMs) {
+    int Finish(ProcessId p, int timeoutMs) {
         int code = WaitExit(p, timeoutMs);
         children_.erase(std::remove(children_.begin(), children_.end(), p), children_.end());
         return code;
@@ -127,7 +121,7 @@ protected:
     TempDir root_;
     std::vector<std::string> env_;
     std::string program_, staging_, marker_, package_;
-    std::vector<pid_t> children_;
+    std::vector<ProcessId> children_;
 };
 
 double Since(std::chrono::steady_clock::time_point t0) {
@@ -139,9 +133,9 @@ double Since(std::chrono::steady_clock::time_point t0) {
 TEST_F(StagedUpdate, WaitsForTheProductThenReplacesCleansAndStarts) {
     WriteProgram();
     Stage();
-    pid_t product = Sleeper("3");
+    ProcessId product = Sleeper("3");
     auto t0 = std::chrono::steady_clock::now();
-    pid_t updater = Start({"/U", std::to_string(product)});
+    ProcessId updater = Start({"/U", std::to_string(product)});
 
     // While the product runs nothing is touched, and the wait costs no processor time.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -160,9 +154,7 @@ TEST_F(StagedUpdate, WaitsForTheProductThenReplacesCleansAndStarts) {
     EXPECT_GT(Since(t0), 2.8) << "the updater did not wait for the product";
 
     EXPECT_EQ(ReadFile(program_), package_) << "the program file is not the package byte for byte";
-    struct stat st {};
-    ASSERT_EQ(stat(program_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0751u) << "the program file lost its permissions";
+    EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(program_).permissions()), 0751u) << "the program file lost its permissions";
     EXPECT_FALSE(Exists(staging_)) << "the staging folder was not removed";
     EXPECT_EQ(UpdateFlag(), "0x0");
     ASSERT_TRUE(WaitForFile(marker_, 5000)) << "the new program was not started";
@@ -182,9 +174,9 @@ TEST_F(StagedUpdate, AbsentProgramFileLeavesTheStagingFolderAlone) {
 
 TEST_F(StagedUpdate, WithoutStagingFolderOnlyTheFlagIsReset) {
     WriteProgram();
-    pid_t product = Sleeper("30");
+    ProcessId product = Sleeper("30");
     auto t0 = std::chrono::steady_clock::now();
-    pid_t updater = Start({"/u", std::to_string(product)});
+    ProcessId updater = Start({"/u", std::to_string(product)});
     ASSERT_EQ(Finish(updater, 10000), 0) << Log();
     EXPECT_LT(Since(t0), 2.0) << "nothing to apply, so nothing to wait for";
     EXPECT_EQ(UpdateFlag(), "0x0");
@@ -194,8 +186,8 @@ TEST_F(StagedUpdate, WithoutStagingFolderOnlyTheFlagIsReset) {
 TEST_F(StagedUpdate, ASecondInstanceEndsAtOnceWithoutReadingItsSwitch) {
     WriteProgram();
     Stage();
-    pid_t product = Sleeper("30");
-    pid_t first = Start({"/U", std::to_string(product)});
+    ProcessId product = Sleeper("30");
+    ProcessId first = Start({"/U", std::to_string(product)});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     ASSERT_TRUE(IsRunning(first)) << Log();
     Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
@@ -209,7 +201,7 @@ TEST_F(StagedUpdate, ASecondInstanceEndsAtOnceWithoutReadingItsSwitch) {
     EXPECT_TRUE(IsRunning(first));
 
     // The first finishes its job once the product has gone.
-    kill(product, SIGTERM);
+    Terminate(product);
     Finish(product, 5000);
     ASSERT_EQ(Finish(first, 10000), 0) << Log();
     EXPECT_EQ(ReadFile(program_), package_);

@@ -3,8 +3,6 @@
 // Basic authorization for one user. Stopped (and waited for) on destruction.
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +32,7 @@ private:
 
     TempDir dir_;
     int port_ = 0;
-    pid_t pid_ = -1;
+    ProcessId pid_ = -1;
 };
 
 // A file of `n` pseudo-random bytes (same seed, same bytes).
@@ -44,11 +42,11 @@ std::string RandomBytes(std::size_t n, unsigned seed = 1);
 bool WaitForPort(int port, int timeoutMs);
 
 // Stops a child process: SIGTERM, then SIGKILL after a grace period; reaps it.
-void StopProcess(pid_t pid);
+void StopProcess(ProcessId pid);
 
 // Starts a server with its output silenced (trying each program path in turn) and
 // waits up to 10 s until it accepts connections on `port`. Returns its pid, or -1
 // when it could not start or ended early (the port was taken meanwhile).
-pid_t StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port);
+ProcessId StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port);
 
 }  // namespace testutil

@@ -2,8 +2,6 @@
 // Basic proxy authorization. Stopped (and waited for) on destruction.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 
 #include "tests/common/TestUtil.h"
@@ -26,7 +24,7 @@ private:
 
     TempDir dir_;
     int port_ = 0;
-    pid_t pid_ = -1;
+    ProcessId pid_ = -1;
 };
 
 }  // namespace testutil

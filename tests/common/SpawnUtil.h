@@ -3,8 +3,9 @@
 #pragma once
 
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+#include "tests/common/TestUtil.h"
 
 namespace testutil {
 
@@ -15,19 +16,24 @@ struct SpawnOptions {
 };
 
 // Starts argv[0] (a path) with the arguments; returns its pid, or -1.
-pid_t Spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {});
+ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& options = {});
 
 // Waits at most timeoutMs for the process to end and reaps it. Returns its exit
 // code, -1 when it was killed by a signal, -2 when it was still running (it is
 // then killed and reaped).
-int WaitExit(pid_t pid, int timeoutMs);
+int WaitExit(ProcessId pid, int timeoutMs);
+
+// Asks the process to end (it may clean up first).
+void Terminate(ProcessId pid);
+// Ends the process at once, if it still runs, and reaps it.
+void Kill(ProcessId pid);
 
 // True while the process runs (not yet ended).
-bool IsRunning(pid_t pid);
+bool IsRunning(ProcessId pid);
 
 // User plus system processor time of a running (or not yet reaped) process, in
 // seconds, from /proc/<pid>/stat; negative when it cannot be read.
-double CpuSecondsOf(pid_t pid);
+double CpuSecondsOf(ProcessId pid);
 
 // Waits at most timeoutMs until the file exists and is not empty.
 bool WaitForFile(const std::string& path, int timeoutMs);

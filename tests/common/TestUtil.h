@@ -7,6 +7,9 @@
 
 namespace testutil {
 
+// A process started by a test (a pid on POSIX).
+using ProcessId = long long;
+
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
 class TempDir {
 public:

@@ -10,7 +10,7 @@
 #include "support/ErrorReport.h"
 #include "tests/common/ScriptedServer.h"
 #include "tests/common/TestUtil.h"
-#include "tests/http/TransferHarness.h"
+#include "tests/common/TransferHarness.h"
 
 using namespace nl;
 using namespace testutil;

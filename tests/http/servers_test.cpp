@@ -7,7 +7,7 @@
 #include "tests/common/NginxServer.h"
 #include "tests/common/ProxyServer.h"
 #include "tests/common/TestUtil.h"
-#include "tests/http/TransferHarness.h"
+#include "tests/common/TransferHarness.h"
 
 using namespace nl;
 using namespace testutil;

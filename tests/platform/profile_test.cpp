@@ -1,6 +1,5 @@
 // Profile files behave as GetPrivateProfileStringA / WritePrivateProfileStringA do.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -125,7 +124,7 @@ TEST(ProfileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
         "[Other]\n"
         "x=1";
     WriteFile(f, before);
-    chmod(f.c_str(), 0640);
+    std::filesystem::permissions(f, static_cast<std::filesystem::perms>(0640));
     ASSERT_TRUE(WritePrivateProfileStringA("INFO", "VER", "2.0", f));
     ASSERT_TRUE(WritePrivateProfileStringA("info", "Size", "42", f));
     ASSERT_TRUE(WritePrivateProfileStringA("other", "Y", "2", f));
@@ -141,9 +140,7 @@ TEST(ProfileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
               "[Other]\n"
               "x=1\n"
               "Y=2\n");
-    struct stat st {};
-    ASSERT_EQ(stat(f.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the rewritten file keeps its permissions";
+    EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(f).permissions()), 0640u) << "the rewritten file keeps its permissions";
     EXPECT_EQ(Get(f, "Info", "VER"), "2.0");
     // No temporary file is left behind.
     size_t entries = 0;

@@ -9,6 +9,7 @@
 #include "platform/App.h"
 #include "platform/Registry.h"
 #include "support/ErrorReport.h"
+#include "tests/common/Events.h"
 #include "tests/common/RegistrySandbox.h"
 
 using nl::ByteArray;
@@ -73,17 +74,7 @@ ByteArray Bytes(std::initializer_list<std::uint8_t> b) { return ByteArray{std::v
 
 std::string Source() { return plat::ExeName() + ".cRegistry"; }
 
-// Runs `f`, which must raise; returns the report.
-template <typename F>
-nl::ErrorReport Raised(F&& f) {
-    try {
-        f();
-    } catch (const nl::RaisedError& e) {
-        return e.Report();
-    }
-    ADD_FAILURE() << "nothing was raised";
-    return {};
-}
+using testutil::Raised;
 
 const std::int32_t HKCU = cRegistry::PL_HKEY_CURRENT_USER;
 const std::int32_t HKLM = cRegistry::PL_HKEY_LOCAL_MACHINE;

@@ -3,11 +3,12 @@
 
 #include <string>
 
+#include "tests/common/Fixtures.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
 
-std::string Fixture(const std::string& name) { return testutil::BuildDir() + "/tests/support/fixtures/" + name; }
+using testutil::Fixture;
 std::string Tool() { return testutil::BuildDir() + "/novalink-ver"; }
 
 bool HasLine(const std::string& out, const std::string& line) {
@@ -15,6 +16,7 @@ bool HasLine(const std::string& out, const std::string& line) {
 }
 
 TEST(NovalinkVer, PrintsEveryMemberOfAProgramFile) {
+    NL_SKIP_WITHOUT_FIXTURES();
     auto r = testutil::Run({Tool(), Fixture("app.exe")}, {}, 20);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_TRUE(HasLine(r.out, "FullPathName: " + Fixture("app.exe"))) << r.out;
@@ -31,6 +33,7 @@ TEST(NovalinkVer, PrintsEveryMemberOfAProgramFile) {
 }
 
 TEST(NovalinkVer, SeveralFilesAndOneWithoutVersionInformation) {
+    NL_SKIP_WITHOUT_FIXTURES();
     auto r = testutil::Run({Tool(), Fixture("versions.exe"), Fixture("text.txt")}, {}, 20);
     EXPECT_EQ(r.exitCode, 1) << r.out;
     EXPECT_TRUE(HasLine(r.out, "FileFlags: Debug Special")) << r.out;

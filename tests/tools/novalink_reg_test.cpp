@@ -1,6 +1,5 @@
 // novalink-reg, run as a program against a private store.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <string>
@@ -227,28 +226,4 @@ TEST_F(NovalinkReg, KeysDeeperThan512LevelsAreRefused) {
     r = Reg({"query", "HKCU", "/v", "last", "/s"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("End of search: 1 match(es) found."), std::string::npos);
-}
-
-// A FIFO in place of a store file neither hangs the tool nor gets replaced.
-TEST_F(NovalinkReg, StoreThatIsNotARegularFileIsRefused) {
-    Add(kKey, "Path", "REG_SZ", "/opt/bl");
-    ASSERT_EQ(std::remove(sandbox_.File("HKLM").c_str()), 0);
-    ASSERT_EQ(mkfifo(sandbox_.File("HKLM").c_str(), 0644), 0);
-    const std::vector<std::vector<std::string>> calls = {
-        {"query", kKey},
-        {"query", "HKLM", "/s"},
-        {"add", kKey, "/v", "Path", "/d", "/new", "/f"},
-        {"delete", kKey, "/f"},
-    };
-    for (const auto& args : calls) {
-        SCOPED_TRACE(args[0] + " " + args[1]);
-        RunResult r = Reg(args);  // killed after 30 s, which fails the test
-        EXPECT_EQ(r.exitCode, 1) << r.out;
-        EXPECT_NE(r.out.find(sandbox_.File("HKLM") + " is not a regular file (it is a FIFO)"), std::string::npos)
-            << r.out;
-        struct stat st{};
-        ASSERT_EQ(lstat(sandbox_.File("HKLM").c_str(), &st), 0);
-        EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    }
-    Add("HKCU\\Software\\Brightloom", "Update", "REG_DWORD", "0");
 }

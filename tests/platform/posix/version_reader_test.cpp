@@ -15,9 +15,10 @@
 #include "platform/posix/MemorySource.h"
 #include "platform/posix/VersionResource.h"
 #include "tests/common/PeFileBuilder.h"
+#include "tests/common/Fixtures.h"
 #include "tests/common/TestUtil.h"
 #include "tests/common/VersionBlockBuilder.h"
-#include "tests/common/VersionProbe.h"
+#include "tests/platform/posix/common/VersionProbe.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using testutil::PeFileBuilder;
 using testutil::VersionBlockBuilder;
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Fixture(const std::string& name) { return testutil::BuildDir() + "/tests/support/fixtures/" + name; }
+using testutil::Fixture;
 
 // The file's version data as the updater loads it; empty when there is none.
 std::vector<unsigned char> Load(const std::string& path) {
@@ -61,6 +62,7 @@ Answer Ask(std::vector<unsigned char>& data, const char* path) {
 }
 
 TEST(VersionReader, QueriesAnswerAsWindowsDoes) {
+    NL_SKIP_WITHOUT_FIXTURES();
     auto data = Load(Fixture("app.exe"));
     ASSERT_FALSE(data.empty());
 
@@ -109,6 +111,7 @@ TEST(VersionReader, QueriesAnswerAsWindowsDoes) {
 }
 
 TEST(VersionReader, ConvertedValuesStayValidAcrossQueries) {
+    NL_SKIP_WITHOUT_FIXTURES();
     auto data = Load(Fixture("app.exe"));
     ASSERT_FALSE(data.empty());
     Answer first = Ask(data, "\\StringFileInfo\\040904B0\\Comments");
@@ -158,6 +161,7 @@ TEST(VersionReader, PeFileBuiltForTestsMatchesTheToolchain) {
 }
 
 TEST(VersionReader, ShortBuffersGetAShortenedBlock) {
+    NL_SKIP_WITHOUT_FIXTURES();
     std::string path = Fixture("app.exe");
     plat::DWORD size = plat::GetFileVersionInfoSizeA(path.c_str(), nullptr);
     ASSERT_GT(size, 600u);
@@ -175,6 +179,7 @@ TEST(VersionReader, ShortBuffersGetAShortenedBlock) {
 }
 
 TEST(VersionReader, FilesWithoutVersionInformation) {
+    NL_SKIP_WITHOUT_FIXTURES();
     testutil::TempDir dir;
     EXPECT_EQ(plat::GetFileVersionInfoSizeA(Fixture("text.txt").c_str(), nullptr), 0u);
     EXPECT_EQ(plat::GetLastError(), 1812u);
@@ -189,6 +194,7 @@ TEST(VersionReader, FilesWithoutVersionInformation) {
 }
 
 TEST(VersionReader, TruncatedFilesHaveNoVersionInformation) {
+    NL_SKIP_WITHOUT_FIXTURES();
     for (const char* name : {"app.exe", "app64.exe", "linux.elf"}) {
         std::string whole = testutil::ReadFile(Fixture(name));
         ASSERT_FALSE(whole.empty());
@@ -372,6 +378,7 @@ TEST(VersionReader, DamagedNodesInsideTheBlockAreNotFound) {
 }
 
 TEST(VersionReader, DamagedElfFilesHaveNoVersionInformation) {
+    NL_SKIP_WITHOUT_FIXTURES();
     std::string good = testutil::ReadFile(Fixture("linux.elf"));
     ASSERT_GT(good.size(), 64u);
     ASSERT_EQ(good[4], 2);  // ELFCLASS64, little-endian
@@ -427,7 +434,7 @@ TEST(VersionReader, DamagedElfFilesHaveNoVersionInformation) {
 
 TEST(VersionReader, FoundFuzzInputsStaySafe) {
     // Inputs the fuzz target once found troublesome, kept as regressions.
-    std::string folder = testutil::SourceDir() + "/tests/support/fuzz-regressions";
+    std::string folder = testutil::SourceDir() + "/tests/platform/posix/fuzz-regressions";
     std::size_t count = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder)) {
         if (!e.is_regular_file() || e.path().extension() == ".md") continue;
@@ -435,6 +442,7 @@ TEST(VersionReader, FoundFuzzInputsStaySafe) {
         testutil::ProbeVersionData(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ++count;
     }
+    NL_SKIP_WITHOUT_FIXTURES();
     // And the fixtures, which seed the fuzzing.
     for (const char* name : {"app.exe", "app64.exe", "chinese.exe", "linux.elf"}) {
         std::string bytes = testutil::ReadFile(Fixture(name));

@@ -1,4 +1,4 @@
-#include "tests/common/VersionProbe.h"
+#include "tests/platform/posix/common/VersionProbe.h"
 
 #include <cstdio>
 #include <cstdlib>

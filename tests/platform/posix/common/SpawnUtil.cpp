@@ -15,7 +15,7 @@
 
 namespace testutil {
 
-pid_t Spawn(const std::vector<std::string>& argv, const SpawnOptions& options) {
+ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& options) {
     std::vector<std::string> env = options.env;
     std::vector<char*> args;
     std::vector<std::string> copy = argv;
@@ -40,7 +40,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const SpawnOptions& options) {
     _exit(127);
 }
 
-int WaitExit(pid_t pid, int timeoutMs) {
+int WaitExit(ProcessId pid, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
     for (;;) {
@@ -57,7 +57,14 @@ int WaitExit(pid_t pid, int timeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool IsRunning(pid_t pid) {
+void Terminate(ProcessId pid) { kill(static_cast<pid_t>(pid), SIGTERM); }
+
+void Kill(ProcessId pid) {
+    kill(static_cast<pid_t>(pid), SIGKILL);
+    WaitExit(pid, 2000);
+}
+
+bool IsRunning(ProcessId pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t close = s.rfind(')');
@@ -66,7 +73,7 @@ bool IsRunning(pid_t pid) {
     return state != 'Z' && state != 'X';
 }
 
-double CpuSecondsOf(pid_t pid) {
+double CpuSecondsOf(ProcessId pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t close = s.rfind(')');

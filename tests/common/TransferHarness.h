@@ -1,5 +1,6 @@
 // Runs one DownloadFile transfer on the message loop and records what the owner
-// sees: every event in order, with the error's number and text.
+// sees: every event in order, with the error's number and text. With the replies
+// and aiming the transfers against a scripted server share.
 #pragma once
 
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "http/DownloadFile.h"
 #include "platform/Window.h"
+#include "tests/common/ScriptedServer.h"
 
 namespace testutil {
 
@@ -66,5 +68,23 @@ struct Transfer {
 };
 
 inline std::vector<std::string> Seq(std::initializer_list<const char*> l) { return {l.begin(), l.end()}; }
+
+// The events of a transfer that succeeds.
+inline const std::vector<std::string> kSuccess =
+    Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Data", "Close", "Finish"});
+
+// A complete 200 reply with the body's length.
+inline std::string Ok(const std::string& body, const std::string& extra = "") {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
+}
+
+// Points the control at the scripted server, with the path and the local file.
+inline void Aim(nl::DownloadFile& d, const ScriptedServer& s, const std::string& file,
+                const std::string& path = "/f.bin") {
+    d.SetServer("127.0.0.1");
+    d.SetPort(s.Port());
+    d.SetURL(path);
+    d.SetLocalFileName(file);
+}
 
 }  // namespace testutil

@@ -40,7 +40,7 @@ bool WaitForPort(int port, int timeoutMs) {
     return false;
 }
 
-void StopProcess(pid_t pid) {
+void StopProcess(ProcessId pid) {
     if (pid <= 0) return;
     kill(pid, SIGTERM);
     for (int i = 0; i < 100; ++i) {
@@ -91,7 +91,7 @@ bool NginxServer::Start() {
     return pid_ > 0;
 }
 
-pid_t StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port) {
+ProcessId StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port) {
     pid_t pid = fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);

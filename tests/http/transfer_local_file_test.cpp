@@ -1,0 +1,158 @@
+// Transfers and the local file: refusals and when the file is deleted, the modes
+// for a file that already exists, and files that cannot be written or counted.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/DownloadFile.h"
+#include "platform/Window.h"
+#include "support/ErrorReport.h"
+#include "tests/common/Events.h"
+#include "tests/common/ScriptedServer.h"
+#include "tests/common/TestUtil.h"
+#include "tests/common/TransferHarness.h"
+
+using namespace nl;
+using namespace testutil;
+using S = ScriptedServer;
+
+TEST(Transfer, RefusalAndTheDeletionRule) {
+    struct Case {
+        bool neverDelete;
+        const char* before;  // nullptr: no file
+        bool survives;
+    };
+    for (const Case c : {Case{true, "", true}, Case{false, "", false}, Case{false, "data", true},
+                         Case{false, nullptr, true}}) {
+        TempDir dir;
+        if (c.before) WriteFile(dir / "out", c.before);
+        S server({S::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        d.SetNeverDeleteTmpFile(c.neverDelete);
+        d.SetWhileFileExist(c.before && *c.before ? 1 : 0);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(t.errorNumber, 10003);
+        EXPECT_EQ(t.errorText, "The host responses an error,State Code:404");
+        EXPECT_EQ(t.Events(),
+                  Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
+        EXPECT_EQ(Exists(dir / "out"), c.survives) << c.neverDelete << " " << (c.before ? c.before : "none");
+        if (c.before && *c.before) {
+            EXPECT_EQ(ReadFile(dir / "out"), c.before);
+        }
+    }
+}
+
+TEST(Transfer, WhileFileExistModes) {
+    const std::string body = "fresh body";
+    for (int mode : {0, 1, 2}) {
+        for (bool exists : {false, true}) {
+            TempDir dir;
+            if (exists) WriteFile(dir / "out", "older, longer content");
+            std::string reply = mode == 1 && exists
+                                    ? "HTTP/1.1 206 Partial\r\nContent-Range: bytes 21-30/31\r\n\r\n+appended!"
+                                    : Ok(body);
+            S server({S::Send(reply)});
+            DownloadFile d;
+            Aim(d, server, dir / "out");
+            d.SetWhileFileExist(mode);
+            Transfer t(d);
+            ASSERT_TRUE(t.Run());
+            SCOPED_TRACE("mode " + std::to_string(mode) + (exists ? " with file" : " without file"));
+            if (mode == 2 && exists) {
+                EXPECT_EQ(t.errorNumber, 10006);
+                EXPECT_EQ(t.errorText, "The local file has existed");
+                EXPECT_EQ(t.Events(), Seq({"Error", "Finish"}));
+                EXPECT_EQ(server.Connections(), 0);
+                EXPECT_EQ(ReadFile(dir / "out"), "older, longer content");
+            } else if (mode == 1 && exists) {
+                EXPECT_EQ(t.errorNumber, 0);
+                EXPECT_EQ(ReadFile(dir / "out"), "older, longer content+appended!");
+                EXPECT_EQ(d.DownloadedSize(), 31);
+                EXPECT_EQ(d.DownloadFileSize(), 31);
+            } else {
+                EXPECT_EQ(t.errorNumber, 0);
+                EXPECT_EQ(ReadFile(dir / "out"), body);
+                EXPECT_EQ(server.Requests().at(0).find("Range:"), std::string::npos);
+            }
+        }
+    }
+}
+
+TEST(Transfer, LocalFileThatCannotBeWrittenIsAnError) {
+    // A full disk: the bytes did not land, so the transfer is no success.
+    if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    for (bool chunked : {false, true}) {
+        SCOPED_TRACE(chunked ? "chunked" : "plain");
+        S server({S::Send(chunked ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
+                                  : Ok("hello")),
+                  S::Hold()});
+        DownloadFile d;
+        Aim(d, server, "/dev/full");
+        Transfer t(d);
+        ASSERT_TRUE(t.Run(5000));
+        EXPECT_EQ(t.errorNumber, 10004);
+        EXPECT_EQ(t.errorText, "The local file could not be written");
+        EXPECT_EQ(t.Events(),
+                  Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
+        EXPECT_EQ(d.DownloadedSize(), 0);
+        EXPECT_FALSE(d.IsBusy());
+    }
+}
+
+TEST(Transfer, LocalFileTooLongToCountIsNeitherOverwrittenNorMixed) {
+    // A local file beyond 2 GiB has no 32-bit length, yet it exists: replacing
+    // deletes it, refusing refuses it, and resuming (which cannot count it) leaves
+    // it alone instead of writing a new body over its head.
+    const std::uintmax_t big = (std::uintmax_t{1} << 31) + 10;
+    for (int mode : {0, 1, 2}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        TempDir dir;
+        WriteFile(dir / "out", "MARK");
+        std::filesystem::resize_file(dir / "out", big);  // sparse: no disk space used
+        S server({S::Send(Ok("new body"))});
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        d.SetWhileFileExist(mode);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        if (mode == 0) {
+            EXPECT_EQ(t.errorNumber, 0) << t.errorText;
+            EXPECT_EQ(std::filesystem::file_size(dir / "out"), 8u);
+            if (std::filesystem::file_size(dir / "out") == 8u) {
+                EXPECT_EQ(ReadFile(dir / "out"), "new body");
+            }
+            continue;
+        }
+        EXPECT_EQ(t.errorNumber, mode == 1 ? 10004 : 10006) << t.errorText;
+        EXPECT_EQ(std::filesystem::file_size(dir / "out"), big);
+        std::string head(4, '\0');
+        std::FILE* f = std::fopen((dir / "out").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(std::fread(head.data(), 1, 4, f), 4u);
+        std::fclose(f);
+        EXPECT_EQ(head, "MARK");
+        plat::PumpUntil([] { return false; }, 50);
+        EXPECT_TRUE(server.Requests().empty());
+    }
+}
+
+TEST(Transfer, LocalFileErrorEndsBeforeAnyRequest) {
+    TempDir dir;
+    S server({S::Send(Ok("x"))});
+    DownloadFile d;
+    Aim(d, server, dir / "no/such/folder/out");
+    Transfer t(d);
+    ASSERT_TRUE(t.Run());
+    EXPECT_EQ(t.errorNumber, 10004);
+    EXPECT_EQ(t.errorText, "Cann't open or creat the local file");
+    EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
+    plat::PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_FALSE(d.IsBusy());
+}
