@@ -196,11 +196,12 @@ public:
     void OpenMessageBox(FormModel* owner, const std::string& text, const std::string& caption, UINT type,
                         std::function<void(int)> answer) override {
         GtkMessageType kind = GTK_MESSAGE_OTHER;
+        const char* icon = nullptr;
         switch (type & PL_MB_ICONMASK) {
-            case PL_MB_ICONHAND: kind = GTK_MESSAGE_ERROR; break;
-            case PL_MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION; break;
-            case PL_MB_ICONEXCLAMATION: kind = GTK_MESSAGE_WARNING; break;
-            case PL_MB_ICONINFORMATION: kind = GTK_MESSAGE_INFO; break;
+            case PL_MB_ICONHAND: kind = GTK_MESSAGE_ERROR, icon = "dialog-error"; break;
+            case PL_MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION, icon = "dialog-question"; break;
+            case PL_MB_ICONEXCLAMATION: kind = GTK_MESSAGE_WARNING, icon = "dialog-warning"; break;
+            case PL_MB_ICONINFORMATION: kind = GTK_MESSAGE_INFO, icon = "dialog-information"; break;
             default: break;
         }
         GtkWindow* parent = nullptr;
@@ -208,6 +209,18 @@ public:
         GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
                                                    Lines(text).c_str());
         gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+        // GTK 3 dialogs no longer show the icon of their kind; the box puts it
+        // before the text, as the system's boxes do.
+        if (icon) {
+            GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+            GtkWidget* row = gtk_widget_get_parent(area);
+            if (GTK_IS_BOX(row)) {
+                GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+                gtk_widget_set_valign(image, GTK_ALIGN_START);
+                gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+                gtk_box_reorder_child(GTK_BOX(row), image, 0);
+            }
+        }
         gtk_window_set_position(GTK_WINDOW(dialog), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
         bool yesNo = (type & PL_MB_TYPEMASK) == PL_MB_YESNO;
         if (yesNo) {

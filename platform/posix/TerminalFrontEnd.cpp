@@ -327,6 +327,7 @@ private:
     // A recheck after what is queued now; a later request replaces an earlier
     // one still waiting, so that a form asks once.
     void ScheduleRecheck() {
+        pressPending_ = true;
         unsigned gen = ++recheckGen_;
         EventLoop::Instance().Post([this, gen] {
             if (gen == recheckGen_) Recheck();
@@ -335,6 +336,7 @@ private:
 
     // The form in front asks for its line when it waits for one and no box is open.
     void Recheck() {
+        pressPending_ = false;
         FormModel* form = Form(active_);
         if (!form || !form->shown || form->spec.input != LineInput::Choice || !boxes_.empty()) {
             Pump();
@@ -362,7 +364,7 @@ private:
             // An inner box that is answered holds the input until its caller
             // has gone on (CloseMessageBox).
             Box* box = !boxes_.empty() && !boxes_.back().answered ? &boxes_.back() : nullptr;
-            FormModel* form = boxes_.empty() ? Form(active_) : nullptr;
+            FormModel* form = boxes_.empty() && !pressPending_ ? Form(active_) : nullptr;
             FormState* st = form ? &states_[form->hwnd] : nullptr;
             bool choice = st && form->shown && form->spec.input == LineInput::Choice && st->awaiting;
             bool commands = st && form->shown && form->spec.input == LineInput::Commands && !reader_.AtEnd();
@@ -398,7 +400,14 @@ private:
                 return;
             }
             int id = ButtonFor(*form, word);
-            if (id != 0) Press(*form, id);
+            if (id != 0) {
+                // The next lines are for what the press brings (a question), or
+                // for this form once the press is handled.
+                Press(*form, id);
+                ScheduleRecheck();
+                reader_.Want(false);
+                return;
+            }
         }
     }
 
@@ -426,6 +435,7 @@ private:
     HWND timerWnd_ = 0;
     bool armed_ = false;
     unsigned recheckGen_ = 0;
+    bool pressPending_ = false;  // a press or an answer is on its way: the form waits
     HWND active_ = 0;
     std::vector<Box> boxes_;
     std::map<HWND, FormState> states_;
