@@ -4,7 +4,7 @@
 //   FRONTEND <terminal|gtk>   READY   ACTIVATE   COMMAND <id>   CLOSE   BOX <answer>
 // "&Cancel" asks a Yes/No question (No the default); Yes, "&Install >>" and the
 // frame unload the form, which ends the run.
-//   forms_probe [--url <address>] [--commands] [--label-burst]
+//   forms_probe [--url <address>] [--image <png>] [--commands] [--label-burst]
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kInstall = 1;
 constexpr int kCancel = 2;
-constexpr int kLabel = 10, kLine = 11, kWeb = 12, kBar = 13, kStatus = 14;
+constexpr int kLabel = 10, kLine = 11, kWeb = 12, kBar = 13, kStatus = 14, kImage = 15;
 
 void Say(const std::string& s) {
     std::printf("%s\n", s.c_str());
@@ -55,10 +55,11 @@ LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string url;
+    std::string url, image = "/nonexistent/banner.png";
     bool commands = false, burst = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--url") && i + 1 < argc) url = argv[++i];
+        if (!std::strcmp(argv[i], "--image") && i + 1 < argc) image = argv[++i];
         if (!std::strcmp(argv[i], "--commands")) commands = true;
         if (!std::strcmp(argv[i], "--label-burst")) burst = true;
     }
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
     HWND form = CreateForm(spec, Proc);
     if (!form) return 3;
     AddLabel(form, kLabel, {120, 120, 7700, 450}, "Brightloom Novalink...", "Century Gothic", 14);
+    AddImage(form, kImage, {6900, 90, 480, 480}, image);  // a missing file leaves the place empty
     AddSurface(form, kLine, {0, 690, 7950, 30});
     AddWebView(form, kWeb, {120, 840, 7710, 5700});
     AddSurface(form, kBar, {120, 6660, 7710, 330});

@@ -206,6 +206,11 @@ public:
     }
     bool Up() const { return !display_.empty(); }
     std::vector<std::string> Env() const { return {"DISPLAY=" + display_, "XAUTHORITY=" + auth_}; }
+    // A shell command's output (the first line), run on the display.
+    std::string Out(const std::string& command) const {
+        RunResult r = Run({"/bin/sh", "-c", command}, Env(), 15);
+        return r.out.substr(0, r.out.find('\n'));
+    }
     // Runs a shell command on the display, bounded in time.
     int Sh(const std::string& command, int timeoutSec = 15) const {
         return std::system(("DISPLAY=" + display_ + " XAUTHORITY=" + auth_ + " timeout " +
@@ -236,7 +241,9 @@ TEST(FormsGtk, KeysPageAndIdle) {
     // and what the toolkit keeps until then is not ours to free.
     env.push_back("ASAN_OPTIONS=detect_leaks=0:abort_on_error=1");
     const std::string url = "http://127.0.0.1:" + std::to_string(nginx.Port()) + "/news.html";
-    ProbeRun run({"--url", url}, env, nullptr);
+    TempDir pictures;
+    ASSERT_EQ(std::system(("convert -size 32x32 xc:red " + pictures / "banner.png").c_str()), 0);
+    ProbeRun run({"--url", url, "--image", pictures / "banner.png"}, env, nullptr);
     ASSERT_TRUE(run.WaitFor("READY")) << run.Output();
     ASSERT_NE(run.Output().find("FRONTEND gtk"), std::string::npos) << run.Output();
 
@@ -257,6 +264,20 @@ TEST(FormsGtk, KeysPageAndIdle) {
     std::string outDir = BuildDir() + "/tests/output/platform.posix.forms";
     std::filesystem::create_directories(outDir);
     EXPECT_EQ(display.Sh("import -window root " + outDir + "/offer.png"), 0);
+    // The picture is really drawn: the image and the progress fill, in their
+    // colours, where the form puts them (15 twips to a pixel).
+    auto where = display.Out("xdotool search --name \"^Novalink Probe$\" getwindowgeometry --shell | tr \"\\n\" \" \"");
+    int x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(where.c_str() + where.find("X="), "X=%d Y=%d", &x, &y), 2) << where;
+    auto pixel = [&](int px, int py) {
+        return display.Out("convert " + outDir + "/offer.png -format \"%[pixel:p{" + std::to_string(x + px) + "," +
+                           std::to_string(y + py) + "}]\" info:");
+    };
+    EXPECT_EQ(pixel(476, 22), "srgb(255,0,0)");     // the 32 x 32 image at (460, 6)
+    EXPECT_EQ(pixel(108, 455), "srgb(0,120,215)");  // the fill, 205 pixels from (8, 444)
+    EXPECT_EQ(pixel(400, 447), "srgb(240,240,240)");  // the rest of the bar: its background
+    EXPECT_EQ(pixel(200, 46), "srgb(160,160,160)");  // the etched line at 46: shadow,
+    EXPECT_EQ(pixel(200, 47), "srgb(255,255,255)");  // then highlight
 
     // Without a window manager nothing activates windows: focus the form directly.
     const std::string focus = "w=$(xdotool search --sync --name \"^Novalink Probe$\" | head -1) && "
