@@ -173,6 +173,10 @@ bool EventLoop::DestroyWindow(HWND hwnd) {
         else
             ++t;
     }
+    if (destroyHook_) {
+        auto hook = destroyHook_;  // the hook may replace itself
+        hook(hwnd);
+    }
     return true;
 }
 

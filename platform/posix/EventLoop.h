@@ -54,6 +54,9 @@ public:
     bool PostMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     int TopLevelCount() const { return topLevel_; }
+    // Runs after a window is gone (its procedure has seen PL_WM_DESTROY and it is
+    // no longer a window): the platform's own clean-up, such as a form's widgets.
+    void SetDestroyHook(std::function<void(HWND)> hook) { destroyHook_ = std::move(hook); }
 
     bool SetTimer(HWND hwnd, UINT id, UINT ms);
     bool KillTimer(HWND hwnd, UINT id);
@@ -134,6 +137,7 @@ private:
     int quitCode_ = 0;
 
     LoopHostIteration host_;
+    std::function<void(HWND)> destroyHook_;
 };
 
 }  // namespace plat::posix

@@ -23,6 +23,8 @@ public:
     // The folder served at "/"; "private/" inside it needs the credentials.
     std::string Root() const { return dir_ / "www"; }
     std::string ErrorLog() const;
+    // One line per request served, in nginx's combined format.
+    std::string AccessLog() const;
     // Writes a file under Root(), making folders as needed.
     void Put(const std::string& relPath, const std::string& data) const;
 

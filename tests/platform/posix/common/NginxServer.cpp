@@ -62,6 +62,7 @@ NginxServer::NginxServer(const std::string& user, const std::string& password) {
 NginxServer::~NginxServer() { Stop(); }
 
 std::string NginxServer::ErrorLog() const { return ReadFile(dir_ / "logs/error.log"); }
+std::string NginxServer::AccessLog() const { return ReadFile(dir_ / "logs/access.log"); }
 
 void NginxServer::Put(const std::string& relPath, const std::string& data) const {
     std::filesystem::path p = std::filesystem::path(Root()) / relPath;
@@ -77,7 +78,7 @@ bool NginxServer::Start() {
     if (geteuid() == 0) conf += "user root;\n";
     conf += "error_log " + d + "/logs/error.log warn;\npid " + d + "/nginx.pid;\n";
     conf += "events { worker_connections 64; }\n";
-    conf += "http {\n  access_log off;\n  default_type application/octet-stream;\n";
+    conf += "http {\n  access_log " + d + "/logs/access.log;\n  default_type application/octet-stream;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         conf += std::string("  ") + t + "_temp_path " + d + "/" + t + ";\n";
     conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n";

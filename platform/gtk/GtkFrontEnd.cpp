@@ -1,0 +1,351 @@
+// The GTK 3 front end: a form is a fixed-size GtkWindow with its controls placed
+// on a GtkFixed, the web view is WebKit, drawn surfaces are painted with cairo,
+// and message boxes are GtkMessageDialogs. Every signal only posts a message to
+// the form's procedure; nothing of the product runs inside a GTK signal.
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "platform/gtk/LoopSource.h"
+#include "platform/gtk/SurfacePainter.h"
+#include "platform/posix/FrontEnd.h"
+
+namespace plat::gtk {
+
+namespace {
+
+using posix::ControlChange;
+using posix::FormControl;
+using posix::FormModel;
+
+int Px(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+// "&Install >>" -> "_Install >>": GTK marks the mnemonic with '_'.
+std::string GtkMnemonic(const std::string& caption) {
+    std::string r;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        char c = caption[i];
+        if (c == '&' && i + 1 < caption.size() && caption[i + 1] == '&') {
+            r += '&';
+            ++i;
+        } else if (c == '&') {
+            r += '_';
+        } else if (c == '_') {
+            r += "__";
+        } else {
+            r += c;
+        }
+    }
+    return r;
+}
+
+std::string Lines(const std::string& text) {
+    std::string r;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            r += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            r += text[i];
+        }
+    }
+    return r;
+}
+
+// Asks for the named family; Pango falls back to a near one when it is absent.
+void ApplyFont(GtkWidget* widget, const std::string& family, int points) {
+    std::string css = "* { font-family: \"" + family + "\", sans-serif; font-size: " + std::to_string(points) + "pt; }";
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+    gtk_style_context_add_provider(gtk_widget_get_style_context(widget), GTK_STYLE_PROVIDER(provider),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+}
+
+class GtkFrontEnd final : public posix::FrontEnd {
+public:
+    explicit GtkFrontEnd(posix::FrontEndHost* host) : host_(host) {
+        // Dialog buttons sized like the system's: the theme's padding would not
+        // fit a caption into a button of dialog height.
+        GtkCssProvider* provider = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(provider,
+                                        "button.novalink { padding: 0 6px; min-height: 0; min-width: 0; }",
+                                        -1, nullptr);
+        gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        g_object_unref(provider);
+        LoopSource::Install(host);
+    }
+
+    FrontEndKind Kind() const override { return FrontEndKind::Gtk; }
+
+    void FormCreated(FormModel& form) override {
+        auto* w = new Window{this, &form, nullptr, nullptr};
+        GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_title(GTK_WINDOW(window), form.spec.caption.c_str());
+        gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+        gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+        GtkWidget* fixed = gtk_fixed_new();
+        gtk_widget_set_size_request(fixed, Px(form.spec.clientWidth), Px(form.spec.clientHeight));
+        gtk_container_add(GTK_CONTAINER(window), fixed);
+        ApplyFont(window, form.spec.fontName, form.spec.fontPoints);
+        w->window = window;
+        w->fixed = fixed;
+        form.widget = w;
+        g_signal_connect(window, "delete-event", G_CALLBACK(&GtkFrontEnd::OnDelete), w);
+        g_signal_connect(window, "key-press-event", G_CALLBACK(&GtkFrontEnd::OnKey), w);
+    }
+
+    void FormDestroyed(FormModel& form) override {
+        auto* w = static_cast<Window*>(form.widget);
+        if (!w) return;
+        form.widget = nullptr;
+        for (auto& c : form.controls) c->widget = nullptr;
+        gtk_widget_destroy(w->window);
+        delete w;
+    }
+
+    void ControlAdded(FormModel& form, FormControl& c) override {
+        auto* w = static_cast<Window*>(form.widget);
+        GtkWidget* widget = nullptr;
+        switch (c.kind) {
+            case FormControl::Kind::Label: {
+                widget = gtk_label_new(c.text.c_str());
+                gtk_label_set_xalign(GTK_LABEL(widget), 0);
+                gtk_label_set_yalign(GTK_LABEL(widget), 0);
+                gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+                if (!c.fontName.empty() || c.fontPoints > 0)
+                    ApplyFont(widget, c.fontName.empty() ? form.spec.fontName : c.fontName,
+                              c.fontPoints > 0 ? c.fontPoints : form.spec.fontPoints);
+                break;
+            }
+            case FormControl::Kind::Button: {
+                widget = gtk_button_new_with_mnemonic(GtkMnemonic(c.text).c_str());
+                gtk_style_context_add_class(gtk_widget_get_style_context(widget), "novalink");
+                gtk_widget_set_can_default(widget, TRUE);
+                auto* target = new Press{this, form.hwnd, c.id};
+                g_signal_connect_data(widget, "clicked", G_CALLBACK(&GtkFrontEnd::OnClicked), target,
+                                      [](gpointer p, GClosure*) { delete static_cast<Press*>(p); },
+                                      GConnectFlags(0));
+                break;
+            }
+            case FormControl::Kind::Image:
+                widget = g_file_test(c.text.c_str(), G_FILE_TEST_IS_REGULAR) ? gtk_image_new_from_file(c.text.c_str())
+                                                                             : gtk_image_new();
+                break;
+            case FormControl::Kind::WebView:
+                widget = webkit_web_view_new();
+                break;
+            case FormControl::Kind::Surface: {
+                widget = gtk_drawing_area_new();
+                auto* target = new Paint{this, &form, &c};
+                g_signal_connect_data(widget, "draw", G_CALLBACK(&GtkFrontEnd::OnDraw), target,
+                                      [](gpointer p, GClosure*) { delete static_cast<Paint*>(p); },
+                                      GConnectFlags(0));
+                break;
+            }
+        }
+        gtk_widget_set_size_request(widget, std::max(1, Px(c.at.width)), std::max(1, Px(c.at.height)));
+        gtk_fixed_put(GTK_FIXED(w->fixed), widget, Px(c.at.left), Px(c.at.top));
+        c.widget = widget;
+        if (c.kind == FormControl::Kind::Button && c.id == form.spec.defaultId) gtk_widget_grab_default(widget);
+        if (form.shown) gtk_widget_show(widget);
+    }
+
+    void ControlChanged(FormModel& form, FormControl& c, ControlChange what) override {
+        auto* widget = static_cast<GtkWidget*>(c.widget);
+        if (!widget) return;
+        if (what == ControlChange::Enabled) {
+            gtk_widget_set_sensitive(widget, c.enabled);
+            return;
+        }
+        switch (c.kind) {
+            case FormControl::Kind::Label:
+                gtk_label_set_text(GTK_LABEL(widget), c.text.c_str());
+                break;
+            case FormControl::Kind::Button:
+                gtk_button_set_label(GTK_BUTTON(widget), GtkMnemonic(c.text).c_str());
+                gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
+                break;
+            case FormControl::Kind::WebView:
+                webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget), c.text.empty() ? "about:blank" : c.text.c_str());
+                break;
+            case FormControl::Kind::Surface:
+                gtk_widget_queue_draw(widget);
+                break;
+            case FormControl::Kind::Image:
+                break;
+        }
+    }
+
+    void FormShown(FormModel& form, bool shown) override {
+        auto* w = static_cast<Window*>(form.widget);
+        if (!shown) {
+            gtk_widget_hide(w->window);
+            return;
+        }
+        gtk_widget_show_all(w->window);
+        if (FormControl* def = form.Find(form.spec.defaultId))
+            if (def->widget) gtk_widget_grab_focus(static_cast<GtkWidget*>(def->widget));
+        gtk_window_present(GTK_WINDOW(w->window));
+    }
+
+    void OpenMessageBox(FormModel* owner, const std::string& text, const std::string& caption, UINT type,
+                        std::function<void(int)> answer) override {
+        GtkMessageType kind = GTK_MESSAGE_OTHER;
+        const char* icon = nullptr;
+        switch (type & PL_MB_ICONMASK) {
+            case PL_MB_ICONHAND: kind = GTK_MESSAGE_ERROR, icon = "dialog-error"; break;
+            case PL_MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION, icon = "dialog-question"; break;
+            case PL_MB_ICONEXCLAMATION: kind = GTK_MESSAGE_WARNING, icon = "dialog-warning"; break;
+            case PL_MB_ICONINFORMATION: kind = GTK_MESSAGE_INFO, icon = "dialog-information"; break;
+            default: break;
+        }
+        GtkWindow* parent = nullptr;
+        if (owner && owner->widget) parent = GTK_WINDOW(static_cast<Window*>(owner->widget)->window);
+        GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
+                                                   Lines(text).c_str());
+        gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
+        // GTK 3 dialogs no longer show the icon of their kind; the box puts it
+        // before the text, as the system's boxes do.
+        if (icon) {
+            GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+            GtkWidget* row = gtk_widget_get_parent(area);
+            if (GTK_IS_BOX(row)) {
+                GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+                gtk_widget_set_valign(image, GTK_ALIGN_START);
+                gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+                gtk_box_reorder_child(GTK_BOX(row), image, 0);
+            }
+        }
+        gtk_window_set_position(GTK_WINDOW(dialog), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+        bool yesNo = (type & PL_MB_TYPEMASK) == PL_MB_YESNO;
+        if (yesNo) {
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES);
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "_No", GTK_RESPONSE_NO);
+            // As on the system, a Yes/No box has no close button: it needs an answer.
+            gtk_window_set_deletable(GTK_WINDOW(dialog), FALSE);
+        } else {
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
+        }
+        int def = posix::DefaultAnswer(type);
+        int defResponse = def == PL_IDYES ? GTK_RESPONSE_YES : def == PL_IDNO ? GTK_RESPONSE_NO : GTK_RESPONSE_OK;
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), defResponse);
+        auto box = std::make_unique<MessageBox>(MessageBox{dialog, type, std::move(answer), false});
+        g_signal_connect(dialog, "response", G_CALLBACK(&GtkFrontEnd::OnResponse), box.get());
+        boxes_.push_back(std::move(box));
+        gtk_widget_show_all(dialog);
+        if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defResponse))
+            gtk_widget_grab_focus(button);
+    }
+
+    void CloseMessageBox() override {
+        if (boxes_.empty()) return;
+        std::unique_ptr<MessageBox> box = std::move(boxes_.back());
+        boxes_.pop_back();
+        g_signal_handlers_disconnect_by_data(box->dialog, box.get());
+        gtk_widget_destroy(box->dialog);
+    }
+
+    void InterruptMessageBox() override {
+        for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
+            if ((*it)->answered) continue;
+            (*it)->answered = true;
+            (*it)->answer(posix::DefaultAnswer((*it)->type));
+            return;
+        }
+    }
+
+private:
+    struct Window {
+        GtkFrontEnd* owner;
+        FormModel* form;
+        GtkWidget* window;
+        GtkWidget* fixed;
+    };
+    struct Press {
+        GtkFrontEnd* owner;
+        HWND form;
+        int id;
+    };
+    struct Paint {
+        GtkFrontEnd* owner;
+        FormModel* form;
+        FormControl* control;
+    };
+    struct MessageBox {
+        GtkWidget* dialog;
+        UINT type;
+        std::function<void(int)> answer;
+        bool answered;
+    };
+
+    static void OnClicked(GtkButton*, gpointer data) {
+        auto* p = static_cast<Press*>(data);
+        p->owner->host_->Post(p->form, PL_WM_COMMAND, static_cast<WPARAM>(p->id), 0);
+    }
+
+    // The frame's close button: the procedure decides.
+    static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+        auto* w = static_cast<Window*>(data);
+        w->owner->host_->Post(w->form->hwnd, PL_WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+
+    // Escape presses the cancel button, or closes by the frame where there is none.
+    static gboolean OnKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+        if (event->keyval != GDK_KEY_Escape) return FALSE;
+        auto* w = static_cast<Window*>(data);
+        const FormModel& form = *w->form;
+        FormControl* cancel = form.Find(form.spec.cancelId);
+        if (cancel && cancel->enabled)
+            w->owner->host_->Post(form.hwnd, PL_WM_COMMAND, static_cast<WPARAM>(cancel->id), 0);
+        else if (!cancel)
+            w->owner->host_->Post(form.hwnd, PL_WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+
+    static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+        auto* p = static_cast<Paint*>(data);
+        SurfacePainter painter(p->owner->host_, p->form->spec.fontName, p->form->spec.fontPoints);
+        painter.Paint(cr, p->control->picture);
+        return TRUE;
+    }
+
+    static void OnResponse(GtkDialog*, gint response, gpointer data) {
+        auto* box = static_cast<MessageBox*>(data);
+        if (box->answered) return;
+        int answer = 0;
+        switch (response) {
+            case GTK_RESPONSE_YES: answer = PL_IDYES; break;
+            case GTK_RESPONSE_NO: answer = PL_IDNO; break;
+            case GTK_RESPONSE_OK: answer = PL_IDOK; break;
+            default:  // closed by the frame or Escape: only an OK box closes so
+                if ((box->type & PL_MB_TYPEMASK) != PL_MB_YESNO) answer = PL_IDOK;
+                break;
+        }
+        if (answer == 0) return;
+        box->answered = true;
+        gtk_widget_hide(GTK_WIDGET(box->dialog));
+        box->answer(answer);
+    }
+
+    posix::FrontEndHost* host_;
+    std::vector<std::unique_ptr<MessageBox>> boxes_;
+};
+
+}  // namespace
+
+}  // namespace plat::gtk
+
+extern "C" __attribute__((visibility("default"))) plat::posix::FrontEnd* NovalinkGtkFrontEnd(
+    plat::posix::FrontEndHost* host, std::string* error) {
+    if (!gtk_init_check(nullptr, nullptr)) {
+        *error = "GTK cannot open the display";
+        return nullptr;
+    }
+    return new plat::gtk::GtkFrontEnd(host);
+}

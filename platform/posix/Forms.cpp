@@ -1,0 +1,353 @@
+// Forms on Linux: the model of every form, the active form, Ctrl+C, and the
+// choice of front end (platform/posix/FrontEnd.h).
+#include "platform/Forms.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "platform/SysColor.h"
+#include "platform/Window.h"
+#include "platform/posix/EventLoop.h"
+#include "platform/posix/FrontEnd.h"
+
+namespace plat {
+
+namespace {
+
+using posix::FormControl;
+using posix::FormModel;
+
+posix::EventLoop& Loop() { return posix::EventLoop::Instance(); }
+
+class Host final : public posix::FrontEndHost {
+public:
+    void Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override { PostMessageA(hwnd, msg, wParam, lParam); }
+    int LoopFd() override { return LoopBackendFd(); }
+    int LoopTimeoutMs() override { return plat::LoopTimeoutMs(); }
+    bool LoopRunReady() override { return plat::LoopRunReady(); }
+    LoopHostIteration InstallLoopHost(LoopHostIteration iterate) override {
+        return plat::InstallLoopHost(std::move(iterate));
+    }
+    DWORD SysColor(int index) override { return GetSysColor(index); }
+};
+
+struct State {
+    FrontEndKind kind = FrontEndKind::NotStarted;
+    posix::FrontEnd* frontEnd = nullptr;  // lives as long as the process
+    std::map<HWND, std::unique_ptr<FormModel>> forms;
+    std::vector<HWND> shownOrder;  // shown forms, the active one last
+    int openBoxes = 0;
+};
+
+State& S() {
+    static State state;
+    return state;
+}
+
+// ---- Ctrl+C ----------------------------------------------------------------
+// The handler only writes to a pipe that the loop watches; the loop then acts on
+// the active form. When the loop has not taken the previous Ctrl+C yet (it is
+// stuck), a second one ends the process at once.
+
+int g_sigPipe[2] = {-1, -1};
+volatile sig_atomic_t g_sigPending = 0;
+
+void OnSigInt(int) {
+    if (g_sigPending) _exit(130);
+    g_sigPending = 1;
+    int saved = errno;
+    char c = 1;
+    ssize_t r = write(g_sigPipe[1], &c, 1);
+    (void)r;
+    errno = saved;
+}
+
+FormModel* ActiveForm() {
+    auto& s = S();
+    if (s.shownOrder.empty()) return nullptr;
+    auto it = s.forms.find(s.shownOrder.back());
+    return it == s.forms.end() ? nullptr : it->second.get();
+}
+
+void OnInterrupt() {
+    char buf[64];
+    while (read(g_sigPipe[0], buf, sizeof buf) > 0) {
+    }
+    g_sigPending = 0;
+    auto& s = S();
+    if (s.openBoxes > 0) {
+        s.frontEnd->InterruptMessageBox();
+        return;
+    }
+    FormModel* form = ActiveForm();
+    if (!form && !s.forms.empty()) form = s.forms.rbegin()->second.get();
+    if (!form) {
+        // Nothing to cancel: Ctrl+C does what it always does.
+        signal(SIGINT, SIG_DFL);
+        raise(SIGINT);
+        return;
+    }
+    if (form->spec.cancelId != 0 && form->Find(form->spec.cancelId))
+        PostMessageA(form->hwnd, PL_WM_COMMAND, static_cast<WPARAM>(form->spec.cancelId), 0);
+    else
+        PostMessageA(form->hwnd, PL_WM_CLOSE, 0, 0);
+}
+
+void InstallInterrupt() {
+    if (pipe2(g_sigPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    Loop().Watch(g_sigPipe[0], EPOLLIN, [](std::uint32_t) { OnInterrupt(); });
+    struct sigaction sa {};
+    sa.sa_handler = OnSigInt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+// ---- the forms -------------------------------------------------------------
+
+void Activate(FormModel& form) {
+    PostMessageA(form.hwnd, PL_WM_ACTIVATE, 1, 0);
+    S().frontEnd->FormActivated(form);
+}
+
+// Takes the form out of the shown ones; the one shown before it becomes active
+// again when this one was the active one.
+void Unshow(HWND hwnd) {
+    auto& order = S().shownOrder;
+    auto it = std::find(order.begin(), order.end(), hwnd);
+    if (it == order.end()) return;
+    bool wasActive = (it + 1 == order.end());
+    order.erase(it);
+    if (wasActive) {
+        if (FormModel* next = ActiveForm()) Activate(*next);
+    }
+}
+
+void OnWindowDestroyed(HWND hwnd) {
+    auto& s = S();
+    auto it = s.forms.find(hwnd);
+    if (it == s.forms.end()) return;
+    std::unique_ptr<FormModel> form = std::move(it->second);
+    s.forms.erase(it);
+    s.frontEnd->FormDestroyed(*form);
+    Unshow(hwnd);
+}
+
+FormModel* FindForm(HWND hwnd) {
+    auto& forms = S().forms;
+    auto it = forms.find(hwnd);
+    return it == forms.end() ? nullptr : it->second.get();
+}
+
+// The GTK module: next to the program, or where the build put it.
+posix::FrontEnd* LoadGtk(std::string* error) {
+    std::vector<std::string> places;
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, static_cast<std::size_t>(n));
+        dir = dir.substr(0, dir.rfind('/'));
+        places.push_back(dir + "/novalink-gtk.so");
+        places.push_back(dir.substr(0, dir.rfind('/')) + "/novalink-gtk.so");
+    }
+#ifdef NOVALINK_GTK_MODULE
+    places.push_back(NOVALINK_GTK_MODULE);
+#endif
+    void* module = nullptr;
+    std::string why = "the GTK front end is not installed";
+    for (const auto& p : places) {
+        if (access(p.c_str(), R_OK) != 0) continue;
+        module = dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module) break;
+        const char* e = dlerror();
+        why = e ? e : "cannot load " + p;
+    }
+    if (!module) {
+        *error = why;
+        return nullptr;
+    }
+    auto make = reinterpret_cast<decltype(&NovalinkGtkFrontEnd)>(dlsym(module, "NovalinkGtkFrontEnd"));
+    if (!make) {
+        *error = "the GTK front end has no entry point";
+        return nullptr;
+    }
+    static Host host;
+    return make(&host, error);
+}
+
+}  // namespace
+
+FrontEndKind StartFrontEnd() {
+    auto& s = S();
+    if (s.kind != FrontEndKind::NotStarted) return s.kind;
+    const char* ui = std::getenv("NOVALINK_UI");
+    std::string choice = ui ? ui : "";
+    bool wantGtk = choice == "gtk";
+    if (choice.empty()) {
+        const char* x = std::getenv("DISPLAY");
+        const char* w = std::getenv("WAYLAND_DISPLAY");
+        wantGtk = (x && *x) || (w && *w);
+    } else if (choice != "text" && choice != "gtk") {
+        std::fprintf(stderr, "novalink: NOVALINK_UI=%s is neither \"text\" nor \"gtk\"; using the terminal\n",
+                     choice.c_str());
+    }
+    if (wantGtk) {
+        std::string error;
+        s.frontEnd = LoadGtk(&error);
+        if (s.frontEnd) {
+            s.kind = FrontEndKind::Gtk;
+        } else {
+            std::fprintf(stderr, "novalink: no graphical display (%s); using the terminal\n", error.c_str());
+        }
+    }
+    if (!s.frontEnd) {
+        s.frontEnd = posix::MakeTerminalFrontEnd().release();
+        s.kind = FrontEndKind::Terminal;
+    }
+    Loop().SetDestroyHook(OnWindowDestroyed);
+    InstallInterrupt();
+    return s.kind;
+}
+
+FrontEndKind CurrentFrontEnd() { return S().kind; }
+
+HWND CreateForm(const FormSpec& spec, WindowProc proc) {
+    StartFrontEnd();
+    if (!proc) return 0;
+    HWND hwnd = CreateTopLevelWindow(spec.caption);
+    if (!hwnd) return 0;
+    SetWindowProc(hwnd, proc);
+    auto form = std::make_unique<FormModel>();
+    form->hwnd = hwnd;
+    form->spec = spec;
+    FormModel& ref = *form;
+    S().forms[hwnd] = std::move(form);
+    S().frontEnd->FormCreated(ref);
+    return hwnd;
+}
+
+namespace {
+
+bool AddControl(HWND hwnd, FormControl::Kind kind, int id, const FormRect& at, const std::string& text,
+                const std::string& fontName = "", int fontPoints = 0) {
+    FormModel* form = FindForm(hwnd);
+    if (!form || form->Find(id)) return false;
+    auto c = std::make_unique<FormControl>();
+    c->kind = kind;
+    c->id = id;
+    c->at = at;
+    c->text = text;
+    c->fontName = fontName;
+    c->fontPoints = fontPoints;
+    if (kind == FormControl::Kind::Surface) {
+        c->picture.width = at.width;
+        c->picture.height = at.height;
+    }
+    FormControl& ref = *c;
+    form->controls.push_back(std::move(c));
+    S().frontEnd->ControlAdded(*form, ref);
+    return true;
+}
+
+FormControl* FindControl(HWND hwnd, int id, FormModel** formOut) {
+    FormModel* form = FindForm(hwnd);
+    if (!form) return nullptr;
+    *formOut = form;
+    return form->Find(id);
+}
+
+}  // namespace
+
+bool AddLabel(HWND form, int id, const FormRect& at, const std::string& text, const std::string& fontName,
+              int fontPoints) {
+    return AddControl(form, FormControl::Kind::Label, id, at, text, fontName, fontPoints);
+}
+
+bool AddButton(HWND form, int id, const FormRect& at, const std::string& caption) {
+    return AddControl(form, FormControl::Kind::Button, id, at, caption);
+}
+
+bool AddImage(HWND form, int id, const FormRect& at, const std::string& imagePath) {
+    return AddControl(form, FormControl::Kind::Image, id, at, imagePath);
+}
+
+bool AddWebView(HWND form, int id, const FormRect& at) { return AddControl(form, FormControl::Kind::WebView, id, at, ""); }
+
+bool AddSurface(HWND form, int id, const FormRect& at) { return AddControl(form, FormControl::Kind::Surface, id, at, ""); }
+
+bool SetControlText(HWND hwnd, int id, const std::string& text) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || (c->kind != FormControl::Kind::Label && c->kind != FormControl::Kind::Button)) return false;
+    if (c->text == text) return true;
+    c->text = text;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Text);
+    return true;
+}
+
+bool EnableControl(HWND hwnd, int id, bool enabled) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c) return false;
+    if (c->enabled == enabled) return true;
+    c->enabled = enabled;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Enabled);
+    return true;
+}
+
+bool Navigate(HWND hwnd, int id, const std::string& url) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::WebView) return false;
+    c->text = url;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Text);
+    return true;
+}
+
+bool PaintSurface(HWND hwnd, int id, const SurfacePicture& picture) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::Surface) return false;
+    c->picture = picture;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Picture);
+    return true;
+}
+
+bool ShowForm(HWND hwnd, bool show) {
+    FormModel* form = FindForm(hwnd);
+    if (!form) return false;
+    if (form->shown == show) return true;
+    form->shown = show;
+    S().frontEnd->FormShown(*form, show);
+    if (show) {
+        S().shownOrder.push_back(hwnd);
+        Activate(*form);
+    } else {
+        Unshow(hwnd);
+    }
+    return true;
+}
+
+int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+    auto& s = S();
+    StartFrontEnd();
+    auto answer = std::make_shared<int>(0);
+    ++s.openBoxes;
+    s.frontEnd->OpenMessageBox(FindForm(owner), text, caption, type, [answer](int a) { *answer = a; });
+    bool answered = PumpUntil([answer] { return *answer != 0; });
+    --s.openBoxes;
+    s.frontEnd->CloseMessageBox();
+    return answered ? *answer : posix::DefaultAnswer(type);
+}
+
+}  // namespace plat

@@ -1,0 +1,13 @@
+# The front ends' probe: a program the forms test runs (not a test itself).
+if(NOT WIN32)
+  add_executable(forms_probe ${CMAKE_CURRENT_SOURCE_DIR}/platform/posix/forms_probe.cpp)
+  set_target_properties(forms_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(forms_probe PRIVATE novalink_platform)
+  if(TARGET novalink_gtk)
+    add_dependencies(forms_probe novalink_gtk)
+  endif()
+  if(TARGET test_platform_posix_forms)
+    add_dependencies(test_platform_posix_forms forms_probe)
+    set_tests_properties(platform.posix.forms PROPERTIES TIMEOUT 240)
+  endif()
+endif()
