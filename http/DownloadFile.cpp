@@ -50,6 +50,17 @@ std::int32_t CheckPort(std::int32_t v, const char* property) {
     return v;
 }
 
+// A text that goes into the request: a CR or LF would end its line there and let
+// the rest pass for lines of the request's own, and a NUL cuts it short.
+bool BreaksALine(const std::string& v) { return v.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+
+const std::string& RequestText(const std::string& v, const char* property) {
+    if (BreaksALine(v))
+        Raise(err::kDownloadBadValue, std::string("DownloadFile.") + property,
+              "Invalid property value: a line break or NUL character cannot be sent in a request");
+    return v;
+}
+
 Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
 
 // The local file is there, whatever its length: one beyond 2 GiB has no length
@@ -153,18 +164,23 @@ void DownloadFile::ReadProperties(PropertyBag& bag) {
     auto readColor = [&](const char* key, std::uint32_t def) {
         return static_cast<std::uint32_t>(bag.ReadInt32(key, static_cast<std::int32_t>(def)));
     };
-    server_ = bag.ReadString("Server", "");
+    // A text for the request that would break its lines counts as missing.
+    auto readRequestText = [&](const char* key, const std::string& def) {
+        std::string v = bag.ReadString(key, def);
+        return BreaksALine(v) ? def : v;
+    };
+    server_ = readRequestText("Server", "");
     port_ = readPort("Port", 80);
-    proxyServer_ = bag.ReadString("ProxyServer", "");
+    proxyServer_ = readRequestText("ProxyServer", "");
     proxyPort_ = readPort("ProxyPort", 1080);
-    proxyUserName_ = bag.ReadString("ProxyUserName", "");
-    proxyPassword_ = bag.ReadString("ProxyPassword", "");
+    proxyUserName_ = readRequestText("ProxyUserName", "");
+    proxyPassword_ = readRequestText("ProxyPassword", "");
     downloadedSize_ = bag.ReadInt32("DownloadedSize", 0);
     downloadFileSize_ = bag.ReadInt32("DownloadFileSize", 0);
-    referer_ = bag.ReadString("Referer", "");
-    agent_ = bag.ReadString("Agent", kDefaultAgent);
+    referer_ = readRequestText("Referer", "");
+    agent_ = readRequestText("Agent", kDefaultAgent);
     noCache_ = bag.ReadBool("NoCache", true);
-    url_ = bag.ReadString("URL", "/");
+    url_ = readRequestText("URL", "/");
     localFileName_ = bag.ReadString("LocalFileName", "");
     whileFileExist_ = bag.ReadInt32("WhileFileExist", 0);
     receiveHead_ = bag.ReadString("ReceiveHead", "");
@@ -182,27 +198,25 @@ void DownloadFile::ReadProperties(PropertyBag& bag) {
     stateStr_ = bag.ReadString("StateStr", "Ready");
     neverDeleteTmpFile_ = bag.ReadBool("NeverDeleteTmpFile", true);
     progressColor_ = readColor("ProgressColor", kDefaultProgressColor);
-    userName_ = bag.ReadString("UserName", "");
-    userPassword_ = bag.ReadString("UserPassword", "");
+    userName_ = readRequestText("UserName", "");
+    userPassword_ = readRequestText("UserPassword", "");
     useHttpAuthorization_ = bag.ReadBool("UseHttpAuthorization", false);
 }
 
 // ---- setters -----------------------------------------------------------------------
 
-void DownloadFile::Guard(const char* property) {
+bool DownloadFile::Guard(const char* property) {
     if (isBusy_) Raise(err::kDownloadBusy, std::string("DownloadFile.") + property, kBusyText);
-    ResetDisplay();
+    return ResetDisplay();
 }
 
-void DownloadFile::ResetDisplay() {
+bool DownloadFile::ResetDisplay() {
     surface_.Clear();
     lblProgress_.Caption = "0%";
     downloadedSize_ = 0;
     downloadFileSize_ = 0;
     receiveHead_.clear();
-    Changed("DownloadedSize");
-    Changed("DownloadFileSize");
-    Changed("ReceiveHead");
+    return Changed("DownloadedSize") && Changed("DownloadFileSize") && Changed("ReceiveHead");
 }
 
 void DownloadFile::ReadOnly(const char* property) const {
@@ -215,45 +229,49 @@ void DownloadFile::SetNeverDeleteTmpFile(bool v) {
 }
 
 void DownloadFile::SetTimeOut(std::int32_t seconds) {
-    Guard("TimeOut");
+    if (!Guard("TimeOut")) return;
     timeOut_ = seconds < 10 || seconds > 2000 ? 30 : seconds;
     Changed("TimeOut");
 }
 
 void DownloadFile::SetServer(const std::string& v) {
-    Guard("Server");
+    RequestText(v, "Server");
+    if (!Guard("Server")) return;
     server_ = HostPart(v);
     Changed("Server");
 }
 
 void DownloadFile::SetPort(std::int32_t v) {
     const std::int32_t port = CheckPort(v, "Port");
-    Guard("Port");
+    if (!Guard("Port")) return;
     port_ = port;
     Changed("Port");
 }
 
 void DownloadFile::SetProxyServer(const std::string& v) {
-    Guard("ProxyServer");
+    RequestText(v, "ProxyServer");
+    if (!Guard("ProxyServer")) return;
     proxyServer_ = HostPart(v);
     Changed("ProxyServer");
 }
 
 void DownloadFile::SetProxyPort(std::int32_t v) {
     const std::int32_t port = CheckPort(v, "ProxyPort");
-    Guard("ProxyPort");
+    if (!Guard("ProxyPort")) return;
     proxyPort_ = port;
     Changed("ProxyPort");
 }
 
 void DownloadFile::SetProxyUserName(const std::string& v) {
-    Guard("ProxyUserName");
+    RequestText(v, "ProxyUserName");
+    if (!Guard("ProxyUserName")) return;
     proxyUserName_ = TrimSpaces(v);
     Changed("ProxyUserName");
 }
 
 void DownloadFile::SetProxyPassword(const std::string& v) {
-    Guard("ProxyPassword");
+    RequestText(v, "ProxyPassword");
+    if (!Guard("ProxyPassword")) return;
     proxyPassword_ = TrimSpaces(v);
     Changed("ProxyPassword");
 }
@@ -267,39 +285,42 @@ void DownloadFile::SetIsBusy(bool) { ReadOnly("IsBusy"); }
 void DownloadFile::SetFileNumber(std::int32_t) { ReadOnly("FileNumber"); }
 
 void DownloadFile::SetReferer(const std::string& v) {
-    Guard("Referer");
+    RequestText(v, "Referer");
+    if (!Guard("Referer")) return;
     referer_ = TrimSpaces(v);
     Changed("Referer");
 }
 
 void DownloadFile::SetAgent(const std::string& v) {
-    Guard("Agent");
+    RequestText(v, "Agent");
+    if (!Guard("Agent")) return;
     agent_ = v;
     Changed("Agent");
 }
 
 void DownloadFile::SetNoCache(bool v) {
-    Guard("NoCache");
+    if (!Guard("NoCache")) return;
     noCache_ = v;
     Changed("NoCache");
 }
 
 void DownloadFile::SetURL(const std::string& v) {
-    Guard("URL");
+    RequestText(v, "URL");
+    if (!Guard("URL")) return;
     url_ = PathPart(v);
     Changed("URL");
 }
 
 void DownloadFile::SetLocalFileName(const std::string& v) {
-    Guard("LocalFileName");
+    if (!Guard("LocalFileName")) return;
     localFileName_ = v;
     Changed("LocalFileName");
 }
 
 void DownloadFile::SetWhileFileExist(std::int32_t v) {
-    Guard("WhileFileExist");
+    if (!Guard("WhileFileExist")) return;
     whileFileExist_ = v;
-    Changed("WhileFileExist");
+    if (!Changed("WhileFileExist")) return;
     downloadedSize_ = v == 1 ? std::max<std::int32_t>(SafeFileLen(localFileName_), 0) : 0;
     Changed("DownloadedSize");
 }
@@ -315,7 +336,7 @@ void DownloadFile::SetBackColor(std::uint32_t v) {
 }
 
 void DownloadFile::SetHTTPVersion(std::int32_t v) {
-    Guard("HTTPVersion");
+    if (!Guard("HTTPVersion")) return;
     httpVersion_ = v;
     Changed("HTTPVersion");
 }
@@ -331,12 +352,12 @@ void DownloadFile::SetProgressColor(std::uint32_t v) {
 }
 
 void DownloadFile::SetUserName(const std::string& v) {
-    userName_ = v;
+    userName_ = RequestText(v, "UserName");
     Changed("UserName");
 }
 
 void DownloadFile::SetUserPassword(const std::string& v) {
-    userPassword_ = v;
+    userPassword_ = RequestText(v, "UserPassword");
     Changed("UserPassword");
 }
 
@@ -431,18 +452,18 @@ void DownloadFile::StartDownload() {
         throw;
     }
 
-    ResetDisplay();
+    if (!ResetDisplay()) return;
     const std::int32_t length = SafeFileLen(localFileName_);
     localFileHadLength_ = length != 0;
     downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
-    Changed("DownloadedSize");
+    if (!Changed("DownloadedSize")) return;
 
     if (TrimSpaces(server_).empty()) {
         lastFailure_ = DownloadFailure::NoHost;
         Raise(err::kDownloadNoHost, "DownloadFile.StartDownload", "Invalid host name.");
     }
 
-    SetBusy(true);
+    if (!SetBusy(true)) return;
     life_.Advance();
 
     headerPending_ = true;
@@ -542,8 +563,7 @@ void DownloadFile::TimeoutTimer_Tick() {
 void DownloadFile::Socket_StateChange(std::int32_t state, const std::string& text) {
     stateCode_ = state;
     stateStr_ = text;
-    Changed("StateCode");
-    Changed("StateStr");
+    if (!Changed("StateCode") || !Changed("StateStr")) return;
     Fire(OnStateChange, state, text);
 }
 
@@ -551,7 +571,9 @@ void DownloadFile::Socket_Connect() {
     const Liveness::Token transfer = life_.Watch();
     if (!Fire(OnConnect)) return;
     if (!isBusy_ || !cDownload_ || !transfer.Current()) return;  // cancelled from inside OnConnect
-    if (!PrepareLocalFile()) {
+    const bool prepared = PrepareLocalFile();
+    if (!transfer.Alive()) return;
+    if (!prepared) {
         ErrorPath(DownloadFailure::LocalFile, err::kDownloadLocalFile, kLocalFileText);
         return;
     }
@@ -622,7 +644,7 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
     receiveHead_.append(reinterpret_cast<const char*>(data), take);
     const std::size_t end = receiveHead_.find("\r\n\r\n", before >= 3 ? before - 3 : 0);
     if (end == std::string::npos) {
-        Changed("ReceiveHead");
+        if (!Changed("ReceiveHead")) return false;
         if (receiveHead_.size() >= kMaxReplyHeader) {
             RefuseReply(DownloadFailure::BadReply, "The reply header has no end within 65536 bytes");
             return false;
@@ -632,21 +654,34 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
     const std::size_t headerEnd = end + 4;
     receiveHead_.resize(headerEnd);
     headerPending_ = false;
-    Changed("ReceiveHead");
+    if (!Changed("ReceiveHead")) return false;
     const std::size_t headerInBlock = headerEnd - before;
 
     const std::string status = CheckResponseStatus(receiveHead_, downloadFileSize_);
-    Changed("DownloadFileSize");
+    if (!Changed("DownloadFileSize")) return false;
     const std::int32_t code = ReplyStatusCode(receiveHead_);
     if (status != "success") {
-        RefuseReply(code == 416 ? DownloadFailure::NothingLeft : DownloadFailure::HttpStatus, status);
+        RefuseReply(code == 416   ? DownloadFailure::NothingLeft
+                    : code == 206 ? DownloadFailure::BadReply
+                                  : DownloadFailure::HttpStatus,
+                    status);
         return false;
+    }
+    if (code == 206) {
+        // A partial reply lands right after what the local file holds: one that
+        // starts elsewhere, or that answers a request for the whole file, would
+        // splice a wrong piece into the file and pass for a whole one.
+        const std::string refusal = PartialReplyRefusal();
+        if (!refusal.empty()) {
+            RefuseReply(DownloadFailure::BadReply, refusal);
+            return false;
+        }
     }
     chunked_ = IsChunkedReply(receiveHead_);
     const bool sizeUnknown = chunked_ && code == 200;  // a chunked body announces no length
     if (sizeUnknown) {
         downloadFileSize_ = 0;
-        Changed("DownloadFileSize");
+        if (!Changed("DownloadFileSize")) return false;
     }
     const bool restart = code == 200 && rangeRequested_;
     // A reply with nothing to write ends here, before a restart could empty the file.
@@ -662,7 +697,7 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
             return false;
         }
         downloadedSize_ = 0;
-        Changed("DownloadedSize");
+        if (!Changed("DownloadedSize")) return false;
     }
     if (n > headerInBlock) return WriteBody(data + headerInBlock, n - headerInBlock);
     return true;
@@ -685,12 +720,12 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
         }
         const std::int64_t total = static_cast<std::int64_t>(downloadedSize_) + static_cast<std::int64_t>(n);
         downloadedSize_ = static_cast<std::int32_t>(std::min<std::int64_t>(total, INT32_MAX));
-        Changed("DownloadedSize");
+        if (!Changed("DownloadedSize")) return false;
     }
     bool sizeNowKnown = false;
     if (chunked_ && decoder_.Done() && downloadFileSize_ == 0) {
         downloadFileSize_ = downloadedSize_;
-        Changed("DownloadFileSize");
+        if (!Changed("DownloadFileSize")) return false;
         sizeNowKnown = true;
     }
     if (n > 0 || sizeNowKnown) UpdateProgress();
@@ -706,6 +741,18 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
         return false;
     }
     return true;
+}
+
+std::string DownloadFile::PartialReplyRefusal() const {
+    std::int64_t first = 0, last = 0, total = 0;
+    ParseContentRange(GetHeaderValue(receiveHead_, "Content-Range"), first, last, total);  // checked already
+    const std::string range = "bytes " + std::to_string(first) + "-" + std::to_string(last);
+    if (!rangeRequested_)
+        return "The host sent a partial reply (" + range + ") to a request for the whole file";
+    if (first != downloadedSize_)
+        return "The host's partial reply starts at byte " + std::to_string(first) + ", not at byte " +
+               std::to_string(downloadedSize_) + " where the local file ends";
+    return "";
 }
 
 void DownloadFile::UpdateProgress() {
@@ -736,7 +783,7 @@ void DownloadFile::Socket_Close() {
         std::error_code ec;
         std::filesystem::remove(localFileName_, ec);
     }
-    SetBusy(false);
+    if (!SetBusy(false)) return;
     if (!Fire(OnClose)) return;
     Fire(OnFinish);
 }
@@ -787,14 +834,14 @@ bool DownloadFile::PrepareLocalFile() {
     if (whileFileExist_ == 1 && exists && SafeFileLen(localFileName_) < 0) return false;
     if (!file_.Open(localFileName_)) return false;
     fileNumber_ = file_.Number();
-    Changed("FileNumber");
+    if (!Changed("FileNumber")) return false;
     if (whileFileExist_ == 1 && !file_.Seek(downloadedSize_)) return false;
     return true;
 }
 
-void DownloadFile::SetBusy(bool busy) {
+bool DownloadFile::SetBusy(bool busy) {
     isBusy_ = busy;
-    Changed("IsBusy");
+    return Changed("IsBusy");
 }
 
 }  // namespace nl

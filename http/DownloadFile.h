@@ -9,7 +9,12 @@
 // timer ticks and socket events on the user-interface thread.
 //
 // Events are raised synchronously. An owner may call any method, or destroy the
-// control, from inside any event; the control then stops at once.
+// control, from inside any event, and from inside the host's property-changed
+// notification; the control then stops at once.
+//
+// The texts that go into the request (Server, ProxyServer, URL, Agent, Referer
+// and the four credentials) never hold a CR, LF or NUL: their setters refuse one
+// with error 380, and a saved value that holds one loads as the default.
 #pragma once
 
 #include <cstdint>
@@ -166,9 +171,12 @@ public:
     DownloadFailure LastFailure() const { return lastFailure_; }
 
 private:
-    void Guard(const char* property);  // the busy rule, then the reset
-    void ResetDisplay();
-    void Changed(const char* property) { host_.PropertyChanged(property); }
+    // The busy rule, then the reset. False when a property-changed handler
+    // destroyed the control: the caller returns at once.
+    bool Guard(const char* property);
+    bool ResetDisplay();
+    // Notifies the host; false when its handler destroyed the control.
+    bool Changed(const char* property) { return host_.PropertyChanged(property); }
     [[noreturn]] void ReadOnly(const char* property) const;
     std::string BuildRequest() const;
 
@@ -196,7 +204,9 @@ private:
     void ReleaseSocket();
     // A new socket for cDownload_, its events routed here, aimed at the server or proxy.
     void NewSocket();
-    void SetBusy(bool busy);
+    bool SetBusy(bool busy);  // false when the control went meanwhile
+    // Why a 206 reply cannot be placed in the local file; "" when it can.
+    std::string PartialReplyRefusal() const;
 
     // Raisers: Fire returns false when a handler destroyed the control,
     // FireCurrent also when it ended the transfer and started the next one. A

@@ -1,6 +1,8 @@
 #include "http/HttpHeader.h"
 
 #include <cctype>
+#include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "support/AsciiText.h"
@@ -22,7 +24,13 @@ bool LeadingNumber(const std::string& text, std::int32_t& value) {
 std::string GetHeaderValue(const std::string& head, const std::string& name) {
     std::vector<std::string> lines;
     SplitText(head, "\r\n", lines);
-    if (EqualsNoCase(name, "HTTP/1.") && lines[0].size() > 13) return lines[0].substr(9, 3);
+    if (EqualsNoCase(name, "HTTP/1.")) {
+        // "HTTP/1.x NNN", then " reason" or nothing: the reason phrase may be empty
+        // or left out, and a line without the protocol name is no status line.
+        const std::string& line = lines[0];
+        if (line.size() >= 12 && line.compare(0, 7, "HTTP/1.") == 0 && line[8] == ' ') return line.substr(9, 3);
+        return "";
+    }
     for (const auto& line : lines) {
         const auto p = line.find(':');
         if (p == std::string::npos) continue;
@@ -32,8 +40,51 @@ std::string GetHeaderValue(const std::string& head, const std::string& name) {
 }
 
 std::int32_t ReplyStatusCode(const std::string& head) {
-    std::int32_t code = 0;
-    return LeadingNumber(GetHeaderValue(head, "HTTP/1."), code) ? code : 0;
+    const std::string digits = GetHeaderValue(head, "HTTP/1.");
+    if (digits.size() != 3) return 0;
+    for (char c : digits)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+    return std::stoi(digits);
+}
+
+namespace {
+
+constexpr std::size_t kMaxDigits = 18;  // what a 64-bit count holds with room to spare
+
+// The decimal number at `pos` (moved past it); false when there is none or it has
+// more than kMaxDigits digits.
+bool Number(const std::string& s, std::size_t& pos, std::int64_t& value) {
+    const std::size_t start = pos;
+    value = 0;
+    while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos]))) {
+        if (pos - start == kMaxDigits) return false;
+        value = value * 10 + (s[pos] - '0');
+        ++pos;
+    }
+    return pos > start;
+}
+
+void SkipSpaces(const std::string& s, std::size_t& pos) {
+    while (pos < s.size() && s[pos] == ' ') ++pos;
+}
+
+// A header value quoted in a refusal: the server chose it, so only so much of it.
+std::string Quoted(const std::string& v) { return v.size() <= 80 ? v : v.substr(0, 80) + "..."; }
+
+}  // namespace
+
+bool ParseContentRange(const std::string& value, std::int64_t& first, std::int64_t& last, std::int64_t& total) {
+    std::size_t pos = 0;
+    SkipSpaces(value, pos);
+    if (EqualsNoCase(std::string_view(value).substr(pos, 5), "bytes")) pos += 5;
+    SkipSpaces(value, pos);
+    if (!Number(value, pos, first) || pos >= value.size() || value[pos] != '-') return false;
+    ++pos;
+    if (!Number(value, pos, last) || pos >= value.size() || value[pos] != '/') return false;
+    ++pos;
+    if (!Number(value, pos, total)) return false;
+    SkipSpaces(value, pos);
+    return pos == value.size() && first <= last && last < total;
 }
 
 std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize) {
@@ -41,10 +92,14 @@ std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize)
     std::int32_t n = 0;
     switch (code) {
         case 206: {
-            std::string v = GetHeaderValue(head, "Content-Range");
-            const auto slash = v.find('/');
-            if (slash != std::string::npos) v = v.substr(slash + 1);
-            if (LeadingNumber(v, n)) fileSize = n;
+            // Without its range and total a partial reply cannot be placed in the
+            // local file, nor can its end be known.
+            const std::string v = GetHeaderValue(head, "Content-Range");
+            std::int64_t first = 0, last = 0, total = 0;
+            if (!ParseContentRange(v, first, last, total))
+                return "The host sent a partial reply without a usable range and total size (Content-Range: " +
+                       Quoted(v) + ")";
+            if (total <= INT32_MAX) fileSize = static_cast<std::int32_t>(total);
             return "success";
         }
         case 200:
@@ -55,6 +110,26 @@ std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize)
         default:
             return "The host responses an error,State Code:" + std::to_string(code);
     }
+}
+
+AnnouncedLength ReplyLength(const std::string& head, std::int64_t& length) {
+    length = 0;
+    if (ReplyStatusCode(head) == 206) {
+        const std::string v = GetHeaderValue(head, "Content-Range");
+        if (v.empty()) return AnnouncedLength::Missing;
+        std::int64_t first = 0, last = 0;
+        if (!ParseContentRange(v, first, last, length)) return AnnouncedLength::Unusable;
+        return length > INT32_MAX ? AnnouncedLength::TooLarge : AnnouncedLength::Known;
+    }
+    const std::string v = GetHeaderValue(head, "Content-Length");
+    if (v.empty()) return AnnouncedLength::Missing;
+    std::size_t pos = 0;
+    if (!Number(v, pos, length)) {
+        if (v.empty() || !std::isdigit(static_cast<unsigned char>(v[0]))) return AnnouncedLength::Unusable;
+        length = INT64_MAX;  // more digits than any count holds
+        return AnnouncedLength::TooLarge;
+    }
+    return length > INT32_MAX ? AnnouncedLength::TooLarge : AnnouncedLength::Known;
 }
 
 bool IsChunkedReply(const std::string& head) {

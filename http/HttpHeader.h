@@ -13,19 +13,37 @@ constexpr std::size_t kMaxReplyHeader = 64 * 1024;
 
 // The value of the first line whose name (the text before its first ":") equals
 // `name` without regard to case, with spaces around it removed; "" when no line
-// matches. The name "HTTP/1." (any case) asks for the three characters after the
-// version in a status line longer than 13 characters.
+// matches. The name "HTTP/1." (any case) asks for the three status characters of
+// a status line "HTTP/1.x NNN", with or without a reason phrase after them; a
+// first line that does not start that way gives "".
 std::string GetHeaderValue(const std::string& head, const std::string& name);
 
-// The status code of the reply: the number that starts the three status
-// characters, 0 when there is none.
+// The status code of the reply: the three status digits, 0 when the status line
+// has none or is no HTTP/1.x status line at all.
 std::int32_t ReplyStatusCode(const std::string& head);
 
+// A Content-Range value, "bytes FIRST-LAST/TOTAL" (the unit may be left out).
+// False when it has another form: no range, "*" or nothing as the total, a number
+// of more than 18 digits. The numbers may exceed 32 bits.
+bool ParseContentRange(const std::string& value, std::int64_t& first, std::int64_t& last, std::int64_t& total);
+
 // Judges the reply: "success" for 200 and 206, "No data lefts." for 416 and
-// "The host responses an error,State Code:<code>" otherwise. For 200 and 206 it
-// stores the announced total size in `fileSize` (Content-Length, or the total after
-// "/" in Content-Range); a number that does not fit 32 bits leaves it unchanged.
+// "The host responses an error,State Code:<code>" otherwise; a 206 whose
+// Content-Range gives no range and total is refused with a text that quotes it.
+// For 200 and 206 it stores the announced total size in `fileSize` (Content-Length,
+// or the total in Content-Range); a number that does not fit 32 bits leaves it
+// unchanged.
 std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize);
+
+// What a 200 or 206 reply announces as the file's total size: the leading number
+// of Content-Length (200) or the total of Content-Range (206).
+enum class AnnouncedLength {
+    Known,     // a number that fits 32 bits, in `length`
+    Missing,   // no Content-Length (200) or no Content-Range (206)
+    Unusable,  // a header without a number (or a malformed Content-Range)
+    TooLarge,  // a number beyond 2147483647, in `length` (capped at 18 digits)
+};
+AnnouncedLength ReplyLength(const std::string& head, std::int64_t& length);
 
 // True when the reply's body is sent in chunks ("Transfer-Encoding: chunked").
 bool IsChunkedReply(const std::string& head);

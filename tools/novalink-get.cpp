@@ -5,18 +5,24 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "http/DownloadFile.h"
 #include "http/HttpErrors.h"
+#include "http/HttpHeader.h"
 #include "platform/App.h"
 #include "platform/Console.h"
 #include "platform/Window.h"
+#include "platform/Winsock.h"
 #include "controls/PropertyBag.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
+#include "support/GuardedMain.h"
 
 namespace {
 
@@ -29,6 +35,8 @@ enum ExitCode {
     kLocalFile = 5,
     kTruncated = 6,
     kNothingLeft = 7,
+    kNoLength = 8,
+    kInternal = 9,
 };
 
 const char* const kHelp =
@@ -36,7 +44,8 @@ const char* const kHelp =
     "Downloads http://HOST[:PORT]/PATH into a local file.\n"
     "\n"
     "Options:\n"
-    "  -o FILE               local file (default: the last part of the URL's path)\n"
+    "  -o FILE               local file (default: the last part of the URL's path); an\n"
+    "                        existing one is replaced only by a whole new file\n"
     "  -c                    resume: continue a partial local file with a Range request\n"
     "  --no-clobber          refuse the transfer when the local file exists\n"
     "  --http1.0             send HTTP/1.0 (default HTTP/1.1)\n"
@@ -62,9 +71,44 @@ const char* const kHelp =
     "  4  connection or name error (host not found, connection refused or reset)\n"
     "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber)\n"
     "  6  truncated: the connection closed before the whole file arrived\n"
-    "  7  nothing left: the local file already holds everything the server offers\n";
+    "  7  nothing left: the local file already holds everything the server offers\n"
+    "  8  the reply gives no usable length (none, or one beyond 2147483647 bytes)\n"
+    "  9  an unexpected failure (the message names it)\n";
 
 void Fail(const std::string& message) { std::fprintf(stderr, "novalink-get: %s\n", message.c_str()); }
+
+// A text the server chose, fit for one line of a terminal: control characters
+// become "?", and only so much of it.
+std::string Printable(const std::string& text, std::size_t max = 200) {
+    std::string out = text.substr(0, max);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return text.size() > max ? out + "..." : out;
+}
+
+// The Windows Sockets errors a transfer meets, in plain words.
+std::string SocketErrorText(std::int32_t number) {
+    switch (number) {
+        case plat::WS_EACCES: return "permission denied";
+        case plat::WS_EMFILE: return "too many open files";
+        case plat::WS_EADDRINUSE: return "the local address is in use";
+        case plat::WS_EADDRNOTAVAIL: return "the address is not available";
+        case plat::WS_ENETDOWN: return "the network is down";
+        case plat::WS_ENETUNREACH: return "the network is unreachable";
+        case plat::WS_ENETRESET: return "the connection was dropped by a network reset";
+        case plat::WS_ECONNABORTED: return "the connection was aborted";
+        case plat::WS_ECONNRESET: return "connection reset by the server";
+        case plat::WS_ENOBUFS: return "no buffer space left";
+        case plat::WS_ENOTCONN: return "not connected";
+        case plat::WS_ESHUTDOWN: return "the connection was shut down";
+        case plat::WS_ETIMEDOUT: return "the connection attempt timed out";
+        case plat::WS_ECONNREFUSED: return "connection refused";
+        case plat::WS_EHOSTDOWN: return "the host is down";
+        case plat::WS_EHOSTUNREACH: return "no route to the host";
+        case plat::WS_EDISCON: return "the server ended the connection";
+        default: return "";
+    }
+}
 
 bool SplitCredentials(const std::string& text, std::string& user, std::string& pass) {
     const auto colon = text.find(':');
@@ -267,6 +311,17 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
 
 // ---- step 2: the control's settings ---------------------------------------------
 
+// The option that sets a property of the control ("DownloadFile.Agent").
+std::string OptionOf(const std::string& source) {
+    const std::string property = source.substr(source.find('.') + 1);
+    if (property == "Agent") return "--user-agent";
+    if (property == "Referer") return "--referer";
+    if (property == "UserName" || property == "UserPassword") return "--user";
+    if (property == "ProxyUserName" || property == "ProxyPassword") return "--proxy-user";
+    if (property == "ProxyServer") return "--proxy";
+    return "the URL";
+}
+
 // Loads the settings file and applies the options on top. An exit code when the
 // settings are unusable.
 std::optional<int> Configure(Options o, nl::DownloadFile& d) {
@@ -348,6 +403,11 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
         if (o.haveAgent) d.SetAgent(o.agent);
         if (o.cache) d.SetNoCache(false);
     } catch (const nl::RaisedError& e) {
+        if (e.Number() == nl::err::kDownloadBadValue) {
+            Fail(OptionOf(e.Source()) + ": the value holds a line break (CR or LF) or a NUL character, "
+                 "which cannot be sent in a request");
+            return kUsage;
+        }
         Fail("bad setting: " + e.Description() + " (" + e.Source() + ")");
         return kUsage;
     }
@@ -364,8 +424,16 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
             return kLocalFile;
         }
     }
+    std::string head;
+    try {
+        head = d.GetHttpHead();
+    } catch (const nl::RaisedError& e) {
+        // Only the credentials can make it fail: their encoding has a limit.
+        Fail("the request cannot be composed: USER:PASS of --user or --proxy-user may hold at most 32767 "
+             "characters (" + e.Description() + " in " + e.Source() + ")");
+        return kUsage;
+    }
     if (o.headOnly) {
-        const std::string head = d.GetHttpHead();
         if (head.empty()) {
             Fail("no request: the server or the path is blank");
             return kUsage;
@@ -376,7 +444,76 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
     return std::nullopt;
 }
 
-// ---- step 3: the transfer ---------------------------------------------------------
+// ---- step 3: where the file goes ----------------------------------------------------
+
+// Without a resume, a file that exists is not written over in place: the new one
+// arrives in a temporary file next to it and replaces it in one step once it is
+// whole, so a refusal, a time-out or a cut leaves the old one as it was. A new
+// file is written where it belongs, and what arrived of it stays for -c.
+class Destination {
+public:
+    Destination() = default;
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
+    ~Destination() { Discard(); }  // also when something escapes
+
+    // Points the control at a temporary file when it would replace an existing one.
+    void Prepare(nl::DownloadFile& d) {
+        name_ = d.LocalFileName();
+        if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return;
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (!fs::is_regular_file(name_, ec)) return;
+        // A link is followed: the file it leads to is replaced, and it stays a link.
+        target_ = fs::is_symlink(name_, ec) ? fs::canonical(name_, ec).string() : name_;
+        if (ec) return;
+        const fs::path target(target_);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+            const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".novalink-get-" + suffix);
+            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = temp.string();
+        }
+        if (temp_.empty()) return;
+        pending_ = true;
+        d.SetLocalFileName(temp_);
+    }
+
+    // The name the user gave.
+    const std::string& Name() const { return name_; }
+    bool UsesTemporary() const { return !temp_.empty(); }  // also after Commit or Discard
+    const std::string& Temporary() const { return temp_; }
+
+    // The whole file takes the old one's place, with its permissions.
+    bool Commit(std::string& why) {
+        if (!pending_) return true;
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::perms perms = fs::status(target_, ec).permissions();
+        if (!ec) fs::permissions(temp_, perms, fs::perm_options::replace, ec);
+        fs::rename(temp_, target_, ec);
+        if (ec) {
+            why = ec.message();
+            return false;
+        }
+        pending_ = false;
+        return true;
+    }
+
+    void Discard() {
+        if (!pending_) return;
+        std::error_code ec;
+        std::filesystem::remove(temp_, ec);
+        pending_ = false;
+    }
+
+private:
+    std::string name_, target_, temp_;
+    bool pending_ = false;  // the temporary file may be there
+};
+
+// ---- step 4: the transfer ---------------------------------------------------------
 
 // How a transfer ended: its first failure (kind, number, text) or none.
 struct Outcome {
@@ -426,20 +563,48 @@ std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
     return std::nullopt;
 }
 
-// ---- step 4: the exit code ----------------------------------------------------------
+// ---- step 5: the exit code ----------------------------------------------------------
+
+bool IsRedirect(std::int32_t code) {
+    return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+// The message for a reply whose length cannot be used; "" when its length can be.
+std::string LengthProblem(const std::string& head, const std::string& where) {
+    std::int64_t length = 0;
+    const bool partial = nl::ReplyStatusCode(head) == 206;
+    const char* header = partial ? "Content-Range" : "Content-Length";
+    const std::string value = Printable(nl::GetHeaderValue(head, header), 80);
+    switch (nl::ReplyLength(head, length)) {
+        case nl::AnnouncedLength::Known:
+            return "";
+        case nl::AnnouncedLength::Missing:
+            return "the reply from " + where + " gives no length (no " + header + " header)";
+        case nl::AnnouncedLength::Unusable:
+            return "the reply from " + where + " gives no usable length (" + header + ": " + value + ")";
+        case nl::AnnouncedLength::TooLarge:
+            return "the reply from " + where + " announces a length that does not fit in 32 bits (" + header + ": " +
+                   value + "; at most 2147483647 bytes can be downloaded)";
+    }
+    return "";
+}
+
 
 // Tells how the transfer ended (the summary, or what failed) and picks the exit code.
-int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out) {
+int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, const Destination& dest) {
     using F = nl::DownloadFailure;
     const std::string where = d.ProxyServer().empty()
                                   ? d.Server() + ":" + std::to_string(d.Port())
                                   : d.ProxyServer() + ":" + std::to_string(d.ProxyPort()) + " (proxy)";
+    const std::string& name = dest.Name();
+    const std::string& head = d.ReceiveHead();
+    const std::string kept = dest.UsesTemporary() ? "; " + name + " was left as it was" : "";
     switch (out.failure) {
         case F::None:
             if (!o.quiet && !plat::StderrIsTerminal()) {
                 const double secs = out.seconds;
                 // What came in this run: a full reply to a resume may have started the file again.
-                std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", d.LocalFileName().c_str(),
+                std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", name.c_str(),
                              Human(d.DownloadedSize()).c_str(), Human(out.receivedBytes).c_str(), secs,
                              Human(secs > 0 ? out.receivedBytes / secs : 0).c_str());
             }
@@ -447,42 +612,86 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out) {
         case F::NoHost:
             Fail("no server to connect to (" + out.text + ")");
             return kUsage;
-        case F::HttpStatus:
-        case F::BadReply:
-            Fail("the request was refused by " + where + ": " + out.text);
+        case F::HttpStatus: {
+            const std::int32_t code = nl::ReplyStatusCode(head);
+            if (IsRedirect(code)) {
+                const std::string location = nl::GetHeaderValue(head, "Location");
+                Fail(where + " answered " + std::to_string(code) + ": the file has moved " +
+                     (location.empty() ? std::string("(the reply names no Location)")
+                                       : "to " + Printable(location)) +
+                     "; novalink-get does not follow redirects" + kept);
+            } else if (code == 0) {
+                Fail("the reply from " + where + " does not start with an HTTP/1.x status line: \"" +
+                     Printable(head.substr(0, head.find("\r\n")), 80) + "\"" + kept);
+            } else {
+                Fail("the request was refused by " + where + ": " + out.text + kept);
+            }
             return kRefused;
+        }
+        case F::BadReply: {
+            if (nl::ReplyStatusCode(head) == 206) {
+                const std::string length = LengthProblem(head, where);
+                if (!length.empty()) {
+                    Fail(length + kept);
+                    return kNoLength;
+                }
+            }
+            Fail("the reply from " + where + " cannot be used: " + out.text + kept);
+            return kRefused;
+        }
         case F::NothingLeft:
+            if (out.number == nl::err::kDownloadNothingLeft) {
+                const std::string length = LengthProblem(head, where);
+                if (!length.empty()) {
+                    Fail(length + kept);
+                    return kNoLength;
+                }
+            }
             if (out.number == nl::err::kDownloadRefused) {
                 Fail("nothing left to download: the server has no bytes after the " +
                      std::to_string(out.startSize) + " the local file holds (HTTP 416)");
             } else {
-                Fail("nothing left to download: the local file " + d.LocalFileName() + " already holds " +
+                Fail("nothing left to download: the local file " + name + " already holds " +
                      std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
                      " bytes (" + out.text + ")");
             }
             return kNothingLeft;
         case F::LocalFile:
-            Fail("cannot create, replace, open or write the local file " + d.LocalFileName() + " (" + out.text + ")");
+            Fail("cannot create, replace, open or write the local file " +
+                 (dest.UsesTemporary() ? "(the temporary " + dest.Temporary() + " next to " + name + ")" : name) +
+                 " (" + out.text + ")" + kept);
             return kLocalFile;
         case F::FileExists:
-            Fail("the local file " + d.LocalFileName() + " exists and --no-clobber was given");
+            Fail("the local file " + name + " exists and --no-clobber was given");
             return kLocalFile;
         case F::Truncated:
-            Fail(out.text + ": " + std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
-                 " bytes in " + d.LocalFileName() + " (run again with -c to resume)");
+            if (dest.UsesTemporary()) {
+                Fail(out.text + " (" + std::to_string(d.DownloadedSize()) + " of " +
+                     std::to_string(d.DownloadFileSize()) + " bytes)" + kept);
+            } else {
+                Fail(out.text + ": " + std::to_string(d.DownloadedSize()) + " of " +
+                     std::to_string(d.DownloadFileSize()) + " bytes in " + name + " (run again with -c to resume)");
+            }
             return kTruncated;
         case F::TimedOut:
-            Fail("time-out: no data from " + where + " for more than " + std::to_string(d.TimeOut()) + " seconds");
+            Fail("time-out: no data from " + where + " for more than " + std::to_string(d.TimeOut()) + " seconds" +
+                 kept);
             return kTimeOut;
         case F::Resolve:
             Fail("cannot resolve host name " + (d.ProxyServer().empty() ? d.Server() : d.ProxyServer()) + " (" +
                  out.text + ")");
             return kConnection;
-        case F::Connection:
-            Fail("connection error with " + where + ": " + out.text + " (error " + std::to_string(out.number) + ")");
+        case F::Connection: {
+            // The control's texts for socket errors are its own; say it plainly here.
+            const std::string plain = SocketErrorText(out.number);
+            const std::string what = !plain.empty() ? plain
+                                     : out.number >= 10000 && out.number < 12000 ? std::string("socket error")
+                                                                                  : out.text;
+            Fail("connection error with " + where + ": " + what + " (" + std::to_string(out.number) + ")" + kept);
             return kConnection;
+        }
         case F::Cancelled:
-            Fail("the transfer from " + where + " was cancelled");
+            Fail("the transfer from " + where + " was cancelled" + kept);
             return kConnection;
     }
     return kConnection;
@@ -490,14 +699,26 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
     plat::InitApp(argc, argv);
     Options options;
     if (auto code = Parse(std::vector<std::string>(argv + 1, argv + argc), options)) return *code;
     nl::DownloadFile d;
     if (auto code = Configure(options, d)) return *code;
     if (auto code = SaveAndShow(options, d)) return *code;
+    Destination dest;
+    dest.Prepare(d);
     Outcome outcome;
     if (auto code = Run(options, d, outcome)) return *code;
-    return Report(options, d, outcome);
+    if (outcome.failure == nl::DownloadFailure::None) {
+        std::string why;
+        if (!dest.Commit(why)) {
+            Fail("cannot replace " + dest.Name() + " with the new file: " + why + "; it was left as it was");
+            return kLocalFile;
+        }
+    }
+    dest.Discard();
+    return Report(options, d, outcome, dest);
 }
+
+int main(int argc, char** argv) { return nl::GuardedMain("novalink-get", kInternal, [&] { return Main(argc, argv); }); }

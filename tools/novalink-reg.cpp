@@ -14,6 +14,7 @@
 #include "platform/App.h"
 #include "platform/Registry.h"
 #include "support/AsciiText.h"
+#include "support/GuardedMain.h"
 
 namespace {
 
@@ -515,9 +516,7 @@ int Delete(const Options& o) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     plat::InitApp(argc, argv);
     try {
         Options o = ParseArgs(argc, argv);
@@ -535,3 +534,8 @@ int main(int argc, char** argv) {
     }
     return 1;
 }
+
+}  // namespace
+
+// An error report that nothing above took ends the tool like a failed operation.
+int main(int argc, char** argv) { return nl::GuardedMain("novalink-reg", 1, [&] { return Main(argc, argv); }); }

@@ -10,6 +10,7 @@
 #include "platform/Errors.h"
 #include "platform/VersionInfo.h"
 #include "support/CFileVersionInfo.h"
+#include "support/GuardedMain.h"
 
 namespace {
 
@@ -34,15 +35,13 @@ std::string Unreadable(const char* path) {
     return error == kNoVersionInformation ? "" : Reason(error);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     plat::InitApp(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: novalink-ver FILE...\n"
                      "Exit codes: 0 every file has version information, 1 a file has none,\n"
-                     "2 no file given, 3 a file cannot be read.\n");
+                     "2 no file given, 3 a file cannot be read, 4 an unexpected failure.\n");
         return 2;
     }
     int status = 0;
@@ -89,3 +88,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     return status;
 }
+
+}  // namespace
+
+// An error report that nothing above took: a message and its own exit code.
+int main(int argc, char** argv) { return nl::GuardedMain("novalink-ver", 4, [&] { return Main(argc, argv); }); }

@@ -2,6 +2,7 @@
 // settings files, and one exit code per kind of failure.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 
 #include "tests/common/NginxServer.h"
@@ -162,4 +163,165 @@ TEST(NovalinkGet, ExitCodePerFailureKind) {
     RunResult t = timeout.get();
     EXPECT_EQ(t.exitCode, 3) << t.out;
     EXPECT_NE(t.out.find("time-out"), std::string::npos) << t.out;
+}
+
+namespace {
+
+// What novalink-get left in a folder besides the given files: its temporary files.
+std::vector<std::string> Leftovers(const TempDir& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().find("novalink-get") != std::string::npos) out.push_back(e.path());
+    return out;
+}
+
+std::filesystem::perms Perms(const std::string& path) { return std::filesystem::status(path).permissions(); }
+
+}  // namespace
+
+// Without -c an existing file is replaced only by a whole new one: a refusal, a cut
+// or a time-out leaves it byte for byte, with no temporary file left behind.
+TEST(NovalinkGet, AnExistingFileIsReplacedOnlyByAWholeOne) {
+    namespace fs = std::filesystem;
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.Running());
+    const std::string data = RandomBytes(300000, 5);
+    nginx.Put("files/new.bin", data);
+    const std::string old = RandomBytes(1000, 6);
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    TempDir dir;
+    auto existing = [&](const std::string& name) {
+        WriteFile(dir / name, old);
+        fs::permissions(dir / name, mode);
+        return dir / name;
+    };
+
+    // The time-out takes 11 s; it runs while the other cases go, in a folder of its own.
+    S silent({S::Hold()});
+    TempDir slowDir;
+    const std::string slow = slowDir / "slow";
+    WriteFile(slow, old);
+    auto timeout = std::async(std::launch::async, [&] {
+        return Get({"--timeout", "10", "-o", slow, UrlOf(silent.Port(), "/t")}, 40);
+    });
+
+    S cut({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nonly twenty bytes...")});
+    const struct {
+        const char* name;
+        std::string url;
+        int exitCode;
+        const char* says;
+    } failures[] = {
+        {"404 from nginx", UrlOf(nginx.Port(), "/files/none.bin"), 2, "State Code:404"},
+        {"cut off", UrlOf(cut.Port(), "/c"), 6, "before the whole file arrived"},
+    };
+    for (const auto& c : failures) {
+        SCOPED_TRACE(c.name);
+        const std::string file = existing("existing");
+        RunResult r = Get({"-o", file, c.url});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(file + " was left as it was"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("-c"), std::string::npos) << r.out;  // no resume of an older file
+        EXPECT_TRUE(ReadFile(file) == old);
+        EXPECT_EQ(Perms(file), mode);
+        EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
+    }
+
+    // A whole file replaces the old one in one step and takes its permissions; a
+    // link stays a link, and the file it leads to is replaced.
+    const std::string file = existing("existing");
+    fs::create_symlink("existing", dir / "link");
+    for (const std::string& target : {file, dir / "link"}) {
+        WriteFile(file, old);
+        RunResult r = Get({"-o", target, UrlOf(nginx.Port(), "/files/new.bin")});
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_NE(r.out.find(target + ": 293.0 KiB written"), std::string::npos) << r.out;
+        EXPECT_TRUE(ReadFile(file) == data);
+        EXPECT_EQ(Perms(file), mode);
+        EXPECT_TRUE(fs::is_symlink(dir / "link"));
+        EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
+    }
+
+    RunResult t = timeout.get();
+    EXPECT_EQ(t.exitCode, 3) << t.out;
+    EXPECT_NE(t.out.find(slow + " was left as it was"), std::string::npos) << t.out;
+    EXPECT_TRUE(ReadFile(slow) == old);
+    EXPECT_EQ(Leftovers(slowDir), std::vector<std::string>{});
+}
+
+// Hostile command-line input ends with a usage error and a message, never with
+// an abort or a request that carries lines of its own.
+TEST(NovalinkGet, HostileInputIsAUsageError) {
+    TempDir dir;
+    const std::string longPass(40000, 'p');
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--head", "--user", "u:" + longPass, "http://h/"}, "at most 32767"},
+        {{"--user", "u:" + longPass, "-o", dir / "x", UrlOf(FreeLoopbackPort(), "/")}, "at most 32767"},
+        {{"--head", "--user-agent", "a\r\nX-Injected: 1", "http://h/"}, "--user-agent: the value holds a line break"},
+        {{"--head", "--referer", "r\nX-Injected: 1", "http://h/"}, "--referer"},
+        {{"--head", "--user", "u:p\rX-Injected: 1", "http://h/"}, "--user"},
+        {{"--head", "--proxy", "p\r\nX-Injected: 1:8080", "http://h/"}, "--proxy"},
+        {{"--head", "http://h/a\r\nX-Injected: 1"}, "the URL"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        RunResult r = Get(c.args);
+        EXPECT_EQ(r.exitCode, 1) << r.out.substr(0, 500);
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out.substr(0, 500);
+        EXPECT_EQ(r.out.find("X-Injected"), std::string::npos) << r.out.substr(0, 500);
+    }
+    EXPECT_FALSE(Exists(dir / "x"));
+}
+
+// Its own messages say in plain English what went wrong with a reply.
+TEST(NovalinkGet, SaysPlainlyWhatWentWrong) {
+    const std::string part(30, 'o');
+    const struct {
+        const char* name;
+        bool resume;  // -c over a 30-byte file
+        std::string reply;
+        int exitCode;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"206 at the wrong offset", true, "HTTP/1.1 206 P\r\nContent-Range: bytes 0-49/50\r\n\r\n" + std::string(50, 'n'),
+         2, {"starts at byte 0, not at byte 30"}},
+        {"206 without a total", true, "HTTP/1.1 206 P\r\nContent-Range: bytes 30-49/*\r\n\r\n" + std::string(20, 'n'),
+         8, {"gives no usable length (Content-Range: bytes 30-49/*)"}},
+        {"206 beyond 32 bits", true,
+         "HTTP/1.1 206 P\r\nContent-Range: bytes 30-4999999999/5000000000\r\n\r\n" + std::string(20, 'n'), 8,
+         {"does not fit in 32 bits", "5000000000"}},
+        {"no length", false, "HTTP/1.0 200 OK\r\n\r\nbody without a length", 8,
+         {"gives no length (no Content-Length header)"}},
+        {"length beyond 32 bits", false, "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\n\r\nbody", 8,
+         {"does not fit in 32 bits", "Content-Length: 5000000000"}},
+        {"redirect", false, "HTTP/1.1 302 Found\r\nLocation: http://elsewhere.example/new.bin\r\n\r\n", 2,
+         {"answered 302", "moved to http://elsewhere.example/new.bin"}},
+        {"permanent redirect", false, "HTTP/1.1 308 Permanent Redirect\r\nLocation: /moved/here.bin\r\n\r\n", 2,
+         {"answered 308", "moved to /moved/here.bin"}},
+        {"not HTTP", false, "XXXXXXXXX200 x\r\nContent-Length: 2\r\n\r\nok", 2,
+         {"does not start with an HTTP/1.x status line: \"XXXXXXXXX200 x\""}},
+        {"no reason phrase", false, "HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok", 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.resume) WriteFile(dir / "f", part);
+        S server({S::Send(c.reply)});
+        std::vector<std::string> args = {"-o", dir / "f", UrlOf(server.Port(), "/f")};
+        if (c.resume) args.insert(args.begin(), "-c");
+        RunResult r = Get(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        for (const auto& s : c.says) EXPECT_NE(r.out.find(s), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("No data lefts"), std::string::npos) << r.out;
+        if (c.resume) {
+            EXPECT_EQ(ReadFile(dir / "f"), part);  // the partial file is untouched
+        }
+    }
+    RunResult refused = Get({"-o", "/dev/null", UrlOf(FreeLoopbackPort(), "/")});
+    EXPECT_EQ(refused.exitCode, 4) << refused.out;
+    EXPECT_NE(refused.out.find(": connection refused (10061)"), std::string::npos) << refused.out;
 }
