@@ -16,20 +16,13 @@
 #include "support/ErrorReport.h"
 #include "tests/common/ScriptedServer.h"
 #include "tests/common/TestUtil.h"
-#include "tests/http/TransferHarness.h"
+#include "tests/common/TransferHarness.h"
 
 using namespace nl;
 using namespace testutil;
 using S = ScriptedServer;
 
 namespace {
-
-void Aim(DownloadFile& d, const ScriptedServer& s, const std::string& file) {
-    d.SetServer("127.0.0.1");
-    d.SetPort(s.Port());
-    d.SetURL("/f.bin");
-    d.SetLocalFileName(file);
-}
 
 std::string Printable(const std::string& s) {
     std::string out;
