@@ -178,6 +178,12 @@ int getpeername(SOCKET s, SOCKADDR* name, int* namelen);
 std::uint32_t inet_addr(const char* cp);
 char* inet_ntoa(IN_ADDR in);
 
+// Blocking look-up of a host name (or a dotted address) to its IPv4 addresses.
+// The entry lives in per-thread storage until the thread's next call; nullptr
+// (WS_HOST_NOT_FOUND .. WS_NO_DATA, or WS_NOTINITIALISED) when the name does not
+// resolve. A name with a port ("host:80") is not a host name and does not resolve.
+const HOSTENT* gethostbyname(const char* name);
+
 // Blocking reverse look-up of a 4-byte address (type WS_AF_INET). The entry lives in
 // per-thread storage until the thread's next call; nullptr when no name is known.
 const HOSTENT* gethostbyaddr(const char* addr, int len, int type);

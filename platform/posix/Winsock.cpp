@@ -811,6 +811,37 @@ char* inet_ntoa(IN_ADDR in) {
     return buf;
 }
 
+const HOSTENT* gethostbyname(const char* name) {
+    {
+        std::lock_guard<std::mutex> lk(g_mu);
+        if (g_started == 0) {
+            Fail(WS_NOTINITIALISED);
+            return nullptr;
+        }
+    }
+    if (!name) {
+        Fail(WS_EFAULT);
+        return nullptr;
+    }
+    const std::string host = name;
+    HostResult r;
+    // No host name holds a colon; "host:port" would only go to the resolver to fail.
+    if (host.empty() || host.find(':') != std::string::npos || IsReservedInvalid(host))
+        r.error = WS_HOST_NOT_FOUND;
+    else
+        r = LookUp(host);
+    if (r.error != 0) {
+        Fail(r.error);
+        return nullptr;
+    }
+    alignas(HOSTENT) thread_local char block[WS_MAXGETHOSTSTRUCT];
+    if (WriteHostEntry(block, sizeof block, r) < 0) {
+        Fail(WS_ENOBUFS);
+        return nullptr;
+    }
+    return reinterpret_cast<const HOSTENT*>(block);
+}
+
 const HOSTENT* gethostbyaddr(const char* addr, int len, int type) {
     if (!addr || len != 4 || type != WS_AF_INET) {
         Fail(WS_EFAULT);
