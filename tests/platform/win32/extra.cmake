@@ -1,0 +1,29 @@
+# The Windows build runs these neutral tests under Wine (CTest starts them
+# through the cross-compiling emulator, wine). The other neutral tests need test
+# helpers that have no Windows side yet (the nginx, tinyproxy and scripted
+# servers, the socket peers, the registry sandbox, the descriptor limit) or call
+# POSIX functions themselves; they are left out of the Windows build and CTest
+# lists them as disabled.
+if(WIN32)
+  set(NL_WIN32_SUITE
+    controls.controlhost controls.linex
+    http.reply http.request
+    platform.loop_wake platform.message_loop platform.profile
+    support.ascii_text support.cfileversioninfo support.liveness support.modmain support.novalink_ver
+    support.sha256)
+  foreach(src ${TEST_SOURCES})
+    file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${src})
+    get_filename_component(folder ${rel} DIRECTORY)
+    if(folder MATCHES "^platform/(posix|win32)(/|$)")
+      continue()
+    endif()
+    get_filename_component(name ${src} NAME_WE)
+    string(REGEX REPLACE "_test$" "" short ${name})
+    string(REPLACE "/" "." test_prefix ${folder})
+    string(REPLACE "/" "_" target_prefix ${folder})
+    if(NOT "${test_prefix}.${short}" IN_LIST NL_WIN32_SUITE)
+      set_target_properties(test_${target_prefix}_${short} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+      set_tests_properties(${test_prefix}.${short} PROPERTIES DISABLED TRUE)
+    endif()
+  endforeach()
+endif()
