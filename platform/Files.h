@@ -13,7 +13,11 @@ namespace plat {
 
 // The separator in every composed path ('\\' on Windows). Product code joins
 // paths with this and nothing else.
+#ifdef _WIN32
+constexpr char PL_PATH_SEPARATOR = '\\';
+#else
 constexpr char PL_PATH_SEPARATOR = '/';
+#endif
 
 // Attribute bits as Windows reports them.
 constexpr DWORD PL_FILE_ATTRIBUTE_READONLY = 0x01;

@@ -1,0 +1,248 @@
+// Files and folders on kernel32's ANSI calls.
+#include "platform/Files.h"
+
+#include <cctype>
+#include <random>
+
+#include "platform/Errors.h"
+#include "platform/win32/WinApi.h"
+
+namespace plat {
+
+// ---- wildcard matching ----------------------------------------------------
+//
+// Windows turns a listing pattern into an expression with DOS semantics before
+// it matches names: '?' matches one character but never a period, and matches
+// nothing at a period or at the end of the name; '*' directly before a period
+// stops at the name's last period; a period before a wildcard or at the end of
+// the pattern also matches the end of a name that has no period there. Names
+// are compared without regard to case.
+
+namespace {
+
+enum : char { kStar = 1, kDosStar = 2, kDosQm = 3, kDosDot = 4 };
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+std::string Compile(const std::string& pattern) {
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        char c = pattern[i];
+        char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (c == '*')
+            out += next == '.' ? kDosStar : kStar;
+        else if (c == '?')
+            out += kDosQm;
+        else if (c == '.' && (next == '?' || next == '*' || next == '\0'))
+            out += kDosDot;
+        else
+            out += Lower(c);
+    }
+    return out;
+}
+
+bool Match(const std::string& p, size_t pi, const std::string& n, size_t ni) {
+    while (pi < p.size()) {
+        char t = p[pi];
+        switch (t) {
+            case kStar:
+                for (size_t k = ni; k <= n.size(); ++k)
+                    if (Match(p, pi + 1, n, k)) return true;
+                return false;
+            case kDosStar: {
+                size_t lastDot = n.rfind('.');
+                size_t limit = (lastDot != std::string::npos && lastDot >= ni) ? lastDot : n.size();
+                for (size_t k = ni; k <= limit; ++k)
+                    if (Match(p, pi + 1, n, k)) return true;
+                return false;
+            }
+            case kDosQm:
+                if (ni < n.size() && n[ni] != '.') ++ni;
+                ++pi;
+                break;
+            case kDosDot:
+                if (ni < n.size()) {
+                    if (n[ni] != '.') return false;
+                    ++ni;
+                }
+                ++pi;
+                break;
+            default:
+                if (ni >= n.size() || Lower(n[ni]) != t) return false;
+                ++pi;
+                ++ni;
+        }
+    }
+    return ni == n.size();
+}
+
+::HANDLE H(HANDLE h) { return reinterpret_cast<::HANDLE>(h); }
+
+void Fill(const WIN32_FIND_DATAA& d, FindData& found) {
+    found.attributes = win32::Dw(d.dwFileAttributes);
+    found.size = (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    found.name = d.cFileName;
+}
+
+}  // namespace
+
+bool MatchesWildcard(const std::string& pattern, const std::string& name) {
+    if (pattern == "*" || pattern == "*.*") return true;
+    return Match(Compile(pattern), 0, name, 0);
+}
+
+// ---- listing --------------------------------------------------------------
+
+HANDLE FindFirstFileA(const std::string& pattern, FindData& found) {
+    WIN32_FIND_DATAA d{};
+    ::HANDLE h = ::FindFirstFileA(pattern.c_str(), &d);
+    if (h == win32::InvalidHandle()) return PL_INVALID_FIND_HANDLE;
+    Fill(d, found);
+    return reinterpret_cast<HANDLE>(h);
+}
+
+bool FindNextFileA(HANDLE find, FindData& found) {
+    WIN32_FIND_DATAA d{};
+    if (find == PL_INVALID_FIND_HANDLE) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (!::FindNextFileA(H(find), &d)) return false;
+    Fill(d, found);
+    return true;
+}
+
+bool FindClose(HANDLE find) {
+    if (find == PL_INVALID_FIND_HANDLE) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return ::FindClose(H(find)) != 0;
+}
+
+DWORD GetFileAttributesA(const std::string& path) { return win32::Dw(::GetFileAttributesA(path.c_str())); }
+
+// ---- copy -----------------------------------------------------------------
+
+namespace {
+
+// A copy's temporary file lies next to its target and is named after it with
+// this prefix and kRandomLength letters or digits.
+constexpr size_t kRandomLength = 6;
+
+std::string CopyPrefix(const std::string& fileName) { return "." + fileName + ".novalink-copy-"; }
+
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    auto cut = path.find_last_of("\\/");
+    folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    name = cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string RandomLetters() {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937 gen(std::random_device{}() ^ static_cast<unsigned>(::GetCurrentProcessId()) ^
+                            static_cast<unsigned>(::GetTickCount()));
+    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+    std::string s;
+    for (size_t i = 0; i < kRandomLength; ++i) s += kChars[pick(gen)];
+    return s;
+}
+
+bool FlushFile(const std::string& path) {
+    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == win32::InvalidHandle()) return false;
+    bool ok = ::FlushFileBuffers(h) != 0;
+    ::DWORD error = ::GetLastError();
+    ::CloseHandle(h);
+    ::SetLastError(error);
+    return ok;
+}
+
+}  // namespace
+
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+    ::DWORD existing = ::GetFileAttributesA(to.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (failIfExists) {
+            ::SetLastError(ERROR_FILE_EXISTS);
+            return false;
+        }
+        if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+    }
+    std::string folder, name;
+    SplitPath(to, folder, name);
+    std::string tmp;
+    // The copy is written under a temporary name next to the target, flushed,
+    // and then moved over the target in one step: the target is either as it was
+    // or the complete copy.
+    for (int attempt = 0;; ++attempt) {
+        tmp = folder + CopyPrefix(name) + RandomLetters();
+        if (::CopyFileA(from.c_str(), tmp.c_str(), TRUE)) break;
+        if (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 16) return false;
+    }
+    // A read-only source gives a read-only copy, which could not be opened to be
+    // flushed; the attribute is put back before the move.
+    ::DWORD attrs = ::GetFileAttributesA(tmp.c_str());
+    bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) ::SetFileAttributesA(tmp.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    bool ok = FlushFile(tmp);
+    if (ok && readOnly) ::SetFileAttributesA(tmp.c_str(), attrs);
+    ::DWORD moveFlags = MOVEFILE_WRITE_THROUGH | (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
+    // A target that a running program holds open is not replaced
+    // (ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION), as Windows decides.
+    ok = ok && ::MoveFileExA(tmp.c_str(), to.c_str(), moveFlags);
+    if (!ok) {
+        ::DWORD error = ::GetLastError();
+        ::SetFileAttributesA(tmp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(tmp.c_str());
+        ::SetLastError(error);
+    }
+    return ok;
+}
+
+DWORD RemoveStaleCopies(const std::string& to) {
+    std::string folder, name;
+    SplitPath(to, folder, name);
+    std::string prefix = CopyPrefix(name);
+    // Only files from before this process started: a newer one may belong to a
+    // copy under way in another process. A copy that is still writing its file
+    // holds it open, and the delete fails.
+    ::FILETIME created{}, exited{}, kernel{}, user{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    WIN32_FIND_DATAA d{};
+    ::HANDLE h = ::FindFirstFileA((folder + prefix + "*").c_str(), &d);
+    if (h == win32::InvalidHandle()) return 0;
+    DWORD removed = 0;
+    do {
+        std::string entry = d.cFileName;
+        if (entry.size() != prefix.size() + kRandomLength) continue;
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (::CompareFileTime(&d.ftLastWriteTime, &created) >= 0) continue;
+        std::string path = folder + entry;
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            ::SetFileAttributesA(path.c_str(), d.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        if (::DeleteFileA(path.c_str())) ++removed;
+    } while (::FindNextFileA(h, &d));
+    ::FindClose(h);
+    return removed;
+}
+
+// ---- the rest -------------------------------------------------------------
+
+bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool PathIsRelativeA(const std::string& path) {
+    if (path.empty()) return true;
+    if (path[0] == '\\' || path[0] == '/') return false;
+    return !(path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])));
+}
+
+bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+
+DWORD GetTempPathA(DWORD bufferLength, char* buffer) { return win32::Dw(::GetTempPathA(bufferLength, buffer)); }
+
+}  // namespace plat

@@ -1,0 +1,101 @@
+#include "platform/Window.h"
+
+#include "platform/win32/MessageLoop.h"
+
+namespace plat {
+
+namespace {
+
+win32::MessageLoop& Loop() { return win32::MessageLoop::Instance(); }
+
+}  // namespace
+
+UINT RegisterWindowMessageA(const std::string& name) {
+    if (name.empty()) return 0;
+    return static_cast<UINT>(::RegisterWindowMessageA(name.c_str()));
+}
+
+HWND CreateMessageWindow(const std::string& caption) { return Loop().Create(caption, false); }
+HWND CreateTopLevelWindow(const std::string& caption) { return Loop().Create(caption, true); }
+bool DestroyWindow(HWND hwnd) { return Loop().Destroy(hwnd); }
+bool IsWindow(HWND hwnd) { return Loop().IsWindow(hwnd); }
+
+std::string GetWindowTextA(HWND hwnd) {
+    ::HWND real = Loop().Real(hwnd);
+    if (!real) return {};
+    int n = ::GetWindowTextLengthA(real);
+    if (n <= 0) return {};
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    int got = ::GetWindowTextA(real, text.data(), n + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+WindowProc SetWindowProc(HWND hwnd, WindowProc proc) { return Loop().SetProc(hwnd, proc); }
+WindowProc GetWindowProc(HWND hwnd) { return Loop().GetProc(hwnd); }
+
+LRESULT CallWindowProcA(WindowProc proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return proc ? proc(hwnd, msg, wParam, lParam) : 0;
+}
+
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    ::HWND real = Loop().Real(hwnd);
+    if (!real) return 0;
+    return static_cast<LRESULT>(::DefWindowProcA(real, msg, static_cast<::WPARAM>(wParam), static_cast<::LPARAM>(lParam)));
+}
+
+bool PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    ::HWND real = Loop().Real(hwnd);
+    if (!real) return false;
+    return ::PostMessageA(real, msg, static_cast<::WPARAM>(wParam), static_cast<::LPARAM>(lParam)) != 0;
+}
+
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    ::HWND real = Loop().Real(hwnd);
+    if (!real) return 0;
+    return static_cast<LRESULT>(::SendMessageA(real, msg, static_cast<::WPARAM>(wParam), static_cast<::LPARAM>(lParam)));
+}
+
+bool SetTimer(HWND hwnd, UINT id, UINT ms) {
+    ::HWND real = Loop().Real(hwnd);
+    return real && ::SetTimer(real, id, ms, nullptr) != 0;
+}
+
+bool KillTimer(HWND hwnd, UINT id) {
+    ::HWND real = Loop().Real(hwnd);
+    return real && ::KillTimer(real, id) != 0;
+}
+
+int RunMessageLoop() {
+    auto& loop = Loop();
+    while (!loop.QuitPending() && loop.TopLevelCount() > 0) loop.Iterate(-1);
+    return loop.QuitPending() ? loop.TakeQuit() : 0;
+}
+
+void PostQuitMessage(int code) { Loop().Quit(code); }
+
+void PumpMessages() {
+    auto& loop = Loop();
+    for (int i = 0; i < 64 && loop.Iterate(0); ++i) {
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    auto& loop = Loop();
+    std::uint64_t end = timeoutMs < 0 ? 0 : TickCount() + static_cast<std::uint64_t>(timeoutMs);
+    while (!done()) {
+        if (loop.QuitPending()) return false;
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            std::uint64_t now = TickCount();
+            if (now >= end) return done();
+            wait = static_cast<int>(end - now);
+        }
+        loop.Iterate(wait);
+    }
+    return true;
+}
+
+std::uint64_t TickCount() { return static_cast<std::uint64_t>(::GetTickCount64()); }
+
+}  // namespace plat

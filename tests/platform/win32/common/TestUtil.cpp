@@ -1,0 +1,172 @@
+// The test helpers on Windows (and under Wine): temporary folders, files, and
+// running a program with its output captured through a pipe.
+#include "tests/common/TestUtil.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testutil {
+
+namespace {
+
+// A folder the build was configured with: a Linux path when the programs run
+// under Wine, which sees the Linux root as drive Z:.
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::string Quote(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    size_t slashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+        slashes = 0;
+        out += c;
+    }
+    out.append(slashes * 2, '\\');
+    return out + "\"";
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    char base[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof base, base);
+    if (n == 0 || n > MAX_PATH) throw std::runtime_error("no temporary folder");
+    std::mt19937 gen(std::random_device{}() ^ GetCurrentProcessId() ^ GetTickCount());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = std::string(base, n) + "novalink-test-" + std::to_string(gen() % 100000000u);
+        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+double CpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto ticks = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (ticks(kernel) + ticks(user)) / 1e7;
+}
+
+std::string BuildDir() {
+    const char* b = std::getenv("NOVALINK_BUILD_DIR");
+    return WindowsPath(b && *b ? b : NOVALINK_BUILD_DIR);
+}
+
+std::string SourceDir() {
+    const char* s = std::getenv("NOVALINK_SOURCE_DIR");
+    return WindowsPath(s && *s ? s : NOVALINK_SOURCE_DIR);
+}
+
+RunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutSec) {
+    RunResult r;
+    if (argv.empty()) return r;
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    // The child's environment: ours with the extra entries on top.
+    std::string block;
+    if (!env.empty()) {
+        char* current = GetEnvironmentStringsA();
+        for (char* p = current; p && *p; p += std::strlen(p) + 1) {
+            std::string entry = p;
+            bool replaced = false;
+            for (const auto& e : env)
+                if (_strnicmp(e.c_str(), entry.c_str(), e.find('=') + 1) == 0) replaced = true;
+            if (!replaced) block += entry + '\0';
+        }
+        if (current) FreeEnvironmentStringsA(current);
+        for (const auto& e : env) block += e + '\0';
+        block += '\0';
+    }
+
+    std::string commandLine;
+    for (const auto& a : argv) commandLine += (commandLine.empty() ? "" : " ") + Quote(a);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi{};
+    BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                  block.empty() ? nullptr : block.data(), nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return r;
+    }
+    // The output is read on a thread of its own so that the wait below can end
+    // the program at its time limit whatever it writes.
+    std::string out;
+    std::thread reader([readEnd, &out] {
+        char buf[4096];
+        DWORD n = 0;
+        while (::ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+    });
+    if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutSec) * 1000) != WAIT_OBJECT_0) {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+    } else {
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        r.exitCode = static_cast<int>(code);
+    }
+    // The pipe ends when the program and whatever it started have let go of it.
+    reader.join();
+    CloseHandle(readEnd);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    r.out = std::move(out);
+    return r;
+}
+
+}  // namespace testutil
