@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -375,4 +376,71 @@ TEST_F(InteractiveUpdate, AProgramFileInUseStaysUntilSlashU) {
     EXPECT_EQ(ReadFile(program_), PackageFor("Desktop"));
     EXPECT_EQ(Started(), "Desktop\n");
     EXPECT_EQ(UpdateFlag(), "0");
+}
+
+TEST_F(InteractiveUpdate, WhatCannotBeRightEndsTheRunWithoutTouchingTheProduct) {
+    // A server that announces 100 bytes and then sends without end.
+    ScriptedServer endless({ScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" +
+                                                 std::string(100 + 64 * 1024, 'z')),
+                            ScriptedServer::Hold()});
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        int exit;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"a package longer than announced",
+         [&] {
+             nginx_->Put("m_update/blmnl.cfg", std::string("[Info]\r\nVER=") + kNewer +
+                                                   "\r\n[Desktop]\r\nSIZE=100\r\nDOWNLOAD=http://127.0.0.1:" +
+                                                   std::to_string(endless.Port()) + "/Desktop.bin\r\n");
+         },
+         nl::kRunBadPackage, "larger than announced"},
+        {"no room for the staging folder", [&] { WriteFile(staging_, "a file"); }, nl::kRunNoStagingFolder,
+         "The folder for the update cannot be created"},
+        {"a catalogue value holding a carriage return",
+         [&] { nginx_->Put("m_update/blmnl.cfg", "[Info]\r\nVER=2.01\r0105\r\n"); }, nl::kRunConnectionError,
+         kConnectionError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        Catalogues(kNewer);
+        c.prepare();
+        RunResult r = Update({}, "printf 'i\\n'");
+        EXPECT_EQ(r.exitCode, c.exit) << r.out;
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+        EXPECT_EQ(ReadFile(program_), installed_);
+        EXPECT_FALSE(Exists(Staged()));
+        EXPECT_EQ(UpdateFlag(), "none");
+    }
+}
+
+TEST_F(InteractiveUpdate, AProgramFileWithoutVersionAndAnUnwritableMachineKeyGoOnAsATrial) {
+    // The updater runs as the user nobody, who may read the registry but not change it.
+    if (testutil::Run({"/bin/sh", "-c", "[ \"$(id -u)\" = 0 ] && command -v setpriv"}, {}, 10).exitCode != 0)
+        GTEST_SKIP() << "needs root and setpriv to run the updater as another user";
+    WriteFile(program_, "#!/bin/sh\necho no version information\n");
+    Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", program_, "/f"});
+    Catalogues(kNewer);
+    std::filesystem::permissions(root_->path(), static_cast<std::filesystem::perms>(0755));
+    std::filesystem::permissions(*root_ / "tmp", static_cast<std::filesystem::perms>(01777));
+
+    RunResult r = testutil::Run({"/bin/sh", "-c",
+                                 "printf 'i\\n' | exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$NL_BIN\""},
+                                env_, 60);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Novalink: Error File!"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(kRestart), std::string::npos) << r.out;
+    const std::vector<Request> requests = Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].line, "GET /download/blmnl.cfg HTTP/1.0");
+    EXPECT_EQ(requests[1].line, "GET /files/TE.bin HTTP/1.1");
+    EXPECT_EQ(ReadFile(*root_ / "tmp/BLM_SETUP.EXE"), PackageFor("TE"));
+    // The value could not be deleted, and stays.
+    RunResult path = testutil::Run({BuildDir() + "/novalink-reg", "query", "HKLM\\Software\\Brightloom", "/v", "Path"},
+                                   env_, 20);
+    EXPECT_NE(path.out.find(program_), std::string::npos) << path.out;
 }
