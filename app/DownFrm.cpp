@@ -291,6 +291,8 @@ void DownFrm::EndWith(int code, const std::string& text) {
 
 void DownFrm::DownLoadBox_OnFinish() {
     if (Stopping || !DownLoadBox) return;
+    // The end of a transfer cancelled earlier is no finished package.
+    if (DownLoadBox->LastFailure() == DownloadFailure::Cancelled) return;
     plat::EnableControl(hwnd_, kCButton, false);
 
     // Only a package of exactly the announced length is handed over.
