@@ -1,45 +1,274 @@
 #include "app/CheckFrm.h"
 
+#include "app/MainFrm.h"
 #include "app/MainModule.h"
+#include "controls/SurfacePainter.h"
+#include "http/DownloadFile.h"
+#include "platform/Forms.h"
 #include "platform/Window.h"
+#include "support/AsciiText.h"
+#include "support/CFileVersionInfo.h"
+#include "support/ErrorReport.h"
+#include "support/cRegistry.h"
 
 namespace nl {
 namespace {
 
-plat::HWND g_hwnd = 0;
+constexpr int kLabel1 = 1;
+constexpr int kDownLoadBox = 2;
+constexpr int kCButton = 3;
+constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
 
-plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
-    if (msg == plat::PL_WM_CLOSE) {
-        CheckFrm::Unload();
-        return 0;
-    }
-    if (msg == plat::PL_WM_DESTROY) {
-        g_hwnd = 0;
-        // The last window is gone: a fault while the process tears down shows
-        // no crash report.
-        SuppressFaultDialogs();
-        return 0;
-    }
-    return plat::DefWindowProcA(hwnd, msg, w, l);
-}
+constexpr const char* kProductKey = "Software\\Brightloom";
+constexpr const char* kAccount = "velto";
+constexpr const char* kAccountPassword = "4061729385";
+
+// The editions, in the order the catalogue's answer tests them.
+constexpr CheckFrm::Edition kEditions[] = {
+    {"/E", "Evaluation", "Evaluation", false},
+    {"/D", "Desktop", "Desktop Edition", true},
+    {"/S", "Standard", "Standard Edition", true},
+    {"/P", "Professional", "Professional Edition", true},
+    {"/T", "TE", "Trial / Evaluation", false},
+};
 
 }  // namespace
 
+CheckFrm& CheckFrm::Instance() {
+    static CheckFrm form;
+    return form;
+}
+
+CheckFrm::~CheckFrm() = default;
+
+// ---- the pure parts ------------------------------------------------------------
+
+std::string CheckFrm::DetectSwitch(const std::string& switchCode, const std::string& description) {
+    if (switchCode != "/A") return switchCode;
+    std::string found = switchCode;
+    // Each word is tested on its own; the last hit wins.
+    if (description.find("desktop") != std::string::npos) found = "/D";
+    if (description.find("standard") != std::string::npos) found = "/S";
+    if (description.find("professional") != std::string::npos) found = "/P";
+    if (description.find("evaluation") != std::string::npos) found = "/E";
+    return found == "/A" ? "/T" : found;
+}
+
+const CheckFrm::Edition* CheckFrm::EditionOf(const std::string& switchCode) {
+    for (const Edition& e : kEditions)
+        if (switchCode == e.switchCode) return &e;
+    return nullptr;
+}
+
+std::string CheckFrm::CatalogueUrlFor(const std::string& server, const std::string& switchCode) {
+    const bool free = switchCode == "/E" || switchCode == "/T";
+    return server + (free ? "/download/blmnl.cfg" : "/m_update/blmnl.cfg");
+}
+
+// ---- the window ------------------------------------------------------------------
+
+plat::LRESULT CheckFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
+    CheckFrm& f = Instance();
+    if (hwnd != f.hwnd_) return plat::DefWindowProcA(hwnd, msg, w, l);
+    switch (msg) {
+        case plat::PL_WM_COMMAND:
+            if (plat::LoWord(w) == kCButton) f.CButton_Click();
+            return 0;
+        case plat::PL_WM_CLOSE:
+            // Closed by its frame: the same as its "&Cancel".
+            f.CButton_Click();
+            return 0;
+        case kRepaintMessage:
+            f.Repaint();
+            return 0;
+        default:
+            return plat::DefWindowProcA(hwnd, msg, w, l);
+    }
+}
+
 void CheckFrm::Show() {
-    if (g_hwnd != 0) return;
-    g_hwnd = plat::CreateTopLevelWindow(kAppTitle);
-    if (g_hwnd == 0) return;
-    plat::SetWindowProc(g_hwnd, &Proc);
-    // Nothing to check yet: the window closes itself once the loop runs.
-    plat::PostMessageA(g_hwnd, plat::PL_WM_CLOSE, 0, 0);
+    if (hwnd_ == 0) {
+        plat::FormSpec spec;
+        spec.caption = kAppTitle;
+        spec.fontName = "Arial";
+        spec.clientWidth = 4500;
+        spec.clientHeight = 1545;
+        spec.cancelId = kCButton;
+        spec.input = plat::LineInput::NoInput;
+        hwnd_ = plat::CreateForm(spec, &Proc);
+        if (hwnd_ == 0) {
+            RunExitCode = kRunConnectionError;
+            return;
+        }
+        DownLoadBox = std::make_unique<DownloadFile>();
+        DownLoadBox->Resize(4260, 300);
+        plat::AddLabel(hwnd_, kLabel1, {120, 120, 4260, 255}, "Searching for Updates ...");
+        plat::AddSurface(hwnd_, kDownLoadBox, {120, 480, DownLoadBox->Width(), DownLoadBox->Height()});
+        plat::AddButton(hwnd_, kCButton, {3000, 1020, 1380, 375}, "&Cancel");
+        DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
+        DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
+        DownLoadBox->OnDataDownloaded = [this](std::int32_t n) { DownLoadBox_OnDataDownloaded(n); };
+        DownLoadBox->Host().OnPropertyChanged = [this](const std::string&) { RequestRepaint(); };
+        Stopping = false;
+        DownLoadBox->Show();
+        Repaint();
+        Form_Load();
+        if (hwnd_ == 0) return;
+    }
+    plat::ShowForm(hwnd_, true);
+}
+
+void CheckFrm::Form_Load() {
+    // The installed program file.
+    try {
+        cRegistry path;
+        path.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
+        path.SetSectionKey(kProductKey);
+        path.SetValueKey("Path");
+        path.SetValueType(cRegistry::PL_REG_SZ);
+        TargetFile = path.Value().ToText();
+    } catch (const RaisedError&) {
+        TargetFile.clear();  // an unreadable store: no installed product to be had
+    }
+    // A switch that names no edition detects it, as "/A" does.
+    if (SwitchCode != "/A" && !EditionOf(SwitchCode)) SwitchCode = "/A";
+
+    const std::string setupProgram = TempFolderPath(kSetupName);
+    if (TargetFile.empty() || !FileExists(TargetFile)) {
+        TargetFile = setupProgram;
+        SwitchCode = "/T";
+    } else {
+        CFileVersionInfo info;
+        TryStep([&] { info.SetFullPathName(TargetFile); });
+        if (info.Available()) {
+            InstalledVersion = info.VerProduct();
+            ProductDescription = AsciiLower(info.FileDescription());
+            SwitchCode = DetectSwitch(SwitchCode, ProductDescription);
+        } else {
+            plat::MessageBoxA(0, "Error File!\r\n\r\n" + TargetFile, kAppTitle,
+                              plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+            // Without write access to the machine's key the value stays; the run
+            // goes on as a trial all the same.
+            try {
+                cRegistry path;
+                path.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
+                path.SetSectionKey(kProductKey);
+                path.SetValueKey("Path");
+                path.SetValueType(cRegistry::PL_REG_SZ);
+                path.DeleteValue();
+            } catch (const RaisedError&) {
+            }
+            TargetFile = setupProgram;
+            SwitchCode = "/T";
+        }
+    }
+
+    // Without a temporary folder there is nowhere to put the catalogue.
+    CatalogueFile = TempFolderPath(kCatalogueName);
+    if (CatalogueFile.empty()) {
+        plat::MessageBoxA(0, "There is no temporary folder to download the update into.", kAppTitle,
+                          plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+        RunExitCode = kRunNoStagingFolder;
+        Unload();
+        return;
+    }
+
+    // From here every failing step is skipped.
+    DownloadFile& box = *DownLoadBox;
+    CatalogueUrl = CatalogueUrlFor(UpdateServer(), SwitchCode);
+    if (const Edition* e = EditionOf(SwitchCode); e && e->paid) {
+        TryStep([&] { box.SetUseHttpAuthorization(true); });
+        TryStep([&] { box.SetUserName(kAccount); });
+        TryStep([&] { box.SetUserPassword(kAccountPassword); });
+    }
+    // The port the address names, 80 when it names none; the host goes alone.
+    HttpPort = PortOf(CatalogueUrl);
+    TryStep([&] { box.SetServer(HostOf(CatalogueUrl)); });
+    TryStep([&] { box.SetURL(CatalogueUrl); });
+    TryStep([&] { box.SetPort(HttpPort); });
+    TryStep([&] { box.SetLocalFileName(CatalogueFile); });
+    TryStep([&] { box.SetHTTPVersion(0); });
+    TryStep([&] { box.SetWhileFileExist(0); });
+    if (!TryStep([&] { box.StartDownload(); })) {
+        // Nothing will come: the transfer never started.
+        DownLoadBox_OnError(0, "");
+    }
+}
+
+void CheckFrm::CButton_Click() {
+    RunExitCode = kRunCancelled;
+    Unload();
+}
+
+void CheckFrm::DownLoadBox_OnFinish() {
+    if (Stopping) return;
+    const Edition* edition = EditionOf(SwitchCode);
+    const std::string key = edition ? edition->key : "";
+    EditionName = edition ? edition->name : "";
+
+    LatestVersion = CatalogueValue(CatalogueFile, "Info", "VER");
+    ReadmeUrl = CatalogueValue(CatalogueFile, "Info", "Readme");
+    PackageSize = CatalogueValue(CatalogueFile, key, "SIZE");
+    PackageUrl = CatalogueValue(CatalogueFile, key, "DOWNLOAD");
+    PackageDigest = CatalogueValue(CatalogueFile, key, "SHA256");
+
+    if (LatestVersion.empty()) {
+        RunExitCode = kRunConnectionError;
+        Stopping = true;
+        ShowConnectionError(hwnd_);
+    } else if (key == "TE") {
+        TargetFile = TempFolderPath(kSetupName);
+        MainFrm::Instance().Show();
+    } else if (VersionTextGreater(LatestVersion, InstalledVersion)) {
+        MainFrm::Instance().Show();
+    } else {
+        plat::ShowForm(hwnd_, false);
+        RunExitCode = kRunDone;
+        plat::MessageBoxA(0, "Brightloom " + EditionName + " are up to date!", kAppTitle,
+                          plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
+    }
+    Unload();
+}
+
+void CheckFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
+    if (Stopping) return;
+    Stopping = true;
+    RunExitCode = kRunConnectionError;
+    ShowConnectionError(hwnd_);
+    Unload();
+}
+
+void CheckFrm::DownLoadBox_OnDataDownloaded(std::int32_t) { RequestRepaint(); }
+
+void CheckFrm::RequestRepaint() {
+    if (repaintPosted_ || hwnd_ == 0) return;
+    repaintPosted_ = plat::PostMessageA(hwnd_, kRepaintMessage, 0, 0);
+}
+
+void CheckFrm::Repaint() {
+    repaintPosted_ = false;
+    if (hwnd_ == 0 || !DownLoadBox) return;
+    const DownloadFile& box = *DownLoadBox;
+    plat::PaintSurface(hwnd_, kDownLoadBox,
+                       SurfacePainter::Picture(box.Surface(), {&box.ProgressLabel()}, &box.BorderShape()));
 }
 
 void CheckFrm::Unload() {
-    if (g_hwnd != 0) plat::DestroyWindow(g_hwnd);
+    if (hwnd_ == 0) return;
+    // Before unloading: no late event counts, and the transfer stops.
+    Stopping = true;
+    if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
+    const plat::HWND hwnd = hwnd_;
+    hwnd_ = 0;
+    repaintPosted_ = false;
+    plat::DestroyWindow(hwnd);
+    // The control goes with the window; it may be raising the event that got us here.
+    DownLoadBox.reset();
+    // The local catalogue never outlives the window.
+    KillFile(CatalogueFile);
+    // The last window is gone: a fault while the process tears down shows no
+    // crash report.
+    if (!MainFrm::Instance().Loaded()) SuppressFaultDialogs();
 }
-
-bool CheckFrm::Loaded() { return g_hwnd != 0; }
-
-plat::HWND CheckFrm::Handle() { return g_hwnd; }
 
 }  // namespace nl

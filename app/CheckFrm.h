@@ -1,20 +1,71 @@
-// The check window. For now it only opens and closes: it finds no update to
-// offer, so the interactive run ends as soon as it has started. The catalogue
-// check and the windows that follow it are built on top of this.
+// The check window: finds the installed program file and its edition, fetches
+// the update catalogue with its download control, and either says the product
+// is up to date, offers the update (the offer window), or reports that the
+// catalogue could not be had.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
 
 #include "platform/Types.h"
 
 namespace nl {
 
+class DownloadFile;
+
 class CheckFrm {
 public:
-    // Creates the window (once) and shows it without blocking.
-    static void Show();
-    // Unloads the window; when no window is left the run ends.
-    static void Unload();
-    static bool Loaded();
-    static plat::HWND Handle();
+    // An edition as the switch names it.
+    struct Edition {
+        const char* switchCode;  // "/D", "/S", "/P", "/E", "/T"
+        const char* key;         // the catalogue section
+        const char* name;        // shown to the user
+        bool paid;               // the catalogue needs authorization
+    };
+
+    // The one check window, created on first use.
+    static CheckFrm& Instance();
+
+    // Loads the window when it is not (the load step starts the check), then shows it.
+    void Show();
+    // Closing: stops the transfer, unloads the window and removes the local catalogue.
+    void Unload();
+    bool Loaded() const { return hwnd_ != 0; }
+    plat::HWND Handle() const { return hwnd_; }
+
+    // The switch after detection: an explicit edition switch stays; "/A" becomes
+    // the edition whose word the (lower-cased) description contains, the last
+    // hit winning, or "/T" when none does.
+    static std::string DetectSwitch(const std::string& switchCode, const std::string& description);
+    // The edition a switch names; nullptr for any other switch.
+    static const Edition* EditionOf(const std::string& switchCode);
+    // The catalogue's address on the update server for a switch.
+    static std::string CatalogueUrlFor(const std::string& server, const std::string& switchCode);
+
+    ~CheckFrm();
+
+private:
+    CheckFrm() = default;
+    static plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l);
+
+    void Form_Load();
+    void CButton_Click();
+    void DownLoadBox_OnFinish();
+    void DownLoadBox_OnError(std::int32_t number, const std::string& description);
+    void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
+    void RequestRepaint();
+    void Repaint();
+
+    plat::HWND hwnd_ = 0;
+    std::unique_ptr<DownloadFile> DownLoadBox;
+    std::string CatalogueUrl;
+    std::int32_t HttpPort = 80;
+    std::string CatalogueFile;
+    std::string InstalledVersion;
+    std::string ProductDescription;
+    bool Stopping = false;
+    bool repaintPosted_ = false;
 };
 
 }  // namespace nl

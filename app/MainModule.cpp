@@ -1,5 +1,6 @@
 #include "app/MainModule.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "platform/Controls.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Forms.h"
 #include "platform/Instance.h"
 #include "platform/Process.h"
 #include "platform/Profile.h"
@@ -31,6 +33,8 @@ std::string PackageSize;
 std::string ReadmeUrl;
 std::string PackageUrl;
 std::string EditionName;
+std::string PackageDigest;
+int RunExitCode = kRunDone;
 
 namespace {
 
@@ -149,6 +153,84 @@ bool PackageIsComplete(const std::string& stateFile, const std::string& package,
     if (!Sha256::SameDigest(digest, actual))
         return fail(package + " has the SHA-256 digest " + actual + ", the download had " + digest);
     return true;
+}
+
+// ---- configuration ----------------------------------------------------------
+
+std::string UpdateServer() {
+    std::string address;
+    try {
+        cRegistry server;
+        server.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
+        server.SetSectionKey(kProductKey);
+        server.SetValueKey("UpdateServer");
+        server.SetValueType(cRegistry::PL_REG_SZ);
+        address = TrimSpaces(server.Value().ToText());
+    } catch (const RaisedError&) {
+        address.clear();  // an unreadable store counts as no setting
+    }
+    if (address.empty() || address.find_first_of("\r\n") != std::string::npos) address = kDefaultUpdateServer;
+    while (!address.empty() && address.back() == '/') address.pop_back();
+    return address;
+}
+
+namespace {
+
+// "http://srv:8080/a?b" -> "srv:8080"
+std::string Authority(const std::string& address) {
+    std::string s = TrimSpaces(address);
+    const auto scheme = s.find("://");
+    if (scheme != std::string::npos) s = s.substr(scheme + 3);
+    s = s.substr(0, s.find_first_of("/?#"));
+    const auto at = s.rfind('@');
+    if (at != std::string::npos) s = s.substr(at + 1);
+    return s;
+}
+
+// The position of the ':' before a port in an authority, npos when none.
+std::size_t PortColon(const std::string& authority) {
+    const auto colon = authority.rfind(':');
+    if (colon == std::string::npos || authority.find(':') != colon) return std::string::npos;
+    return colon;
+}
+
+}  // namespace
+
+std::string HostOf(const std::string& address) {
+    const std::string a = Authority(address);
+    return a.substr(0, PortColon(a));
+}
+
+int PortOf(const std::string& address) {
+    const std::string a = Authority(address);
+    const auto colon = PortColon(a);
+    if (colon == std::string::npos) return 80;
+    const std::string digits = a.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return 80;
+    const int port = std::stoi(digits);
+    return port >= 1 && port <= 65535 ? port : 80;
+}
+
+std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key) {
+    std::string value = ReadIni(file, section, key);
+    if (value.find_first_of("\r\n") != std::string::npos) value.clear();
+    return value;
+}
+
+bool VersionTextGreater(const std::string& a, const std::string& b) {
+    // Code unit by code unit, as unsigned bytes; the shorter is smaller when it
+    // is a prefix of the longer.
+    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+}
+
+void ShowConnectionError(plat::HWND owner) {
+    plat::MessageBoxA(owner,
+                      "Sorry , you connot connect at this time.\r\rPlease confirm that your Internet connection is "
+                      "working. If you are able to connect to the Internet through your web browser,our service may "
+                      "be temporarily unavailable.\r\rPlease try again later.",
+                      "Connection Error", plat::PL_MB_OK | plat::PL_MB_ICONHAND);
 }
 
 // ---- the staged update ------------------------------------------------------
@@ -307,9 +389,11 @@ int Main() {
 
     if (SwitchCode == "/U") return StagedUpdateMode();
 
+    plat::StartFrontEnd();
     plat::InitCommonControlsEx(8, plat::PL_ICC_USEREX_CLASSES);
-    CheckFrm::Show();
-    return plat::RunMessageLoop();
+    CheckFrm::Instance().Show();
+    const int code = plat::RunMessageLoop();
+    return code != 0 ? code : RunExitCode;
 }
 
 }  // namespace nl

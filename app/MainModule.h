@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Types.h"
+
 namespace nl {
 
 // ---- the update state (one copy for the whole program, initially empty) ----
@@ -16,6 +18,7 @@ extern std::string PackageSize;    // catalogue edition "SIZE"
 extern std::string ReadmeUrl;      // catalogue "Info" "Readme"
 extern std::string PackageUrl;     // catalogue edition "DOWNLOAD"
 extern std::string EditionName;    // display name of the edition
+extern std::string PackageDigest;  // catalogue edition "SHA256": the package's digest, when given
 
 // Names in the temporary folder.
 inline constexpr const char* kStagingFolderName = "BLM_UPDATE";
@@ -44,6 +47,38 @@ enum StagedUpdateExit : int {
     kStagedFileLocked = 5,      // the program file is in use or read-only
     kStagedCopyFailed = 6,      // the copy failed otherwise (a full disk, ...)
 };
+
+// How the interactive run ends (the process exit code).
+enum RunExit : int {
+    kRunDone = 0,              // up to date, updated, or the package staged for "/U"
+    kRunConnectionError = 10,  // the catalogue or the package could not be had
+    kRunCancelled = 11,        // the user cancelled, or closed a window before the end
+    kRunBadPackage = 12,       // the package had another length or digest than announced: deleted
+    kRunNoStagingFolder = 13,  // no temporary folder, or the staging folder could not be made
+};
+// What the interactive run ends with; the windows set it as they close.
+extern int RunExitCode;
+
+// ---- configuration ----------------------------------------------------------
+
+// The update server when HKEY_LOCAL_MACHINE "Software\Brightloom" "UpdateServer"
+// is absent or empty.
+inline constexpr const char* kDefaultUpdateServer = "http://updates.brightloom.example";
+// The update server's address (scheme, host, optional port), without a final "/".
+std::string UpdateServer();
+// The host of an address ("http://srv:8080/a" -> "srv"), without its port.
+std::string HostOf(const std::string& address);
+// The port an address names ("http://srv:8080/a" -> 8080), 80 when it names none
+// (or one outside 1..65535).
+int PortOf(const std::string& address);
+// A catalogue value: ReadIni, except that a value holding CR or LF counts as missing.
+std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key);
+// The version texts compared as the check does: code unit by code unit,
+// case-sensitive, a prefix being the smaller. True when `a` is greater than `b`.
+bool VersionTextGreater(const std::string& a, const std::string& b);
+
+// The message shown when the catalogue or the package cannot be had.
+void ShowConnectionError(plat::HWND owner);
 
 // ---- entry ------------------------------------------------------------------
 

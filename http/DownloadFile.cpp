@@ -70,6 +70,18 @@ bool LocalFileExists(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
+// A 416 reply's "Content-Range: bytes */N" names the whole file's length N; true
+// when N equals what the local file holds.
+bool WholeFileHeld(const std::string& head, std::int32_t held) {
+    const std::string range = GetHeaderValue(head, "Content-Range");
+    const std::string unit = "bytes */";
+    if (held <= 0 || range.size() <= unit.size() || AsciiLower(range.substr(0, unit.size())) != unit) return false;
+    const std::string total = range.substr(unit.size());
+    if (total.find_first_not_of("0123456789") != std::string::npos) return false;
+    std::int32_t n = 0;
+    return LeadingNumber(total, n) && n == held;
+}
+
 }  // namespace
 
 // ---- creation and layout -------------------------------------------------------
@@ -660,6 +672,16 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
     const std::string status = CheckResponseStatus(receiveHead_, downloadFileSize_);
     if (!Changed("DownloadFileSize")) return false;
     const std::int32_t code = ReplyStatusCode(receiveHead_);
+    if (code == 416 && rangeRequested_ && WholeFileHeld(receiveHead_, downloadedSize_)) {
+        // The server says the whole file is as long as what the local file
+        // already holds: an earlier transfer got it all. It finishes as complete,
+        // writing nothing.
+        downloadFileSize_ = downloadedSize_;
+        Changed("DownloadFileSize");
+        UpdateProgress();
+        CloseSocketOf();
+        return false;
+    }
     if (status != "success") {
         RefuseReply(code == 416   ? DownloadFailure::NothingLeft
                     : code == 206 ? DownloadFailure::BadReply

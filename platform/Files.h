@@ -63,8 +63,20 @@ DWORD GetFileAttributesA(const std::string& path);
 // (PL_ERROR_FILE_NOT_FOUND).
 // With failIfExists an existing `to` makes the call fail (PL_ERROR_FILE_EXISTS).
 // A read-only `to` (PL_FILE_ATTRIBUTE_READONLY) is not replaced
-// (PL_ERROR_ACCESS_DENIED).
+// (PL_ERROR_ACCESS_DENIED), nor is one in use (FileInUse below), which fails with
+// PL_ERROR_SHARING_VIOLATION as Windows does for a running program's file.
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
+
+// True when some process runs the file `path` names or holds it open: on Linux a
+// process whose program, open descriptor or mapping is that file (what fuser
+// reports), as far as this user may look; on Windows, a file that cannot be
+// opened for writing because of a sharing violation. False for a missing file.
+bool FileInUse(const std::string& path);
+
+// Lets the file be started as a program: on Linux it gains the execute
+// permission for whoever may read it; on Windows there is nothing to do. False
+// when the file is missing or its permissions cannot be changed.
+bool MarkExecutable(const std::string& path);
 
 // Removes the temporary files that copies onto `to` left behind when they were
 // killed part of the way: only files of CopyFileA's own naming next to the file

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -376,6 +377,13 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
         SetLastError(PL_ERROR_SHARING_VIOLATION);
         return false;
     }
+    // A program file that some process runs or holds open is in use, as it is
+    // on Windows: renaming over it would pull it from under that process.
+    if (exists && FileInUse(target)) {
+        close(in);
+        SetLastError(PL_ERROR_SHARING_VIOLATION);
+        return false;
+    }
 
     // The lock outlives the temporary file (declared first, released last).
     FolderLock folder(posix::FolderOf(target));
@@ -407,6 +415,82 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
         return false;
     }
     if (!tmp.Commit(target, failIfExists)) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool SameFile(const char* path, dev_t dev, ino_t ino) {
+    struct stat st {};
+    return stat(path, &st) == 0 && st.st_dev == dev && st.st_ino == ino;
+}
+
+// A line of /proc/<pid>/maps: "start-end perms offset major:minor inode path".
+bool MapsHold(const std::string& mapsPath, dev_t dev, ino_t ino) {
+    FILE* f = fopen(mapsPath.c_str(), "re");
+    if (!f) return false;
+    bool found = false;
+    char line[4096];
+    while (!found && fgets(line, sizeof line, f)) {
+        unsigned int maj = 0, min = 0;
+        unsigned long long inode = 0;
+        if (sscanf(line, "%*s %*s %*s %x:%x %llu", &maj, &min, &inode) == 3 && inode != 0 &&
+            inode == static_cast<unsigned long long>(ino) && maj == major(dev) && min == minor(dev))
+            found = true;
+    }
+    fclose(f);
+    return found;
+}
+
+}  // namespace
+
+bool FileInUse(const std::string& path) {
+    struct stat target {};
+    if (path.empty() || stat(path.c_str(), &target) != 0) return false;
+    DIR* proc = opendir("/proc");
+    if (!proc) return false;
+    bool used = false;
+    while (!used) {
+        dirent* p = readdir(proc);
+        if (!p) break;
+        if (p->d_name[0] < '1' || p->d_name[0] > '9') continue;
+        const std::string base = std::string("/proc/") + p->d_name;
+        // Processes of other users cannot be looked into; they are passed over.
+        if (SameFile((base + "/exe").c_str(), target.st_dev, target.st_ino)) {
+            used = true;
+            break;
+        }
+        if (DIR* fds = opendir((base + "/fd").c_str())) {
+            while (dirent* e = readdir(fds)) {
+                if (e->d_name[0] == '.') continue;
+                if (SameFile((base + "/fd/" + e->d_name).c_str(), target.st_dev, target.st_ino)) {
+                    used = true;
+                    break;
+                }
+            }
+            closedir(fds);
+        }
+        if (!used) used = MapsHold(base + "/maps", target.st_dev, target.st_ino);
+    }
+    closedir(proc);
+    return used;
+}
+
+bool MarkExecutable(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    // Execute for each class that may read it.
+    mode_t mode = st.st_mode & 07777;
+    if (mode & S_IRUSR) mode |= S_IXUSR;
+    if (mode & S_IRGRP) mode |= S_IXGRP;
+    if (mode & S_IROTH) mode |= S_IXOTH;
+    if (chmod(path.c_str(), mode) != 0) {
         SetLastErrorFromErrno(errno);
         return false;
     }

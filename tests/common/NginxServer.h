@@ -13,7 +13,17 @@ namespace testutil {
 
 class NginxServer {
 public:
+    struct Options {
+        std::string user = "alice";
+        std::string password = "s3cret";
+        std::string protectedPath = "/private/";  // served behind Basic authorization
+        // An nginx log_format for the access log (combined when empty), e.g.
+        // "$request|$http_authorization|$http_range|$status".
+        std::string logFormat;
+        std::string extraLocations;  // more nginx lines inside the server block
+    };
     NginxServer(const std::string& user = "alice", const std::string& password = "s3cret");
+    explicit NginxServer(const Options& options);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -23,7 +33,7 @@ public:
     // The folder served at "/"; "private/" inside it needs the credentials.
     std::string Root() const { return dir_ / "www"; }
     std::string ErrorLog() const;
-    // One line per request served, in nginx's combined format.
+    // One line per request served, in nginx's combined format or Options::logFormat.
     std::string AccessLog() const;
     // Writes a file under Root(), making folders as needed.
     void Put(const std::string& relPath, const std::string& data) const;
@@ -32,6 +42,7 @@ private:
     bool Start();
     void Stop();
 
+    Options options_;
     TempDir dir_;
     int port_ = 0;
     ProcessId pid_ = -1;

@@ -44,9 +44,19 @@ TEST(NovalinkGet, DownloadResumeAndNothingLeft) {
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(ReadFile(dir / "pkg.bin") == data);
 
+    // The file is whole: nginx's 416 names its length, and the resume finishes
+    // without writing.
+    r = Get({"-c", "-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("(0 B new)"), std::string::npos) << r.out;
+    EXPECT_TRUE(ReadFile(dir / "pkg.bin") == data);
+
+    // Longer than the server's: nothing left after what the file holds.
+    WriteFile(dir / "pkg.bin", data + "tail");
     r = Get({"-c", "-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
     EXPECT_EQ(r.exitCode, 7) << r.out;
     EXPECT_NE(r.out.find("nothing left"), std::string::npos) << r.out;
+    WriteFile(dir / "pkg.bin", data);
 
     r = Get({"--no-clobber", "-o", dir / "pkg.bin", UrlOf(nginx.Port(), "/files/pkg.bin")});
     EXPECT_EQ(r.exitCode, 5) << r.out;

@@ -74,13 +74,26 @@ TEST_F(Servers, ResumeWithRangeThenNothingLeft) {
     EXPECT_TRUE(ReadFile(dir_ / "data.bin") == *file_);
     EXPECT_EQ(d.DownloadFileSize(), static_cast<std::int32_t>(file_->size()));
 
-    // Complete now: nginx answers 416, and the file stays as it is.
+    // Complete now: nginx answers 416 with the whole file's length, which is the
+    // local file's; the transfer finishes as complete and writes nothing.
     d.SetWhileFileExist(1);
     Transfer again(d);
     ASSERT_TRUE(again.Run());
-    EXPECT_EQ(again.errorNumber, 10003);
-    EXPECT_EQ(again.errorText, "No data lefts.");
+    EXPECT_EQ(again.errorNumber, 0) << again.errorText;
+    EXPECT_EQ(d.ReceiveHead().rfind("HTTP/1.1 416", 0), 0u) << d.ReceiveHead();
+    EXPECT_EQ(d.DownloadFileSize(), static_cast<std::int32_t>(file_->size()));
+    EXPECT_EQ(d.DownloadedSize(), static_cast<std::int32_t>(file_->size()));
     EXPECT_TRUE(ReadFile(dir_ / "data.bin") == *file_);
+
+    // A local file longer than the server's: the 416 names another length, and
+    // there is nothing after what the file holds.
+    WriteFile(dir_ / "data.bin", *file_ + "tail");
+    d.SetWhileFileExist(1);
+    Transfer longer(d);
+    ASSERT_TRUE(longer.Run());
+    EXPECT_EQ(longer.errorNumber, 10003);
+    EXPECT_EQ(longer.errorText, "No data lefts.");
+    EXPECT_TRUE(ReadFile(dir_ / "data.bin") == *file_ + "tail");
 }
 
 TEST_F(Servers, NotFound) {

@@ -1,0 +1,399 @@
+#include "app/DownFrm.h"
+
+#include <climits>
+#include <cmath>
+#include <locale>
+
+#include "app/CheckFrm.h"
+#include "app/MainModule.h"
+#include "controls/SurfacePainter.h"
+#include "http/DownloadFile.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/Forms.h"
+#include "platform/Process.h"
+#include "platform/Window.h"
+#include "support/ErrorReport.h"
+#include "support/Sha256.h"
+#include "support/cRegistry.h"
+#include "support/modMain.h"
+
+namespace nl {
+namespace {
+
+constexpr int kXLab = 1;
+constexpr int kFileLlab = 2;
+constexpr int kDownLoadBox = 3;
+constexpr int kCButton = 4;
+constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
+
+constexpr const char* kProductKey = "Software\\Brightloom";
+constexpr const char* kAccount = "velto";
+constexpr const char* kAccountPassword = "4061729385";
+constexpr const char* kQuestion = "Can you Cancel the Novalink?";
+
+// The integer digits of a non-negative number with its thousands grouped.
+std::string Grouped(unsigned long long n, const DownFrm::NumberStyle& style) {
+    std::string digits = std::to_string(n);
+    if (style.grouping.empty() || style.thousandsSeparator == '\0') return digits;
+    std::string out;
+    std::size_t group = 0;  // index into grouping; its last size repeats
+    int size = static_cast<unsigned char>(style.grouping[0]);
+    int inGroup = 0;
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        if (size > 0 && size < CHAR_MAX && inGroup == size) {
+            out.insert(out.begin(), style.thousandsSeparator);
+            inGroup = 0;
+            if (group + 1 < style.grouping.size()) size = static_cast<unsigned char>(style.grouping[++group]);
+        }
+        out.insert(out.begin(), digits[i]);
+        ++inGroup;
+    }
+    return out;
+}
+
+// "#,##0"
+std::string WholeNumber(std::int32_t n, const DownFrm::NumberStyle& style) {
+    const long long v = n;
+    return (v < 0 ? "-" : "") + Grouped(static_cast<unsigned long long>(v < 0 ? -v : v), style);
+}
+
+// "0", "0.0", "0.00": rounded to that many decimals, halves away from zero.
+std::string Fixed(double x, int decimals, const DownFrm::NumberStyle& style) {
+    const double scale = decimals == 2 ? 100.0 : decimals == 1 ? 10.0 : 1.0;
+    const double r = std::round(std::fabs(x) * scale);
+    const auto units = static_cast<unsigned long long>(r);
+    const auto scaleInt = static_cast<unsigned long long>(scale);
+    std::string s = (x < 0 && r != 0 ? "-" : "") + std::to_string(units / scaleInt);
+    if (decimals > 0) {
+        std::string frac = std::to_string(units % scaleInt);
+        frac.insert(frac.begin(), static_cast<std::size_t>(decimals) - frac.size(), '0');
+        s += style.decimalPoint + frac;
+    }
+    return s;
+}
+
+}  // namespace
+
+// ---- sizes -----------------------------------------------------------------------
+
+std::string DownFrm::FormatFileSize(std::int32_t size, const NumberStyle& style) {
+    if (size < 1024) return WholeNumber(size, style) + " bytes";
+    const std::int32_t kb = size / 1024;
+    const double s = static_cast<double>(size);
+    std::string text;
+    if (kb < 10)
+        text = Fixed(s / 1024, 2, style) + "KB";
+    else if (kb < 100)
+        text = Fixed(s / 1024, 1, style) + "KB";
+    else if (kb < 1000)
+        text = Fixed(s / 1024, 0, style) + "KB";
+    else if (kb < 10000)
+        text = Fixed(s / 1048576, 2, style) + "MB";
+    else if (kb < 100000)
+        text = Fixed(s / 1048576, 1, style) + "MB";
+    else if (kb < 1000000)
+        text = Fixed(s / 1048576, 0, style) + "MB";
+    else
+        text = Fixed(s / 1048576 / 1024, 2, style) + "GB";
+    return text + " (" + WholeNumber(size, style) + " bytes)";
+}
+
+std::string DownFrm::FormatFileSize(std::int32_t size) {
+    static const NumberStyle style = UserNumberStyle();
+    return FormatFileSize(size, style);
+}
+
+DownFrm::NumberStyle DownFrm::UserNumberStyle() {
+    NumberStyle style;  // English settings
+    try {
+        const std::locale user("");
+        // The plain C locale has no separators of its own; English ones stand in.
+        if (user.name() == "C" || user.name() == "POSIX") return style;
+        const auto& punct = std::use_facet<std::numpunct<char>>(user);
+        style.decimalPoint = punct.decimal_point();
+        style.thousandsSeparator = punct.thousands_sep();
+        style.grouping = punct.grouping();
+    } catch (const std::exception&) {
+        // The locale the environment names is not installed.
+    }
+    return style;
+}
+
+// ---- the window -------------------------------------------------------------------
+
+DownFrm& DownFrm::Instance() {
+    static DownFrm form;
+    return form;
+}
+
+DownFrm::DownFrm() = default;
+DownFrm::~DownFrm() = default;
+
+plat::LRESULT DownFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
+    DownFrm& f = Instance();
+    if (hwnd != f.hwnd_) return plat::DefWindowProcA(hwnd, msg, w, l);
+    switch (msg) {
+        case plat::PL_WM_ACTIVATE:
+            if (w != 0) f.Form_Activate();
+            return 0;
+        case plat::PL_WM_COMMAND:
+            if (plat::LoWord(w) == kCButton) f.CButton_Click();
+            return 0;
+        case plat::PL_WM_CLOSE:
+            f.Form_QueryUnload();
+            return 0;
+        case kRepaintMessage:
+            f.Repaint();
+            return 0;
+        default:
+            return plat::DefWindowProcA(hwnd, msg, w, l);
+    }
+}
+
+void DownFrm::Show() {
+    if (hwnd_ == 0) {
+        plat::FormSpec spec;
+        spec.caption = kAppTitle;
+        spec.fontName = "Tahoma";
+        spec.clientWidth = 6015;
+        spec.clientHeight = 2265;
+        spec.cancelId = kCButton;
+        spec.input = plat::LineInput::Commands;
+        hwnd_ = plat::CreateForm(spec, &Proc);
+        if (hwnd_ == 0) return;
+        DownLoadBox = std::make_unique<nl::DownloadFile>();
+        DownLoadBox->Resize(5775, 300);
+        // Saved with an empty agent: the package requests carry an empty "User-Agent: ".
+        TryStep([&] { DownLoadBox->SetAgent(""); });
+        plat::AddLabel(hwnd_, kXLab, {120, 180, 5775, 255}, "Initializing");
+        plat::AddLabel(hwnd_, kFileLlab, {120, 480, 5775, 255}, std::string(17, ' '));
+        plat::AddSurface(hwnd_, kDownLoadBox, {120, 900, DownLoadBox->Width(), DownLoadBox->Height()});
+        plat::AddButton(hwnd_, kCButton, {4500, 1650, 1395, 375}, "&Cancel");
+        DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
+        DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
+        DownLoadBox->OnDataDownloaded = [this](std::int32_t n) { DownLoadBox_OnDataDownloaded(n); };
+        DownLoadBox->Host().OnPropertyChanged = [this](const std::string&) { RequestRepaint(); };
+        activated_ = false;
+        Stopping = false;
+        ErrorShown = false;
+        unloadingSelf_ = false;
+        DownLoadBox->Show();
+        Repaint();
+    }
+    plat::ShowForm(hwnd_, true);
+}
+
+void DownFrm::Form_Activate() {
+    if (activated_) return;
+    activated_ = true;
+    StagingFolder = TempFolderPath(kStagingFolderName);
+    StateFile = JoinPath(StagingFolder, kStagingStateName);
+    DownloadFile();
+}
+
+void DownFrm::DownloadFile() {
+    StagedFile = JoinPath(StagingFolder, kStagedPackageName);
+    if (StagingFolder.empty()) {
+        EndWith(kRunNoStagingFolder, "There is no temporary folder to download the update into.");
+        return;
+    }
+    if (FolderExists(StagingFolder)) {
+        // A plain file of that name leaves no room for the folder.
+        const plat::DWORD attributes = plat::GetFileAttributesA(StagingFolder);
+        if (attributes == plat::PL_INVALID_FILE_ATTRIBUTES || (attributes & plat::PL_FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            EndWith(kRunNoStagingFolder, "The folder for the update cannot be created:\r\n\r\n" + StagingFolder);
+            return;
+        }
+        StagedVersion = ReadIni(StateFile, "Info", "VER");
+        StagedSize = ReadIni(StateFile, "Info", "Size");
+        // A partial package is continued only for the same catalogue version (or
+        // an older one) and the same size; otherwise the transfer starts from nothing.
+        if (VersionTextGreater(LatestVersion, StagedVersion) || StagedSize != PackageSize) {
+            KillFile(StagedFile);
+            // Whatever was recorded complete went with it.
+            WriteIni(StateFile, kStateSection, kCompleteKey, "");
+            WriteIni(StateFile, kStateSection, kDigestKey, "");
+        }
+    } else {
+        if (!plat::CreateDirectoryA(StagingFolder)) {
+            EndWith(kRunNoStagingFolder, "The folder for the update cannot be created:\r\n\r\n" + StagingFolder);
+            return;
+        }
+        WriteIni(StateFile, kStateSection, "VER", LatestVersion);
+        WriteIni(StateFile, kStateSection, "Size", PackageSize);
+    }
+
+    // From here every failing step is skipped.
+    nl::DownloadFile& box = *DownLoadBox;
+    DownloadUrl = PackageUrl;
+    HttpPort = PortOf(DownloadUrl);
+    TryStep([&] { box.SetServer(HostOf(DownloadUrl)); });
+    if (SwitchCode != "/E" && SwitchCode != "/T") {
+        TryStep([&] { box.SetUseHttpAuthorization(true); });
+        TryStep([&] { box.SetUserName(kAccount); });
+        TryStep([&] { box.SetUserPassword(kAccountPassword); });
+    }
+    TryStep([&] { box.SetURL(DownloadUrl); });
+    TryStep([&] { box.SetPort(HttpPort); });
+    TryStep([&] { box.SetLocalFileName(StagedFile); });
+    TryStep([&] { box.SetHTTPVersion(1); });
+    TryStep([&] { box.SetWhileFileExist(1); });
+    TryStep([&] { box.SetBackColor(0x8000000F); });
+    TryStep([&] { box.SetForeColor(0x8000000E); });
+    TryStep([&] { box.SetProgressColor(0x8000000D); });
+    const bool started = TryStep([&] { box.StartDownload(); });
+    // A transfer that could not even start (no address in the catalogue) would
+    // leave the window waiting for ever.
+    if (!started && !box.IsBusy()) DownLoadBox_OnError(0, "");
+}
+
+void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
+    if (Stopping || !DownLoadBox) return;
+    const std::int32_t done = DownLoadBox->DownloadedSize();
+    const std::int32_t whole = DownLoadBox->DownloadFileSize();
+    if (whole > 0 && done > whole) {
+        // More than the server announced: such a package can never be right, and
+        // an endless body must not fill the disk.
+        RejectPackage("The downloaded update is larger than announced and has been deleted.");
+        return;
+    }
+    plat::SetControlText(hwnd_, kXLab, "Downloading...");
+    plat::SetControlText(hwnd_, kFileLlab, FormatFileSize(done) + " / " + FormatFileSize(whole));
+    RequestRepaint();
+}
+
+void DownFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
+    if (Stopping) return;
+    ErrorShown = true;
+    Stopping = true;
+    RunExitCode = kRunConnectionError;
+    ShowConnectionError(hwnd_);
+    Unload();
+}
+
+void DownFrm::RejectPackage(const std::string& why) {
+    Stopping = true;
+    ErrorShown = true;
+    if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
+    KillFile(StagedFile);
+    WriteIni(StateFile, kStateSection, kCompleteKey, "");
+    EndWith(kRunBadPackage, why + "\r\n\r\nPlease try again later.");
+}
+
+void DownFrm::EndWith(int code, const std::string& text) {
+    Stopping = true;
+    ErrorShown = true;
+    RunExitCode = code;
+    plat::MessageBoxA(hwnd_, text, kAppTitle, plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+    Unload();
+}
+
+void DownFrm::DownLoadBox_OnFinish() {
+    if (Stopping || !DownLoadBox) return;
+    // The end of a transfer cancelled earlier is no finished package.
+    if (DownLoadBox->LastFailure() == DownloadFailure::Cancelled) return;
+    plat::EnableControl(hwnd_, kCButton, false);
+
+    // Only a package of exactly the announced length is handed over.
+    const std::int32_t whole = DownLoadBox->DownloadFileSize();
+    const std::int32_t length = SafeFileLen(StagedFile);
+    if (length < 0 || whole <= 0 || length != whole) {
+        RejectPackage("The downloaded update does not have the size announced and has been deleted.");
+        return;
+    }
+    // The catalogue may say what the package is.
+    if (!PackageDigest.empty()) {
+        std::string actual;
+        if (!Sha256::OfFile(StagedFile, actual) || PackageDigest.size() != 64 ||
+            !Sha256::SameDigest(PackageDigest, actual)) {
+            RejectPackage("The downloaded update is damaged (its SHA-256 digest does not match) and has been "
+                          "deleted.");
+            return;
+        }
+    }
+    // The package is whole: recorded so, for "/U" should it stay staged.
+    WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(length));
+    WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
+
+    // From here every failing step is skipped and execution goes on.
+    const bool existed = plat::GetFileAttributesA(TargetFile) != plat::PL_INVALID_FILE_ATTRIBUTES;
+    const bool copied = plat::CopyFileA(StagedFile, TargetFile, false);
+    if (!copied) {
+        // The program file is in use (or cannot be replaced now): the package
+        // stays staged for "/U".
+        TryStep([&] {
+            cRegistry update;
+            update.SetClassKey(cRegistry::PL_HKEY_CURRENT_USER);
+            update.SetSectionKey(kProductKey);
+            update.SetValueKey("Update");
+            update.SetValueType(cRegistry::PL_REG_DWORD);
+            update.SetValue(Variant(std::int32_t{1}));
+        });
+    } else {
+        // A new program file (the setup program) must be startable.
+        if (!existed) plat::MarkExecutable(TargetFile);
+        CleanFolder(StagingFolder);
+    }
+    RunExitCode = kRunDone;
+    const plat::HWND hwnd = hwnd_;
+    plat::ShowForm(hwnd, false);
+    plat::MessageBoxA(0, "You must restart Brightloom to complete the Novalink.", kAppTitle,
+                      plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
+    if (copied) plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
+    unloadingSelf_ = true;
+    Unload();
+}
+
+void DownFrm::CButton_Click() { Form_QueryUnload(); }
+
+void DownFrm::Form_QueryUnload() {
+    if (hwnd_ == 0 || asking_) return;
+    Stopping = true;
+    if (ErrorShown || unloadingSelf_) {
+        Unload();
+        return;
+    }
+    if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
+    asking_ = true;
+    const int answer = plat::MessageBoxA(hwnd_, kQuestion, kAppTitle,
+                                         plat::PL_MB_YESNO | plat::PL_MB_ICONQUESTION | plat::PL_MB_DEFBUTTON2);
+    asking_ = false;
+    if (hwnd_ == 0) return;
+    if (answer != plat::PL_IDYES) {
+        // The transfer goes on, from the partial package.
+        Stopping = false;
+        DownloadFile();
+        return;
+    }
+    // The partial package and its state stay for a later run.
+    RunExitCode = kRunCancelled;
+    Unload();
+}
+
+void DownFrm::RequestRepaint() {
+    if (repaintPosted_ || hwnd_ == 0) return;
+    repaintPosted_ = plat::PostMessageA(hwnd_, kRepaintMessage, 0, 0);
+}
+
+void DownFrm::Repaint() {
+    repaintPosted_ = false;
+    if (hwnd_ == 0 || !DownLoadBox) return;
+    const nl::DownloadFile& box = *DownLoadBox;
+    plat::PaintSurface(hwnd_, kDownLoadBox,
+                       SurfacePainter::Picture(box.Surface(), {&box.ProgressLabel()}, &box.BorderShape()));
+}
+
+void DownFrm::Unload() {
+    if (hwnd_ == 0) return;
+    Stopping = true;
+    if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
+    const plat::HWND hwnd = hwnd_;
+    hwnd_ = 0;
+    repaintPosted_ = false;
+    plat::DestroyWindow(hwnd);
+    DownLoadBox.reset();
+    if (!CheckFrm::Instance().Loaded()) SuppressFaultDialogs();
+}
+
+}  // namespace nl

@@ -1,0 +1,80 @@
+// The download window: prepares the staging folder, downloads the package into
+// it (continuing a partial package of the same catalogue version and size), and
+// hands over: copies the package onto the program file and starts it, or leaves
+// it staged for "/U" when the program file is in use.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace nl {
+
+class DownloadFile;
+
+class DownFrm {
+public:
+    // How numbers are written: the decimal point, the thousands separator and
+    // the sizes of the digit groups (as std::numpunct gives them).
+    struct NumberStyle {
+        char decimalPoint = '.';
+        char thousandsSeparator = ',';
+        std::string grouping = "\3";
+    };
+
+    // The one download window, created on first use.
+    static DownFrm& Instance();
+
+    // Loads the window when it is not, then shows it; its first activation
+    // starts the transfer.
+    void Show();
+    void Unload();
+    bool Loaded() const { return hwnd_ != 0; }
+    plat::HWND Handle() const { return hwnd_; }
+
+    // The size text of the labels: "512 bytes", "1.50KB (1,536 bytes)", ...
+    static std::string FormatFileSize(std::int32_t size, const NumberStyle& style);
+    // The same in the user's locale (English separators where it has none).
+    static std::string FormatFileSize(std::int32_t size);
+    static NumberStyle UserNumberStyle();
+
+    ~DownFrm();
+
+private:
+    DownFrm();
+    static plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l);
+
+    void Form_Activate();
+    void Form_QueryUnload();
+    void CButton_Click();
+    // Prepares the staging folder and starts the transfer.
+    void DownloadFile();
+    void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
+    void DownLoadBox_OnError(std::int32_t number, const std::string& description);
+    void DownLoadBox_OnFinish();
+    // The package is not what was announced: it goes, and the run ends.
+    void RejectPackage(const std::string& why);
+    // Shows a message and ends the run with `code`, asking nothing.
+    void EndWith(int code, const std::string& text);
+    void RequestRepaint();
+    void Repaint();
+
+    plat::HWND hwnd_ = 0;
+    std::unique_ptr<nl::DownloadFile> DownLoadBox;
+    std::string StagingFolder;
+    std::string StateFile;
+    std::string DownloadUrl;
+    std::int32_t HttpPort = 80;
+    std::string StagedVersion;
+    std::string StagedSize;
+    bool Stopping = false;
+    bool ErrorShown = false;
+    bool activated_ = false;
+    bool unloadingSelf_ = false;
+    bool asking_ = false;
+    bool repaintPosted_ = false;
+};
+
+}  // namespace nl

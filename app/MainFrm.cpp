@@ -1,0 +1,106 @@
+#include "app/MainFrm.h"
+
+#include "app/DownFrm.h"
+#include "app/MainModule.h"
+#include "controls/LineX.h"
+#include "controls/SurfacePainter.h"
+#include "platform/Forms.h"
+#include "platform/Window.h"
+
+namespace nl {
+namespace {
+
+constexpr int kLabel1 = 1;
+constexpr int kLX = 2;
+constexpr int kWeb = 3;
+// The two buttons form one array: CButton(0) and CButton(1).
+constexpr int kCButtonBase = 10;
+constexpr int kInstall = 0;
+constexpr int kCancel = 1;
+
+}  // namespace
+
+MainFrm& MainFrm::Instance() {
+    static MainFrm form;
+    return form;
+}
+
+MainFrm::MainFrm() = default;
+MainFrm::~MainFrm() = default;
+
+plat::LRESULT MainFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
+    MainFrm& f = Instance();
+    if (hwnd != f.hwnd_) return plat::DefWindowProcA(hwnd, msg, w, l);
+    switch (msg) {
+        case plat::PL_WM_COMMAND: {
+            const int id = plat::LoWord(w);
+            if (id >= kCButtonBase) f.CButton_Click(id - kCButtonBase);
+            return 0;
+        }
+        case plat::PL_WM_CLOSE:
+            // Closed by its frame: unloaded without a question.
+            RunExitCode = kRunCancelled;
+            f.Unload();
+            return 0;
+        default:
+            return plat::DefWindowProcA(hwnd, msg, w, l);
+    }
+}
+
+void MainFrm::Show() {
+    if (hwnd_ == 0) {
+        plat::FormSpec spec;
+        spec.caption = kAppTitle;
+        spec.fontName = "Arial";
+        spec.clientWidth = 7950;
+        spec.clientHeight = 7950;
+        spec.defaultId = kCButtonBase + kInstall;
+        spec.cancelId = kCButtonBase + kCancel;
+        spec.input = plat::LineInput::Choice;
+        hwnd_ = plat::CreateForm(spec, &Proc);
+        if (hwnd_ == 0) return;
+        // The banner (TopBox) with its label; the separator; the news page; the buttons.
+        plat::AddLabel(hwnd_, kLabel1, {120, 150, 6500, 450}, "Brightloom Novalink...", "Century Gothic", 14);
+        LX = std::make_unique<LineX>();
+        LX->Resize(7950, 30);
+        plat::AddSurface(hwnd_, kLX, {0, 720, LX->Surface().Width(), LX->Surface().Height()});
+        plat::PaintSurface(hwnd_, kLX, SurfacePainter::Picture(LX->Surface()));
+        plat::AddWebView(hwnd_, kWeb, {120, 870, 7710, 6300});
+        plat::AddButton(hwnd_, kCButtonBase + kInstall, {4380, 7380, 1650, 375}, "&Install >>");
+        plat::AddButton(hwnd_, kCButtonBase + kCancel, {6180, 7380, 1650, 375}, "&Cancel");
+        Form_Load();
+    }
+    plat::ShowForm(hwnd_, true);
+}
+
+void MainFrm::Form_Load() {
+    // Whatever the page does is the browser's business.
+    plat::Navigate(hwnd_, kWeb, ReadmeUrl);
+}
+
+void MainFrm::CButton_Click(int index) {
+    if (index == kInstall) {
+        // The download window is shown before this one goes.
+        DownFrm::Instance().Show();
+        Unload();
+        return;
+    }
+    if (index == kCancel) {
+        const int answer = plat::MessageBoxA(hwnd_, "Can you Cancel the Novalink?", kAppTitle,
+                                             plat::PL_MB_YESNO | plat::PL_MB_ICONQUESTION | plat::PL_MB_DEFBUTTON2);
+        if (answer != plat::PL_IDYES) return;
+        RunExitCode = kRunCancelled;
+    }
+    Unload();
+}
+
+void MainFrm::Unload() {
+    if (hwnd_ == 0) return;
+    const plat::HWND hwnd = hwnd_;
+    hwnd_ = 0;
+    plat::DestroyWindow(hwnd);
+    LX.reset();
+    if (!DownFrm::Instance().Loaded()) SuppressFaultDialogs();
+}
+
+}  // namespace nl
