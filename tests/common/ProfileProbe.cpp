@@ -77,8 +77,14 @@ bool ProbeProfile(const std::uint8_t* data, std::size_t size, std::string* fault
         return (seed >> 8) % below;
     };
 
+    // The names of a UTF-16LE file are looked for in its ASCII characters.
+    std::string scan = text;
+    if (text.compare(0, 2, "\xFF\xFE", 2) == 0) {
+        scan.clear();
+        for (std::size_t i = 2; i + 1 < text.size(); i += 2) scan += text[i + 1] == 0 ? text[i] : '?';
+    }
     std::vector<std::string> sections, keys;
-    Names(text, 3, sections, keys);
+    Names(scan, 3, sections, keys);
     for (const char* s : {"Info", "missing"}) sections.push_back(s);
     for (const char* k : {"VER", "Readme"}) keys.push_back(k);
     std::vector<Request> requests;
@@ -148,9 +154,16 @@ bool ProbeProfile(const std::uint8_t* data, std::size_t size, std::string* fault
     std::string value = name(8);
     if (next(2)) value += " x " + name(4);
     WriteFile(copy, text);
+    // A name taken from the file that cannot be written back as it reads: one with
+    // blanks around it, a bracket or '=' that would end it, or characters that a
+    // UTF-16LE file would not keep byte for byte.
+    auto plain = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    };
     if (Trim(section) != section || Trim(key) != key || section.find(']') != std::string::npos ||
-        key.find('=') != std::string::npos || key.empty() || key[0] == '[' || key[0] == ';')
-        return found;  // a name taken from the file that cannot be written back as it reads
+        key.find('=') != std::string::npos || key.empty() || key[0] == '[' || key[0] == ';' || !plain(section) ||
+        !plain(key))
+        return found;
     if (!plat::WritePrivateProfileStringA(section, key, value, copy)) {
         *fault = "writing [" + section + "] " + key + " failed with " + std::to_string(plat::GetLastError());
         return found;

@@ -16,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string fault;
     testutil::ProbeStore(data, size, &fault);
     if (!fault.empty()) {
-        std::fprintf(stderr, "store: %s\n", fault.c_str());
+        std::fprintf(stderr, "store: ");
+        for (unsigned char c : fault) std::fprintf(stderr, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02x", c);
+        std::fprintf(stderr, "\n");
         std::abort();
     }
     return 0;
