@@ -52,10 +52,12 @@ bool ProbeReply(const std::uint8_t* data, std::size_t size, std::string* fault) 
     constexpr std::int32_t kUnset = -7;
     std::int32_t fileSize = kUnset;
     const std::string verdict = nl::CheckResponseStatus(head, fileSize);
-    const bool accepted = code == 200 || code == 206;
-    if ((verdict == "success") != accepted) *fault = "verdict \"" + verdict + "\" for status " + std::to_string(code);
-    if (!accepted && fileSize != kUnset) *fault = "a refused reply set the size";
-    if (accepted && fileSize != kUnset && fileSize < 0) *fault = "negative size " + std::to_string(fileSize);
+    // Only a 200 or a 206 is taken (and not every one of them: a 206 may be refused
+    // for its range); a refused reply announces no size.
+    const bool success = verdict == "success";
+    if (success && code != 200 && code != 206) *fault = "status " + std::to_string(code) + " taken as success";
+    if (!success && code != 200 && code != 206 && fileSize != kUnset) *fault = "a refused reply set the size";
+    if (fileSize != kUnset && fileSize < 0) *fault = "negative size " + std::to_string(fileSize);
     for (const char* name : {"HTTP/1.", "Content-Length", "Content-Range", "Transfer-Encoding", "Location", ""}) {
         const std::string value = nl::GetHeaderValue(head, name);
         std::int32_t n = 0;

@@ -14,7 +14,7 @@ namespace testutil {
 
 // Returns true when the bytes held a whole reply header. Must never crash, hang
 // or read outside the bytes; a result that breaks the parsers' promises (a status
-// outside 0..999, a verdict that disagrees with the status, a decoding that
+// outside 0..999, success for another status than 200 or 206, a decoding that
 // depends on how the body was cut) is described in *fault.
 bool ProbeReply(const std::uint8_t* data, std::size_t size, std::string* fault);
 
