@@ -140,6 +140,16 @@ bool ReadText(const std::string& fileName, std::string& text, bool* utf16) {
     return true;
 }
 
+// Ends a line that a new line is about to follow: with the file's own line break
+// when it has none, and with the missing LF when it ends in a lone CR (a CR LF cut
+// short), which a reader does not take for the end of a line.
+void EndLine(Line& l, const std::string& eol) {
+    if (l.eol.empty())
+        l.eol = eol;
+    else if (l.eol == "\r")
+        l.eol += '\n';
+}
+
 DWORD CopyOut(const std::string& text, char* buffer, DWORD bufferSize) {
     if (!buffer || bufferSize == 0) return 0;
     size_t n = std::min<size_t>(text.size(), bufferSize - 1);
@@ -205,7 +215,7 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
     const std::string k = TrimSpaces(key);
     long header = FindSection(lines, sec);
     if (header < 0) {
-        if (!lines.empty() && lines.back().eol.empty()) lines.back().eol = eol;
+        if (!lines.empty()) EndLine(lines.back(), eol);
         Line h;
         h.text = "[" + sec + "]";
         h.eol = eol;
@@ -225,7 +235,7 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
             size_t at = static_cast<size_t>(header);
             for (size_t i = at + 1; i < lines.size() && lines[i].kind != Line::Section; ++i)
                 if (TrimBlanks(lines[i].text).size() > 0) at = i;
-            if (lines[at].eol.empty()) lines[at].eol = eol;
+            EndLine(lines[at], eol);
             Line e;
             e.text = k + "=" + value;
             e.eol = eol;

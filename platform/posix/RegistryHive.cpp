@@ -94,9 +94,10 @@ void AppendQuoted(std::string& out, std::string_view s) {
     out += '"';
 }
 
+// A '\\' inside a name is escaped too, or it would read back as a separator.
 void AppendKeyName(std::string& out, std::string_view s) {
     for (unsigned char c : s) {
-        if (c >= 0x20 && c < 0x7F && c != '%') {
+        if (c >= 0x20 && c < 0x7F && c != '%' && c != '\\') {
             out += static_cast<char>(c);
         } else {
             out += '%';

@@ -17,8 +17,9 @@
 // followed by its values: the name ("@" for the default value) as a quoted string,
 // the kind, and the data, either as a quoted string or as hex digits. Quoted strings
 // escape '"', '\' and every byte outside 0x20..0x7E (\xHH); key names escape bytes
-// outside 0x20..0x7E and '%' as %HH. The last line holds the CRC-32 of everything
-// before it, so a cut-off or altered file is recognised as damaged.
+// outside 0x20..0x7E, '%' and '\' (which a name can only hold in a file edited by
+// hand) as %HH. The last line holds the CRC-32 of everything before it, so a
+// cut-off or altered file is recognised as damaged.
 //
 // Internal to platform/posix.
 #pragma once

@@ -148,6 +148,32 @@ TEST(ProfileWrite, ReplacesInPlaceAndKeepsEveryOtherLine) {
     EXPECT_EQ(entries, 1u);
 }
 
+// A file whose last line ends in a lone CR (a CR LF cut short): what is added after
+// that line starts a line of its own, in the section it was written to.
+TEST(ProfileWrite, LastLineEndingInCarriageReturnGetsItsLineBreak) {
+    TempDir dir;
+    std::string f = dir / "cut.ini";
+    struct Case {
+        const char* before;
+        const char* section;
+        const char* key;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"[Info]\r\nVER=1\r", "New", "Readme", "[Info]\r\nVER=1\r\n[New]\r\nReadme=x\r\n"},
+        {"[Info]\r", "Info", "VER", "[Info]\r\nVER=x\r\n"},
+        {"[Info]\nVER=1\r", "Info", "SIZE", "[Info]\nVER=1\r\nSIZE=x\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        WriteFile(f, c.before);
+        ASSERT_TRUE(WritePrivateProfileStringA(c.section, c.key, "x", f));
+        EXPECT_EQ(ReadFile(f), c.after);
+        EXPECT_EQ(Get(f, c.section, c.key), "x");
+        EXPECT_EQ(Get(f, "Info", "Readme", 512, "none"), "none") << "an entry landed in the section before";
+    }
+}
+
 // A value cut to the buffer sets ERROR_MORE_DATA; one that fits, or a default, does not.
 TEST(ProfileRead, CutValueSetsMoreData) {
     TempDir dir;

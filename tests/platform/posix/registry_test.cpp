@@ -589,6 +589,32 @@ TEST(RegistryStore, KeyBeyondTheDepthLimitMakesTheFileDamaged) {
     }
 }
 
+// A key name holding a backslash (Windows never makes one, but a store edited by
+// hand may hold "%5c") is written escaped, so that a change keeps the store readable
+// and does not turn the name into a path.
+TEST(RegistryStore, KeyNameWithABackslashSurvivesAChange) {
+    RegistrySandbox sandbox;
+    Key setup;
+    ASSERT_EQ(Create(PL_HKEY_CURRENT_USER, "Software", setup), PL_ERROR_SUCCESS);
+    {
+        plat::posix::RegistryHive hive;
+        hive.Root().AddSubkey("Software");
+        hive.Root().AddSubkey("a\\b");
+        const std::string text = hive.Serialize("HKEY_CURRENT_USER");
+        EXPECT_NE(text.find("[a%5cb]"), std::string::npos) << text;
+        plat::posix::RegistryHive again;
+        std::string reason;
+        ASSERT_TRUE(again.Parse(text, "HKEY_CURRENT_USER", &reason)) << reason;
+        ASSERT_EQ(again.Root().subkeys.size(), 2u);
+        EXPECT_NE(again.Root().FindSubkey("a\\b"), nullptr);
+        WriteFile(sandbox.File("HKCU"), text);
+    }
+    ASSERT_EQ(Set(PL_HKEY_CURRENT_USER, "v", PL_REG_SZ, "x"), PL_ERROR_SUCCESS);
+    Key k;
+    EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software", 0, PL_KEY_READ, &k.h), PL_ERROR_SUCCESS);
+    EXPECT_EQ(SubkeyNames(PL_HKEY_CURRENT_USER), (std::vector<std::string>{"a\\b", "Software"}));
+}
+
 // Anything but a regular file in place of a store file is refused at once: it is
 // never opened in a way that could wait, and never replaced.
 TEST(RegistryStore, NotARegularFileIsRefusedWithoutWaiting) {

@@ -434,7 +434,7 @@ TEST(VersionReader, DamagedElfFilesHaveNoVersionInformation) {
 
 TEST(VersionReader, FoundFuzzInputsStaySafe) {
     // Inputs the fuzz target once found troublesome, kept as regressions.
-    std::string folder = testutil::SourceDir() + "/tests/platform/posix/fuzz-regressions";
+    std::string folder = testutil::SourceDir() + "/tests/platform/posix/fuzz-regressions/version_fuzz";
     std::size_t count = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder)) {
         if (!e.is_regular_file() || e.path().extension() == ".md") continue;
