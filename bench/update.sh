@@ -171,10 +171,13 @@ if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -e build
   setsid xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
     NOVALINK_UI=gtk build/novalink </dev/null >/dev/null 2>&1 &
     pid=$!
-    xdotool search --sync --onlyvisible --name "^Novalink$" >/dev/null
+    timeout 60 xdotool search --sync --onlyvisible --name "^Novalink$" >/dev/null ||
+      { echo "no window appeared" >&2; exit 1; }
     sleep 1
     cpu() { awk "{ print \$14 + \$15 }" "/proc/$pid/stat"; }
     a=$(cpu); sleep 10; b=$(cpu)
+    { kill -0 "$pid" 2>/dev/null && [ -n "$a" ] && [ -n "$b" ]; } ||
+      { echo "novalink ended while it should wait" >&2; exit 1; }
     kill -INT "$pid"; wait "$pid" 2>/dev/null || true
     awk -v a="$a" -v b="$b" -v t="$(getconf CLK_TCK)" "BEGIN { printf \"%.2f\n\", (b - a) / t }"
   ' >"$work/idle" 2>"$work/idle.err" &
