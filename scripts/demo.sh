@@ -1,94 +1,211 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and shows a staged update in a throw-away
-# sandbox: a private registry and temporary folder, an installed "program file"
-# (a small script), a downloaded package staged in the temporary folder, and a
-# running product process. Then `build/novalink /U <pid>` waits for the product
-# to end, checks the package against its completion record, puts it in place,
-# cleans up and starts the new program.
+# The whole road of an update, on this machine, in a throw-away sandbox (a private
+# registry and temporary folder; nothing outside it is touched):
+#
+#  1. nginx on a loopback port serves the update server: the catalogue (behind
+#     Basic authorization for the paid editions), a news page and a package;
+#  2. a product is installed: a program file with a version resource that says
+#     "Brightloom Desktop" 2.1.0.5, and "UpdateServer" points at that nginx;
+#  3. build/novalink checks, offers and installs the update: in GTK windows where
+#     there is a display, in the terminal otherwise (answering "i" itself when
+#     its input is not a terminal); the outcome is shown;
+#  4. the staged path: the product runs while the update comes, so the package
+#     stays staged with "Update" 1; then `build/novalink /U <pid>` waits for the
+#     product to end, puts the package in place and starts the new program.
+#
+# Ends with exit code 0 when every step did what it should.
 set -euo pipefail
+# nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)" --target novalink novalink-reg
+cmake --build build -j"$(nproc)" --target novalink novalink-reg novalink-ver >/dev/null
 
 sandbox=$(mktemp -d "${TMPDIR:-/tmp}/novalink-demo.XXXXXX")
-product=
+nginx_pid= product= stopper=
 cleanup() {
-    [ -n "$product" ] && kill "$product" 2>/dev/null || true
+    for p in $stopper $product $nginx_pid; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
     rm -rf "$sandbox"
 }
 trap cleanup EXIT
 
+step() { printf '\n== %s\n' "$*"; }
+indent() { sed 's/^/    /'; }
+fail() { echo "    FAILED: $*"; exit 1; }
+
 export NOVALINK_REGISTRY=$sandbox/registry
 export TMPDIR=$sandbox/tmp
-mkdir -p "$NOVALINK_REGISTRY" "$TMPDIR" "$sandbox/Brightloom"
+www=$sandbox/www
+mkdir -p "$NOVALINK_REGISTRY" "$TMPDIR" "$sandbox/Brightloom" "$www/m_update" "$www/files" "$sandbox/logs"
 reg=build/novalink-reg
 program=$sandbox/Brightloom/brightloom
 marker=$sandbox/new-version-started
 
-step() { printf '\n== %s\n' "$*"; }
+# ---- 1. the update server ---------------------------------------------------------
+step "The update server: nginx on loopback"
+# The package: the new program, a script that says when it was started.
+cat >"$www/files/Desktop.bin" <<EOF
+#!/bin/sh
+echo "Brightloom 2.01.0105 started at \$(date +%T) as process \$\$" > '$marker'
+EOF
+size=$(stat -c %s "$www/files/Desktop.bin")
+digest=$(sha256sum "$www/files/Desktop.bin" | cut -d' ' -f1)
+cat >"$www/news.html" <<'EOF'
+<html><head><title>Brightloom 2.01.0105</title></head>
+<body style="font-family: sans-serif; background: #f4f7fb">
+<h2>What is new in Brightloom 2.01.0105</h2>
+<ul><li>Faster start</li><li>New templates</li><li>Many small fixes</li></ul>
+</body></html>
+EOF
+printf 'velto:{PLAIN}4061729385\n' >"$sandbox/htpasswd"
+port=
+for _ in 1 2 3 4 5; do
+    port=$(( (RANDOM % 20000) + 20000 ))
+    user_line=; [ "$(id -u)" = 0 ] && user_line="user root;"
+    cat >"$sandbox/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; $user_line
+error_log $sandbox/logs/error.log warn; pid $sandbox/nginx.pid;
+events { worker_connections 64; }
+http {
+  log_format demo '\$request "\$http_authorization" range=\$http_range \$status "\$http_user_agent"';
+  access_log $sandbox/logs/access.log demo;
+  client_body_temp_path $sandbox/cb; proxy_temp_path $sandbox/px; fastcgi_temp_path $sandbox/fc;
+  uwsgi_temp_path $sandbox/uw; scgi_temp_path $sandbox/sc;
+  types { text/html html; application/octet-stream bin; text/plain cfg; }
+  server {
+    listen 127.0.0.1:$port; root $www;
+    location /m_update/ { auth_basic "update"; auth_basic_user_file $sandbox/htpasswd; }
+  }
+}
+CONF
+    nginx -p "$sandbox" -c "$sandbox/nginx.conf" 2>/dev/null &
+    nginx_pid=$!
+    for _ in $(seq 50); do
+        curl -s -o /dev/null "http://127.0.0.1:$port/news.html" && break
+        kill -0 "$nginx_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$nginx_pid" 2>/dev/null && break
+    wait "$nginx_pid" 2>/dev/null || true
+    nginx_pid=
+done
+[ -n "$nginx_pid" ] || fail "nginx did not start"
+: >"$sandbox/logs/access.log"  # the log shows what the updater asks for, not the probe above
+server=http://127.0.0.1:$port
+printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r\nDOWNLOAD=%s/files/Desktop.bin\r\nSHA256=%s\r\n' \
+    "$server" "$size" "$server" "$digest" >"$www/m_update/blmnl.cfg"
+echo "    $server (process $nginx_pid), serving:"
+(cd "$www" && find . -type f | sort | sed 's|^\./||' | indent)
+echo "    m_update/blmnl.cfg:"
+tr -d '\r' <"$www/m_update/blmnl.cfg" | sed 's/^/        /'
 
+# ---- 2. the installed product --------------------------------------------------------
+# The program file: a copy of sleep(1) (so that it can run) with the version
+# resource a Windows build of the product carries.
+install_product() {
+    cat >"$sandbox/version.rc" <<'EOF'
+1 VERSIONINFO
+FILEVERSION 2,1,0,5
+PRODUCTVERSION 2,1,0,5
+FILEOS 0x40004
+FILETYPE 0x1
+BEGIN
+ BLOCK "StringFileInfo"
+ BEGIN
+  BLOCK "040904B0"
+  BEGIN
+   VALUE "CompanyName", "Brightloom"
+   VALUE "FileDescription", "Brightloom Desktop"
+   VALUE "ProductVersion", "2.1.0.5"
+  END
+ END
+ BLOCK "VarFileInfo"
+ BEGIN
+  VALUE "Translation", 0x409, 1200
+ END
+END
+EOF
+    scripts/add-versioninfo.sh "$sandbox/version.rc" "$(command -v sleep)" "$program"
+    "$reg" add 'HKLM\Software\Brightloom' /v Path /t REG_SZ /d "$program" /f >/dev/null
+    rm -f "$marker"
+}
 step "The installed product: $program"
-cat >"$program" <<'EOF'
-#!/bin/sh
-echo "Brightloom 1.0"
-EOF
-chmod 755 "$program"
-sed 's/^/    /' "$program"
-"$reg" add 'HKLM\Software\Brightloom' /v Path /t REG_SZ /d "$program" /f >/dev/null
-"$reg" add 'HKCU\Software\Brightloom' /v Update /t REG_DWORD /d 1 /f >/dev/null
-"$reg" query 'HKLM\Software\Brightloom'
-"$reg" query 'HKCU\Software\Brightloom'
+install_product
+"$reg" add 'HKLM\Software\Brightloom' /v UpdateServer /t REG_SZ /d "$server" /f >/dev/null
+build/novalink-ver "$program" | grep -E 'FileDescription|ProductVersion' | indent
+"$reg" query 'HKLM\Software\Brightloom' | indent
 
-step "A downloaded package waits in $TMPDIR/BLM_UPDATE"
-mkdir "$TMPDIR/BLM_UPDATE"
-cat >"$TMPDIR/BLM_UPDATE/BLMNL.PTX" <<EOF
-#!/bin/sh
-echo "Brightloom 2.0 started at \$(date +%T) as process \$\$" > '$marker'
-EOF
-cp "$TMPDIR/BLM_UPDATE/BLMNL.PTX" "$sandbox/package.copy"
-# The download finished whole: the completion record holds its length and digest.
-size=$(stat -c %s "$TMPDIR/BLM_UPDATE/BLMNL.PTX")
-digest=$(sha256sum "$TMPDIR/BLM_UPDATE/BLMNL.PTX" | cut -d' ' -f1)
-printf '[INFO]\r\nVER=2.0\r\nSize=%s\r\nComplete=%s\r\nSHA256=%s\r\n' "$size" "$size" "$digest" \
-    >"$TMPDIR/BLM_UPDATE/BLMNL.INI"
-ls -l "$TMPDIR/BLM_UPDATE" | sed 1d | sed 's/^/    /'
-sed 's/^/    /' "$TMPDIR/BLM_UPDATE/BLMNL.INI" | tr -d '\r'
+# ---- 3. the interactive update ----------------------------------------------------
+ui=text
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -e build/novalink-gtk.so ]; then ui=gtk; fi
+# Runs build/novalink as the user would; in the terminal without a terminal to
+# type in, it answers "i" (Install) itself.
+update() {
+    local status=0
+    if [ "$ui" = gtk ]; then
+        echo "    (the windows are open: press \"Install >>\", then OK)"
+        NOVALINK_UI=gtk build/novalink || status=$?
+    elif [ -t 0 ]; then
+        echo "    (answer \"i\" to install)"
+        NOVALINK_UI=text build/novalink || status=$?
+    else
+        printf 'i\n' | NOVALINK_UI=text build/novalink 2>&1 | indent || status=${PIPESTATUS[1]}
+    fi
+    echo "    exit code $status"
+    return "$status"
+}
+wait_marker() { for _ in $(seq 50); do [ -s "$marker" ] && return 0; sleep 0.1; done; return 1; }
 
-step "The product is running (it exits in 3 seconds)"
-sleep 3 &
+step "build/novalink ($ui front end): check, offer, download, install"
+update || fail "the update did not go through"
+step "The outcome"
+cmp -s "$program" "$www/files/Desktop.bin" || fail "the program file is not the package"
+echo "    the program file is now the package:"
+ls -l "$program" | indent
+[ ! -e "$TMPDIR/BLM_UPDATE" ] || fail "the staging folder is still there"
+echo "    the staging folder has been removed"
+wait_marker || fail "the new program did not start"
+indent <"$marker"
+echo "    what nginx served:"
+sed 's/^/        /' "$sandbox/logs/access.log"
+
+# ---- 4. the staged path -------------------------------------------------------------
+step "The product 2.1.0.5 again, and running: its program file is in use"
+install_product
+"$program" 600 &
 product=$!
 echo "    product process: $product"
+sleep 0.2
 
-step "build/novalink /U $product"
+step "build/novalink ($ui front end) while the product runs"
+update || fail "the update did not end well"
+cmp -s "$program" "$www/files/Desktop.bin" && fail "the program file in use was replaced"
+echo "    the program file in use is untouched; the package waits in $TMPDIR/BLM_UPDATE:"
+ls -l "$TMPDIR/BLM_UPDATE" | sed 1d | indent
+tr -d '\r' <"$TMPDIR/BLM_UPDATE/BLMNL.INI" | indent
+"$reg" query 'HKCU\Software\Brightloom' /v Update | indent
+"$reg" query 'HKCU\Software\Brightloom' /v Update | grep -q 0x1 || fail "Update is not 1"
+
+step "build/novalink /U $product (the product ends in 2 seconds)"
+(sleep 2; kill "$product") &
+stopper=$!
 TIMEFORMAT="    novalink ended after %R s, using %U s user and %S s system processor time"
 status=0
 time build/novalink /U "$product" || status=$?
-product=
+wait "$product" 2>/dev/null || true
+product= stopper=
 echo "    exit code $status"
-if [ "$status" -ne 0 ]; then
-    echo "    the staged update did not go through"; exit 1
-fi
+[ "$status" -eq 0 ] || fail "the staged update did not go through"
 
 step "The program file is now the package"
-ls -l "$program" | sed 's/^/    /'
-sed 's/^/    /' "$program"
-if ! cmp -s "$program" "$sandbox/package.copy"; then
-    echo "    the program file is not the package"; exit 1
-fi
-if [ -e "$TMPDIR/BLM_UPDATE" ]; then
-    echo "    the staging folder is still there:"; ls -la "$TMPDIR/BLM_UPDATE"
-    exit 1
-fi
+cmp -s "$program" "$www/files/Desktop.bin" || fail "the program file is not the package"
+ls -l "$program" | indent
+[ ! -e "$TMPDIR/BLM_UPDATE" ] || fail "the staging folder is still there"
 echo "    the staging folder has been removed"
-"$reg" query 'HKCU\Software\Brightloom' /v Update
+"$reg" query 'HKCU\Software\Brightloom' /v Update | indent
+wait_marker || fail "the new program did not start"
+indent <"$marker"
 
-step "The new program was started"
-for _ in $(seq 50); do [ -s "$marker" ] && break; sleep 0.1; done
-if [ -s "$marker" ]; then
-    sed 's/^/    /' "$marker"
-else
-    echo "    the new program did not start"; exit 1
-fi
 echo
-echo "Staged update demo finished."
+echo "Update demo finished."

@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# The whole road of an update against the same work done by hand. nginx on a
+# loopback port serves a catalogue and a package of 256 MiB (by default); the
+# installed product is a program file with a version resource, in a sandboxed
+# registry and temporary folder.
+#
+#   novalink: `printf 'i\n' | NOVALINK_UI=text build/novalink`: the catalogue
+#             check, the offer answered "i", the package downloaded into the
+#             staging folder, put in place over the program file, the new
+#             program started;
+#   by hand:  curl for the catalogue and the package (into the same staging
+#             folder), then cp onto the program file.
+#
+# They alternate for ROUNDS rounds, each from a freshly installed product and an
+# empty staging folder. Then build/novalink in GTK under Xvfb, on a server that
+# accepts and never answers, is watched for 10 s while its check window waits.
+# The last three lines are
+#   update wall ratio: X       median wall time, novalink / by hand
+#   update peak rss MiB: Y     median peak resident memory of novalink (terminal)
+#   gtk idle cpu s: Z          processor seconds novalink used in those 10 s
+#
+# Usage (from the repository root): bench/update.sh [ROUNDS] [MiB]
+set -euo pipefail
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
+cd "$(dirname "$0")/.."
+rounds=${1:-5}
+mib=${2:-256}
+
+cmake -S . -B build >/dev/null
+targets=(novalink novalink-reg bench_download_run bench_silent_server)
+cmake --build build --target "${targets[@]}" -j"$(nproc)" >/dev/null
+for tool in nginx curl; do
+  command -v "$tool" >/dev/null || { echo "bench/update.sh: $tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/novalink-bench-XXXXXX")
+nginx_pid= silent_pid= xvfb_pid=
+cleanup() {
+  for p in $nginx_pid $silent_pid; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
+  if [ -n "$xvfb_pid" ]; then kill -- "-$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export NOVALINK_REGISTRY=$work/registry
+export TMPDIR=$work/tmp
+mkdir -p "$work/www/m_update" "$work/www/files" "$work/logs" "$NOVALINK_REGISTRY" "$TMPDIR" "$work/app"
+reg=build/novalink-reg
+program=$work/app/brightloom
+
+# The package: a program that ends at once, padded to its size.
+{ printf '#!/bin/sh\nexit 0\n'; head -c $((mib * 1024 * 1024 - 18)) /dev/urandom; } >"$work/www/files/Desktop.bin"
+size=$(stat -c %s "$work/www/files/Desktop.bin")
+printf 'velto:{PLAIN}4061729385\n' >"$work/htpasswd"
+
+port=
+for attempt in 1 2 3 4 5; do
+  port=$(( (RANDOM % 20000) + 20000 ))
+  user_line=; [ "$(id -u)" = 0 ] && user_line="user root;"
+  cat >"$work/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; $user_line
+error_log $work/logs/error.log warn; pid $work/nginx.pid;
+events { worker_connections 64; }
+http {
+  access_log off; sendfile on; tcp_nopush on;
+  client_body_temp_path $work/cb; proxy_temp_path $work/px; fastcgi_temp_path $work/fc;
+  uwsgi_temp_path $work/uw; scgi_temp_path $work/sc;
+  server {
+    listen 127.0.0.1:$port; root $work/www;
+    location /m_update/ { auth_basic "update"; auth_basic_user_file $work/htpasswd; }
+  }
+}
+CONF
+  nginx -p "$work" -c "$work/nginx.conf" &
+  nginx_pid=$!
+  for _ in $(seq 50); do
+    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+    kill -0 "$nginx_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$nginx_pid" 2>/dev/null && break
+  wait "$nginx_pid" 2>/dev/null || true
+  nginx_pid=
+done
+[ -n "$nginx_pid" ] || { echo "bench/update.sh: nginx did not start" >&2; exit 1; }
+server=http://127.0.0.1:$port
+printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r\nDOWNLOAD=%s/files/Desktop.bin\r\n' \
+  "$server" "$size" "$server" >"$work/www/m_update/blmnl.cfg"
+
+# The product 2.1.0.5: a copy of sleep(1) with a version resource.
+cat >"$work/version.rc" <<'EOF'
+1 VERSIONINFO
+FILEVERSION 2,1,0,5
+PRODUCTVERSION 2,1,0,5
+BEGIN
+ BLOCK "StringFileInfo"
+ BEGIN
+  BLOCK "040904B0"
+  BEGIN
+   VALUE "FileDescription", "Brightloom Desktop"
+   VALUE "ProductVersion", "2.1.0.5"
+  END
+ END
+ BLOCK "VarFileInfo"
+ BEGIN
+  VALUE "Translation", 0x409, 1200
+ END
+END
+EOF
+scripts/add-versioninfo.sh "$work/version.rc" "$(command -v sleep)" "$work/product.orig"
+"$reg" add 'HKLM\Software\Brightloom' /v Path /t REG_SZ /d "$program" /f >/dev/null
+"$reg" add 'HKLM\Software\Brightloom' /v UpdateServer /t REG_SZ /d "$server" /f >/dev/null
+
+fresh() {  # the old product installed, nothing staged, its pages out of the cache's way
+  rm -rf "$TMPDIR/BLM_UPDATE" "$TMPDIR/blmnl.cfg"
+  cp "$work/product.orig" "$program"
+  sync
+}
+by_hand() {
+  mkdir -p "$TMPDIR/BLM_UPDATE"
+  curl -s -f -u velto:4061729385 -o "$TMPDIR/blmnl.cfg" "$server/m_update/blmnl.cfg"
+  curl -s -f -o "$TMPDIR/BLM_UPDATE/BLMNL.PTX" "$server/files/Desktop.bin"
+  cp "$TMPDIR/BLM_UPDATE/BLMNL.PTX" "$program"
+}
+export -f by_hand
+export server program
+
+run() {  # name, command...: prints "name wall cpu rssKiB"
+  local name=$1; shift
+  fresh
+  read -r wall cpu rss code < <(printf 'i\n' | build/bench/download_run "$@")
+  [ "$code" = 0 ] || { echo "bench/update.sh: $name exited with $code" >&2; exit 1; }
+  cmp -s "$program" "$work/www/files/Desktop.bin" || { echo "bench/update.sh: $name left another program file" >&2; exit 1; }
+  echo "$name $wall $cpu $rss"
+}
+
+results=$work/results
+: >"$results"
+echo "$rounds rounds, a $mib MiB package from nginx on 127.0.0.1:$port"
+for i in $(seq "$rounds"); do
+  for who in novalink by-hand; do
+    if [ "$who" = novalink ]; then
+      line=$(run novalink env NOVALINK_UI=text build/novalink)
+    else
+      line=$(run by-hand bash -c by_hand)
+    fi
+    echo "$line" >>"$results"
+    echo "round $i: $line"
+  done
+done
+
+median() {  # name, column
+  awk -v n="$1" -v c="$2" '$1 == n { print $c }' "$results" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+nw=$(median novalink 2); nc=$(median novalink 3); nr=$(median novalink 4)
+hw=$(median by-hand 2); hc=$(median by-hand 3)
+echo "novalink: wall $nw s, cpu $nc s, peak rss $(awk -v r="$nr" 'BEGIN { printf "%.1f", r / 1024 }') MiB (medians)"
+echo "by hand:  wall $hw s, cpu $hc s (medians)"
+
+# ---- GTK, waiting on a server that never answers ---------------------------------
+idle=n/a
+if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -e build/novalink-gtk.so ]; then
+  fresh
+  coproc SILENT { exec build/bench/silent_server; }
+  silent_pid=$SILENT_PID
+  read -r silent_port <&"${SILENT[0]}"
+  "$reg" add 'HKLM\Software\Brightloom' /v UpdateServer /t REG_SZ /d "http://127.0.0.1:$silent_port" /f >/dev/null
+  # xvfb-run in a process group of its own, so that it is stopped whole; it
+  # runs a shell that starts novalink and measures it.
+  setsid xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
+    NOVALINK_UI=gtk build/novalink </dev/null >/dev/null 2>&1 &
+    pid=$!
+    timeout 60 xdotool search --sync --onlyvisible --name "^Novalink$" >/dev/null ||
+      { echo "no window appeared" >&2; exit 1; }
+    sleep 1
+    cpu() { awk "{ print \$14 + \$15 }" "/proc/$pid/stat"; }
+    a=$(cpu); sleep 10; b=$(cpu)
+    { kill -0 "$pid" 2>/dev/null && [ -n "$a" ] && [ -n "$b" ]; } ||
+      { echo "novalink ended while it should wait" >&2; exit 1; }
+    kill -INT "$pid"; wait "$pid" 2>/dev/null || true
+    awk -v a="$a" -v b="$b" -v t="$(getconf CLK_TCK)" "BEGIN { printf \"%.2f\n\", (b - a) / t }"
+  ' >"$work/idle" 2>"$work/idle.err" &
+  xvfb_pid=$!
+  wait "$xvfb_pid" || true
+  xvfb_pid=
+  idle=$(tail -1 "$work/idle")
+  [ -n "$idle" ] || { cat "$work/idle.err" >&2; idle=n/a; }
+fi
+
+awk -v a="$nw" -v b="$hw" 'BEGIN { printf "update wall ratio: %.3f\n", a / b }'
+awk -v r="$nr" 'BEGIN { printf "update peak rss MiB: %.1f\n", r / 1024 }'
+echo "gtk idle cpu s: $idle"

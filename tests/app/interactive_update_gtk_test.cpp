@@ -1,0 +1,174 @@
+// The interactive update end to end in GTK under Xvfb: build/novalink with
+// NOVALINK_UI=gtk shows its real windows, xdotool presses their keys as a user
+// would, WebKit fetches the news page from nginx, and every window is saved as
+// a screenshot in build/tests/output/app.interactive_update_gtk/.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/app/InteractiveUpdateFixture.h"
+#include "tests/common/ScriptedServer.h"
+#include "tests/common/SpawnUtil.h"
+#include "tests/common/VirtualDisplay.h"
+
+using namespace testutil;
+
+namespace {
+
+// The windows' client sizes in pixels (twips / 15).
+constexpr const char* kCheckWindow = "300x103";
+constexpr const char* kOfferWindow = "530x530";
+constexpr const char* kDownloadWindow = "401x151";
+
+class InteractiveUpdateGtk : public InteractiveUpdate {
+protected:
+    void SetUp() override {
+        if (const std::string missing = GtkTestsMissing(); !missing.empty()) GTEST_SKIP() << missing;
+        InteractiveUpdate::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        display_ = std::make_unique<VirtualDisplay>();
+        ASSERT_TRUE(display_->Up()) << "xvfb-run gave no display";
+        shots_ = BuildDir() + "/tests/output/app.interactive_update_gtk";
+        std::filesystem::create_directories(shots_);
+    }
+    void TearDown() override {
+        InteractiveUpdate::TearDown();
+        display_.reset();
+    }
+
+    // Starts the updater on the display.
+    void Start() {
+        std::vector<std::string> env = env_;
+        for (const auto& e : display_->Env()) env.push_back(e);
+        env.push_back("NOVALINK_UI=gtk");
+        // Under the sanitizers: the leak checker cannot stop WebKit's threads at
+        // exit, and what the toolkit keeps until then is not ours to free.
+        env.push_back("ASAN_OPTIONS=detect_leaks=0:abort_on_error=1");
+        output_ = *root_ / "output.txt";
+        updater_ = Spawn({BuildDir() + "/novalink"}, {env, -1, output_});
+        children_.push_back(updater_);
+    }
+
+    // Waits until the updater shows exactly one visible window of that size
+    // ("" any size but the forms'); its id, or "" after the time-out.
+    std::string WaitWindow(const std::string& size, int timeoutMs = 30000) {
+        const std::string list =
+            "for w in $(xdotool search --onlyvisible --name \"^Novalink$\"); do "
+            "echo \"$w $(xdotool getwindowgeometry $w | sed -n \"s/.*Geometry: //p\")\"; done";
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        do {
+            std::istringstream in(testutil::Run({"/bin/sh", "-c", list}, display_->Env(), 15).out);
+            std::string found, id, geometry;
+            int matches = 0;
+            while (in >> id >> geometry) {
+                const bool form = geometry == kCheckWindow || geometry == kOfferWindow || geometry == kDownloadWindow;
+                if (size.empty() ? !form : geometry == size) found = id, ++matches;
+            }
+            if (matches == 1) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        } while (std::chrono::steady_clock::now() < end && IsRunning(updater_));
+        return "";
+    }
+
+    // Saves the screen once the window has settled.
+    void Screenshot(const std::string& name) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(display_->Sh("import -window root " + shots_ + "/" + name + ".png"), 0) << name;
+    }
+
+    // Focuses the window (nothing activates windows without a window manager)
+    // and presses the keys.
+    void Keys(const std::string& window, const std::string& keys) {
+        ASSERT_FALSE(window.empty());
+        ASSERT_EQ(display_->Sh("xdotool windowfocus --sync " + window + " && sleep 0.2 && xdotool key " + keys), 0);
+    }
+
+    int Exit() {
+        const int code = WaitExit(updater_, 30000);
+        children_.clear();
+        return code;
+    }
+    std::string Output() const { return ReadFile(output_); }
+
+    std::unique_ptr<VirtualDisplay> display_;
+    std::string shots_, output_;
+    ProcessId updater_ = -1;
+};
+
+// The whole road by keys: the offer shows the news page, Alt+C asks and Enter
+// answers the question's default (No), Alt+I starts the download, and Enter
+// answers the final message; the new program is in place and started.
+TEST_F(InteractiveUpdateGtk, TheWholeRoadByKeys) {
+    const std::size_t size = 1024 * 1024;  // about four seconds at nginx's limited rate
+    Install("Brightloom Desktop");
+    Catalogues(kNewer, "slow", size);
+    Start();
+
+    const std::string offer = WaitWindow(kOfferWindow);
+    ASSERT_FALSE(offer.empty()) << Output();
+    // WebKit fetched the news page: nginx saw the browser engine's request.
+    std::vector<Request> requests;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (requests.size() < 2 && std::chrono::steady_clock::now() < end) {
+        for (const Request& r : Requests()) requests.push_back(r);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_GE(requests.size(), 2u) << nginx_->AccessLog();
+    EXPECT_EQ(requests[0].line, "GET /m_update/blmnl.cfg HTTP/1.0");
+    EXPECT_EQ(requests[1].line.rfind("GET /news.html HTTP/1.1", 0), 0u) << requests[1].line;
+    EXPECT_NE(requests[1].agent.find("AppleWebKit/"), std::string::npos) << requests[1].agent;
+    EXPECT_EQ(requests[1].status, "200");
+    Screenshot("offer");
+
+    // "&Cancel" asks; Enter gives the default No, and the offer stays.
+    Keys(offer, "alt+c");
+    const std::string question = WaitWindow("");
+    ASSERT_FALSE(question.empty()) << Output();
+    Screenshot("question");
+    Keys(question, "Return");
+    ASSERT_EQ(WaitWindow(kOfferWindow), offer);
+
+    Keys(offer, "alt+i");
+    ASSERT_FALSE(WaitWindow(kDownloadWindow).empty()) << Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // some of the package has come
+    Screenshot("download");
+
+    const std::string message = WaitWindow("");
+    ASSERT_FALSE(message.empty()) << Output();
+    Screenshot("message");
+    Keys(message, "Return");
+    EXPECT_EQ(Exit(), 0) << Output();
+
+    EXPECT_TRUE(ReadFile(program_) == PackageFor("Desktop", size));
+    EXPECT_EQ(Started(), "Desktop\n");
+    EXPECT_FALSE(Exists(staging_));
+    requests = Requests();
+    ASSERT_EQ(requests.size(), 1u) << nginx_->AccessLog();
+    EXPECT_EQ(requests[0].line, "GET /slow/Desktop.bin HTTP/1.1");
+    EXPECT_EQ(requests[0].range, "-");
+}
+
+// While the check window waits on a server that never answers, it costs no
+// processor time; its "&Cancel" (Alt+C) ends the run as cancelled.
+TEST_F(InteractiveUpdateGtk, TheCheckWindowWaitsIdleAndCancels) {
+    ScriptedServer silent({ScriptedServer::Hold()});
+    Install("Brightloom Desktop");
+    SetServer("http://127.0.0.1:" + std::to_string(silent.Port()));
+    Start();
+
+    const std::string check = WaitWindow(kCheckWindow);
+    ASSERT_FALSE(check.empty()) << Output();
+    Screenshot("check");
+    const double cpu0 = CpuSecondsOf(updater_);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_LT(CpuSecondsOf(updater_) - cpu0, 0.05) << "processor seconds over 3 s of waiting";
+
+    Keys(check, "alt+c");
+    EXPECT_EQ(Exit(), nl::kRunCancelled) << Output();
+    EXPECT_EQ(ReadFile(program_), installed_);
+    EXPECT_EQ(silent.Connections(), 1);
+}
+
+}  // namespace
