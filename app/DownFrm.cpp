@@ -108,9 +108,10 @@ DownFrm::NumberStyle DownFrm::UserNumberStyle() {
     NumberStyle style;  // English settings
     try {
         const std::locale user("");
-        // The plain C locale has no separators of its own; English ones stand in.
-        if (user.name() == "C" || user.name() == "POSIX") return style;
+        // The plain C locales (C, POSIX, C.UTF-8) group no digits: they have no
+        // separators of their own, and English ones stand in.
         const auto& punct = std::use_facet<std::numpunct<char>>(user);
+        if (punct.grouping().empty()) return style;
         style.decimalPoint = punct.decimal_point();
         style.thousandsSeparator = punct.thousands_sep();
         style.grouping = punct.grouping();

@@ -3,6 +3,8 @@
 // update server's address.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/CheckFrm.h"
 #include "app/DownFrm.h"
 #include "app/MainModule.h"
@@ -44,6 +46,22 @@ TEST(WindowsLogic, FormatFileSize) {
     }
     // Halves go away from zero: 1.125 KB is exactly 1152 bytes.
     EXPECT_EQ(DownFrm::FormatFileSize(1152, english), "1.13KB (1,152 bytes)");
+}
+
+TEST(WindowsLogic, ThePlainLocalesWriteSizesTheEnglishWay) {
+    // C, POSIX and C.UTF-8 group no digits; the sizes still read "1,536 bytes".
+    const char* saved = std::getenv("LC_ALL");
+    const std::string keep = saved ? saved : "";
+    for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
+        SCOPED_TRACE(name);
+        setenv("LC_ALL", name, 1);
+        const DownFrm::NumberStyle style = DownFrm::UserNumberStyle();
+        EXPECT_EQ(DownFrm::FormatFileSize(1536, style), "1.50KB (1,536 bytes)");
+    }
+    if (saved)
+        setenv("LC_ALL", keep.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 TEST(WindowsLogic, VersionsCompareAsText) {
