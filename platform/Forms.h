@@ -189,8 +189,11 @@ bool SetControlName(HWND form, int id, const std::string& name);
 bool SetControlText(HWND form, int id, const std::string& text);
 // The same texts, as they are now (a text box's as the user left it).
 bool GetControlText(HWND form, int id, std::string* text);
-// Selects `length` characters of a text box's text from `start` (0 = the first).
+// Selects `length` characters of a text box's text from `start` (0 = the first),
+// in bytes of the UTF-8 text. GetTextSelection tells the selection as SelectText
+// or the user's last edit (the caret after the text) left it.
 bool SelectText(HWND form, int id, int start, int length);
+bool GetTextSelection(HWND form, int id, int* start, int* length);
 // A check box: 1 checked, 0 unchecked.
 bool SetCheck(HWND form, int id, int value);
 int GetCheck(HWND form, int id);  // 0 also for an unknown control

@@ -400,6 +400,15 @@ bool SelectText(HWND hwnd, int id, int start, int length) {
     return true;
 }
 
+bool GetTextSelection(HWND hwnd, int id, int* start, int* length) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::TextBox || !start || !length) return false;
+    *start = c->selStart;
+    *length = c->selLength;
+    return true;
+}
+
 bool SetCheck(HWND hwnd, int id, int value) {
     FormModel* form = nullptr;
     FormControl* c = FindControl(hwnd, id, &form);

@@ -418,8 +418,9 @@ private:
         return 0;
     }
 
-    // One line for a Fields form. True when it pressed a button (the caller
-    // then waits until the press is handled).
+    // One line for a Fields form. True when it edited a field or pressed a
+    // button: the caller then waits until the form has handled that, so that the
+    // next line finds the form as the edit left it (Apply enabled, say).
     bool FieldsLine(FormModel& form, const std::string& line) {
         std::string text = line;
         if (!text.empty() && text.back() == '\r') text.pop_back();
@@ -428,8 +429,8 @@ private:
             std::string name = Trim(text.substr(0, eq));
             std::string value = Trim(text.substr(eq + 1));
             FormControl* c = FindField(form, name);
-            if (!c) Say("? no field " + name);
-            else if (!EditField(form, *c, value)) Say("? " + FieldName(form, *c) + " does not take \"" + value + "\"");
+            if (c && EditField(form, *c, value)) return true;
+            Say(c ? "? " + FieldName(form, *c) + " does not take \"" + value + "\"" : "? no field " + name);
             return false;
         }
         std::string word = Lower(Trim(text));

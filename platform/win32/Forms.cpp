@@ -44,6 +44,7 @@ bool SetControlName(HWND, int, const std::string&) { return false; }
 bool SetControlText(HWND, int, const std::string&) { return false; }
 bool GetControlText(HWND, int, std::string*) { return false; }
 bool SelectText(HWND, int, int, int) { return false; }
+bool GetTextSelection(HWND, int, int*, int*) { return false; }
 bool SetCheck(HWND, int, int) { return false; }
 int GetCheck(HWND, int) { return 0; }
 bool SetListIndex(HWND, int, int) { return false; }
