@@ -19,7 +19,7 @@ std::map<plat::HWND, PropertySheet*>& Sheets() {
 // Twips: the tab area, and the buttons under it at the right.
 constexpr int kMargin = 120;
 constexpr int kTabsWidth = 5640;
-constexpr int kTabsHeight = 3480;
+constexpr int kTabsHeight = 3900;
 constexpr int kButtonWidth = 1050;
 constexpr int kButtonHeight = 345;
 constexpr int kGap = 90;

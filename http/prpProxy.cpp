@@ -9,7 +9,7 @@ namespace nl {
 
 namespace {
 
-constexpr int kLabelLeft = 240, kLabelWidth = 1000, kFieldLeft = 1320, kRow = 480, kTop = 300, kHeight = 330;
+constexpr int kLabelLeft = 240, kLabelWidth = 1000, kFieldLeft = 1320, kRow = 450, kTop = 240, kHeight = 330;
 
 plat::FormRect LabelAt(int top) { return {kLabelLeft, top + 45, kLabelWidth, kHeight - 45}; }
 plat::FormRect FieldAt(int top, int width) { return {kFieldLeft, top, width, kHeight}; }

@@ -10,7 +10,7 @@ namespace nl {
 namespace {
 
 // Twips within the page: labels at the left, fields after them, one row each.
-constexpr int kLabelLeft = 240, kLabelWidth = 1000, kFieldLeft = 1320, kRow = 480, kTop = 300, kHeight = 330;
+constexpr int kLabelLeft = 240, kLabelWidth = 1000, kFieldLeft = 1320, kRow = 450, kTop = 240, kHeight = 330;
 
 plat::FormRect LabelAt(int row) { return {kLabelLeft, kTop + row * kRow + 45, kLabelWidth, kHeight - 45}; }
 plat::FormRect FieldAt(int row, int width) { return {kFieldLeft, kTop + row * kRow, width, kHeight}; }

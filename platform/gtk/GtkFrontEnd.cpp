@@ -72,7 +72,13 @@ public:
         // fit a caption into a button of dialog height.
         GtkCssProvider* provider = gtk_css_provider_new();
         gtk_css_provider_load_from_data(provider,
-                                        "button.novalink { padding: 0 6px; min-height: 0; min-width: 0; }",
+                                        "button.novalink { padding: 0 6px; min-height: 0; min-width: 0; }"
+                                        // Fields sized like the system's too: a row of a
+                                        // property page is some 22 pixels high.
+                                        "entry.novalink { padding-top: 0; padding-bottom: 0; min-height: 0; }"
+                                        "combobox.novalink button { padding-top: 0; padding-bottom: 0;"
+                                        " min-height: 0; }"
+                                        "checkbutton.novalink { padding: 0; min-height: 0; }",
                                         -1, nullptr);
         gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -153,6 +159,7 @@ public:
                 widget = gtk_entry_new();
                 gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
                 gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);  // Enter presses the default button
+                gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);  // as narrow as its place
                 Connect(widget, "changed", G_CALLBACK(&GtkFrontEnd::OnEntryChanged), form, c);
                 Connect(widget, "focus-in-event", G_CALLBACK(&GtkFrontEnd::OnEntryFocus), form, c);
                 break;
@@ -184,6 +191,9 @@ public:
                 return;
             }
         }
+        if (c.kind == FormControl::Kind::TextBox || c.kind == FormControl::Kind::CheckBox ||
+            c.kind == FormControl::Kind::DropDownList)
+            gtk_style_context_add_class(gtk_widget_get_style_context(widget), "novalink");
         gtk_widget_set_size_request(widget, std::max(1, Px(c.at.width)), std::max(1, Px(c.at.height)));
         gtk_fixed_put(GTK_FIXED(w->fixed), widget, Px(c.at.left), Px(c.at.top));
         c.widget = widget;
@@ -318,6 +328,9 @@ public:
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), defResponse);
         auto box = std::make_unique<MessageBox>(MessageBox{dialog, type, std::move(answer), false});
         g_signal_connect(dialog, "response", G_CALLBACK(&GtkFrontEnd::OnResponse), box.get());
+        // Escape and the frame answer through "response"; the box itself stays
+        // until CloseMessageBox (by default GTK would destroy it under its caller).
+        g_signal_connect(dialog, "delete-event", G_CALLBACK(gtk_true), nullptr);
         boxes_.push_back(std::move(box));
         gtk_widget_show_all(dialog);
         if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defResponse))

@@ -16,6 +16,7 @@
 #include "tests/common/NginxServer.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
+#include "tests/common/VirtualDisplay.h"
 
 using namespace testutil;
 
@@ -170,63 +171,9 @@ TEST(FormsTerminal, CtrlCActsAsCancel) {
 
 // ---- GTK under Xvfb ----------------------------------------------------------
 
-bool Have(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A virtual display from xvfb-run, in its own process group, stopped whole.
-class VirtualDisplay {
-public:
-    VirtualDisplay() {
-        std::string info = dir_ / "display";
-        pid_ = fork();
-        if (pid_ == 0) {
-            setsid();
-            int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            std::string script = "echo \"$DISPLAY $XAUTHORITY\" > " + info + ".tmp && mv " + info + ".tmp " + info +
-                                 " && exec sleep 200";
-            execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp", "sh", "-c",
-                   script.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        if (WaitForFile(info, 20000)) {
-            std::string s = ReadFile(info);
-            auto space = s.find(' ');
-            display_ = s.substr(0, space);
-            auth_ = space == std::string::npos ? "" : s.substr(space + 1, s.find('\n') - space - 1);
-        }
-    }
-    ~VirtualDisplay() {
-        if (pid_ <= 0) return;
-        kill(-pid_, SIGTERM);
-        if (WaitExit(pid_, 5000) == -2) kill(-pid_, SIGKILL);
-    }
-    bool Up() const { return !display_.empty(); }
-    std::vector<std::string> Env() const { return {"DISPLAY=" + display_, "XAUTHORITY=" + auth_}; }
-    // A shell command's output (the first line), run on the display.
-    std::string Out(const std::string& command) const {
-        RunResult r = Run({"/bin/sh", "-c", command}, Env(), 15);
-        return r.out.substr(0, r.out.find('\n'));
-    }
-    // Runs a shell command on the display, bounded in time.
-    int Sh(const std::string& command, int timeoutSec = 15) const {
-        return std::system(("DISPLAY=" + display_ + " XAUTHORITY=" + auth_ + " timeout " +
-                            std::to_string(timeoutSec) + " sh -c '" + command + "' >/dev/null 2>&1")
-                               .c_str());
-    }
-
-private:
-    TempDir dir_;
-    pid_t pid_ = -1;
-    std::string display_, auth_;
-};
-
 TEST(FormsGtk, KeysPageAndIdle) {
     for (const char* tool : {"xvfb-run", "xdotool", "import"})
-        if (!Have(tool)) GTEST_SKIP() << tool << " is not installed (packages in .ci/packages/gui.txt)";
+        if (!HaveProgram(tool)) GTEST_SKIP() << tool << " is not installed (packages in .ci/packages/gui.txt)";
     if (!Exists(BuildDir() + "/novalink-gtk.so")) GTEST_SKIP() << "built without GTK 3 and WebKit2GTK 4.1";
 
     NginxServer nginx;
