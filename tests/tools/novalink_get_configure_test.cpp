@@ -160,7 +160,14 @@ TEST(NovalinkGetConfigure, GtkWindow) {
 
     const std::string outDir = BuildDir() + "/tests/output/tools.novalink_get_configure";
     std::filesystem::create_directories(outDir);
-    const std::string find = "w=$(xdotool search --sync --name \"^Download settings - dl.settings$\" | head -1)";
+    const std::string name = "--name \"^Download settings - dl.settings$\"";
+    const std::string find = "w=$(xdotool search --sync --onlyvisible " + name + " | head -1)";
+    // Waits (bounded) until so many windows of that name are shown: the window,
+    // or the window and its message box.
+    auto shown = [&](int n) {
+        const std::string count = "[ $(xdotool search --onlyvisible " + name + " | wc -l) -eq " + std::to_string(n) + " ]";
+        return "for i in $(seq 100); do " + count + " && break; sleep 0.1; done; " + count;
+    };
     const std::string focus = find + " && { xdotool windowactivate --sync $w 2>/dev/null || xdotool windowfocus --sync $w; }";
     ASSERT_EQ(display.Sh(focus + " && sleep 0.5 && import -window $w " + outDir + "/url.png", 30), 0)
         << ReadFile(dir / "out.txt");
@@ -186,9 +193,8 @@ TEST(NovalinkGetConfigure, GtkWindow) {
     // window (a second window of that name), which Escape answers; the proxy
     // written before the port keeps its value, and the window stays.
     ASSERT_EQ(display.Sh(focus + " && xdotool key ctrl+a && xdotool type 127.0.0.2 && xdotool key Tab ctrl+a && "
-                         "xdotool type abc && xdotool key alt+a && sleep 0.5 && "
-                         "xdotool search --name \"^Download settings - dl.settings$\" | wc -l | grep -qx 2 && "
-                         "import -window root " + outDir + "/failed.png && xdotool key Escape"),
+                         "xdotool type abc && xdotool key alt+a && " + shown(2) + " && sleep 0.3 && "
+                         "import -window root " + outDir + "/failed.png && xdotool key Escape && " + shown(1)),
               0);
     EXPECT_TRUE(Has(ReadFile(file), "proxyserver=S:\"127.0.0.2\"")) << ReadFile(file);
     EXPECT_TRUE(Has(ReadFile(file), "proxyport=I:1080")) << ReadFile(file);
