@@ -2,7 +2,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "support/AsciiText.h"
@@ -85,7 +87,7 @@ bool ParseInt32(const std::string& s, std::int32_t& v) {
 }  // namespace
 
 void PropertyBag::WriteProperty(const std::string& key, const Variant& value, const Variant& writeDefault) {
-    if (SameValue(value, writeDefault)) return;
+    if (!storeDefaults_ && SameValue(value, writeDefault)) return;
     entries_.emplace_back(AsciiLower(key), value);
 }
 
@@ -196,13 +198,51 @@ bool PropertyBag::FromText(const std::string& text, std::string* why) {
     return true;
 }
 
-bool PropertyBag::SaveToFile(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string text = ToText();
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return static_cast<bool>(out);
+bool PropertyBag::SaveToFile(const std::string& path, std::string* why) const {
+    namespace fs = std::filesystem;
+    auto fail = [&](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    std::error_code ec;
+    // A link is followed: the file it leads to is replaced, and it stays a link.
+    fs::path target = path;
+    if (fs::is_symlink(target, ec)) {
+        target = fs::weakly_canonical(target, ec);
+        if (ec) return fail("cannot follow the link " + path + ": " + ec.message());
+    }
+    // The text goes to a file of its own next to the target, which then takes the
+    // target's place in one step: a reader sees the old settings or the new ones.
+    std::random_device random;
+    fs::path temp;
+    for (int attempt = 0; attempt < 100 && temp.empty(); ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        const fs::path candidate = target.parent_path() / ("." + target.filename().string() + ".saving-" + suffix);
+        if (!fs::exists(fs::symlink_status(candidate, ec))) temp = candidate;
+    }
+    if (temp.empty()) return fail("no name for a temporary file next to " + target.string());
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return fail("cannot create " + temp.string());
+        const std::string text = ToText();
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (!out) {
+            fs::remove(temp, ec);
+            return fail("cannot write " + temp.string());
+        }
+    }
+    // The settings may hold passwords: the new file keeps the old one's permissions.
+    const fs::file_status old = fs::status(target, ec);
+    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), fs::perm_options::replace, ec);
+    fs::rename(temp, target, ec);
+    if (ec) {
+        const std::string reason = ec.message();
+        fs::remove(temp, ec);
+        return fail("cannot replace " + target.string() + ": " + reason);
+    }
+    return true;
 }
 
 bool PropertyBag::LoadFromFile(const std::string& path, std::string* why) {

@@ -19,8 +19,10 @@ namespace nl {
 
 class PropertyBag {
 public:
-    // Stores an entry unless the value equals the write default.
+    // Stores an entry unless the value equals the write default (or always, with
+    // StoreDefaults: a file that lists every setting).
     void WriteProperty(const std::string& key, const Variant& value, const Variant& writeDefault);
+    void StoreDefaults(bool store) { storeDefaults_ = store; }
     // The next unread entry under the key, or the read default when none is left.
     Variant ReadProperty(const std::string& key, const Variant& readDefault);
 
@@ -38,12 +40,16 @@ public:
     // with the reason in *why.
     bool FromText(const std::string& text, std::string* why = nullptr);
 
-    bool SaveToFile(const std::string& path) const;
+    // Replaces the file in one step (through a temporary file next to it, which
+    // takes the old file's permissions; a link is followed). False, with the
+    // reason in *why, when it cannot; the old file is then left as it was.
+    bool SaveToFile(const std::string& path, std::string* why = nullptr) const;
     bool LoadFromFile(const std::string& path, std::string* why = nullptr);
 
 private:
     std::vector<std::pair<std::string, Variant>> entries_;
     std::map<std::string, std::size_t> cursors_;  // per key: entries already read
+    bool storeDefaults_ = false;
 };
 
 }  // namespace nl

@@ -10,7 +10,11 @@
 //   PL_WM_COMMAND   LoWord(wParam) = the id of the button pressed (a click, its
 //                   mnemonic with Alt, Enter on the default button, Escape or
 //                   Ctrl+C on the cancel button, or the terminal's answer);
-//                   HiWord(wParam) = 0 (a click), lParam = 0
+//                   HiWord(wParam) = 0 (a click), lParam = 0. Text boxes, check
+//                   boxes and lists report here too: LoWord = the control's id,
+//                   HiWord = its notification (PL_EN_CHANGE, PL_EN_SETFOCUS,
+//                   PL_BN_CLICKED, PL_CBN_SELCHANGE). Only what the user does is
+//                   reported; a value the program sets is not.
 //   PL_WM_CLOSE     the user closed the form by its frame (Escape or Ctrl+C on a
 //                   form without a cancel button, end of input on the terminal
 //                   when its cancel button did not unload it)
@@ -36,6 +40,12 @@ namespace plat {
 
 constexpr UINT PL_WM_ACTIVATE = 0x0006;
 constexpr UINT PL_WM_COMMAND = 0x0111;
+
+// Notifications in HiWord(wParam) of PL_WM_COMMAND, with the values Windows gives them.
+constexpr std::uint16_t PL_BN_CLICKED = 0x0000;     // a button pressed, a check box clicked
+constexpr std::uint16_t PL_CBN_SELCHANGE = 0x0001;  // the user chose another entry of a list
+constexpr std::uint16_t PL_EN_SETFOCUS = 0x0100;    // a text box received the focus
+constexpr std::uint16_t PL_EN_CHANGE = 0x0300;      // the user edited a text box
 
 // Message box styles and answers, with the values MessageBox uses.
 constexpr UINT PL_MB_OK = 0x0000;
@@ -85,6 +95,15 @@ enum class LineInput {
                // end of input closes it (PL_WM_CLOSE)
     Commands,  // reads lines while the form is shown: a button's mnemonic letter
                // presses that button; other lines and the end of input are ignored
+    Fields,    // lists the named fields (text boxes, check boxes, lists) as lines
+               // "name = value", a field on a named tab page as "page.name = value",
+               // and prints a field again when the program changes it; then reads
+               // lines while the form is shown: "name=value" (or "page.name=value")
+               // edits that field as the user would (its change notification
+               // follows), a button's caption without its '&' (any case) or its
+               // mnemonic letter presses that enabled button, and the end of input
+               // presses the cancel button (PL_WM_CLOSE where there is none). A check
+               // box takes 1 or 0, a list an entry's text or its index.
 };
 
 struct FormSpec {
@@ -142,8 +161,46 @@ bool AddImage(HWND form, int id, const FormRect& at, const std::string& imagePat
 bool AddWebView(HWND form, int id, const FormRect& at);
 bool AddSurface(HWND form, int id, const FormRect& at);
 
-// A label's text or a button's caption.
+// A single-line text box (plain: the characters are shown), with its text.
+bool AddTextBox(HWND form, int id, const FormRect& at, const std::string& text = "");
+// A check box with its caption, unchecked.
+bool AddCheckBox(HWND form, int id, const FormRect& at, const std::string& caption);
+// A drop-down list the user chooses one of `entries` from (no typing); nothing is
+// chosen until SetListIndex.
+bool AddDropDownList(HWND form, int id, const FormRect& at, const std::vector<std::string>& entries);
+
+// Tabs: a tab strip with the area of its pages. AddTabPage adds a page with the
+// caption of its tab (pages in the order added; the first one is shown first);
+// the page is a control of its own id, and MoveToPage puts a control into it: the
+// control's place is then relative to the page's area.
+bool AddTabs(HWND form, int id, const FormRect& at);
+bool AddTabPage(HWND form, int tabsId, int pageId, const std::string& caption);
+bool MoveToPage(HWND form, int id, int pageId);
+// Shows the page with this index (0 = the first); false when there is none.
+bool SelectTab(HWND form, int tabsId, int index);
+
+// Gives a control a name (letters, digits and '_'). The terminal lists and edits
+// the fields by their names and the names of their pages; the GUI gives it to
+// the widget.
+bool SetControlName(HWND form, int id, const std::string& name);
+
+// A label's text or a button's caption; also a check box's caption and a text
+// box's text.
 bool SetControlText(HWND form, int id, const std::string& text);
+// The same texts, as they are now (a text box's as the user left it).
+bool GetControlText(HWND form, int id, std::string* text);
+// Selects `length` characters of a text box's text from `start` (0 = the first),
+// in bytes of the UTF-8 text. GetTextSelection tells the selection as SelectText
+// or the user's last edit (the caret after the text) left it.
+bool SelectText(HWND form, int id, int start, int length);
+bool GetTextSelection(HWND form, int id, int* start, int* length);
+// A check box: 1 checked, 0 unchecked.
+bool SetCheck(HWND form, int id, int value);
+int GetCheck(HWND form, int id);  // 0 also for an unknown control
+// A drop-down list: the index of the entry chosen, -1 for none (an index out of
+// range chooses none).
+bool SetListIndex(HWND form, int id, int index);
+int GetListIndex(HWND form, int id);  // -1 also for an unknown control
 bool EnableControl(HWND form, int id, bool enabled);
 // The web view shows the page at `url` (the terminal prints the address).
 bool Navigate(HWND form, int id, const std::string& url);

@@ -13,6 +13,8 @@ namespace nl::err {
 constexpr std::int32_t kInvalidCall = 5;
 // A value that does not fit where it goes: "Overflow".
 constexpr std::int32_t kOverflow = 6;
+// A text that is not a number where a number is wanted: "Type mismatch".
+constexpr std::int32_t kTypeMismatch = 13;
 // A buffer could not be had: "Out of memory" (the allocator's text follows).
 constexpr std::int32_t kOutOfMemory = 7;
 // A read-only property was set: at run time ("Set not supported at runtime") and

@@ -15,11 +15,14 @@
 #include "http/DownloadFile.h"
 #include "http/HttpErrors.h"
 #include "http/HttpHeader.h"
+#include "http/prpProxy.h"
+#include "http/prpServer.h"
 #include "platform/App.h"
 #include "platform/Console.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "controls/PropertyBag.h"
+#include "controls/PropertySheet.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/GuardedMain.h"
@@ -60,6 +63,9 @@ const char* const kHelp =
     "                        then apply on top (URL and -o become optional)\n"
     "  --save-settings FILE  save the control's settings after the options applied\n"
     "  --head                print the request that would be sent, and exit\n"
+    "  --configure           with --settings FILE: edit the control's server and proxy\n"
+    "                        settings in a window (the terminal where there is no\n"
+    "                        display); Apply and OK save them to FILE\n"
     "  -q                    no progress bar or summary\n"
     "  -h, --help            this text\n"
     "\n"
@@ -232,6 +238,7 @@ private:
 struct Options {
     std::string urlText, output, settingsIn, settingsOut, referer, agent, user, proxy, proxyUser;
     bool resume = false, noClobber = false, http10 = false, cache = false, headOnly = false, quiet = false;
+    bool configure = false;
     bool haveReferer = false, haveAgent = false, haveUser = false, haveProxyUser = false;
     std::int32_t timeout = -1;
 };
@@ -289,6 +296,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
             ok = value(o.settingsOut);
         } else if (a == "--head") {
             o.headOnly = true;
+        } else if (a == "--configure") {
+            o.configure = true;
         } else if (a == "-q") {
             o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -305,6 +314,19 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
     if (o.resume && o.noClobber) {
         Fail("-c and --no-clobber exclude each other");
         return kUsage;
+    }
+    if (o.configure) {
+        if (o.settingsIn.empty()) {
+            Fail("--configure needs --settings FILE (the file the settings are saved to)");
+            return kUsage;
+        }
+        const bool other = !o.urlText.empty() || !o.output.empty() || !o.settingsOut.empty() || o.resume ||
+                           o.noClobber || o.http10 || o.cache || o.headOnly || o.haveReferer || o.haveAgent ||
+                           o.haveUser || !o.proxy.empty() || o.haveProxyUser || o.timeout != -1;
+        if (other) {
+            Fail("--configure takes only --settings FILE");
+            return kUsage;
+        }
     }
     return std::nullopt;
 }
@@ -442,6 +464,49 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
         return kOk;
     }
     return std::nullopt;
+}
+
+// ---- --configure: the settings window --------------------------------------------
+
+// The control's server and proxy pages in a window, for the settings in `file`
+// (a file that does not exist yet starts from the defaults). Every apply saves
+// the control's settings to the file.
+int ConfigureWindow(const std::string& file) {
+    nl::DownloadFile d;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        nl::PropertyBag bag;
+        std::string why;
+        if (!bag.LoadFromFile(file, &why)) {
+            Fail("cannot load settings from " + file + ": " + why);
+            return kUsage;
+        }
+        d.ReadProperties(bag);
+    }
+    nl::prpServer server;
+    nl::prpProxy proxy;
+    server.SelectedControls = {&d};
+    proxy.SelectedControls = {&d};
+    nl::PropertySheet sheet("Download settings - " + std::filesystem::path(file).filename().string(),
+                            {&server, &proxy});
+    bool saveFailed = false;
+    sheet.OnApplied = [&](std::string& why) {
+        nl::PropertyBag bag;
+        bag.StoreDefaults(true);  // the file shows every setting, also those at their defaults
+        d.WriteProperties(bag);
+        saveFailed = !bag.SaveToFile(file, &why);
+        if (saveFailed) {
+            why = "The settings could not be saved to " + file + ": " + why;
+            Fail(why);
+        }
+        return !saveFailed;
+    };
+    if (!sheet.Open()) {
+        Fail("cannot open the settings window");
+        return kInternal;
+    }
+    plat::RunMessageLoop();  // until the window is closed
+    return saveFailed ? kLocalFile : kOk;
 }
 
 // ---- step 3: where the file goes ----------------------------------------------------
@@ -703,6 +768,7 @@ static int Main(int argc, char** argv) {
     plat::InitApp(argc, argv);
     Options options;
     if (auto code = Parse(std::vector<std::string>(argv + 1, argv + argc), options)) return *code;
+    if (options.configure) return ConfigureWindow(options.settingsIn);
     nl::DownloadFile d;
     if (auto code = Configure(options, d)) return *code;
     if (auto code = SaveAndShow(options, d)) return *code;

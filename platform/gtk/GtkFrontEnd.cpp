@@ -72,7 +72,13 @@ public:
         // fit a caption into a button of dialog height.
         GtkCssProvider* provider = gtk_css_provider_new();
         gtk_css_provider_load_from_data(provider,
-                                        "button.novalink { padding: 0 6px; min-height: 0; min-width: 0; }",
+                                        "button.novalink { padding: 0 6px; min-height: 0; min-width: 0; }"
+                                        // Fields sized like the system's too: a row of a
+                                        // property page is some 22 pixels high.
+                                        "entry.novalink { padding-top: 0; padding-bottom: 0; min-height: 0; }"
+                                        "combobox.novalink button { padding-top: 0; padding-bottom: 0;"
+                                        " min-height: 0; }"
+                                        "checkbutton.novalink { padding: 0; min-height: 0; }",
                                         -1, nullptr);
         gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
@@ -104,7 +110,9 @@ public:
         if (!w) return;
         form.widget = nullptr;
         for (auto& c : form.controls) c->widget = nullptr;
+        ++updating_;
         gtk_widget_destroy(w->window);
+        --updating_;
         delete w;
     }
 
@@ -147,7 +155,45 @@ public:
                                       GConnectFlags(0));
                 break;
             }
+            case FormControl::Kind::TextBox:
+                widget = gtk_entry_new();
+                gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
+                gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);  // Enter presses the default button
+                gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);  // as narrow as its place
+                Connect(widget, "changed", G_CALLBACK(&GtkFrontEnd::OnEntryChanged), form, c);
+                Connect(widget, "focus-in-event", G_CALLBACK(&GtkFrontEnd::OnEntryFocus), form, c);
+                break;
+            case FormControl::Kind::CheckBox:
+                widget = gtk_check_button_new_with_mnemonic(GtkMnemonic(c.text).c_str());
+                gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), c.value != 0);
+                Connect(widget, "toggled", G_CALLBACK(&GtkFrontEnd::OnToggled), form, c);
+                break;
+            case FormControl::Kind::DropDownList:
+                widget = gtk_combo_box_text_new();
+                for (const auto& e : c.entries) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(widget), e.c_str());
+                gtk_combo_box_set_active(GTK_COMBO_BOX(widget), c.value);
+                Connect(widget, "changed", G_CALLBACK(&GtkFrontEnd::OnListChanged), form, c);
+                break;
+            case FormControl::Kind::Tabs:
+                widget = gtk_notebook_new();
+                Connect(widget, "switch-page", G_CALLBACK(&GtkFrontEnd::OnSwitchPage), form, c);
+                break;
+            case FormControl::Kind::TabPage: {
+                // A page is the area under the tabs; it lives in the notebook, not on the form.
+                FormControl* tabs = form.Find(c.parent);
+                widget = gtk_fixed_new();
+                gtk_widget_show(widget);
+                c.widget = widget;
+                ++updating_;
+                gtk_notebook_append_page(GTK_NOTEBOOK(tabs->widget), widget,
+                                         gtk_label_new_with_mnemonic(GtkMnemonic(c.text).c_str()));
+                --updating_;
+                return;
+            }
         }
+        if (c.kind == FormControl::Kind::TextBox || c.kind == FormControl::Kind::CheckBox ||
+            c.kind == FormControl::Kind::DropDownList)
+            gtk_style_context_add_class(gtk_widget_get_style_context(widget), "novalink");
         gtk_widget_set_size_request(widget, std::max(1, Px(c.at.width)), std::max(1, Px(c.at.height)));
         gtk_fixed_put(GTK_FIXED(w->fixed), widget, Px(c.at.left), Px(c.at.top));
         c.widget = widget;
@@ -160,6 +206,42 @@ public:
         if (!widget) return;
         if (what == ControlChange::Enabled) {
             gtk_widget_set_sensitive(widget, c.enabled);
+            return;
+        }
+        if (what == ControlChange::Name) {
+            gtk_widget_set_name(widget, c.name.c_str());
+            return;
+        }
+        if (what == ControlChange::Parent) {
+            FormControl* page = form.Find(c.parent);
+            if (!page || !page->widget) return;
+            g_object_ref(widget);
+            gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(widget)), widget);
+            gtk_fixed_put(GTK_FIXED(page->widget), widget, Px(c.at.left), Px(c.at.top));
+            g_object_unref(widget);
+            return;
+        }
+        // What the program sets is not reported back as the user's doing.
+        ++updating_;
+        Update(c, widget, what);
+        --updating_;
+    }
+
+    void Update(FormControl& c, GtkWidget* widget, ControlChange what) {
+        if (what == ControlChange::Selection) {
+            if (c.kind != FormControl::Kind::TextBox) return;
+            const int start = static_cast<int>(g_utf8_strlen(c.text.c_str(), c.selStart));
+            const int end = static_cast<int>(g_utf8_strlen(c.text.c_str(), c.selStart + c.selLength));
+            gtk_editable_select_region(GTK_EDITABLE(widget), start, end);
+            return;
+        }
+        if (what == ControlChange::Value) {
+            if (c.kind == FormControl::Kind::CheckBox)
+                gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), c.value != 0);
+            else if (c.kind == FormControl::Kind::DropDownList)
+                gtk_combo_box_set_active(GTK_COMBO_BOX(widget), c.value);
+            else if (c.kind == FormControl::Kind::Tabs)
+                gtk_notebook_set_current_page(GTK_NOTEBOOK(widget), c.value);
             return;
         }
         switch (c.kind) {
@@ -176,7 +258,17 @@ public:
             case FormControl::Kind::Surface:
                 gtk_widget_queue_draw(widget);
                 break;
+            case FormControl::Kind::TextBox:
+                gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
+                break;
+            case FormControl::Kind::CheckBox:
+                gtk_button_set_label(GTK_BUTTON(widget), GtkMnemonic(c.text).c_str());
+                gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
+                break;
             case FormControl::Kind::Image:
+            case FormControl::Kind::DropDownList:
+            case FormControl::Kind::Tabs:
+            case FormControl::Kind::TabPage:
                 break;
         }
     }
@@ -236,6 +328,9 @@ public:
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), defResponse);
         auto box = std::make_unique<MessageBox>(MessageBox{dialog, type, std::move(answer), false});
         g_signal_connect(dialog, "response", G_CALLBACK(&GtkFrontEnd::OnResponse), box.get());
+        // Escape and the frame answer through "response"; the box itself stays
+        // until CloseMessageBox (by default GTK would destroy it under its caller).
+        g_signal_connect(dialog, "delete-event", G_CALLBACK(gtk_true), nullptr);
         boxes_.push_back(std::move(box));
         gtk_widget_show_all(dialog);
         if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defResponse))
@@ -282,6 +377,59 @@ private:
         std::function<void(int)> answer;
         bool answered;
     };
+
+    // A field's signal: the front end, the form and the control it reports on.
+    struct Field {
+        GtkFrontEnd* owner;
+        FormModel* form;
+        FormControl* control;
+
+        // The user changed the field: the form's procedure hears of it.
+        void Notify(std::uint16_t code) const {
+            owner->host_->Post(form->hwnd, PL_WM_COMMAND,
+                               static_cast<WPARAM>(MakeLong(static_cast<std::uint16_t>(control->id), code)), 0);
+        }
+    };
+
+    void Connect(GtkWidget* widget, const char* signal, GCallback callback, FormModel& form, FormControl& c) {
+        g_signal_connect_data(widget, signal, callback, new Field{this, &form, &c},
+                              [](gpointer p, GClosure*) { delete static_cast<Field*>(p); }, GConnectFlags(0));
+    }
+
+    static void OnEntryChanged(GtkEditable* entry, gpointer data) {
+        auto* f = static_cast<Field*>(data);
+        if (f->owner->updating_) return;
+        f->control->text = gtk_entry_get_text(GTK_ENTRY(entry));
+        f->control->selStart = static_cast<int>(f->control->text.size());
+        f->control->selLength = 0;
+        f->Notify(PL_EN_CHANGE);
+    }
+
+    static gboolean OnEntryFocus(GtkWidget*, GdkEvent*, gpointer data) {
+        static_cast<Field*>(data)->Notify(PL_EN_SETFOCUS);
+        return FALSE;
+    }
+
+    static void OnToggled(GtkToggleButton* button, gpointer data) {
+        auto* f = static_cast<Field*>(data);
+        if (f->owner->updating_) return;
+        f->control->value = gtk_toggle_button_get_active(button) ? 1 : 0;
+        f->Notify(PL_BN_CLICKED);
+    }
+
+    static void OnListChanged(GtkComboBox* list, gpointer data) {
+        auto* f = static_cast<Field*>(data);
+        if (f->owner->updating_) return;
+        f->control->value = gtk_combo_box_get_active(list);
+        f->Notify(PL_CBN_SELCHANGE);
+    }
+
+    // The user chose another tab: the model follows, nobody is told.
+    static void OnSwitchPage(GtkNotebook*, GtkWidget*, guint index, gpointer data) {
+        auto* f = static_cast<Field*>(data);
+        if (f->owner->updating_) return;
+        f->control->value = static_cast<int>(index);
+    }
 
     static void OnClicked(GtkButton*, gpointer data) {
         auto* p = static_cast<Press*>(data);
@@ -335,6 +483,7 @@ private:
 
     posix::FrontEndHost* host_;
     std::vector<std::unique_ptr<MessageBox>> boxes_;
+    int updating_ = 0;  // the program is setting a widget: its signals are not the user's
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -285,14 +286,160 @@ bool AddWebView(HWND form, int id, const FormRect& at) { return AddControl(form,
 
 bool AddSurface(HWND form, int id, const FormRect& at) { return AddControl(form, FormControl::Kind::Surface, id, at, ""); }
 
+bool AddTextBox(HWND form, int id, const FormRect& at, const std::string& text) {
+    return AddControl(form, FormControl::Kind::TextBox, id, at, text);
+}
+
+bool AddCheckBox(HWND form, int id, const FormRect& at, const std::string& caption) {
+    return AddControl(form, FormControl::Kind::CheckBox, id, at, caption);
+}
+
+bool AddDropDownList(HWND hwnd, int id, const FormRect& at, const std::vector<std::string>& entries) {
+    FormModel* form = FindForm(hwnd);
+    if (!form || form->Find(id)) return false;
+    auto c = std::make_unique<FormControl>();
+    c->kind = FormControl::Kind::DropDownList;
+    c->id = id;
+    c->at = at;
+    c->entries = entries;
+    c->value = -1;
+    FormControl& ref = *c;
+    form->controls.push_back(std::move(c));
+    S().frontEnd->ControlAdded(*form, ref);
+    return true;
+}
+
+bool AddTabs(HWND form, int id, const FormRect& at) { return AddControl(form, FormControl::Kind::Tabs, id, at, ""); }
+
+bool AddTabPage(HWND hwnd, int tabsId, int pageId, const std::string& caption) {
+    FormModel* form = FindForm(hwnd);
+    if (!form || form->Find(pageId)) return false;
+    FormControl* tabs = form->Find(tabsId);
+    if (!tabs || tabs->kind != FormControl::Kind::Tabs) return false;
+    auto c = std::make_unique<FormControl>();
+    c->kind = FormControl::Kind::TabPage;
+    c->id = pageId;
+    c->parent = tabsId;
+    c->at = {0, 0, tabs->at.width, tabs->at.height};
+    c->text = caption;
+    FormControl& ref = *c;
+    form->controls.push_back(std::move(c));
+    S().frontEnd->ControlAdded(*form, ref);
+    return true;
+}
+
+bool MoveToPage(HWND hwnd, int id, int pageId) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind == FormControl::Kind::Tabs || c->kind == FormControl::Kind::TabPage) return false;
+    FormControl* page = form->Find(pageId);
+    if (!page || page->kind != FormControl::Kind::TabPage) return false;
+    if (c->parent == pageId) return true;
+    c->parent = pageId;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Parent);
+    return true;
+}
+
+bool SelectTab(HWND hwnd, int tabsId, int index) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, tabsId, &form);
+    if (!c || c->kind != FormControl::Kind::Tabs) return false;
+    if (index < 0 || index >= static_cast<int>(form->PagesOf(tabsId).size())) return false;
+    if (c->value == index) return true;
+    c->value = index;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Value);
+    return true;
+}
+
+bool SetControlName(HWND hwnd, int id, const std::string& name) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || name.empty()) return false;
+    for (char ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_') return false;
+    c->name = name;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Name);
+    return true;
+}
+
 bool SetControlText(HWND hwnd, int id, const std::string& text) {
     FormModel* form = nullptr;
     FormControl* c = FindControl(hwnd, id, &form);
-    if (!c || (c->kind != FormControl::Kind::Label && c->kind != FormControl::Kind::Button)) return false;
+    if (!c || (c->kind != FormControl::Kind::Label && c->kind != FormControl::Kind::Button &&
+               c->kind != FormControl::Kind::TextBox && c->kind != FormControl::Kind::CheckBox))
+        return false;
     if (c->text == text) return true;
     c->text = text;
+    if (c->kind == FormControl::Kind::TextBox) {
+        // As an edit control does: the caret goes to the start, nothing selected.
+        c->selStart = 0;
+        c->selLength = 0;
+    }
     S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Text);
     return true;
+}
+
+bool GetControlText(HWND hwnd, int id, std::string* text) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || !text || (c->kind != FormControl::Kind::Label && c->kind != FormControl::Kind::Button &&
+                        c->kind != FormControl::Kind::TextBox && c->kind != FormControl::Kind::CheckBox))
+        return false;
+    *text = c->text;
+    return true;
+}
+
+bool SelectText(HWND hwnd, int id, int start, int length) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::TextBox) return false;
+    const int size = static_cast<int>(c->text.size());
+    c->selStart = std::clamp(start, 0, size);
+    c->selLength = std::clamp(length, 0, size - c->selStart);
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Selection);
+    return true;
+}
+
+bool GetTextSelection(HWND hwnd, int id, int* start, int* length) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::TextBox || !start || !length) return false;
+    *start = c->selStart;
+    *length = c->selLength;
+    return true;
+}
+
+bool SetCheck(HWND hwnd, int id, int value) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::CheckBox || (value != 0 && value != 1)) return false;
+    if (c->value == value) return true;
+    c->value = value;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Value);
+    return true;
+}
+
+int GetCheck(HWND hwnd, int id) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    return c && c->kind == FormControl::Kind::CheckBox ? c->value : 0;
+}
+
+bool SetListIndex(HWND hwnd, int id, int index) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    if (!c || c->kind != FormControl::Kind::DropDownList) return false;
+    if (index < 0 || index >= static_cast<int>(c->entries.size())) index = -1;
+    if (c->value == index) return true;
+    c->value = index;
+    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Value);
+    return true;
+}
+
+int GetListIndex(HWND hwnd, int id) {
+    FormModel* form = nullptr;
+    FormControl* c = FindControl(hwnd, id, &form);
+    return c && c->kind == FormControl::Kind::DropDownList ? c->value : -1;
 }
 
 bool EnableControl(HWND hwnd, int id, bool enabled) {

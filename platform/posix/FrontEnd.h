@@ -1,8 +1,9 @@
 // What a front end (the terminal, or GTK) implements for platform/Forms.h on
 // Linux. The forms' model (their controls and texts, which form is active) is
 // kept in one place, platform/posix/Forms.cpp, which checks the calls and tells
-// the front end what changed; the front end only shows it and turns the user's
-// actions into posted messages.
+// the front end what changed; the front end only shows it, keeps what the user
+// edits (a text box's text, a check box's state, a list's choice, the tab shown)
+// in the model, and turns the user's actions into posted messages.
 //
 // The GTK front end lives in a module loaded on demand (novalink-gtk.so), so a
 // run in the terminal never maps the toolkit. The module reaches the platform
@@ -24,11 +25,17 @@
 namespace plat::posix {
 
 struct FormControl {
-    enum class Kind { Label, Button, Image, WebView, Surface };
+    enum class Kind { Label, Button, Image, WebView, Surface, TextBox, CheckBox, DropDownList, Tabs, TabPage };
     Kind kind = Kind::Label;
     int id = 0;
-    FormRect at;
-    std::string text;  // label text, button caption, image path, web view address
+    FormRect at;  // relative to the page when `parent` is set
+    int parent = 0;  // the tab page holding it (a tab page: its tabs), 0 = the form
+    std::string name;
+    std::string text;  // label text, button, check box and tab caption, image path,
+                       // web view address, text box text
+    int value = 0;     // check box 0/1, list index (-1 none), tabs: the page shown
+    std::vector<std::string> entries;  // a list's
+    int selStart = 0, selLength = 0;   // a text box's selection
     std::string fontName;  // labels: empty = the form's font
     int fontPoints = 0;
     bool enabled = true;
@@ -48,9 +55,16 @@ struct FormModel {
             if (c->id == id) return c.get();
         return nullptr;
     }
+    // The pages of a tab strip, in order.
+    std::vector<FormControl*> PagesOf(int tabsId) const {
+        std::vector<FormControl*> pages;
+        for (const auto& c : controls)
+            if (c->kind == FormControl::Kind::TabPage && c->parent == tabsId) pages.push_back(c.get());
+        return pages;
+    }
 };
 
-enum class ControlChange { Text, Enabled, Picture };
+enum class ControlChange { Text, Enabled, Picture, Value, Selection, Parent, Name };
 
 // What the platform offers a front end.
 class FrontEndHost {

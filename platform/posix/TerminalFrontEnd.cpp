@@ -81,16 +81,22 @@ public:
 
     void ControlChanged(FormModel& form, FormControl& c, ControlChange what) override {
         if (!form.shown) return;
-        if (c.kind == FormControl::Kind::Label && what == ControlChange::Text) LabelChanged(form, c, false);
+        if (IsField(c) && (what == ControlChange::Text || what == ControlChange::Value)) {
+            FieldChanged(form, c);
+            return;
+        }
+        if (c.kind == FormControl::Kind::Label && what == ControlChange::Text && !InFieldPage(form, c))
+            LabelChanged(form, c, false);
         if (c.kind == FormControl::Kind::Surface && what == ControlChange::Picture) BarChanged(form, c, false);
     }
 
     void FormShown(FormModel& form, bool shown) override {
         if (shown) {
             for (auto& c : form.controls) {
-                if (c->kind == FormControl::Kind::Label) LabelChanged(form, *c, true);
+                if (c->kind == FormControl::Kind::Label && !InFieldPage(form, *c)) LabelChanged(form, *c, true);
                 if (c->kind == FormControl::Kind::Surface) BarChanged(form, *c, false);
             }
+            if (form.spec.input == LineInput::Fields) ListFields(form);
         } else {
             Leave(form);
             if (active_ == form.hwnd) active_ = 0;
@@ -105,6 +111,14 @@ public:
             st.newsShown = true;
             for (auto& c : form.controls)
                 if (c->kind == FormControl::Kind::WebView) Say("News: " + (c->text.empty() ? "(none)" : c->text));
+        }
+        if (form.spec.input == LineInput::Fields && inTty_ && !st.hinted) {
+            st.hinted = true;
+            std::string words;
+            for (auto& c : form.controls)
+                if (c->kind == FormControl::Kind::Button)
+                    words += std::string(words.empty() ? "" : ", ") + Lower(PlainCaption(c->text));
+            Say("(type name=value and Enter to change a field" + (words.empty() ? "" : "; " + words) + ")");
         }
         if (form.spec.input == LineInput::Commands && inTty_ && !st.hinted) {
             st.hinted = true;
@@ -168,6 +182,8 @@ private:
         std::map<int, std::string> said;  // label id -> text last shown
         std::map<int, std::uint64_t> saidAt;
         std::set<int> pendingLabels;
+        std::map<int, std::string> fieldSaid;  // field id -> value last shown
+        bool fieldsEnded = false;  // a Fields form took the end of input
         std::string bar;  // the progress bar last drawn
         std::string nextBar;
         std::uint64_t barAt = 0;
@@ -285,6 +301,150 @@ private:
         std::fflush(stderr);
     }
 
+    // ---- fields ----------------------------------------------------------
+
+    static bool IsField(const FormControl& c) {
+        return !c.name.empty() && (c.kind == FormControl::Kind::TextBox || c.kind == FormControl::Kind::CheckBox ||
+                                   c.kind == FormControl::Kind::DropDownList);
+    }
+
+    // A label on a tab page of a Fields form names a field: the listing says it.
+    static bool InFieldPage(const FormModel& form, const FormControl& c) {
+        return form.spec.input == LineInput::Fields && c.parent != 0;
+    }
+
+    // "page.name", or "name" for a field outside a named page.
+    static std::string FieldName(const FormModel& form, const FormControl& c) {
+        const FormControl* page = c.parent ? form.Find(c.parent) : nullptr;
+        return page && !page->name.empty() ? page->name + "." + c.name : c.name;
+    }
+
+    static std::string FieldValue(const FormControl& c) {
+        switch (c.kind) {
+            case FormControl::Kind::CheckBox:
+                return c.value ? "1" : "0";
+            case FormControl::Kind::DropDownList:
+                return c.value >= 0 && c.value < static_cast<int>(c.entries.size()) ? c.entries[c.value] : "";
+            default:
+                return c.text;
+        }
+    }
+
+    void SayField(FormModel& form, FormControl& c) {
+        std::string value = FieldValue(c);
+        states_[form.hwnd].fieldSaid[c.id] = value;
+        Say(FieldName(form, c) + " = " + value);
+    }
+
+    // The fields outside pages, then each tab page's under its caption.
+    void ListFields(FormModel& form) {
+        for (auto& c : form.controls)
+            if (IsField(*c) && c->parent == 0) SayField(form, *c);
+        for (auto& tabs : form.controls) {
+            if (tabs->kind != FormControl::Kind::Tabs) continue;
+            for (FormControl* page : form.PagesOf(tabs->id)) {
+                Say("[" + PlainCaption(page->text) + "]");
+                for (auto& c : form.controls)
+                    if (IsField(*c) && c->parent == page->id) SayField(form, *c);
+            }
+        }
+    }
+
+    void FieldChanged(FormModel& form, FormControl& c) {
+        if (form.spec.input != LineInput::Fields) return;
+        auto& said = states_[form.hwnd].fieldSaid;
+        auto it = said.find(c.id);
+        if (it != said.end() && it->second == FieldValue(c)) return;
+        SayField(form, c);
+    }
+
+    // The field a line "name=value" names (any case), or null.
+    static FormControl* FindField(const FormModel& form, const std::string& name) {
+        const std::string want = Lower(name);
+        for (auto& c : form.controls)
+            if (IsField(*c) && c->enabled && Lower(FieldName(form, *c)) == want) return c.get();
+        return nullptr;
+    }
+
+    // Edits a field as the user would, and notifies the form. False when the
+    // value does not fit the field.
+    bool EditField(FormModel& form, FormControl& c, const std::string& value) {
+        std::uint16_t code = PL_EN_CHANGE;
+        switch (c.kind) {
+            case FormControl::Kind::CheckBox: {
+                std::string v = Lower(value);
+                if (v == "1" || v == "yes" || v == "true" || v == "on") c.value = 1;
+                else if (v == "0" || v == "no" || v == "false" || v == "off") c.value = 0;
+                else return false;
+                code = PL_BN_CLICKED;
+                break;
+            }
+            case FormControl::Kind::DropDownList: {
+                int index = -1;
+                for (std::size_t i = 0; i < c.entries.size(); ++i)
+                    if (Lower(c.entries[i]) == Lower(value)) index = static_cast<int>(i);
+                if (index < 0 && !value.empty() && value.size() < 6 &&
+                    value.find_first_not_of("0123456789") == std::string::npos)
+                    index = std::stoi(value);
+                if (index < 0 || index >= static_cast<int>(c.entries.size())) return false;
+                c.value = index;
+                code = PL_CBN_SELCHANGE;
+                break;
+            }
+            default:
+                c.text = value;
+                c.selStart = static_cast<int>(value.size());
+                c.selLength = 0;
+                break;
+        }
+        states_[form.hwnd].fieldSaid[c.id] = FieldValue(c);
+        PostMessageA(form.hwnd, PL_WM_COMMAND, static_cast<WPARAM>(MakeLong(static_cast<std::uint16_t>(c.id), code)),
+                     0);
+        return true;
+    }
+
+    // The enabled button whose caption (without '&', any case) or mnemonic
+    // letter is the word; 0 when none. Sets `disabled` when the button is there
+    // but cannot be pressed now.
+    static int ButtonNamed(const FormModel& form, const std::string& word, bool& disabled) {
+        disabled = false;
+        for (auto& c : form.controls) {
+            if (c->kind != FormControl::Kind::Button) continue;
+            bool match = Lower(PlainCaption(c->text)) == word || (word.size() == 1 && MnemonicOf(c->text) == word[0]);
+            if (!match) continue;
+            if (c->enabled) return c->id;
+            disabled = true;
+        }
+        return 0;
+    }
+
+    // One line for a Fields form. True when it edited a field or pressed a
+    // button: the caller then waits until the form has handled that, so that the
+    // next line finds the form as the edit left it (Apply enabled, say).
+    bool FieldsLine(FormModel& form, const std::string& line) {
+        std::string text = line;
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        std::size_t eq = text.find('=');
+        if (eq != std::string::npos) {
+            std::string name = Trim(text.substr(0, eq));
+            std::string value = Trim(text.substr(eq + 1));
+            FormControl* c = FindField(form, name);
+            if (c && EditField(form, *c, value)) return true;
+            Say(c ? "? " + FieldName(form, *c) + " does not take \"" + value + "\"" : "? no field " + name);
+            return false;
+        }
+        std::string word = Lower(Trim(text));
+        if (word.empty()) return false;
+        bool disabled = false;
+        int id = ButtonNamed(form, word, disabled);
+        if (id != 0) {
+            Press(form, id);
+            return true;
+        }
+        Say(disabled ? "? " + word + " is not available now" : "? " + word + ": neither name=value nor a button");
+        return false;
+    }
+
     // The form goes away: what is still to be shown is shown now.
     void Leave(FormModel& form) {
         auto& st = states_[form.hwnd];
@@ -368,7 +528,8 @@ private:
             FormState* st = form ? &states_[form->hwnd] : nullptr;
             bool choice = st && form->shown && form->spec.input == LineInput::Choice && st->awaiting;
             bool commands = st && form->shown && form->spec.input == LineInput::Commands && !reader_.AtEnd();
-            if (!box && !choice && !commands) {
+            bool fields = st && form->shown && form->spec.input == LineInput::Fields && !st->fieldsEnded;
+            if (!box && !choice && !commands && !fields) {
                 reader_.Want(false);
                 return;
             }
@@ -395,6 +556,18 @@ private:
                     PostMessageA(form->hwnd, PL_WM_CLOSE, 0, 0);
                 }
                 // Asks again if the form is still in front once the press is handled.
+                ScheduleRecheck();
+                reader_.Want(false);
+                return;
+            }
+            if (fields) {
+                if (!got) {
+                    // The end of input: the cancel button, once.
+                    st->fieldsEnded = true;
+                    Press(*form, 0);
+                } else if (!FieldsLine(*form, line)) {
+                    continue;
+                }
                 ScheduleRecheck();
                 reader_.Want(false);
                 return;

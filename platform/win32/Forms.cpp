@@ -33,7 +33,22 @@ bool AddButton(HWND, int, const FormRect&, const std::string&) { return false; }
 bool AddImage(HWND, int, const FormRect&, const std::string&) { return false; }
 bool AddWebView(HWND, int, const FormRect&) { return false; }
 bool AddSurface(HWND, int, const FormRect&) { return false; }
+bool AddTextBox(HWND, int, const FormRect&, const std::string&) { return false; }
+bool AddCheckBox(HWND, int, const FormRect&, const std::string&) { return false; }
+bool AddDropDownList(HWND, int, const FormRect&, const std::vector<std::string>&) { return false; }
+bool AddTabs(HWND, int, const FormRect&) { return false; }
+bool AddTabPage(HWND, int, int, const std::string&) { return false; }
+bool MoveToPage(HWND, int, int) { return false; }
+bool SelectTab(HWND, int, int) { return false; }
+bool SetControlName(HWND, int, const std::string&) { return false; }
 bool SetControlText(HWND, int, const std::string&) { return false; }
+bool GetControlText(HWND, int, std::string*) { return false; }
+bool SelectText(HWND, int, int, int) { return false; }
+bool GetTextSelection(HWND, int, int*, int*) { return false; }
+bool SetCheck(HWND, int, int) { return false; }
+int GetCheck(HWND, int) { return 0; }
+bool SetListIndex(HWND, int, int) { return false; }
+int GetListIndex(HWND, int) { return -1; }
 bool EnableControl(HWND, int, bool) { return false; }
 bool Navigate(HWND, int, const std::string&) { return false; }
 bool PaintSurface(HWND, int, const SurfacePicture&) { return false; }
