@@ -16,7 +16,7 @@
 #     support.sha256 (the fixtures' and programs' paths under Wine).
 if(WIN32)
   set(NL_WIN32_SUITE
-    controls.linex
+    controls.linex controls.pinghost tools.novalink_ping
     http.reply http.request
     platform.loop_wake platform.message_loop
     support.ascii_text support.liveness support.modmain)
