@@ -17,7 +17,10 @@
 if(WIN32)
   set(NL_WIN32_SUITE
     controls.linex controls.pinghost tools.novalink_ping
-    http.reply http.request
+    http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
+    http.transfer_local_file http.transfer_owner http.transfer http.servers http.novalink_get
+    net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support
+    platform.winsock
     platform.loop_wake platform.message_loop
     support.ascii_text support.liveness support.modmain)
   foreach(src ${TEST_SOURCES})

@@ -78,3 +78,16 @@ bool StartUnixProgram(const std::vector<std::string>& argv) {
 }
 
 }  // namespace testutil
+
+namespace testutil {
+
+bool UnixUserIsRoot() {
+    std::ifstream in("Z:\\proc\\self\\status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("Uid:", 0) == 0) return line.find_first_not_of(" \t", 4) != std::string::npos &&
+                                               line[line.find_first_not_of(" \t", 4)] == '0';
+    return false;
+}
+
+}  // namespace testutil

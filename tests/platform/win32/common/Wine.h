@@ -23,3 +23,10 @@ long UnixProcessId();
 bool StartUnixProgram(const std::vector<std::string>& argv);
 
 }  // namespace testutil
+
+namespace testutil {
+
+// True when the Wine process runs as the Linux user root.
+bool UnixUserIsRoot();
+
+}  // namespace testutil
