@@ -4,6 +4,9 @@
 // the look-ups are Windows' own (no thread of ours).
 #include "platform/Winsock.h"
 
+#include <cstring>
+#include <string>
+
 #include "platform/win32/MessageLoop.h"
 
 // After the platform header: winsock2.h defines S_addr as a macro.
@@ -79,6 +82,78 @@ char* inet_ntoa(IN_ADDR in) {
     ::in_addr a{};
     a.S_un.S_addr = in.S_addr;
     return ::inet_ntoa(a);
+}
+
+namespace {
+
+// Copies a system host entry into `block`, laid out as the look-up messages lay
+// theirs: the entry, the two pointer lists, the addresses, then the texts. Aliases
+// and further addresses that do not fit are left out; false when not even the
+// name and one address fit.
+bool CopyHostEntry(const ::hostent& he, char* block, std::size_t size) {
+    if (he.h_addrtype != AF_INET || he.h_length != 4 || !he.h_addr_list || !he.h_addr_list[0]) return false;
+    const std::string name = he.h_name ? he.h_name : "";
+    std::size_t nAlias = 0, nAddr = 0;
+    while (he.h_aliases && he.h_aliases[nAlias]) ++nAlias;
+    while (he.h_addr_list[nAddr]) ++nAddr;
+    auto need = [&](std::size_t aliases, std::size_t addrs) {
+        std::size_t n = sizeof(HOSTENT) + (aliases + 1 + addrs + 1) * sizeof(char*) + addrs * 4 + name.size() + 1;
+        for (std::size_t i = 0; i < aliases; ++i) n += std::strlen(he.h_aliases[i]) + 1;
+        return n;
+    };
+    while (nAlias > 0 && need(nAlias, nAddr) > size) --nAlias;
+    while (nAddr > 1 && need(nAlias, nAddr) > size) --nAddr;
+    if (need(nAlias, nAddr) > size) return false;
+
+    auto* entry = reinterpret_cast<HOSTENT*>(block);
+    auto** aliases = reinterpret_cast<char**>(block + sizeof(HOSTENT));
+    char** addrs = aliases + nAlias + 1;
+    char* p = reinterpret_cast<char*>(addrs + nAddr + 1);
+    for (std::size_t i = 0; i < nAddr; ++i, p += 4) {
+        std::memcpy(p, he.h_addr_list[i], 4);
+        addrs[i] = p;
+    }
+    addrs[nAddr] = nullptr;
+    auto text = [&p](const char* t) {
+        char* at = p;
+        const std::size_t n = std::strlen(t) + 1;
+        std::memcpy(p, t, n);
+        p += n;
+        return at;
+    };
+    entry->h_name = text(name.c_str());
+    for (std::size_t i = 0; i < nAlias; ++i) aliases[i] = text(he.h_aliases[i]);
+    aliases[nAlias] = nullptr;
+    entry->h_aliases = aliases;
+    entry->h_addrtype = WS_AF_INET;
+    entry->h_length = 4;
+    entry->h_addr_list = addrs;
+    return true;
+}
+
+}  // namespace
+
+const HOSTENT* gethostbyname(const char* name) {
+    if (!name) {
+        ::WSASetLastError(WSAEFAULT);
+        return nullptr;
+    }
+    // No host name holds a colon; "host:port" would only go to the resolver to fail.
+    // An empty name is no host either (Windows would answer with this machine).
+    if (!*name || std::strchr(name, ':')) {
+        ::WSASetLastError(WSAHOST_NOT_FOUND);
+        return nullptr;
+    }
+    const ::hostent* he = ::gethostbyname(name);
+    if (!he) return nullptr;  // the system's error stays set
+    // The system's entry is shared by the thread's look-ups of every kind; the
+    // caller gets a copy of its own, valid until this thread's next call.
+    alignas(HOSTENT) thread_local char block[WS_MAXGETHOSTSTRUCT];
+    if (!CopyHostEntry(*he, block, sizeof block)) {
+        ::WSASetLastError(he->h_addrtype != AF_INET || he->h_length != 4 ? WSANO_DATA : WSAENOBUFS);
+        return nullptr;
+    }
+    return reinterpret_cast<const HOSTENT*>(block);
 }
 
 const HOSTENT* gethostbyaddr(const char* addr, int len, int type) {

@@ -181,7 +181,7 @@ namespace {
 std::vector<std::string> Leftovers(const TempDir& dir) {
     std::vector<std::string> out;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-        if (e.path().filename().string().find("novalink-get") != std::string::npos) out.push_back(e.path());
+        if (e.path().filename().string().find("novalink-get") != std::string::npos) out.push_back(e.path().string());
     return out;
 }
 

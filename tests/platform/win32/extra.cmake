@@ -1,23 +1,40 @@
 # The Windows build runs these neutral tests under Wine (CTest starts them
-# through the cross-compiling emulator, wine). The other neutral tests are left
-# out of the Windows build and CTest lists them as disabled:
-#   - they need test helpers that have no Windows side yet (the nginx, tinyproxy
-#     and scripted servers, the socket peers, the registry sandbox, the
-#     descriptor limit) or call POSIX functions themselves: app.*, net.*,
-#     platform.winsock, support.cRegistry, tools.novalink_reg and the http tests
-#     that talk to a server;
-#   - they build but do not pass under Wine yet, for reasons still to be sorted
-#     into Wine's differences and the tests' Linux assumptions:
-#     controls.controlhost (Wine's system colours are not Windows' defaults),
+# through the cross-compiling emulator, wine). nginx and tinyproxy run on the
+# Linux side: the Windows helpers start them through common/unix-server.sh, a
+# Linux program Wine runs from CreateProcess, which stops them when asked or when
+# the test's Wine process ends. The scripted server and the socket peers are the
+# test's own threads and sockets, as on Linux, on Windows Sockets.
+#
+# The other neutral tests are left out of the Windows build and CTest lists them
+# as disabled:
+#   - POSIX assumptions in the tests: app.staged_update (shell-script programs,
+#     /bin/sleep, kill), http.novalink_get (file modes, symbolic links, a signal's
+#     exit), app.main_module (fork, setenv);
+#   - helpers with no Windows side: support.cRegistry and tools.novalink_reg (the
+#     registry sandbox redirects a file store; a child without write access),
+#     net.csocket_errors and http.transfer_owner (a descriptor limit, which
+#     Windows does not have; Windows Sockets started once per process, so the
+#     helpers' own start-up keeps the service running where these tests expect it
+#     ended);
+#   - not yet sorted into Wine's differences and real faults: net.csocket_close
+#     and platform.winsock (FD_CLOSE while data is unread, a reset's error in
+#     FD_CLOSE), net.csocket_transfer (a multi-megabyte exchange both ways stalls),
+#     net.socket_support (Wine's iMaxUdpDg is 65467 where the test expects
+#     Linux's 65507; the service count as above);
+#   - net.csocket_client: the look-up of "localhost" through
+#     WSAAsyncGetHostByName sometimes takes more than the test's 5 s under Wine
+#     here (two runs in three), not yet sorted;
+#   - controls.controlhost (Wine's system colours are not Windows' defaults),
 #     platform.profile (blank and quote handling, and the cut value's error),
 #     support.cfileversioninfo (the full path's separators; Wine's
-#     VerLanguageNameA names the primary language alone, "English" for 0x0409
-#     where Windows says "English (United States)"), support.novalink_ver and
+#     VerLanguageNameA names the language alone, "English" for 0x0409 where
+#     Windows says "English (United States)"), support.novalink_ver and
 #     support.sha256 (the fixtures' and programs' paths under Wine).
 if(WIN32)
   set(NL_WIN32_SUITE
-    controls.linex
-    http.reply http.request
+    controls.linex controls.pinghost tools.novalink_ping
+    http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
+    http.transfer_local_file http.transfer http.servers
     platform.loop_wake platform.message_loop
     support.ascii_text support.liveness support.modmain)
   foreach(src ${TEST_SOURCES})
