@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "platform/WildcardMatch.h"
 #include "platform/posix/ErrorMap.h"
 #include "platform/posix/FileUtil.h"
 
@@ -25,79 +26,15 @@ namespace plat {
 
 using posix::SetLastErrorFromErrno;
 
-// ---- wildcard matching ----------------------------------------------------
-//
-// Windows turns a listing pattern into an expression with DOS semantics before
-// it matches names: '?' matches one character but never a period, and matches
-// nothing at a period or at the end of the name; '*' directly before a period
-// stops at the name's last period; a period before a wildcard or at the end of
-// the pattern also matches the end of a name that has no period there. So
-// "*.*" matches every name, "foo.*" also matches "foo", and "*." matches the
-// names without an extension.
-
 namespace {
-
-enum : char { kStar = 1, kDosStar = 2, kDosQm = 3, kDosDot = 4 };
-
-std::string Compile(const std::string& pattern) {
-    std::string out;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        char c = pattern[i];
-        char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-        if (c == '*')
-            out += next == '.' ? kDosStar : kStar;
-        else if (c == '?')
-            out += kDosQm;
-        else if (c == '.' && (next == '?' || next == '*' || next == '\0'))
-            out += kDosDot;
-        else
-            out += c;
-    }
-    return out;
-}
-
-bool Match(const std::string& p, size_t pi, const std::string& n, size_t ni) {
-    while (pi < p.size()) {
-        char t = p[pi];
-        switch (t) {
-            case kStar:
-                for (size_t k = ni; k <= n.size(); ++k)
-                    if (Match(p, pi + 1, n, k)) return true;
-                return false;
-            case kDosStar: {
-                size_t lastDot = n.rfind('.');
-                size_t limit = (lastDot != std::string::npos && lastDot >= ni) ? lastDot : n.size();
-                for (size_t k = ni; k <= limit; ++k)
-                    if (Match(p, pi + 1, n, k)) return true;
-                return false;
-            }
-            case kDosQm:
-                if (ni < n.size() && n[ni] != '.') ++ni;
-                ++pi;
-                break;
-            case kDosDot:
-                if (ni < n.size()) {
-                    if (n[ni] != '.') return false;
-                    ++ni;
-                }
-                ++pi;
-                break;
-            default:
-                if (ni >= n.size() || n[ni] != t) return false;
-                ++pi;
-                ++ni;
-        }
-    }
-    return ni == n.size();
-}
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
 }  // namespace
 
+// Names on Linux file systems differ by case.
 bool MatchesWildcard(const std::string& pattern, const std::string& name) {
-    if (pattern == "*" || pattern == "*.*") return true;
-    return Match(Compile(pattern), 0, name, 0);
+    return wildcard::Match(pattern, name, false);
 }
 
 // ---- listing --------------------------------------------------------------

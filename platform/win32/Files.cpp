@@ -5,76 +5,12 @@
 #include <random>
 
 #include "platform/Errors.h"
+#include "platform/WildcardMatch.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat {
 
-// ---- wildcard matching ----------------------------------------------------
-//
-// Windows turns a listing pattern into an expression with DOS semantics before
-// it matches names: '?' matches one character but never a period, and matches
-// nothing at a period or at the end of the name; '*' directly before a period
-// stops at the name's last period; a period before a wildcard or at the end of
-// the pattern also matches the end of a name that has no period there. Names
-// are compared without regard to case.
-
 namespace {
-
-enum : char { kStar = 1, kDosStar = 2, kDosQm = 3, kDosDot = 4 };
-
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-std::string Compile(const std::string& pattern) {
-    std::string out;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        char c = pattern[i];
-        char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-        if (c == '*')
-            out += next == '.' ? kDosStar : kStar;
-        else if (c == '?')
-            out += kDosQm;
-        else if (c == '.' && (next == '?' || next == '*' || next == '\0'))
-            out += kDosDot;
-        else
-            out += Lower(c);
-    }
-    return out;
-}
-
-bool Match(const std::string& p, size_t pi, const std::string& n, size_t ni) {
-    while (pi < p.size()) {
-        char t = p[pi];
-        switch (t) {
-            case kStar:
-                for (size_t k = ni; k <= n.size(); ++k)
-                    if (Match(p, pi + 1, n, k)) return true;
-                return false;
-            case kDosStar: {
-                size_t lastDot = n.rfind('.');
-                size_t limit = (lastDot != std::string::npos && lastDot >= ni) ? lastDot : n.size();
-                for (size_t k = ni; k <= limit; ++k)
-                    if (Match(p, pi + 1, n, k)) return true;
-                return false;
-            }
-            case kDosQm:
-                if (ni < n.size() && n[ni] != '.') ++ni;
-                ++pi;
-                break;
-            case kDosDot:
-                if (ni < n.size()) {
-                    if (n[ni] != '.') return false;
-                    ++ni;
-                }
-                ++pi;
-                break;
-            default:
-                if (ni >= n.size() || Lower(n[ni]) != t) return false;
-                ++pi;
-                ++ni;
-        }
-    }
-    return ni == n.size();
-}
 
 ::HANDLE H(HANDLE h) { return reinterpret_cast<::HANDLE>(h); }
 
@@ -86,9 +22,9 @@ void Fill(const WIN32_FIND_DATAA& d, FindData& found) {
 
 }  // namespace
 
+// Names on Windows file systems match without regard to case.
 bool MatchesWildcard(const std::string& pattern, const std::string& name) {
-    if (pattern == "*" || pattern == "*.*") return true;
-    return Match(Compile(pattern), 0, name, 0);
+    return wildcard::Match(pattern, name, true);
 }
 
 // ---- listing --------------------------------------------------------------
@@ -233,6 +169,18 @@ DWORD RemoveStaleCopies(const std::string& to) {
 // ---- the rest -------------------------------------------------------------
 
 bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool FileInUse(const std::string& path) {
+    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == reinterpret_cast<::HANDLE>(static_cast<LONG_PTR>(-1))) return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(h);
+    return false;
+}
+
+bool MarkExecutable(const std::string& path) {
+    // Windows starts any program file; the file only has to be there.
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool PathIsRelativeA(const std::string& path) {
     if (path.empty()) return true;
