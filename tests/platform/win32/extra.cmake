@@ -31,6 +31,12 @@
 #     Windows says "English (United States)"), support.novalink_ver and
 #     support.sha256 (the fixtures' and programs' paths under Wine).
 if(WIN32)
+  # The product and the package of the staged update's test: a small Windows
+  # program of its own, no product code.
+  add_executable(win32_probe ${CMAKE_CURRENT_LIST_DIR}/programs/probe.cpp)
+  set_target_properties(win32_probe PROPERTIES OUTPUT_NAME probe RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_dependencies(test_platform_win32_staged_update win32_probe novalink)
+
   set(NL_WIN32_SUITE
     controls.linex controls.pinghost tools.novalink_ping
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
