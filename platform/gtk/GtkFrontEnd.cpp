@@ -42,18 +42,6 @@ std::string GtkMnemonic(const std::string& caption) {
     return r;
 }
 
-std::string Lines(const std::string& text) {
-    std::string r;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            r += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            r += text[i];
-        }
-    }
-    return r;
-}
 
 // Asks for the named family; Pango falls back to a near one when it is absent.
 void ApplyFont(GtkWidget* widget, const std::string& family, int points) {
@@ -299,7 +287,7 @@ public:
         GtkWindow* parent = nullptr;
         if (owner && owner->widget) parent = GTK_WINDOW(static_cast<Window*>(owner->widget)->window);
         GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
-                                                   Lines(text).c_str());
+                                                   posix::FrontEndLines(text).c_str());
         gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
         // GTK 3 dialogs no longer show the icon of their kind; the box puts it
         // before the text, as the system's boxes do.

@@ -143,6 +143,21 @@ inline std::string PlainCaption(const std::string& caption) {
 
 std::unique_ptr<FrontEnd> MakeTerminalFrontEnd();
 
+// A text's lines for a front end that shows them: CR LF, and a CR alone (as the
+// message texts use it), end a line.
+inline std::string FrontEndLines(const std::string& text) {
+    std::string r;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            r += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            r += text[i];
+        }
+    }
+    return r;
+}
+
 }  // namespace plat::posix
 
 // The GTK module's entry point: a front end, or null with `error` set when the

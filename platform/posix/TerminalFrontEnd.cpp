@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/Window.h"
+#include "platform/posix/AsciiCase.h"
 #include "platform/posix/EventLoop.h"
 #include "platform/posix/FrontEnd.h"
 #include "platform/posix/LineReader.h"
@@ -30,25 +31,8 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+std::string Lower(const std::string& s) { return AsciiLower(s); }
 
-// CR LF, and a CR alone, end a line.
-std::string Lines(const std::string& text) {
-    std::string r;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            r += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            r += text[i];
-        }
-    }
-    return r;
-}
 
 class TerminalFrontEnd final : public FrontEnd {
 public:
@@ -134,7 +118,7 @@ public:
 
     void OpenMessageBox(FormModel*, const std::string& text, const std::string& caption, UINT type,
                         std::function<void(int)> answer) override {
-        std::string body = Lines(text);
+        std::string body = FrontEndLines(text);
         bool yesNo = (type & PL_MB_TYPEMASK) == PL_MB_YESNO;
         Box box{type, std::move(answer), false};
         if (!yesNo) {
