@@ -10,6 +10,7 @@ set -euo pipefail
 # nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
+. scripts/lib/nginx.sh
 rounds=${1:-5}
 mib=${2:-1024}
 
@@ -30,33 +31,8 @@ trap cleanup EXIT
 mkdir -p "$work/www" "$work/logs"
 head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/www/big.bin"
 
-port=
-for attempt in 1 2 3 4 5; do
-  port=$(( (RANDOM % 20000) + 20000 ))
-  user_line=; [ "$(id -u)" = 0 ] && user_line="user root;"
-  cat > "$work/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1; $user_line
-error_log $work/logs/error.log warn; pid $work/nginx.pid;
-events { worker_connections 64; }
-http {
-  access_log off; sendfile on; tcp_nopush on;
-  client_body_temp_path $work/cb; proxy_temp_path $work/px; fastcgi_temp_path $work/fc;
-  uwsgi_temp_path $work/uw; scgi_temp_path $work/sc;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-  nginx -p "$work" -c "$work/nginx.conf" &
-  nginx_pid=$!
-  for _ in $(seq 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-    kill -0 "$nginx_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$nginx_pid" 2>/dev/null && break
-  wait "$nginx_pid" 2>/dev/null || true
-  nginx_pid=
-done
-[ -n "$nginx_pid" ] || { echo "bench/download.sh: nginx did not start" >&2; exit 1; }
+start_nginx "$work" "$work/www" "access_log off; sendfile on; tcp_nopush on;" "" ||
+  { echo "bench/download.sh: nginx did not start" >&2; exit 1; }
 
 url="http://127.0.0.1:$port/big.bin"
 out="$work/out.bin"

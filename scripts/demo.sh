@@ -18,6 +18,7 @@ set -euo pipefail
 # nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
+. scripts/lib/nginx.sh
 scripts/install-deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target novalink novalink-reg novalink-ver >/dev/null
@@ -59,38 +60,12 @@ cat >"$www/news.html" <<'EOF'
 </body></html>
 EOF
 printf 'velto:{PLAIN}4061729385\n' >"$sandbox/htpasswd"
-port=
-for _ in 1 2 3 4 5; do
-    port=$(( (RANDOM % 20000) + 20000 ))
-    user_line=; [ "$(id -u)" = 0 ] && user_line="user root;"
-    cat >"$sandbox/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1; $user_line
-error_log $sandbox/logs/error.log warn; pid $sandbox/nginx.pid;
-events { worker_connections 64; }
-http {
-  log_format demo '\$request "\$http_authorization" range=\$http_range \$status "\$http_user_agent"';
+start_nginx "$sandbox" "$www" \
+    "log_format demo '\$request \"\$http_authorization\" range=\$http_range \$status \"\$http_user_agent\"';
   access_log $sandbox/logs/access.log demo;
-  client_body_temp_path $sandbox/cb; proxy_temp_path $sandbox/px; fastcgi_temp_path $sandbox/fc;
-  uwsgi_temp_path $sandbox/uw; scgi_temp_path $sandbox/sc;
-  types { text/html html; application/octet-stream bin; text/plain cfg; }
-  server {
-    listen 127.0.0.1:$port; root $www;
-    location /m_update/ { auth_basic "update"; auth_basic_user_file $sandbox/htpasswd; }
-  }
-}
-CONF
-    nginx -p "$sandbox" -c "$sandbox/nginx.conf" 2>/dev/null &
-    nginx_pid=$!
-    for _ in $(seq 50); do
-        curl -s -o /dev/null "http://127.0.0.1:$port/news.html" && break
-        kill -0 "$nginx_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$nginx_pid" 2>/dev/null && break
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-done
-[ -n "$nginx_pid" ] || fail "nginx did not start"
+  types { text/html html; application/octet-stream bin; text/plain cfg; }" \
+    "location /m_update/ { auth_basic \"update\"; auth_basic_user_file $sandbox/htpasswd; }" /news.html ||
+    fail "nginx did not start"
 : >"$sandbox/logs/access.log"  # the log shows what the updater asks for, not the probe above
 server=http://127.0.0.1:$port
 printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r\nDOWNLOAD=%s/files/Desktop.bin\r\nSHA256=%s\r\n' \
