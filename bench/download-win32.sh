@@ -8,6 +8,7 @@
 set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
+. scripts/lib/nginx.sh
 rounds=${ROUNDS:-3}
 for f in build/novalink-get build-win32/novalink-get.exe; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "missing $f: build both first" >&2; exit 1; }
@@ -32,27 +33,8 @@ mkdir -p "$work/www" "$work/nginx"
 head -c $((1024 * 1024 * 1024)) /dev/zero | tr '\0' 'x' >"$work/www/big.bin"
 chmod a+x "$work"
 chmod -R a+rX "$work/www"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-worker_processes 1;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" >/dev/null 2>&1 &
-nginx_pid=$!
-for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+start_nginx "$work/nginx" "$work/www" "access_log off; sendfile on;" "" ||
+  { echo "bench/download-win32.sh: nginx did not start" >&2; exit 1; }
 url="http://127.0.0.1:$port/big.bin"
 out_win=$(winepath -w "$work/out.bin" 2>/dev/null | tr -d '\r')
 

@@ -16,6 +16,7 @@
 set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/../.."
+. scripts/lib/nginx.sh
 root=$PWD
 jobs=$(nproc)
 
@@ -114,35 +115,7 @@ head -c 3000000 /dev/urandom >"$work/www/payload.bin"
 # nginx's worker may run as another user (nobody, when started by root).
 chmod a+x "$work"
 chmod -R a+rX "$work/www"
-for attempt in $(seq 1 20); do
-  port=$((20000 + RANDOM % 30000))
-  cat >"$work/nginx/nginx.conf" <<CONF
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-worker_processes 1;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-  nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" >/dev/null 2>&1 &
-  nginx_pid=$!
-  for _ in $(seq 1 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    kill -0 "$nginx_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$nginx_pid" 2>/dev/null && break
-  nginx_pid=
-done
-[ -n "$nginx_pid" ] || fail "nginx would not start on loopback"
+start_nginx "$work/nginx" "$work/www" "access_log off;" "" || fail "nginx would not start on loopback"
 
 url="http://127.0.0.1:$port/payload.bin"
 out=$work/dl/whole.bin
