@@ -25,11 +25,15 @@
 #     WSAAsyncGetHostByName sometimes takes more than the test's 5 s under Wine
 #     here (two runs in three), not yet sorted;
 #   - controls.controlhost (Wine's system colours are not Windows' defaults),
-#     platform.profile (blank and quote handling, and the cut value's error),
-#     support.cfileversioninfo (the full path's separators; Wine's
-#     VerLanguageNameA names the language alone, "English" for 0x0409 where
-#     Windows says "English (United States)"), support.novalink_ver and
-#     support.sha256 (the fixtures' and programs' paths under Wine).
+#     platform.profile (blank and quote handling, and the cut value's error).
+#
+# Wine's language names and its GetFullPathNameA on an overlong full path, which
+# support.cfileversioninfo and support.novalink_ver meet, are named in
+# platform.win32.version_calls; the system's own programs (sha256sum) run on the
+# Linux side through testutil::Run.
+# language names and its GetFullPathNameA on an overlong full path,
+#     which support.cfileversioninfo and support.novalink_ver meet, are named in
+#     platform.win32.version_calls.)
 if(WIN32)
   # The product and the package of the staged update's test: a small Windows
   # program of its own, no product code.
@@ -42,7 +46,8 @@ if(WIN32)
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers
     platform.loop_wake platform.message_loop
-    support.ascii_text support.liveness support.modmain)
+    support.ascii_text support.cfileversioninfo support.guarded_main support.liveness support.modmain
+    support.novalink_ver support.sha256 support.text_to_number)
   foreach(src ${TEST_SOURCES})
     file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${src})
     get_filename_component(folder ${rel} DIRECTORY)
