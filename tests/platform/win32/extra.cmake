@@ -31,9 +31,6 @@
 # support.cfileversioninfo and support.novalink_ver meet, are named in
 # platform.win32.version_calls; the system's own programs (sha256sum) run on the
 # Linux side through testutil::Run.
-# language names and its GetFullPathNameA on an overlong full path,
-#     which support.cfileversioninfo and support.novalink_ver meet, are named in
-#     platform.win32.version_calls.)
 if(WIN32)
   # The product and the package of the staged update's test: a small Windows
   # program of its own, no product code.
