@@ -24,7 +24,14 @@
 #   - net.csocket_client: the look-up of "localhost" through
 #     WSAAsyncGetHostByName sometimes takes more than the test's 5 s under Wine
 #     here (two runs in three), not yet sorted;
-#   - platform.profile (blank and quote handling, and the cut value's error).
+#   - platform.profile, partly sorted: Linux assumptions in the test (a file's
+#     POSIX permissions; UTF-8 from a UTF-16 file, where the ANSI calls give the
+#     ANSI code page), layout the documentation leaves open where Wine differs
+#     from the Linux reader (a header without its "]", entries before the first
+#     header, ";" lines, tabs in names; Wine keeps blanks around written names,
+#     turns LF into CR LF and drops blank lines), and the last error: Windows
+#     documents ERROR_FILE_NOT_FOUND for a missing file or key, which Wine does
+#     not set (0), and ERROR_MORE_DATA for a cut value is the Linux reader's.
 #
 # Wine's language names and its GetFullPathNameA on an overlong full path, which
 # support.cfileversioninfo and support.novalink_ver meet, are named in
