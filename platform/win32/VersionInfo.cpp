@@ -27,7 +27,18 @@ BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer, UINT
     return ok;
 }
 
-DWORD VerLanguageNameA(DWORD lang, char* buffer, DWORD size) { return win32::Dw(::VerLanguageNameA(lang, buffer, size)); }
+DWORD VerLanguageNameA(DWORD lang, char* buffer, DWORD size) {
+    DWORD n = win32::Dw(::VerLanguageNameA(lang, buffer, size));
+    // The count is the text's length without its terminating null, as Windows
+    // documents it. Wine counts the null too; a caller taking the count as the
+    // length would carry that null in its text.
+    if (n > 0 && buffer && size > 0) {
+        DWORD text = 0;
+        while (text < n && text < size && buffer[text] != '\0') ++text;
+        n = text;
+    }
+    return n;
+}
 
 DWORD GetFullPathNameA(const char* fileName, DWORD size, char* buffer, char** filePart) {
     return win32::Dw(::GetFullPathNameA(fileName, size, buffer, filePart));

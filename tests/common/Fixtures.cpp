@@ -5,7 +5,7 @@
 
 namespace testutil {
 
-std::string Fixture(const std::string& name) { return BuildDir() + "/tests/support/fixtures/" + name; }
+std::string Fixture(const std::string& name) { return NativePath(BuildDir() + "/tests/support/fixtures/" + name); }
 
 std::string FixturesMissing() {
 #ifdef NOVALINK_FIXTURES_MISSING

@@ -41,8 +41,34 @@ struct RunResult {
     std::string out;    // stdout and stderr together
 };
 // Runs argv[0] with the given arguments and extra environment ("NAME=value"),
-// waiting at most timeoutSec seconds (then the program is killed).
+// waiting at most timeoutSec seconds (then the program is killed). An argv[0]
+// such as /usr/bin/sha256sum names one of the system's own programs: under Wine,
+// the Linux side's.
 RunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
               int timeoutSec = 60);
+
+// Whether the tests run on Windows (or under Wine), where Windows' documented
+// answers differ from the Linux build's.
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
+
+// The Wine version the tests run under ("8.0"); "" on Linux and on Windows itself.
+std::string WineVersion();
+
+// A path in the form the system itself gives back (GetFullPathNameA and the like):
+// with backslashes on Windows, as it is on POSIX.
+std::string NativePath(const std::string& path);
+
+// The name the system gives a language identifier: windowsName, as Windows names
+// it, except under Wine, whose VerLanguageNameA names languages its own way
+// (tests/platform/win32/version_calls_test.cpp records how); there, Wine's name.
+std::string LanguageName(unsigned id, const std::string& windowsName);
+
+// The path the system's own programs know a file by: the same path on POSIX, the
+// Linux path under Wine; "" where they cannot reach it (Windows itself).
+std::string SystemPath(const std::string& path);
 
 }  // namespace testutil

@@ -2,6 +2,7 @@
 // modes, the drawing surface with system colours, and timers on the message loop.
 #include <gtest/gtest.h>
 
+#include "platform/SysColor.h"
 #include "platform/Window.h"
 #include "controls/ControlHost.h"
 #include "controls/DrawingSurface.h"
@@ -73,6 +74,12 @@ TEST(ControlHost, ReadOnlyRefusalAndNotifications) {
     }
 }
 
+// A system colour: Windows' default scheme here; on Windows the user's own scheme
+// (Wine's, under Wine), whatever it is.
+std::uint32_t SystemColour(int index, std::uint32_t windowsDefault) {
+    return testutil::kWindows ? plat::GetSysColor(index) : windowsDefault;
+}
+
 TEST(DrawingSurface, RectanglesClearAndSystemColours) {
     DrawingSurface s;
     s.SetSize(2000, 300);
@@ -82,14 +89,15 @@ TEST(DrawingSurface, RectanglesClearAndSystemColours) {
     ASSERT_EQ(s.Rects().size(), 1u);
     EXPECT_EQ(s.Rects()[0].x2, 1000);
     EXPECT_EQ(s.Rects()[0].color, 0x8000000Fu);
-    EXPECT_EQ(s.Rects()[0].rgb, 0x00F0F0F0u);
+    EXPECT_EQ(s.Rects()[0].rgb, SystemColour(15, 0x00F0F0F0u));
     s.SetFillColor(0x000000FF);
     s.FillRect(0, 0, 10, 10);
     EXPECT_EQ(s.Rects().size(), 2u);
     s.Clear();
     EXPECT_TRUE(s.Rects().empty());
-    EXPECT_EQ(DrawingSurface::ResolveColor(0x80000012), 0u);          // button text: black
-    EXPECT_EQ(DrawingSurface::ResolveColor(0x80000018), 0x00E1FFFFu);  // tooltip background
+    EXPECT_EQ(DrawingSurface::ResolveColor(0x80000012), SystemColour(18, 0u));           // button text: black
+    EXPECT_EQ(DrawingSurface::ResolveColor(0x80000018), SystemColour(24, 0x00E1FFFFu));  // tooltip background
+    EXPECT_NE(SystemColour(15, 0x00F0F0F0u), SystemColour(18, 0u)) << "the button's face and its text";
     EXPECT_EQ(DrawingSurface::ResolveColor(0x00D0671A), 0x00D0671Au);
 }
 

@@ -60,7 +60,7 @@ TEST(CFileVersionInfo, ApplicationWithEveryString) {
     EXPECT_EQ(v.FileOS(), "NT-Win32");
     EXPECT_EQ(v.FileType(), "Application");
     EXPECT_EQ(v.FileSubType(), "");
-    EXPECT_EQ(v.Language(), "English (United States)");
+    EXPECT_EQ(v.Language(), testutil::LanguageName(0x0409, "English (United States)"));
     EXPECT_EQ(v.Comments(), "Installed by the Brightloom setup");
     EXPECT_EQ(v.CompanyName(), "Brightloom Labs");
     EXPECT_EQ(v.FileDescription(), "Brightloom Desktop");
@@ -141,7 +141,7 @@ TEST(CFileVersionInfo, FirstTranslationFallsBackToUsEnglishTable) {
     CFileVersionInfo v;
     v.SetFullPathName(Fixture("chinese.exe"));
     ASSERT_TRUE(v.Available());
-    EXPECT_EQ(v.Language(), "Chinese (Simplified, PRC)");
+    EXPECT_EQ(v.Language(), testutil::LanguageName(0x0804, "Chinese (Simplified, PRC)"));
     // CompanyName is only under 040903A8, so every string comes from there.
     EXPECT_EQ(v.CompanyName(), "English table company");
     EXPECT_EQ(v.FileDescription(), "English table description");
@@ -155,11 +155,16 @@ TEST(CFileVersionInfo, Pe32PlusAndElf) {
     ASSERT_TRUE(v.Available());
     EXPECT_EQ(v.VerProduct(), "4.05.0607");
     EXPECT_EQ(v.FileFlags(), "Private");
-    EXPECT_EQ(v.Language(), "German (Germany)");
+    EXPECT_EQ(v.Language(), testutil::LanguageName(0x0407, "German (Germany)"));
     EXPECT_EQ(v.FileDescription(), "Brightloom Desktop 64");
 
     CFileVersionInfo elf;
     elf.SetFullPathName(Fixture("linux.elf"));
+    if (testutil::kWindows) {
+        // Windows reads version resources from its own (PE) files alone.
+        EXPECT_FALSE(elf.Available());
+        return;
+    }
     ASSERT_TRUE(elf.Available());
     EXPECT_EQ(elf.VerProduct(), "2.02.0009");
     EXPECT_EQ(elf.FileDescription(), "Brightloom Desktop for Linux");
@@ -189,7 +194,7 @@ TEST(CFileVersionInfo, ReuseKeepsWhatTheNextFileLacks) {
     EXPECT_EQ(v.VerFile(), "7.01.0000");
     EXPECT_EQ(v.FileFlags(), "PreRel");
     EXPECT_EQ(v.FileType(), "DLL");
-    EXPECT_EQ(v.Language(), "English (United States)");
+    EXPECT_EQ(v.Language(), testutil::LanguageName(0x0409, "English (United States)"));
     EXPECT_EQ(v.CompanyName(), "Brightloom Labs");
     EXPECT_EQ(v.FileDescription(), "Brightloom Desktop");
 
@@ -234,15 +239,24 @@ TEST(CFileVersionInfo, UnresolvableAndOverlongNames) {
     EXPECT_TRUE(v.Available());
     EXPECT_EQ(v.FullPathName(), Fixture("app.exe"));
 
-    // A full path that needs 260 characters or more: no version information, and
-    // the name stays as it was instead of turning into blanks.
-    v.SetFullPathName("/" + std::string(300, 'a'));
-    EXPECT_FALSE(v.Available());
+    // A name that fits but whose full path needs 260 characters or more: no version
+    // information, and the name stays as it was instead of turning into blanks.
+    {
+        CurrentFolder here(Fixture(""));
+        v.SetFullPathName(std::string(250, 'a'));
+    }
+    if (!testutil::WineVersion().empty() && v.Available()) {
+        // Wine's GetFullPathNameA fails there (0, ERROR_FILENAME_EXCED_RANGE) where
+        // Windows answers with the size needed: the name counts as unresolvable.
+        // tests/platform/win32/version_calls_test.cpp records the difference.
+    } else {
+        EXPECT_FALSE(v.Available());
+    }
     EXPECT_EQ(v.FullPathName(), Fixture("app.exe"));
     EXPECT_EQ(v.FileDescription(), "Brightloom Desktop");
 
-    // 259 characters still fit.
-    std::string name = "/" + std::string(258, 'b');
+    // 259 characters still fit (a full path on Windows starts with its drive).
+    std::string name = testutil::kWindows ? "C:\\" + std::string(256, 'b') : "/" + std::string(258, 'b');
     v.SetFullPathName(name);
     EXPECT_EQ(v.FullPathName(), name);
     EXPECT_FALSE(v.Available());

@@ -102,4 +102,12 @@ RunResult Run(const std::vector<std::string>& argv, const std::vector<std::strin
     return r;
 }
 
+std::string SystemPath(const std::string& path) { return path; }
+
+std::string NativePath(const std::string& path) { return path; }
+
+std::string WineVersion() { return ""; }
+
+std::string LanguageName(unsigned, const std::string& windowsName) { return windowsName; }
+
 }  // namespace testutil
