@@ -19,6 +19,14 @@
 
 namespace plat {
 
+// Where the registry is, in words for a program's user.
+#ifdef _WIN32
+constexpr char PL_REGISTRY_PLACE[] = "The registry is the system's own, Windows' registry.";
+#else
+constexpr char PL_REGISTRY_PLACE[] =
+    "The registry lives in the folder $NOVALINK_REGISTRY (default ~/.config/novalink/registry).";
+#endif
+
 using HKEY = std::uintptr_t;  // 0 is no key
 using REGSAM = DWORD;
 using BYTE = std::uint8_t;

@@ -44,8 +44,7 @@ const char kUsage[] =
     "        hex digits for REG_BINARY and REG_NONE; strings separated by \\0 (or /se)\n"
     "        for REG_MULTI_SZ\n"
     "  /f    change without asking\n"
-    "\n"
-    "The registry lives in the folder $NOVALINK_REGISTRY (default ~/.config/novalink/registry).\n";
+    "\n";
 
 struct RootName {
     const char* shortName;
@@ -335,9 +334,59 @@ std::vector<ValueItem> Values(HKEY key) {
     return values;
 }
 
+// The names along a key's path. What the registry holds no key for is refused
+// as the Linux store refuses it: an empty name (PL_ERROR_BAD_PATHNAME), a name
+// longer than 255 characters or a path more than 512 levels deep
+// (PL_ERROR_INVALID_PARAMETER).
+LONG SplitPath(const std::string& path, std::vector<std::string>& names) {
+    names.clear();
+    if (path.empty()) return PL_ERROR_SUCCESS;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = path.find('\\', at);
+        std::string name = path.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (name.empty()) return PL_ERROR_BAD_PATHNAME;
+        if (name.size() > 255 || names.size() == 512) return PL_ERROR_INVALID_PARAMETER;
+        names.push_back(std::move(name));
+        if (end == std::string::npos) return PL_ERROR_SUCCESS;
+        at = end + 1;
+    }
+}
+
+// Opens the key at `path` below `parent` (creating it and its missing parents
+// with `create`). Windows creates at most 32 levels of keys in one call, and its
+// ANSI calls take a path of at most MAX_PATH characters (Wine's take no longer),
+// so a long path goes in steps within both, each below the key the last reached.
+LONG OpenPath(HKEY parent, const std::string& path, REGSAM access, bool create, HKEY* out) {
+    constexpr std::size_t kLevelsPerCall = 32, kCharsPerCall = 259;
+    *out = 0;
+    std::vector<std::string> names;
+    if (LONG r = SplitPath(path, names)) return create || r == PL_ERROR_BAD_PATHNAME ? r : PL_ERROR_FILE_NOT_FOUND;
+    HKEY key = parent;
+    std::size_t i = 0;
+    do {
+        std::string step = i < names.size() ? names[i++] : std::string();  // "": a new handle to the parent itself
+        for (std::size_t n = 1; i < names.size() && n < kLevelsPerCall &&
+                                step.size() + 1 + names[i].size() <= kCharsPerCall;
+             ++n)
+            step += "\\" + names[i++];
+        const REGSAM want = i == names.size() ? access : create ? PL_KEY_CREATE_SUB_KEY : PL_KEY_ENUMERATE_SUB_KEYS;
+        HKEY next = 0;
+        const LONG r = create ? RegCreateKeyExA(key, step.c_str(), 0, nullptr, PL_REG_OPTION_NON_VOLATILE, want,
+                                                nullptr, &next, nullptr)
+                              : RegOpenKeyExA(key, step.c_str(), 0, want, &next);
+        if (key != parent) RegCloseKey(key);
+        if (r != PL_ERROR_SUCCESS) return r;
+        key = next;
+    } while (i < names.size());
+    *out = key;
+    return PL_ERROR_SUCCESS;
+}
+
 class KeyHandle {
 public:
-    KeyHandle(HKEY root, const std::string& path, REGSAM access) { Check(RegOpenKeyExA(root, path.c_str(), 0, access, &key_)); }
+    KeyHandle(HKEY parent, const std::string& path, REGSAM access, bool create = false) {
+        Check(OpenPath(parent, path, access, create, &key_));
+    }
     ~KeyHandle() { RegCloseKey(key_); }
     KeyHandle(const KeyHandle&) = delete;
     KeyHandle& operator=(const KeyHandle&) = delete;
@@ -347,29 +396,31 @@ private:
     HKEY key_ = 0;
 };
 
-std::string Child(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
-
-// /s with /v or /ve: every key at or below `path` that has the value.
-int FindValue(const Options& o, const std::string& path, const std::string& display) {
-    KeyHandle key(o.key.root, path, PL_KEY_READ);
+// /s with /v or /ve: every key at or below `key` that has the value.
+int FindValue(const Options& o, HKEY key, const std::string& display) {
     int matches = 0;
-    for (const auto& v : Values(key.Get())) {
+    for (const auto& v : Values(key)) {
         if (!EqualsNoCase(v.name, o.valueName)) continue;
         std::cout << "\n" << display << "\n";
         PrintValue(v.name, v.type, v.data);
         ++matches;
     }
-    for (const auto& sub : SubkeyNames(key.Get())) matches += FindValue(o, Child(path, sub), display + "\\" + sub);
+    for (const auto& sub : SubkeyNames(key)) {
+        KeyHandle child(key, sub, PL_KEY_READ);
+        matches += FindValue(o, child.Get(), display + "\\" + sub);
+    }
     return matches;
 }
 
-void ListKey(const Options& o, const std::string& path, const std::string& display) {
-    KeyHandle key(o.key.root, path, PL_KEY_READ);
+void ListKey(const Options& o, HKEY key, const std::string& display) {
     std::cout << "\n" << display << "\n";
-    for (const auto& v : Values(key.Get())) PrintValue(v.name, v.type, v.data);
-    auto subkeys = SubkeyNames(key.Get());
+    for (const auto& v : Values(key)) PrintValue(v.name, v.type, v.data);
+    auto subkeys = SubkeyNames(key);
     if (o.recursive) {
-        for (const auto& sub : subkeys) ListKey(o, Child(path, sub), display + "\\" + sub);
+        for (const auto& sub : subkeys) {
+            KeyHandle child(key, sub, PL_KEY_READ);
+            ListKey(o, child.Get(), display + "\\" + sub);
+        }
     } else {
         if (!subkeys.empty()) std::cout << "\n";
         for (const auto& sub : subkeys) std::cout << display << "\\" << sub << "\n";
@@ -378,7 +429,8 @@ void ListKey(const Options& o, const std::string& path, const std::string& displ
 
 int Query(const Options& o) {
     if (o.hasValue && o.recursive) {
-        int matches = FindValue(o, o.key.path, o.key.Display());
+        KeyHandle key(o.key.root, o.key.path, PL_KEY_READ);
+        int matches = FindValue(o, key.Get(), o.key.Display());
         std::cout << "End of search: " << matches << " match(es) found.\n";
         return matches ? 0 : 1;
     }
@@ -396,7 +448,10 @@ int Query(const Options& o) {
         std::cout << "\n";
         return 0;
     }
-    ListKey(o, o.key.path, o.key.Display());
+    {
+        KeyHandle key(o.key.root, o.key.path, PL_KEY_READ);
+        ListKey(o, key.Get(), o.key.Display());
+    }
     if (!o.recursive) std::cout << "\n";
     return 0;
 }
@@ -479,13 +534,8 @@ std::string EncodeData(const Options& o) {
 
 int Add(const Options& o) {
     std::string data = o.hasValue ? EncodeData(o) : std::string();
-    HKEY key = 0;
-    Check(RegCreateKeyExA(o.key.root, o.key.path.c_str(), 0, nullptr, PL_REG_OPTION_NON_VOLATILE, PL_KEY_ALL_ACCESS, nullptr,
-                         &key, nullptr));
-    struct Closer {
-        HKEY k;
-        ~Closer() { RegCloseKey(k); }
-    } closer{key};
+    KeyHandle handle(o.key.root, o.key.path, PL_KEY_ALL_ACCESS, true);
+    const HKEY key = handle.Get();
     if (o.hasValue) {
         if (!o.force && RegQueryValueExA(key, o.valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == PL_ERROR_SUCCESS &&
             !Confirm("Value " + (o.valueName.empty() ? std::string("(Default)") : o.valueName) + " exists, overwrite")) {
@@ -510,7 +560,11 @@ int Delete(const Options& o) {
         { KeyHandle exists(o.key.root, o.key.path, PL_KEY_READ); }
         if (!o.force && !Confirm("Permanently delete the registry key " + o.key.Display()))
             throw Failure{"The operation was cancelled by the user."};
-        Check(RegDeleteTreeA(o.key.root, o.key.path.c_str()));
+        // Below its parent, for the reasons OpenPath gives.
+        const std::size_t last = o.key.path.rfind('\\');
+        KeyHandle parent(o.key.root, last == std::string::npos ? std::string() : o.key.path.substr(0, last),
+                         PL_KEY_READ);
+        Check(RegDeleteTreeA(parent.Get(), o.key.path.substr(last + 1).c_str()));
     }
     std::cout << "The operation completed successfully.\n";
     return 0;
@@ -525,10 +579,10 @@ int Main(int argc, char** argv) {
         return Delete(o);
     } catch (const UsageError& e) {
         if (e.what.empty()) {
-            std::cout << kUsage;
+            std::cout << kUsage << PL_REGISTRY_PLACE << "\n";
             return 0;
         }
-        std::cerr << "ERROR: " << e.what << "\n" << kUsage;
+        std::cerr << "ERROR: " << e.what << "\n" << kUsage << PL_REGISTRY_PLACE << "\n";
     } catch (const Failure& e) {
         std::cerr << "ERROR: " << e.what << "\n";
     }

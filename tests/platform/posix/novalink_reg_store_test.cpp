@@ -1,4 +1,5 @@
-// novalink-reg against a store file that is not a regular file (POSIX: a FIFO).
+// novalink-reg against the Linux store files themselves: a damaged one, and one
+// that is not a regular file (a FIFO).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -22,6 +23,7 @@ protected:
     void Add(const std::string& key, const std::string& name, const std::string& type, const std::string& data) {
         RunResult r = Reg({"add", key, "/v", name, "/t", type, "/d", data, "/f"});
         ASSERT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(r.out, "The operation completed successfully.\n");
     }
 
     RegistrySandbox sandbox_;
@@ -52,5 +54,21 @@ TEST_F(NovalinkReg, StoreThatIsNotARegularFileIsRefused) {
         ASSERT_EQ(lstat(sandbox_.File("HKLM").c_str(), &st), 0);
         EXPECT_TRUE(S_ISFIFO(st.st_mode));
     }
+    Add("HKCU\\Software\\Brightloom", "Update", "REG_DWORD", "0");
+}
+
+TEST_F(NovalinkReg, DamagedStoreIsReportedAndKept) {
+    Add(kKey, "Path", "REG_SZ", "/opt/bl");
+    std::string text = testutil::ReadFile(sandbox_.File("HKLM"));
+    std::string damaged = text.substr(0, text.size() / 2);
+    testutil::WriteFile(sandbox_.File("HKLM"), damaged);
+    RunResult r = Reg({"query", kKey, "/v", "Path"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("damaged"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(sandbox_.File("HKLM")), std::string::npos) << r.out;
+    r = Reg({"add", kKey, "/v", "Path", "/d", "/new", "/f"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(testutil::ReadFile(sandbox_.File("HKLM")), damaged);
+    // Other roots still work.
     Add("HKCU\\Software\\Brightloom", "Update", "REG_DWORD", "0");
 }

@@ -10,9 +10,8 @@
 #   - POSIX assumptions in the tests: app.staged_update (shell-script programs,
 #     /bin/sleep, kill), http.novalink_get (file modes, symbolic links, a signal's
 #     exit), app.main_module (fork, setenv);
-#   - helpers with no Windows side: support.cRegistry and tools.novalink_reg (the
-#     registry sandbox redirects a file store; a child without write access),
-#     net.csocket_errors and http.transfer_owner (a descriptor limit, which
+#   - helpers with no Windows side: net.csocket_errors and http.transfer_owner
+#     (a descriptor limit, which
 #     Windows does not have; Windows Sockets started once per process, so the
 #     helpers' own start-up keeps the service running where these tests expect it
 #     ended);
@@ -33,6 +32,13 @@
 #     documents ERROR_FILE_NOT_FOUND for a missing file or key, which Wine does
 #     not set (0), and ERROR_MORE_DATA for a cut value is the Linux reader's.
 #
+# support.cRegistry and tools.novalink_reg run on Wine's registry: the registry
+# sandbox redirects this process's HKLM, HKCU and HKCR (RegOverridePredefKey) to
+# scratch keys below the real roots, and names those keys to novalink-reg.exe;
+# their cases about the Linux store file are in platform.posix.cregistry_store
+# and platform.posix.novalink_reg_store. Wine lists a key's values sorted by name
+# (Windows: in the order written); both tests name that difference.
+#
 # Wine's language names and its GetFullPathNameA on an overlong full path, which
 # support.cfileversioninfo and support.novalink_ver meet, are named in
 # platform.win32.version_calls; the system's own programs (sha256sum) run on the
@@ -49,8 +55,8 @@ if(WIN32)
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers
     platform.loop_wake platform.message_loop
-    support.ascii_text support.cfileversioninfo support.guarded_main support.liveness support.modmain
-    support.novalink_ver support.sha256 support.text_to_number)
+    support.ascii_text support.cfileversioninfo support.cRegistry support.guarded_main support.liveness
+    support.modmain support.novalink_ver support.sha256 support.text_to_number tools.novalink_reg)
   foreach(src ${TEST_SOURCES})
     file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${src})
     get_filename_component(folder ${rel} DIRECTORY)

@@ -27,6 +27,14 @@ RegistrySandbox::~RegistrySandbox() {
         unsetenv("NOVALINK_REGISTRY");
 }
 
+// The sandbox holds the whole registry: a started program finds it through
+// NOVALINK_REGISTRY, under the same key names.
+std::string RegistrySandbox::Key(const std::string& key) const { return key; }
+
+std::vector<std::string> RegistrySandbox::Environment() const { return {EnvEntry()}; }
+
+bool RegistrySandbox::Empty(const std::string& root) const { return !Exists(File(root)); }
+
 std::string RunWithoutWriteAccess(const std::string& folder, const std::function<std::string()>& body) {
     const bool root = geteuid() == 0;
     struct stat st{};
