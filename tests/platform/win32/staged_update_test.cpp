@@ -21,46 +21,11 @@
 #include "app/MainModule.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
+#include "tests/platform/win32/common/SavedValue.h"
 
 using namespace testutil;
 
 namespace {
-
-// A registry value as it was, put back when the test ends.
-class SavedValue {
-public:
-    SavedValue(HKEY root, const char* key, const char* name) : root_(root), key_(key), name_(name) {
-        HKEY k = nullptr;
-        if (RegOpenKeyExA(root_, key_, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return;
-        DWORD size = 0;
-        if (RegQueryValueExA(k, name_, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-            std::string data(size, '\0');
-            if (RegQueryValueExA(k, name_, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
-                ERROR_SUCCESS)
-                data_ = data.substr(0, size);
-        }
-        RegCloseKey(k);
-    }
-    ~SavedValue() {
-        HKEY k = nullptr;
-        if (RegCreateKeyExA(root_, key_, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
-        if (data_)
-            RegSetValueExA(k, name_, 0, type_, reinterpret_cast<const BYTE*>(data_->data()),
-                           static_cast<DWORD>(data_->size()));
-        else
-            RegDeleteValueA(k, name_);
-        RegCloseKey(k);
-    }
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
-
-private:
-    HKEY root_;
-    const char* key_;
-    const char* name_;
-    DWORD type_ = 0;
-    std::optional<std::string> data_;
-};
 
 bool SetValue(HKEY root, const char* key, const char* name, DWORD type, const std::string& data) {
     HKEY k = nullptr;
@@ -92,7 +57,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA((root_.path() + "\\tmp").c_str(), nullptr));
         program_ = root_.path() + "\\app\\Brightloom.exe";
         staging_ = root_.path() + "\\tmp\\BLM_UPDATE";
-        probe_ = ReadFile(BuildDir() + "\\tests\\probe.exe");
+        probe_ = MarkerProgram();
         ASSERT_GT(probe_.size(), 1000u) << "tests\\probe.exe was not built";
         ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, "Software\\Brightloom", "Path", REG_SZ, program_ + '\0'));
         const DWORD one = 1;
@@ -126,7 +91,7 @@ protected:
         SpawnOptions options;
         options.env = {"TMP=" + root_.path() + "\\tmp", "TEMP=" + root_.path() + "\\tmp"};
         options.outputFile = root_.path() + "\\novalink.log";
-        updater_ = Spawn({BuildDir() + "\\novalink.exe", "/U", id}, options);
+        updater_ = Spawn({BuildProgram("novalink"), "/U", id}, options);
         ASSERT_GT(updater_, 0) << GetLastError();
     }
 
