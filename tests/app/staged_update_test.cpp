@@ -117,6 +117,8 @@ TEST_F(StagedUpdate, TheProgramFileIsTakenByItsExactName) {
 
 TEST_F(StagedUpdate, TheInteractiveRunEndsWhenItsWindowHasGone) {
     // No update server answers: each run ends after its check window's message.
+    // Where the front end has no forms yet (Windows, until its windows come),
+    // the check window cannot be made and the run ends with the same code.
     Reg({"add", "HKLM\\Software\\Brightloom", "/v", "UpdateServer", "/t", "REG_SZ", "/d",
          "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()), "/f"});
     SpawnOptions text;
