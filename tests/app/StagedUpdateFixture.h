@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "app/MainModule.h"
 #include "tests/common/ChildRegistry.h"
@@ -18,6 +19,10 @@
 #include "tests/common/TestUtil.h"
 
 namespace testutil {
+
+inline double Since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
 
 // The old program file: any bytes, never started by a test.
 inline constexpr const char* kOldProgram = "#!/bin/sh\necho old version\n";
@@ -92,10 +97,25 @@ protected:
     // The marker the new program writes when it is started.
     std::string Marker() const { return StartedMarker(program_); }
 
-    // Runs the updater to its end with a fresh log; Log() then holds its output.
+    // Runs the updater to its end with a log of its own; Log() then holds its
+    // output. A new log rather than the old one removed: under Wine, the desktop
+    // process that a session's first window starts (explorer.exe /desktop) is
+    // handed the program's standard error and keeps the old log open after the
+    // program has ended (platform.win32.staged_update names it).
     int Apply(const std::vector<std::string>& args, SpawnOptions options = {}) {
-        std::filesystem::remove(root_ / "novalink.log");
+        ++logs_;
         return Finish(Start(args, options), 20000);
+    }
+
+    // Waits at most timeoutMs until the flag reads `value`; the flag then.
+    std::string AwaitFlag(const std::string& value, int timeoutMs) {
+        const auto t0 = std::chrono::steady_clock::now();
+        std::string flag = UpdateFlag();
+        while (flag != value && Since(t0) * 1000 < timeoutMs) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            flag = UpdateFlag();
+        }
+        return flag;
     }
 
     // The package is still staged as it was and the old program is untouched.
@@ -144,7 +164,7 @@ protected:
         std::vector<std::string> argv{BuildProgram("novalink")};
         argv.insert(argv.end(), args.begin(), args.end());
         for (const auto& e : Env()) options.env.push_back(e);
-        options.outputFile = root_ / "novalink.log";
+        options.outputFile = At("novalink-" + std::to_string(logs_) + ".log");
         ProcessId p = Spawn(argv, options);
         children_.push_back(p);
         return p;
@@ -164,16 +184,13 @@ protected:
         return code;
     }
 
-    std::string Log() { return ReadFile(root_ / "novalink.log"); }
+    std::string Log() { return ReadFile(At("novalink-" + std::to_string(logs_) + ".log")); }
 
     TempDir root_;
     std::unique_ptr<ChildRegistry> registry_;
     std::string tmp_, program_, staging_, package_;
     std::vector<ProcessId> children_;
+    int logs_ = 0;
 };
-
-inline double Since(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 }  // namespace testutil

@@ -22,9 +22,10 @@ TEST_F(StagedUpdate, WaitsForTheProductThenReplacesCleansAndStarts) {
 
     // While the product runs nothing is touched, and the wait costs no processor time.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(AwaitFlag("0x0", 1500), "0x0") << "the flag is reset before the wait";
+    ASSERT_TRUE(IsRunning(product)) << "the product ended before the flag was reset";
     ASSERT_TRUE(IsRunning(updater)) << Log();
     double cpuBefore = CpuSecondsOf(updater);
-    EXPECT_EQ(UpdateFlag(), "0x0") << "the flag is reset before the wait";
     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     double cpuDuring = CpuSecondsOf(updater) - cpuBefore;
     EXPECT_TRUE(IsRunning(updater));
@@ -72,7 +73,8 @@ TEST_F(StagedUpdate, ASecondInstanceEndsAtOnceWithoutReadingItsSwitch) {
     Stage();
     ProcessId product = Sleeper(30000);
     ProcessId first = Start({"/U", std::to_string(product)});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // Once it has reset the flag the first waits for the product.
+    ASSERT_EQ(AwaitFlag("0x0", 10000), "0x0") << Log();
     ASSERT_TRUE(IsRunning(first)) << Log();
     Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
 

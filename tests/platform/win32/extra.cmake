@@ -41,6 +41,9 @@
 # modes, links, a file-size limit, relative temporary folders) are in
 # platform.posix.staged_update, a folder without write access in
 # platform.posix.main_module; a file held open in platform.win32.main_module.
+# Wine's desktop process (explorer.exe /desktop) keeps the standard error of the
+# program whose first window started it, so a log outlives its program there:
+# named in platform.win32.staged_update.
 #
 # Wine's language names and its GetFullPathNameA on an overlong full path, which
 # support.cfileversioninfo and support.novalink_ver meet, are named in
