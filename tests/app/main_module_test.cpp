@@ -1,11 +1,13 @@
-// The file, profile and folder helpers of the start-up module.
+// The file, profile and folder helpers of the start-up module. A folder without
+// write access is POSIX's own (tests/platform/posix/main_module_test.cpp); a
+// file in use, Windows' (tests/platform/win32/main_module_test.cpp).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "app/MainModule.h"
-#include "tests/common/RegistrySandbox.h"
+#include "tests/common/FileAttributes.h"
+#include "tests/common/ScopedEnv.h"
 #include "tests/common/TestUtil.h"
 
 using namespace nl;
@@ -14,10 +16,18 @@ using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
 
+namespace {
+
+// A full path on this system: "/srv/t" here, "C:\srv\t" on Windows.
+std::string Rooted(const std::string& path) { return testutil::NativePath((testutil::kWindows ? "C:" : "") + path); }
+
+}  // namespace
+
 TEST(FileAndFolderExists, FollowTheListingAttributes) {
     TempDir dir;
     WriteFile(dir / "BLMNL.PTX", "p");
     WriteFile(dir / ".hidden", "h");
+    testutil::MarkHidden(dir / ".hidden");
     WriteFile(dir / "readonly", "r");
     std::filesystem::permissions(dir / "readonly", static_cast<std::filesystem::perms>(0444));
     std::filesystem::create_directory(dir / "BLM_UPDATE");
@@ -47,18 +57,6 @@ TEST(KillFile, TrueWhenGoneFalseWhenItMayNotBeDeleted) {
     EXPECT_FALSE(KillFile(dir / "nofolder/f"));
     std::filesystem::create_directory(dir / "d");
     EXPECT_FALSE(KillFile(dir / "d")) << "a folder is not a file";
-
-    // A file in a folder without write access. Root may delete anything, so the
-    // check runs as "nobody" in a child process.
-    std::filesystem::create_directory(dir / "locked");
-    WriteFile(dir / "locked/f", "x");
-    std::filesystem::permissions(dir.path(), static_cast<std::filesystem::perms>(0755));
-    std::filesystem::permissions(dir / "locked", static_cast<std::filesystem::perms>(0555));
-    EXPECT_EQ(testutil::RunWithoutWriteAccess(dir / "locked", [&]() -> std::string {
-                  return KillFile(dir / "locked/f") ? "KillFile answered true for a file it could not delete" : "";
-              }),
-              "");
-    EXPECT_TRUE(Exists(dir / "locked/f"));
 }
 
 TEST(Ini, ReadAndWriteThroughTheProfileCalls) {
@@ -82,19 +80,13 @@ TEST(Ini, ReadAndWriteThroughTheProfileCalls) {
 }
 
 TEST(GetTempDir, EndsWithTheSeparator) {
-    const char* saved = std::getenv("TMPDIR");
-    std::string keep = saved ? saved : "";
-    setenv("TMPDIR", "/srv/t", 1);
-    EXPECT_EQ(GetTempDir(), "/srv/t/");
-    EXPECT_EQ(GetTempDir() + kStagingFolderName, "/srv/t/BLM_UPDATE");
+    testutil::ScopedEnv tmp(testutil::kTempFolderVariable, Rooted("/srv/t"));
+    EXPECT_EQ(GetTempDir(), Rooted("/srv/t/"));
+    EXPECT_EQ(GetTempDir() + kStagingFolderName, Rooted("/srv/t/BLM_UPDATE"));
     // A folder name too long for the 260-character buffer gives no folder rather
     // than a cut one.
-    setenv("TMPDIR", ("/" + std::string(300, 'x')).c_str(), 1);
+    tmp.Set(Rooted("/" + std::string(300, 'x')));
     EXPECT_EQ(GetTempDir(), "");
-    if (saved)
-        setenv("TMPDIR", keep.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
 }
 
 TEST(ParseProcessId, ReadsALeadingNumberAfterTheSwitch) {
@@ -131,38 +123,45 @@ TEST(CleanFolder, RemovesPlainFilesThenTheFolderIfEmpty) {
     std::filesystem::create_directory(staging);
     WriteFile(staging + "/BLMNL.PTX", "p");
     WriteFile(staging + "/.keep", "k");
+    testutil::MarkHidden(staging + "/.keep");
     CleanFolder(staging);
     EXPECT_FALSE(Exists(staging + "/BLMNL.PTX"));
     EXPECT_TRUE(Exists(staging + "/.keep"));
 }
 
 TEST(Paths, NoneIsEverRelativeToTheCurrentFolder) {
-    const char* saved = std::getenv("TMPDIR");
-    std::string keep = saved ? saved : "";
+    // The longest name that fits: 259 characters with the separator, 260 with
+    // the NUL; "C:" takes two of them on Windows.
+    const size_t fits = testutil::kWindows ? 255 : 257;
+    // A name that is no full path gives no folder here. Windows' GetTempPath
+    // qualifies it against the current folder itself, as its documentation
+    // says: there the folder is the current one's.
+    auto relative = [](const std::string& name) {
+        return testutil::kWindows ? testutil::NativePath(std::filesystem::current_path().string() + "/" + name +
+                                                         "/BLM_UPDATE")
+                                  : std::string();
+    };
     struct Case {
         std::string tmpdir, staging;
     } cases[] = {
-        {"/srv/t", "/srv/t/BLM_UPDATE"},
-        {"/" + std::string(257, 'x'), "/" + std::string(257, 'x') + "/BLM_UPDATE"},  // 259 with the separator
-        {"/" + std::string(258, 'x'), ""},  // 260: no room for the NUL in the buffer
-        {"/" + std::string(316, 'x'), ""},
-        {"relative", ""},
-        {"./tmp", ""},
+        {Rooted("/srv/t"), Rooted("/srv/t/BLM_UPDATE")},
+        {Rooted("/" + std::string(fits, 'x')), Rooted("/" + std::string(fits, 'x') + "/BLM_UPDATE")},
+        {Rooted("/" + std::string(fits + 1, 'x')), ""},  // 260: no room for the NUL in the buffer
+        {Rooted("/" + std::string(316, 'x')), ""},
+        {"relative", relative("relative")},
+        {"./tmp", relative("tmp")},
     };
+    testutil::ScopedEnv tmp(testutil::kTempFolderVariable, "");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tmpdir.substr(0, 20) + "... " + std::to_string(c.tmpdir.size()));
-        setenv("TMPDIR", c.tmpdir.c_str(), 1);
+        tmp.Set(c.tmpdir);
         EXPECT_EQ(TempFolderPath(kStagingFolderName), c.staging);
         std::string base = c.staging.empty() ? "" : c.staging.substr(0, c.staging.size() - 10);
         EXPECT_EQ(TempFolderPath(kCatalogueName), c.staging.empty() ? "" : base + "blmnl.cfg");
         EXPECT_EQ(TempFolderPath(kSetupName), c.staging.empty() ? "" : base + "BLM_SETUP.EXE");
     }
-    if (saved)
-        setenv("TMPDIR", keep.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
 
-    EXPECT_EQ(JoinPath("/tmp/BLM_UPDATE", kStagedPackageName), "/tmp/BLM_UPDATE/BLMNL.PTX");
+    EXPECT_EQ(JoinPath(Rooted("/tmp/BLM_UPDATE"), kStagedPackageName), Rooted("/tmp/BLM_UPDATE/BLMNL.PTX"));
     EXPECT_EQ(JoinPath("", kStagedPackageName), "");
     EXPECT_EQ(JoinPath("BLM_UPDATE", kStagedPackageName), "");
 }
@@ -185,9 +184,9 @@ TEST(CleanFolder, LeavesAFolderThatIsNoFullPathAlone) {
 TEST(KillFile, FalseForAReadOnlyFile) {
     TempDir dir;
     WriteFile(dir / "ro", "x");
-    chmod((dir / "ro").c_str(), 0444);
+    std::filesystem::permissions(dir / "ro", static_cast<std::filesystem::perms>(0444));
     EXPECT_FALSE(KillFile(dir / "ro"));
     EXPECT_TRUE(Exists(dir / "ro"));
-    chmod((dir / "ro").c_str(), 0644);
+    std::filesystem::permissions(dir / "ro", static_cast<std::filesystem::perms>(0644));
     EXPECT_TRUE(KillFile(dir / "ro"));
 }

@@ -3,11 +3,11 @@
 // update server's address.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 #include "app/CheckFrm.h"
 #include "app/DownFrm.h"
 #include "app/MainModule.h"
+#include "tests/common/ScopedEnv.h"
 
 using nl::CheckFrm;
 using nl::DownFrm;
@@ -50,18 +50,13 @@ TEST(WindowsLogic, FormatFileSize) {
 
 TEST(WindowsLogic, ThePlainLocalesWriteSizesTheEnglishWay) {
     // C, POSIX and C.UTF-8 group no digits; the sizes still read "1,536 bytes".
-    const char* saved = std::getenv("LC_ALL");
-    const std::string keep = saved ? saved : "";
+    testutil::ScopedEnv locale("LC_ALL", "C");
     for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
         SCOPED_TRACE(name);
-        setenv("LC_ALL", name, 1);
+        locale.Set(name);
         const DownFrm::NumberStyle style = DownFrm::UserNumberStyle();
         EXPECT_EQ(DownFrm::FormatFileSize(1536, style), "1.50KB (1,536 bytes)");
     }
-    if (saved)
-        setenv("LC_ALL", keep.c_str(), 1);
-    else
-        unsetenv("LC_ALL");
 }
 
 TEST(WindowsLogic, VersionsCompareAsText) {

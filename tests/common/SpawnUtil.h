@@ -38,4 +38,33 @@ double CpuSecondsOf(ProcessId pid);
 // Waits at most timeoutMs until the file exists and is not empty.
 bool WaitForFile(const std::string& path, int timeoutMs);
 
+// ---- stand-ins for the product's programs ----
+
+// What a program file's name ends with: ".exe" on Windows, nothing on POSIX.
+inline constexpr const char* kProgramSuffix = kWindows ? ".exe" : "";
+
+// One of the build's own programs by its name: BuildDir() + name + kProgramSuffix.
+std::string BuildProgram(const std::string& name);
+
+// Starts a program that runs for `ms` milliseconds and then exits with 0: the
+// system's sleep on POSIX, the tests' own probe.exe on Windows. -1 when it did
+// not start.
+ProcessId SpawnSleeper(int ms);
+
+// The bytes of a program file that, when started, writes its process identifier
+// (a decimal line) into StartedMarker(<the path it was started by>) and exits: a
+// shell script on POSIX, the tests' own probe.exe on Windows. `trailer` follows
+// the program without changing what it does (after an "exit" on POSIX, after
+// the image on Windows).
+std::string MarkerProgram(const std::string& trailer = "");
+// Where a MarkerProgram started as `program` writes its process identifier.
+inline std::string StartedMarker(const std::string& program) { return program + ".started"; }
+// True when `marker` is what a MarkerProgram writes: one decimal process
+// identifier on a line.
+bool IsStartedMarker(const std::string& marker);
+
+// The environment entries that give a started program `folder` as its
+// temporary folder (TMPDIR on POSIX, TMP on Windows).
+std::vector<std::string> TempFolderEnv(const std::string& folder);
+
 }  // namespace testutil

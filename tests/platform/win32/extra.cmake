@@ -7,9 +7,11 @@
 #
 # The other neutral tests are left out of the Windows build and CTest lists them
 # as disabled:
-#   - POSIX assumptions in the tests: app.staged_update (shell-script programs,
-#     /bin/sleep, kill), http.novalink_get (file modes, symbolic links, a signal's
-#     exit), app.main_module (fork, setenv);
+#   - POSIX assumptions in the tests: http.novalink_get (file modes, symbolic
+#     links, a signal's exit);
+#   - a front end (platform/Forms.h), which the Windows build does not have yet
+#     (its forms come with the Win32 windows): app.interactive_update,
+#     app.interactive_update_gtk, http.property_pages, tools.novalink_get_configure;
 #   - helpers with no Windows side: net.csocket_errors and http.transfer_owner
 #     (a descriptor limit, which
 #     Windows does not have; Windows Sockets started once per process, so the
@@ -39,6 +41,16 @@
 # and platform.posix.novalink_reg_store. Wine lists a key's values sorted by name
 # (Windows: in the order written); both tests name that difference.
 #
+# app.staged_update and platform.win32.staged_update share Wine's registry (the
+# values they set are put back afterwards) and the single-instance mutex of
+# novalink.exe, so they never run at once. The staged update's POSIX cases (file
+# modes, links, a file-size limit, relative temporary folders) are in
+# platform.posix.staged_update, a folder without write access in
+# platform.posix.main_module; a file held open in platform.win32.main_module.
+# Wine's desktop process (explorer.exe /desktop) keeps the standard error of the
+# program whose first window started it, so a log outlives its program there:
+# named in platform.win32.staged_update.
+#
 # Wine's language names and its GetFullPathNameA on an overlong full path, which
 # support.cfileversioninfo and support.novalink_ver meet, are named in
 # platform.win32.version_calls; the system's own programs (sha256sum) run on the
@@ -49,9 +61,12 @@ if(WIN32)
   add_executable(win32_probe ${CMAKE_CURRENT_LIST_DIR}/programs/probe.cpp)
   set_target_properties(win32_probe PROPERTIES OUTPUT_NAME probe RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_dependencies(test_platform_win32_staged_update win32_probe novalink)
+  add_dependencies(test_app_staged_update win32_probe novalink novalink-reg)
+  set_tests_properties(app.staged_update platform.win32.staged_update PROPERTIES RESOURCE_LOCK brightloom_registry)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
+    app.main_module app.staged_update app.windows_logic
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers
     platform.loop_wake platform.message_loop

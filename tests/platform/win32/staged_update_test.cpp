@@ -21,46 +21,12 @@
 #include "app/MainModule.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
+#include "tests/platform/win32/common/SavedValue.h"
+#include "tests/platform/win32/common/Wine.h"
 
 using namespace testutil;
 
 namespace {
-
-// A registry value as it was, put back when the test ends.
-class SavedValue {
-public:
-    SavedValue(HKEY root, const char* key, const char* name) : root_(root), key_(key), name_(name) {
-        HKEY k = nullptr;
-        if (RegOpenKeyExA(root_, key_, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return;
-        DWORD size = 0;
-        if (RegQueryValueExA(k, name_, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-            std::string data(size, '\0');
-            if (RegQueryValueExA(k, name_, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
-                ERROR_SUCCESS)
-                data_ = data.substr(0, size);
-        }
-        RegCloseKey(k);
-    }
-    ~SavedValue() {
-        HKEY k = nullptr;
-        if (RegCreateKeyExA(root_, key_, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
-        if (data_)
-            RegSetValueExA(k, name_, 0, type_, reinterpret_cast<const BYTE*>(data_->data()),
-                           static_cast<DWORD>(data_->size()));
-        else
-            RegDeleteValueA(k, name_);
-        RegCloseKey(k);
-    }
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
-
-private:
-    HKEY root_;
-    const char* key_;
-    const char* name_;
-    DWORD type_ = 0;
-    std::optional<std::string> data_;
-};
 
 bool SetValue(HKEY root, const char* key, const char* name, DWORD type, const std::string& data) {
     HKEY k = nullptr;
@@ -92,7 +58,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA((root_.path() + "\\tmp").c_str(), nullptr));
         program_ = root_.path() + "\\app\\Brightloom.exe";
         staging_ = root_.path() + "\\tmp\\BLM_UPDATE";
-        probe_ = ReadFile(BuildDir() + "\\tests\\probe.exe");
+        probe_ = MarkerProgram();
         ASSERT_GT(probe_.size(), 1000u) << "tests\\probe.exe was not built";
         ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, "Software\\Brightloom", "Path", REG_SZ, program_ + '\0'));
         const DWORD one = 1;
@@ -126,7 +92,7 @@ protected:
         SpawnOptions options;
         options.env = {"TMP=" + root_.path() + "\\tmp", "TEMP=" + root_.path() + "\\tmp"};
         options.outputFile = root_.path() + "\\novalink.log";
-        updater_ = Spawn({BuildDir() + "\\novalink.exe", "/U", id}, options);
+        updater_ = Spawn({BuildProgram("novalink"), "/U", id}, options);
         ASSERT_GT(updater_, 0) << GetLastError();
     }
 
@@ -195,4 +161,24 @@ TEST_F(StagedUpdate, RefusalsLeaveEverythingInPlace) {
         Kill(product_);
         std::filesystem::remove_all(staging_);
     }
+}
+
+// Windows closes every handle of a process before the process counts as ended,
+// so the log an updater wrote to can go at once. Under Wine the desktop process
+// that a session's first window starts (explorer.exe /desktop) is handed the
+// starting program's standard error, and holds it until it ends itself: the log
+// stays in use after the updater has ended. Seen only when this run's updater is
+// the one that starts the desktop process.
+TEST_F(StagedUpdate, AnEndedUpdaterLetsGoOfItsLog) {
+    const std::string log = root_.path() + "\\novalink.log";
+    StartUpdater("0");  // nothing staged: it ends at once
+    ASSERT_EQ(WaitExit(updater_, 15000), 0) << Log();
+    updater_ = -1;
+    if (DeleteFileA(log.c_str())) return;
+    const DWORD error = GetLastError();
+    const std::string wine = WineVersion();
+    ASSERT_FALSE(wine.empty()) << "the log is still in use after the updater ended: error " << error;
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "Wine " << wine;
+    GTEST_SKIP() << "Wine " << wine << ": the desktop process (explorer.exe /desktop) started for the updater's "
+                 << "first window holds the updater's standard error after the updater has ended";
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -98,6 +99,20 @@ bool WaitForFile(const std::string& path, int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
+}
+
+}  // namespace testutil
+
+namespace testutil {
+
+ProcessId SpawnSleeper(int ms) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%d.%03d", ms / 1000, ms % 1000);
+    return Spawn({"/bin/sleep", seconds});
+}
+
+std::string MarkerProgram(const std::string& trailer) {
+    return "#!/bin/sh\necho $$ > \"$0.started\"\nexit 0\n" + trailer;
 }
 
 }  // namespace testutil

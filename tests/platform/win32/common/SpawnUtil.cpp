@@ -150,3 +150,13 @@ bool WaitForFile(const std::string& path, int timeoutMs) {
 }
 
 }  // namespace testutil
+
+namespace testutil {
+
+// tests\probe.exe (tests/platform/win32/programs/probe.cpp): run with a time it
+// sleeps that long; run bare it writes its identifier into "<its path>.started".
+ProcessId SpawnSleeper(int ms) { return Spawn({BuildDir() + "\\tests\\probe.exe", std::to_string(ms)}); }
+
+std::string MarkerProgram(const std::string& trailer) { return ReadFile(BuildDir() + "\\tests\\probe.exe") + trailer; }
+
+}  // namespace testutil

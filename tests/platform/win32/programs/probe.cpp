@@ -1,7 +1,7 @@
 // A tiny Windows program for the staged-update checks, built by the cross
 // compiler on its own (no product code):
-//   probe.exe MS PIDFILE   writes its process identifier into PIDFILE, sleeps MS
-//                          milliseconds and exits
+//   probe.exe MS [PIDFILE] writes its process identifier into PIDFILE (when
+//                          given), sleeps MS milliseconds and exits
 //   probe.exe              writes "<its own path>.started" with its identifier
 //                          and exits (the new program the update starts)
 #include <windows.h>
@@ -18,8 +18,8 @@ static bool WriteText(const char* path, unsigned long value) {
 
 int main(int argc, char** argv) {
     unsigned long pid = GetCurrentProcessId();
-    if (argc >= 3) {
-        if (!WriteText(argv[2], pid)) return 2;
+    if (argc >= 2) {
+        if (argc >= 3 && !WriteText(argv[2], pid)) return 2;
         Sleep(static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)));
         return 0;
     }
