@@ -27,8 +27,11 @@ void HelperStartup() {
 void HelperCleanup() { WSACleanup(); }
 
 void AdoptHelperSocket(SOCKET s) {
-    HelperStartup();
     std::lock_guard<std::mutex> lock(g_adoptedMu);
+    // A handle already known was closed some other way and handed out again: it
+    // keeps the one start-up it holds.
+    if (g_adopted.count(s)) return;
+    HelperStartup();
     g_adopted.insert(s);
 }
 
