@@ -1,6 +1,6 @@
 // Transfers and their owner: an owner that destroys the control or starts it again
-// inside its events, handlers that fail, other owners letting go of their
-// sockets, and no socket to be had.
+// inside its events, handlers that fail, and other owners letting go of their
+// sockets. No socket to be had is in tests/platform/posix/no_descriptor_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,7 +13,6 @@
 #include "net/CSocket.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
-#include "tests/common/DescriptorLimit.h"
 #include "tests/common/Events.h"
 #include "tests/common/ScriptedServer.h"
 #include "tests/common/SocketService.h"
@@ -173,18 +172,24 @@ TEST(Transfer, FailingOwnerHandlersDoNotStopTheTransfer) {
 
 TEST(Transfer, TwoInARowWhileAnotherOwnerLetsGoOfItsSocket) {
     TempDir dir;
-    S server({S::Send(Ok("body"))});
     DownloadFile d;
-    Aim(d, server, dir / "out");
     {
+        // Where start-ups are counted per process (Windows) the test's own server
+        // is a user of the socket service too: the first transfer has a server of
+        // its own, gone with it.
+        S first({S::Send(Ok("body"))});
+        Aim(d, first, dir / "out");
         Transfer t(d);
         ASSERT_TRUE(t.Run());
         EXPECT_EQ(t.Events(), kSuccess);
-        // The first transfer's socket object is gone with it, and with it the
-        // last user of the socket service.
-        EXPECT_FALSE(WinsockRunning());
+        EXPECT_EQ(first.Connections(), 1);
     }
+    // The first transfer's socket object is gone with it, and with it the last
+    // user of the socket service.
+    EXPECT_FALSE(WinsockRunning());
     WriteFile(dir / "out", "");
+    S server({S::Send(Ok("body"))});
+    Aim(d, server, dir / "out");
     {
         // The second transfer's new socket waits for its connection attempt while
         // other owners let go of socket objects that hold no socket.
@@ -201,41 +206,5 @@ TEST(Transfer, TwoInARowWhileAnotherOwnerLetsGoOfItsSocket) {
         EXPECT_EQ(t.Events(), kSuccess);
         EXPECT_EQ(ReadFile(dir / "out"), "body");
     }
-    EXPECT_EQ(server.Connections(), 2);
-}
-
-TEST(Transfer, NoSocketToBeHadIsAnErrorNotAWait) {
-    TempDir dir;
-    S server({S::Send(Ok("later"))});
-    DownloadFile d;
-    Aim(d, server, dir / "out");
-    std::unique_ptr<NoFreeDescriptors> none;
-    {
-        Transfer t(d);
-        // Descriptors run out just as the connection attempt starts, and come back
-        // once the control has reported.
-        auto before = d.OnBeforeConnect;
-        d.OnBeforeConnect = [&] {
-            before();
-            none = std::make_unique<NoFreeDescriptors>();
-        };
-        auto error = d.OnError;
-        d.OnError = [&](std::int32_t n, const std::string& text) {
-            none.reset();
-            error(n, text);
-        };
-        ASSERT_TRUE(t.Run());
-        none.reset();
-        EXPECT_EQ(t.errorNumber, 10024);
-        EXPECT_EQ(t.errorText, "没有可用的文件描述符.");
-        // Like a refused connection: the socket never had a handle to close.
-        EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Error"}));
-        EXPECT_FALSE(d.IsBusy());
-        EXPECT_EQ(server.Connections(), 0);
-    }
-    // The control is ready for the next transfer.
-    Transfer t(d);
-    ASSERT_TRUE(t.Run());
-    EXPECT_EQ(t.Events(), kSuccess);
-    EXPECT_EQ(ReadFile(dir / "out"), "later");
+    EXPECT_EQ(server.Connections(), 1);
 }

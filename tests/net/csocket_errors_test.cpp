@@ -1,5 +1,5 @@
-// CSocket's raised errors: the methods' sources and texts, and calls that find
-// no socket to be had.
+// CSocket's raised errors: the methods' sources and texts. Calls that find no
+// socket to be had are in tests/platform/posix/no_descriptor_test.cpp.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,7 +14,6 @@
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "support/ErrorReport.h"
-#include "tests/common/DescriptorLimit.h"
 #include "tests/common/Events.h"
 #include "tests/common/NetPeer.h"
 #include "tests/net/SocketHarness.h"
@@ -26,63 +25,6 @@ using testnet::Pattern;
 using testnet::Recorder;
 using testutil::ExpectRaised;
 using testutil::Pump;
-
-TEST(CSocketClient, ConnectRaisesWhenNoSocketCanBeMade) {
-    testnet::Listener listener;
-    const nl::Variant host("127.0.0.1"), port(static_cast<std::int32_t>(listener.port()));
-    CSocket s;
-    Recorder rec;
-    rec.Attach(s);
-    {
-        testutil::NoFreeDescriptors none;
-        ASSERT_TRUE(none.Active());
-        ExpectRaised([&] { s.Connect(host, port); }, plat::WS_EMFILE, "CSocket.CSocket.Connect", "没有可用的文件描述符.", "Connect");
-    }
-    EXPECT_EQ(s.SocketHandle(), -1);
-    EXPECT_EQ(s.State(), CSocket::sckClosed);
-    EXPECT_TRUE(rec.log.empty());
-    EXPECT_EQ(nl::MSocketSupport::RegisteredSockets(), 0u);
-
-    // With descriptors to be had again the same object connects.
-    s.Connect(host, port);
-    int peer = listener.Accept();
-    ASSERT_NE(peer, -1);
-    EXPECT_TRUE(Pump([&] { return rec.connects == 1; }));
-    testnet::Close(peer);
-}
-
-TEST(CSocketClient, BindListenAndDatagramsRaiseWhenNoSocketCanBeMade) {
-    // A server that thinks it listens, or a datagram that silently goes nowhere,
-    // would wait for ever: each says why instead.
-    CSocket server, datagrams;
-    // The address first: for a datagram object it would make the socket at once.
-    datagrams.SetRemoteHost("127.0.0.1");
-    datagrams.SetRemotePort(testnet::ClosedPort());
-    datagrams.SetProtocol(CSocket::sckUDPProtocol);
-    Recorder rec;
-    rec.Attach(datagrams);
-    {
-        testutil::NoFreeDescriptors none;
-        ASSERT_TRUE(none.Active());
-        const std::string noDescriptor = "没有可用的文件描述符.";
-        ExpectRaised([&] { server.Bind(0, "127.0.0.1"); }, plat::WS_EMFILE, "CSocket.Bind", noDescriptor, "Bind");
-        ExpectRaised([&] { server.Listen(); }, plat::WS_EMFILE, "CSocket.Listen", noDescriptor, "Listen");
-        ExpectRaised([&] { datagrams.SendData(nl::Variant("lost")); }, plat::WS_EMFILE, "CSocket.SendData", noDescriptor,
-                     "SendData");
-    }
-    EXPECT_EQ(server.SocketHandle(), -1);
-    EXPECT_EQ(server.State(), CSocket::sckClosed);
-    EXPECT_EQ(datagrams.SocketHandle(), -1);
-    EXPECT_TRUE(rec.log.empty());
-    EXPECT_EQ(nl::MSocketSupport::RegisteredSockets(), 0u);
-
-    // Descriptors again: the same objects listen and send.
-    server.Bind(0, "127.0.0.1");
-    server.Listen();
-    EXPECT_NE(server.SocketHandle(), -1);
-    datagrams.SendData(nl::Variant("sent"));
-    EXPECT_EQ(rec.log, std::vector<std::string>{"progress 4 0"});
-}
 
 TEST(CSocketClient, RaisedErrorsCarryTheMethodsSource) {
     CSocket s;

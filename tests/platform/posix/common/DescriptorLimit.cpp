@@ -1,4 +1,4 @@
-#include "tests/common/DescriptorLimit.h"
+#include "tests/platform/posix/common/DescriptorLimit.h"
 
 #include <sys/resource.h>
 

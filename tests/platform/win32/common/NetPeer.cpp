@@ -1,6 +1,6 @@
 // The blocking loopback peers on Windows Sockets. Their sockets are the
-// helpers' own (see WinsockPeer.h); numbers are handed out as int, which Windows'
-// small socket handles fit.
+// helpers' own, each holding its start-up of the service (see WinsockPeer.h);
+// numbers are handed out as int, which Windows' small socket handles fit.
 #include "tests/common/NetPeer.h"
 
 #include <algorithm>
@@ -31,28 +31,40 @@ SOCKET S(int fd) { return static_cast<SOCKET>(fd); }
 }  // namespace
 
 Listener::Listener(int type) {
-    testutil::win32::HelperWinsock();
+    testutil::win32::HelperStartup();  // given back by the destructor
     SOCKET s = socket(AF_INET, type == 1 ? SOCK_STREAM : SOCK_DGRAM, 0);
-    if (s == INVALID_SOCKET) throw std::runtime_error("socket");
-    fd_ = static_cast<int>(s);
     sockaddr_in a = Loopback(0);
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) throw std::runtime_error("bind");
-    if (type == 1 && listen(s, 16) != 0) throw std::runtime_error("listen");
+    const char* failed = nullptr;
+    if (s == INVALID_SOCKET)
+        failed = "socket";
+    else if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        failed = "bind";
+    else if (type == 1 && listen(s, 16) != 0)
+        failed = "listen";
+    if (failed) {
+        if (s != INVALID_SOCKET) closesocket(s);
+        testutil::win32::HelperCleanup();
+        throw std::runtime_error(failed);
+    }
+    fd_ = static_cast<int>(s);
     port_ = BoundPort(s);
 }
 
 Listener::~Listener() {
-    if (fd_ >= 0) closesocket(S(fd_));
+    closesocket(S(fd_));
+    testutil::win32::HelperCleanup();
 }
 
 int Listener::Accept(int timeoutMs) {
     if (!WaitReadable(fd_, NowMs() + timeoutMs)) return -1;
     SOCKET s = accept(S(fd_), nullptr, nullptr);
-    return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
+    if (s == INVALID_SOCKET) return -1;
+    testutil::win32::AdoptHelperSocket(s);
+    return static_cast<int>(s);
 }
 
 int ClosedPort() {
-    testutil::win32::HelperWinsock();
+    testutil::win32::HelperWinsock winsock;
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = Loopback(0);
     bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -62,13 +74,14 @@ int ClosedPort() {
 }
 
 int ConnectTo(int port) {
-    testutil::win32::HelperWinsock();
+    testutil::win32::HelperWinsock winsock;
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = Loopback(port);
     if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         closesocket(s);
         return -1;
     }
+    testutil::win32::AdoptHelperSocket(s);
     return static_cast<int>(s);
 }
 
@@ -110,17 +123,17 @@ std::string ReadToEnd(int fd, int timeoutMs) {
 void CloseWithReset(int fd) {
     linger l{1, 0};
     setsockopt(S(fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
-    closesocket(S(fd));
+    testutil::win32::CloseHelperSocket(S(fd));
 }
 
-void Close(int fd) { closesocket(S(fd)); }
+void Close(int fd) { testutil::win32::CloseHelperSocket(S(fd)); }
 void ShutdownSend(int fd) { shutdown(S(fd), SD_SEND); }
 void SetReceiveBuffer(int fd, int bytes) {
     setsockopt(S(fd), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
 std::string ReverseName(const std::string& ip) {
-    testutil::win32::HelperWinsock();
+    testutil::win32::HelperWinsock winsock;
     in_addr a{};
     a.s_addr = inet_addr(ip.c_str());
     const hostent* he = gethostbyaddr(reinterpret_cast<const char*>(&a), 4, AF_INET);
@@ -128,7 +141,7 @@ std::string ReverseName(const std::string& ip) {
 }
 
 std::string OfficialName(const std::string& host) {
-    testutil::win32::HelperWinsock();
+    testutil::win32::HelperWinsock winsock;
     const hostent* he = gethostbyname(host.c_str());
     return he && he->h_name ? he->h_name : "";
 }

@@ -48,7 +48,7 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
 }
 
 bool WaitForPort(int port, int timeoutMs) {
-    win32::HelperWinsock();
+    win32::HelperWinsock winsock;
     return WaitFor(
         [port] {
             SOCKET s = socket(AF_INET, SOCK_STREAM, 0);

@@ -2,6 +2,8 @@
 #include "tests/common/ScriptedServer.h"
 
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "tests/platform/win32/common/WinsockPeer.h"
@@ -10,12 +12,37 @@ namespace testutil {
 
 namespace win32 {
 
-void HelperWinsock() {
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    if (!started) throw std::runtime_error("no Windows Sockets for the test helpers");
+namespace {
+
+std::mutex g_adoptedMu;
+std::set<SOCKET> g_adopted;
+
+}  // namespace
+
+void HelperStartup() {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("no Windows Sockets for the test helpers");
+}
+
+void HelperCleanup() { WSACleanup(); }
+
+void AdoptHelperSocket(SOCKET s) {
+    std::lock_guard<std::mutex> lock(g_adoptedMu);
+    // A handle already known was closed some other way and handed out again: it
+    // keeps the one start-up it holds.
+    if (g_adopted.count(s)) return;
+    HelperStartup();
+    g_adopted.insert(s);
+}
+
+void CloseHelperSocket(SOCKET s) {
+    bool adopted;
+    {
+        std::lock_guard<std::mutex> lock(g_adoptedMu);
+        adopted = g_adopted.erase(s) > 0;
+    }
+    closesocket(s);
+    if (adopted) HelperCleanup();
 }
 
 }  // namespace win32
@@ -24,7 +51,7 @@ using win32::Loopback;
 using win32::Readable;
 
 int FreeLoopbackPort() {
-    win32::HelperWinsock();
+    win32::HelperWinsock winsock;
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = Loopback(0);
     if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
@@ -47,11 +74,14 @@ std::vector<ScriptedServer::Step> ScriptedServer::Trickle(const std::string& byt
 
 ScriptedServer::ScriptedServer(std::vector<Step> script, bool readRequest)
     : script_(std::move(script)), readRequest_(readRequest) {
-    win32::HelperWinsock();
+    win32::HelperStartup();  // given back by the destructor
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = Loopback(0);
-    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 8) != 0)
+    if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 8) != 0) {
+        if (s != INVALID_SOCKET) closesocket(s);
+        win32::HelperCleanup();
         throw std::runtime_error("scripted server: cannot listen");
+    }
     listenFd_ = static_cast<int>(s);
     port_ = win32::BoundPort(s);
     thread_ = std::thread([this] { Serve(); });
@@ -61,6 +91,7 @@ ScriptedServer::~ScriptedServer() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     closesocket(static_cast<SOCKET>(listenFd_));
+    win32::HelperCleanup();
 }
 
 std::vector<std::string> ScriptedServer::Requests() const {

@@ -1,6 +1,11 @@
 // Windows Sockets for the test helpers themselves (the scripted server, the
-// socket peers, the port checks), started once for the process, apart from the
-// product's start-ups. Internal to tests/platform/win32/common.
+// socket peers, the port checks). Windows counts start-ups per process, the
+// helpers' with the product's, so the helpers count theirs like any other user:
+// a listener or server holds one while it lives, a peer socket handed to a test
+// holds one until it is closed, a call that only needs a moment holds one for
+// the call. Once the helpers' sockets are gone the service runs for the
+// product's users alone, as the tests expect. Internal to
+// tests/platform/win32/common.
 #pragma once
 
 #ifndef NOMINMAX
@@ -11,8 +16,25 @@
 
 namespace testutil::win32 {
 
-// Starts Windows Sockets for the helpers (once; never cleaned up).
-void HelperWinsock();
+// One start-up of the helpers' (throws when Windows Sockets cannot start), and
+// its clean-up.
+void HelperStartup();
+void HelperCleanup();
+
+// A start-up held for a scope.
+class HelperWinsock {
+public:
+    HelperWinsock() { HelperStartup(); }
+    ~HelperWinsock() { HelperCleanup(); }
+    HelperWinsock(const HelperWinsock&) = delete;
+    HelperWinsock& operator=(const HelperWinsock&) = delete;
+};
+
+// A socket the helpers hand to a test takes a start-up of its own, given back
+// when CloseHelperSocket closes it. Closing any other socket (or one closed
+// before) gives nothing back.
+void AdoptHelperSocket(SOCKET s);
+void CloseHelperSocket(SOCKET s);
 
 inline sockaddr_in Loopback(int port) {
     sockaddr_in a{};
