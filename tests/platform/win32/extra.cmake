@@ -8,8 +8,7 @@
 # The other neutral tests are left out of the Windows build and CTest lists them
 # as disabled:
 #   - POSIX assumptions in the tests: app.staged_update (shell-script programs,
-#     /bin/sleep, kill), http.novalink_get (file modes, symbolic links, a signal's
-#     exit), app.main_module (fork, setenv);
+#     /bin/sleep, kill), app.main_module (fork, setenv);
 #   - helpers with no Windows side: support.cRegistry and tools.novalink_reg (the
 #     registry sandbox redirects a file store; a child without write access),
 #     net.csocket_errors and http.transfer_owner (a descriptor limit, which
@@ -24,14 +23,13 @@
 #   - net.csocket_client: the look-up of "localhost" through
 #     WSAAsyncGetHostByName sometimes takes more than the test's 5 s under Wine
 #     here (two runs in three), not yet sorted;
-#   - platform.profile, partly sorted: Linux assumptions in the test (a file's
-#     POSIX permissions; UTF-8 from a UTF-16 file, where the ANSI calls give the
-#     ANSI code page), layout the documentation leaves open where Wine differs
-#     from the Linux reader (a header without its "]", entries before the first
-#     header, ";" lines, tabs in names; Wine keeps blanks around written names,
-#     turns LF into CR LF and drops blank lines), and the last error: Windows
-#     documents ERROR_FILE_NOT_FOUND for a missing file or key, which Wine does
-#     not set (0), and ERROR_MORE_DATA for a cut value is the Linux reader's.
+#
+# platform.profile asserts each side's answer where the documentation leaves the
+# layout or the last error open (Wine's and the Linux reader's differ); a file's
+# POSIX permissions are platform.posix.profile_modes'. http.novalink_get's
+# Windows cases: the read-only attribute for file modes (Wine's MoveFileExW
+# replaces a read-only file: named there), a settings file for a password longer
+# than a command line; symbolic links are platform.posix.novalink_get_link's.
 #
 # Wine's language names and its GetFullPathNameA on an overlong full path, which
 # support.cfileversioninfo and support.novalink_ver meet, are named in
@@ -47,8 +45,8 @@ if(WIN32)
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
-    http.transfer_local_file http.transfer http.servers
-    platform.loop_wake platform.message_loop
+    http.transfer_local_file http.transfer http.servers http.novalink_get
+    platform.loop_wake platform.message_loop platform.profile
     support.ascii_text support.cfileversioninfo support.guarded_main support.liveness support.modmain
     support.novalink_ver support.sha256 support.text_to_number)
   foreach(src ${TEST_SOURCES})
