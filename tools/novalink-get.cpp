@@ -569,6 +569,9 @@ public:
     void Discard() {
         if (!pending_) return;
         std::error_code ec;
+        // Commit gave it the old file's permissions; on Windows a read-only file
+        // cannot be deleted.
+        std::filesystem::permissions(temp_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
         std::filesystem::remove(temp_, ec);
         pending_ = false;
     }

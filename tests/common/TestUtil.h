@@ -67,6 +67,12 @@ std::string NativePath(const std::string& path);
 // (tests/platform/win32/version_calls_test.cpp records how); there, Wine's name.
 std::string LanguageName(unsigned id, const std::string& windowsName);
 
+// The single-byte text the system's ANSI calls give for UTF-16 text (text of the
+// Basic Multilingual Plane and surrogate pairs, as code units): UTF-8 on POSIX,
+// the Linux build's ANSI code page; the ANSI code page's on Windows, where what
+// it cannot hold becomes its default character.
+std::string AnsiText(const std::u16string& text);
+
 // The path the system's own programs know a file by: the same path on POSIX, the
 // Linux path under Wine; "" where they cannot reach it (Windows itself).
 std::string SystemPath(const std::string& path);

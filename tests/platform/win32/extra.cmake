@@ -7,22 +7,19 @@
 #
 # The other neutral tests are left out of the Windows build and CTest lists them
 # as disabled:
-#   - POSIX assumptions in the tests: http.novalink_get (file modes, symbolic
-#     links, a signal's exit);
 #   - a front end (platform/Forms.h), which the Windows build does not have yet
 #     (its forms come with the Win32 windows): app.interactive_update,
 #     app.interactive_update_gtk, http.property_pages, tools.novalink_get_configure;
 #   - not yet sorted into Wine's differences and real faults: net.csocket_close
 #     and platform.winsock (FD_CLOSE while data is unread, a reset's error in
-#     FD_CLOSE), net.csocket_transfer (a multi-megabyte exchange both ways stalls);
-#   - platform.profile, partly sorted: Linux assumptions in the test (a file's
-#     POSIX permissions; UTF-8 from a UTF-16 file, where the ANSI calls give the
-#     ANSI code page), layout the documentation leaves open where Wine differs
-#     from the Linux reader (a header without its "]", entries before the first
-#     header, ";" lines, tabs in names; Wine keeps blanks around written names,
-#     turns LF into CR LF and drops blank lines), and the last error: Windows
-#     documents ERROR_FILE_NOT_FOUND for a missing file or key, which Wine does
-#     not set (0), and ERROR_MORE_DATA for a cut value is the Linux reader's.
+#     FD_CLOSE), net.csocket_transfer (a multi-megabyte exchange both ways stalls).
+#
+# platform.profile asserts each side's answer where the documentation leaves the
+# layout or the last error open (Wine's and the Linux reader's differ); a file's
+# POSIX permissions are platform.posix.profile_modes'. http.novalink_get's
+# Windows cases: the read-only attribute for file modes (Wine's MoveFileExW
+# replaces a read-only file: named there), a settings file for a password longer
+# than a command line; symbolic links are platform.posix.novalink_get_link's.
 #
 # support.cRegistry and tools.novalink_reg run on Wine's registry: the registry
 # sandbox redirects this process's HKLM, HKCU and HKCR (RegOverridePredefKey) to
@@ -68,9 +65,9 @@ if(WIN32)
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
     app.main_module app.staged_update app.windows_logic
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
-    http.transfer_local_file http.transfer http.servers http.transfer_owner
+    http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get
     net.csocket_client net.csocket_errors net.socket_support
-    platform.loop_wake platform.message_loop
+    platform.loop_wake platform.message_loop platform.profile
     support.ascii_text support.cfileversioninfo support.cRegistry support.guarded_main support.liveness
     support.modmain support.novalink_ver support.sha256 support.text_to_number tools.novalink_reg)
   foreach(src ${TEST_SOURCES})

@@ -14,6 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/posix/Utf16.h"
+
 namespace testutil {
 
 TempDir::TempDir() {
@@ -109,5 +111,14 @@ std::string NativePath(const std::string& path) { return path; }
 std::string WineVersion() { return ""; }
 
 std::string LanguageName(unsigned, const std::string& windowsName) { return windowsName; }
+
+std::string AnsiText(const std::u16string& text) {
+    std::string le;
+    for (char16_t u : text) {
+        le += static_cast<char>(u & 0xFF);
+        le += static_cast<char>(u >> 8);
+    }
+    return plat::posix::Utf16LeToUtf8(reinterpret_cast<const unsigned char*>(le.data()), text.size());
+}
 
 }  // namespace testutil

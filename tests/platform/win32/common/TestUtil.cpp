@@ -122,6 +122,16 @@ std::string LanguageName(unsigned id, const std::string& windowsName) {
     return name;
 }
 
+std::string AnsiText(const std::u16string& text) {
+    if (text.empty()) return "";
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int units = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide, units, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
 namespace {
 
 // A Linux program under Wine. Wine starts it with neither a process handle nor
