@@ -37,6 +37,11 @@ void CloseWithReset(int fd);
 void Close(int fd);
 void ShutdownSend(int fd);
 void SetReceiveBuffer(int fd, int bytes);
+// Ends the peers' own use of the socket service where the system counts its
+// start-ups per process (Windows), so that a test's last clean-up ends the
+// service as it would in a program without peers; the next peer call starts it
+// again. No peer socket may be open. Nothing to do on POSIX.
+void ReleasePeerService();
 // What this machine's resolver says: the name of a dotted address (the address
 // itself when it has none), and the official name of a host.
 std::string ReverseName(const std::string& ip);

@@ -16,9 +16,7 @@
 #     Windows does not have; Windows Sockets started once per process, so the
 #     helpers' own start-up keeps the service running where these tests expect it
 #     ended);
-#   - not yet sorted into Wine's differences and real faults: net.csocket_close
-#     and platform.winsock (FD_CLOSE while data is unread, a reset's error in
-#     FD_CLOSE), net.csocket_transfer (a multi-megabyte exchange both ways stalls),
+#   - not yet sorted into Wine's differences and real faults:
 #     net.socket_support (the service count as above: the helpers' own start-up
 #     keeps Windows Sockets running where the test expects it ended);
 #   - net.csocket_client: the look-up of "localhost" through
@@ -36,7 +34,10 @@
 # Wine's language names and its GetFullPathNameA on an overlong full path, which
 # support.cfileversioninfo and support.novalink_ver meet, are named in
 # platform.win32.version_calls; the system's own programs (sha256sum) run on the
-# Linux side through testutil::Run.
+# Linux side through testutil::Run. Wine's Windows Sockets differences are named
+# in platform.winsock: a peer's reset posted as FD_CLOSE without WSAECONNRESET and
+# then read as a graceful end (net.csocket_close meets it), WSAECONNRESET for a
+# send before connect, and WSAAsyncGetHostByName after the last WSACleanup.
 if(WIN32)
   # The product and the package of the staged update's test: a small Windows
   # program of its own, no product code.
@@ -48,6 +49,7 @@ if(WIN32)
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers
+    net.csocket_close net.csocket_transfer platform.winsock
     platform.loop_wake platform.message_loop
     support.ascii_text support.cfileversioninfo support.guarded_main support.liveness support.modmain
     support.novalink_ver support.sha256 support.text_to_number)

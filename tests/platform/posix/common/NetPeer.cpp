@@ -129,6 +129,8 @@ void CloseWithReset(int fd) {
 void Close(int fd) { close(fd); }
 void ShutdownSend(int fd) { shutdown(fd, SHUT_WR); }
 void SetReceiveBuffer(int fd, int bytes) { setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
+// The peers use the system's sockets, not the platform's service.
+void ReleasePeerService() {}
 
 std::string ReverseName(const std::string& ip) {
     sockaddr_in a{};

@@ -118,6 +118,7 @@ void ShutdownSend(int fd) { shutdown(S(fd), SD_SEND); }
 void SetReceiveBuffer(int fd, int bytes) {
     setsockopt(S(fd), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
+void ReleasePeerService() { testutil::win32::ReleaseHelperWinsock(); }
 
 std::string ReverseName(const std::string& ip) {
     testutil::win32::HelperWinsock();

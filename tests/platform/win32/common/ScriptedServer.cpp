@@ -2,6 +2,7 @@
 #include "tests/common/ScriptedServer.h"
 
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 
 #include "tests/platform/win32/common/WinsockPeer.h"
@@ -10,12 +11,25 @@ namespace testutil {
 
 namespace win32 {
 
+namespace {
+// Helpers may be called from the tests' peer threads.
+std::mutex g_helperMu;
+bool g_helperStarted = false;
+}  // namespace
+
 void HelperWinsock() {
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    if (!started) throw std::runtime_error("no Windows Sockets for the test helpers");
+    std::lock_guard<std::mutex> lk(g_helperMu);
+    if (g_helperStarted) return;
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("no Windows Sockets for the test helpers");
+    g_helperStarted = true;
+}
+
+void ReleaseHelperWinsock() {
+    std::lock_guard<std::mutex> lk(g_helperMu);
+    if (!g_helperStarted) return;
+    WSACleanup();
+    g_helperStarted = false;
 }
 
 }  // namespace win32

@@ -11,8 +11,11 @@
 
 namespace testutil::win32 {
 
-// Starts Windows Sockets for the helpers (once; never cleaned up).
+// Starts Windows Sockets for the helpers (once, until released).
 void HelperWinsock();
+// Ends the helpers' start-up, when there is one; the next HelperWinsock starts
+// the service again.
+void ReleaseHelperWinsock();
 
 inline sockaddr_in Loopback(int port) {
     sockaddr_in a{};
