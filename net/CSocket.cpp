@@ -648,6 +648,13 @@ bool CSocket::SendBufferedData() {
     auto taken = static_cast<std::size_t>(sent);
     if (taken < waiting) {
         sendOffset_ += taken;
+        // The network took part of the data. FD_WRITE follows only a send that
+        // would block, not one that took less than offered: the rest is offered
+        // again through the message queue, and a send that would block then has
+        // the system tell when there is room.
+        if (protocol_ != sckUDPProtocol)
+            plat::PostMessageA(ss::WinsockWindow(), ss::WinsockMessage(), static_cast<plat::WPARAM>(socketHandle_),
+                               plat::MakeLong(static_cast<std::uint16_t>(plat::WS_FD_WRITE), 0));
     } else {
         sendBuffer_.clear();
         sendOffset_ = 0;

@@ -193,9 +193,13 @@ const HOSTENT* gethostbyaddr(const char* addr, int len, int type);
 // non-blocking. events = 0 cancels the selection (the socket stays non-blocking).
 // The usual re-enabling rules apply: FD_READ is posted again only after recv or
 // recvfrom; FD_WRITE when a connect completes and after a send that reported
-// WS_EWOULDBLOCK (or took only part of the data) once room has freed up; FD_CONNECT once, with the connect's error;
-// FD_CLOSE once when the peer has finished (even while data is unread) or the
-// connection failed (with its error); FD_ACCEPT again after accept.
+// WS_EWOULDBLOCK, once room has freed up (a send that took only part of the data
+// re-enables nothing: the caller sends again until one would block); FD_CONNECT
+// once, with the connect's error; FD_CLOSE once when the peer has finished or the
+// connection failed (a reset with WS_ECONNRESET). Windows documents FD_CLOSE
+// after a graceful close as coming once the data has been read, but it may also
+// come while data is unread (the POSIX side posts it at once): the owner reads
+// what is left when it arrives. FD_ACCEPT again after accept.
 int WSAAsyncSelect(SOCKET s, HWND hwnd, UINT msg, long events);
 
 // Starts a host-name look-up. Returns a non-zero task handle, or 0 with the error

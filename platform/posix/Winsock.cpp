@@ -694,15 +694,9 @@ int send(SOCKET s, const char* buf, int len, int flags) {
     if (sp->type == SOCK_STREAM && (sp->phase == Phase::Fresh || sp->phase == Phase::Listening))
         return Fail(WS_ENOTCONN);
     ssize_t n = ::send(sp->fd, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL);
-    if (n >= 0) {
-        // A send the buffers could take only in part has met a full buffer just as
-        // one that would block: FD_WRITE tells when there is room again.
-        if (n < len) {
-            sp->writeEnabled = true;
-            Rearm(*sp);
-        }
-        return static_cast<int>(n);
-    }
+    // A send the buffers took only in part re-enables nothing: as on Windows,
+    // FD_WRITE follows only a send that would block.
+    if (n >= 0) return static_cast<int>(n);
     int err = errno;
     if (err == EAGAIN || err == EWOULDBLOCK) {
         sp->writeEnabled = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "support/ErrorReport.h"
 #include "tests/common/Events.h"
 #include "tests/common/NetPeer.h"
+#include "tests/common/TestUtil.h"
 #include "tests/net/SocketHarness.h"
 
 using nl::CSocket;
@@ -60,7 +62,17 @@ TEST(CSocketPeerClose, ResetIsAnErrorWithoutOnClose) {
     Connected c;
     testnet::CloseWithReset(c.peer);
     c.peer = -1;
-    ASSERT_TRUE(Pump([&] { return c.rec.errors == 1; }));
+    ASSERT_TRUE(Pump([&] { return c.rec.errors == 1 || c.rec.closes == 1; }));
+    const std::string wine = testutil::WineVersion();
+    if (!wine.empty() && c.rec.errors == 0) {
+        // Wine posts a reset as a graceful close (platform.winsock names the
+        // difference): the socket can only hear of an orderly end.
+        EXPECT_EQ(c.rec.log.back(), "close");
+        EXPECT_EQ(c.sock->SocketHandle(), -1);
+        std::printf("Wine %s: a reset reaches the socket as an orderly close\n", wine.c_str());
+        return;
+    }
+    ASSERT_EQ(c.rec.errors, 1);
     EXPECT_EQ(c.rec.lastErrorNumber, 10054);
     EXPECT_EQ(c.rec.lastErrorText, "连接由远端重建.");
     EXPECT_TRUE(c.rec.Has("state 8 Error occured!! Socket Error=10054"));
@@ -111,6 +123,9 @@ TEST(CSocketOwner, DestroyedInsideEventHandlers) {
         Connected c;
         c.sock->OnError = [&](std::int32_t, std::string&, std::int32_t, const std::string&, const std::string&,
                               std::int32_t, bool&) { c.sock.reset(); };
+        // Wine posts a reset as a graceful close (platform.winsock names the
+        // difference): there the close is where the owner lets go.
+        if (!testutil::WineVersion().empty()) c.sock->OnClose = [&] { c.sock.reset(); };
         testnet::CloseWithReset(c.peer);
         c.peer = -1;
         ASSERT_TRUE(Pump([&] { return c.sock == nullptr; }));

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,24 +124,34 @@ TEST_F(WinsockTest, ConnectThenWriteThenReadOnlyAfterEachReceive) {
     testnet::Close(peer);
 }
 
-TEST_F(WinsockTest, CloseIsPostedOnceWhileDataIsStillUnread) {
+TEST_F(WinsockTest, CloseIsPostedOnceAroundTheDataStillUnread) {
     testnet::Listener listener;
     int peer = -1;
     SOCKET s = ConnectedClient(listener, peer);
     testnet::SendAll(peer, "last words", 10);
     testnet::Close(peer);
+    ASSERT_TRUE(Pump([&] { return Count(s, WS_FD_READ) == 1; }));
+    if (testutil::kWindows) {
+        // Windows documents FD_CLOSE after a graceful close as held back until the
+        // data has been read; an owner must still be ready for it earlier.
+        Settle();
+        EXPECT_LE(Count(s, WS_FD_CLOSE), 1);
+    } else {
+        // Here the close is posted at once, with the data still unread.
+        ASSERT_TRUE(Pump([&] { return Count(s, WS_FD_CLOSE) == 1; }));
+        Settle();
+        EXPECT_EQ(Count(s, WS_FD_CLOSE), 1);
+    }
+    EXPECT_EQ(Count(s, WS_FD_READ), 1);
+    // The data is all still there, then the end.
+    char buf[64];
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 10);
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 0);
     ASSERT_TRUE(Pump([&] { return Count(s, WS_FD_CLOSE) == 1; }));
     Settle();
     EXPECT_EQ(Count(s, WS_FD_CLOSE), 1);
     EXPECT_EQ(Count(s, WS_FD_READ), 1);
     for (const auto& n : g_notes) EXPECT_EQ(n.error, 0);
-    // The data is all still there, then the end.
-    char buf[64];
-    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 10);
-    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 0);
-    Settle();
-    EXPECT_EQ(Count(s, WS_FD_CLOSE), 1);
-    EXPECT_EQ(Count(s, WS_FD_READ), 1);
     closesocket(s);
 }
 
@@ -162,7 +174,17 @@ TEST_F(WinsockTest, ConnectFailureAndResetCarryTheirErrors) {
     ASSERT_TRUE(Pump([&] { return Count(c, WS_FD_CLOSE) == 1; }));
     Settle();
     EXPECT_EQ(Count(c, WS_FD_CLOSE), 1);
-    EXPECT_EQ(g_notes.back().error, WS_ECONNRESET);
+    const std::string wine = testutil::WineVersion();
+    if (!wine.empty() && g_notes.back().error == 0) {
+        // Wine's difference: it posts a reset's FD_CLOSE without an error and
+        // receives 0 after it, as for a graceful close, where Windows documents
+        // FD_CLOSE with WSAECONNRESET.
+        char b;
+        EXPECT_EQ(recv(c, &b, 1, 0), 0) << "Wine " << wine << " reports a reset otherwise now";
+        std::cout << "Wine " << wine << ": a reset is posted as FD_CLOSE without WSAECONNRESET\n";
+    } else {
+        EXPECT_EQ(g_notes.back().error, WS_ECONNRESET);
+    }
     closesocket(c);
 }
 
@@ -300,9 +322,9 @@ TEST_F(WinsockTest, ErrorNumbersAndAddresses) {
     EXPECT_EQ(closesocket(123456), WS_SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WS_ENOTSOCK);
 
-    testnet::Listener listener;
+    std::optional<testnet::Listener> listener(std::in_place);
     SOCKET s = socket(WS_AF_INET, WS_SOCK_STREAM, WS_IPPROTO_TCP);
-    SOCKADDR_IN sa = Address("127.0.0.1", listener.port());
+    SOCKADDR_IN sa = Address("127.0.0.1", listener->port());
     EXPECT_EQ(bind(s, reinterpret_cast<SOCKADDR*>(&sa), sizeof sa), WS_SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WS_EADDRINUSE);
     SOCKADDR_IN foreign = Address("192.0.2.1", 0);
@@ -315,7 +337,14 @@ TEST_F(WinsockTest, ErrorNumbersAndAddresses) {
     char buf[4];
     SOCKET fresh = socket(WS_AF_INET, WS_SOCK_STREAM, WS_IPPROTO_TCP);
     EXPECT_EQ(send(fresh, "x", 1, 0), WS_SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WS_ENOTCONN);
+    const std::string wine = testutil::WineVersion();
+    if (!wine.empty() && WSAGetLastError() == WS_ECONNRESET) {
+        // Wine's difference: a send on a stream socket that was never connected
+        // fails with WSAECONNRESET, where Windows documents WSAENOTCONN.
+        std::cout << "Wine " << wine << ": send before connect fails with WSAECONNRESET\n";
+    } else {
+        EXPECT_EQ(WSAGetLastError(), WS_ENOTCONN);
+    }
     EXPECT_EQ(recv(fresh, buf, 4, 0), WS_SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WS_ENOTCONN);
     // Options in Windows units: time-outs in milliseconds, sizes in bytes.
@@ -334,13 +363,31 @@ TEST_F(WinsockTest, ErrorNumbersAndAddresses) {
     EXPECT_EQ(inet_addr(""), WS_INADDR_NONE);
     EXPECT_EQ(std::string(inet_ntoa(IN_ADDR{0x0302010Au})), "10.1.2.3");
 
-    // After the last clean-up, no new sockets and no look-ups.
+    // After the last clean-up, no new sockets and no look-ups. The peers' own use
+    // of the service (Windows counts start-ups per process) ends with their
+    // sockets.
+    listener.reset();
     WSACleanup();
     EXPECT_EQ(socket(WS_AF_INET, WS_SOCK_STREAM, WS_IPPROTO_TCP), WS_INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WS_NOTINITIALISED);
-    char block[WS_MAXGETHOSTSTRUCT];
-    EXPECT_EQ(WSAAsyncGetHostByName(hwnd, 0xC123, "localhost", block, sizeof block), 0u);
-    EXPECT_EQ(WSAGetLastError(), WS_NOTINITIALISED);
+    alignas(HOSTENT) char block[WS_MAXGETHOSTSTRUCT];
+    static bool lookedUp;
+    lookedUp = false;
+    SetWindowProc(hwnd, [](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == 0xC123) lookedUp = true;
+        return 0;
+    });
+    const std::uintptr_t task = WSAAsyncGetHostByName(hwnd, 0xC123, "localhost", block, sizeof block);
+    if (!wine.empty() && task != 0) {
+        // Wine's difference: it starts a look-up after the last clean-up, where
+        // Windows documents WSANOTINITIALISED. The block is written until the
+        // look-up's message arrives.
+        EXPECT_TRUE(PumpUntil([] { return lookedUp; }, 5000));
+        std::cout << "Wine " << wine << ": WSAAsyncGetHostByName works after the last WSACleanup\n";
+    } else {
+        EXPECT_EQ(task, 0u);
+        EXPECT_EQ(WSAGetLastError(), WS_NOTINITIALISED);
+    }
     WSADATA data;
     WSAStartup(0x0101, &data);  // for TearDown
     EXPECT_EQ(WSAStartup(0x0000, &data), WS_VERNOTSUPPORTED);
