@@ -519,7 +519,12 @@ bool CSocket::RecvToBuffer(std::int32_t& received) {
                        static_cast<int>(size), 0);
         if (n > 0) receiveBuffer_.length = static_cast<std::size_t>(n);
     }
-    if (n < 0) RaiseSocketError("CSocket.RecvToBuffer");
+    if (n < 0) {
+        // A read notice may find the data already taken (Windows says so of
+        // WSAAsyncSelect): nothing to deliver, and the next notice comes with data.
+        if (plat::WSAGetLastError() == plat::WS_EWOULDBLOCK) return true;
+        RaiseSocketError("CSocket.RecvToBuffer");
+    }
     received = n;
     return true;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/CSocket.h"
+#include "net/MSocketSupport.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "support/ErrorReport.h"
@@ -221,6 +222,22 @@ TEST(CSocketTransfer, DataKindsAndReplacement) {
     ASSERT_TRUE(Pump([&] { return c.rec.completes >= 2; }, 10000));
     reader.join();
     EXPECT_TRUE(got == big.substr(0, static_cast<std::size_t>(firstTaken)) + "<tail>");
+}
+
+// Windows may post a read notice that finds nothing to read (recv then fails
+// with WSAEWOULDBLOCK); that is no error, and the connection goes on.
+TEST(CSocketTransfer, AReadNoticeWithNothingToReadIsNoError) {
+    Connected c;
+    nl::LastError() = nl::ErrorReport();
+    ASSERT_NE(plat::PostMessageA(nl::MSocketSupport::WinsockWindow(), nl::MSocketSupport::WinsockMessage(),
+                                 static_cast<plat::WPARAM>(c.sock->SocketHandle()),
+                                 plat::MakeLong(plat::WS_FD_READ, 0)),
+              0);
+    ASSERT_TRUE(testnet::SendAll(c.peer, "after", 5));
+    ASSERT_TRUE(Pump([&] { return c.rec.received == "after"; }));
+    EXPECT_EQ(c.rec.errors, 0);
+    EXPECT_FALSE(nl::LastError().IsSet()) << nl::LastError().description;
+    EXPECT_EQ(c.sock->State(), CSocket::sckConnected);
 }
 
 TEST(CSocketTransfer, ReceivingGoesOnPastTheCountersRange) {
