@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cmath>
-#include <locale>
 
 #include "app/CheckFrm.h"
 #include "app/MainModule.h"
@@ -11,6 +10,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Forms.h"
+#include "platform/NumberFormat.h"
 #include "platform/Process.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
@@ -35,14 +35,14 @@ constexpr const char* kQuestion = "Can you Cancel the Novalink?";
 // The integer digits of a non-negative number with its thousands grouped.
 std::string Grouped(unsigned long long n, const DownFrm::NumberStyle& style) {
     std::string digits = std::to_string(n);
-    if (style.grouping.empty() || style.thousandsSeparator == '\0') return digits;
+    if (style.grouping.empty() || style.thousandsSeparator.empty()) return digits;
     std::string out;
     std::size_t group = 0;  // index into grouping; its last size repeats
     int size = static_cast<unsigned char>(style.grouping[0]);
     int inGroup = 0;
     for (std::size_t i = digits.size(); i-- > 0;) {
         if (size > 0 && size < CHAR_MAX && inGroup == size) {
-            out.insert(out.begin(), style.thousandsSeparator);
+            out.insert(0, style.thousandsSeparator);
             inGroup = 0;
             if (group + 1 < style.grouping.size()) size = static_cast<unsigned char>(style.grouping[++group]);
         }
@@ -106,18 +106,13 @@ std::string DownFrm::FormatFileSize(std::int32_t size) {
 
 DownFrm::NumberStyle DownFrm::UserNumberStyle() {
     NumberStyle style;  // English settings
-    try {
-        const std::locale user("");
-        // The plain C locales (C, POSIX, C.UTF-8) group no digits: they have no
-        // separators of their own, and English ones stand in.
-        const auto& punct = std::use_facet<std::numpunct<char>>(user);
-        if (punct.grouping().empty()) return style;
-        style.decimalPoint = punct.decimal_point();
-        style.thousandsSeparator = punct.thousands_sep();
-        style.grouping = punct.grouping();
-    } catch (const std::exception&) {
-        // The locale the environment names is not installed.
-    }
+    // Where the user has no settings of their own (the plain C locales group no
+    // digits), the English ones stand in.
+    plat::NumberFormat user;
+    if (!plat::UserNumberFormat(user)) return style;
+    style.decimalPoint = user.decimalPoint;
+    style.thousandsSeparator = user.thousandsSeparator;
+    style.grouping = user.grouping;
     return style;
 }
 

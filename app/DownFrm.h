@@ -19,8 +19,8 @@ public:
     // How numbers are written: the decimal point, the thousands separator and
     // the sizes of the digit groups (as std::numpunct gives them).
     struct NumberStyle {
-        char decimalPoint = '.';
-        char thousandsSeparator = ',';
+        std::string decimalPoint = ".";
+        std::string thousandsSeparator = ",";
         std::string grouping = "\3";
     };
 
@@ -36,7 +36,7 @@ public:
 
     // The size text of the labels: "512 bytes", "1.50KB (1,536 bytes)", ...
     static std::string FormatFileSize(std::int32_t size, const NumberStyle& style);
-    // The same in the user's locale (English separators where it has none).
+    // The same in the user's own style (English separators where there is none).
     static std::string FormatFileSize(std::int32_t size);
     static NumberStyle UserNumberStyle();
 
