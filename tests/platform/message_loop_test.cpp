@@ -212,12 +212,12 @@ TEST(Timers, ATickDeliveredByANestedPumpIsNotDeliveredAgain) {
         }
         return 0;
     });
-    // Both timers are overdue when the loop next runs; 1 comes first, and its
-    // handler's pump delivers the tick of 2.
+    // Both timers are overdue when the loop next runs; 1, set last, is due first
+    // however late this thread runs, and its handler's pump delivers the tick
+    // of 2.
     ASSERT_TRUE(SetTimer(h, 2, 300));
-    std::this_thread::sleep_for(std::chrono::milliseconds(280));
     ASSERT_TRUE(SetTimer(h, 1, 10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     PumpMessages();
     EXPECT_EQ(s_ticks, (std::vector<WPARAM>{1, 2}));
     DestroyWindow(h);
