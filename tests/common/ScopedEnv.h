@@ -23,6 +23,11 @@ private:
     bool hadOld_ = false;
 };
 
+// The system's side: sets a variable for the C runtime and the system's own
+// calls together, and removes one.
+void SetVariable(const std::string& name, const std::string& value);
+void RemoveVariable(const std::string& name);
+
 // The variable that names the temporary folder: TMPDIR on POSIX; on Windows TMP,
 // the first one GetTempPath reads.
 inline constexpr const char* kTempFolderVariable = kWindows ? "TMP" : "TMPDIR";

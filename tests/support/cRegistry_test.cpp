@@ -13,11 +13,14 @@
 #include "support/ErrorReport.h"
 #include "tests/common/Events.h"
 #include "tests/common/RegistrySandbox.h"
+#include "tests/common/RegistryValues.h"
 
 using nl::ByteArray;
 using nl::cRegistry;
 using nl::Variant;
 using testutil::RegistrySandbox;
+using testutil::At;
+using testutil::RawSet;
 
 namespace {
 
@@ -49,37 +52,6 @@ std::optional<Raw> RawGet(std::int32_t root, const std::string& path, const std:
     }
     plat::RegCloseKey(k);
     return out;
-}
-
-// The key is made one name at a time, each below its parent's handle: a path
-// handed whole to Windows' ANSI calls has to stay within MAX_PATH, the names in
-// it within 255 characters.
-void RawSet(std::int32_t root, const std::string& path, const std::string& name, plat::DWORD type,
-            const std::string& data) {
-    plat::HKEY k = Root(root);
-    for (std::size_t at = 0; at <= path.size();) {
-        std::size_t end = std::min(path.find('\\', at), path.size());
-        plat::HKEY sub = 0;
-        const plat::LONG made = plat::RegCreateKeyExA(k, path.substr(at, end - at).c_str(), 0, nullptr, 0,
-                                                     plat::PL_KEY_ALL_ACCESS, nullptr, &sub, nullptr);
-        if (k != Root(root)) plat::RegCloseKey(k);
-        ASSERT_EQ(made, 0) << path;
-        k = sub;
-        at = end + 1;
-    }
-    ASSERT_EQ(plat::RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const plat::BYTE*>(data.data()),
-                                  static_cast<plat::DWORD>(data.size())),
-              0);
-    plat::RegCloseKey(k);
-}
-
-cRegistry At(std::int32_t root, const std::string& section, const std::string& name, std::int32_t type) {
-    cRegistry r;
-    r.SetClassKey(root);
-    r.SetSectionKey(section);
-    r.SetValueKey(name);
-    r.SetValueType(type);
-    return r;
 }
 
 ByteArray Bytes(std::initializer_list<std::uint8_t> b) { return ByteArray{std::vector<std::uint8_t>(b), 0}; }

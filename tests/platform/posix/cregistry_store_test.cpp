@@ -8,33 +8,15 @@
 #include "support/ErrorReport.h"
 #include "support/cRegistry.h"
 #include "tests/common/RegistrySandbox.h"
+#include "tests/common/RegistryValues.h"
 
 using nl::cRegistry;
 using nl::Variant;
 using testutil::RegistrySandbox;
+using testutil::At;
+using testutil::RawSet;
 
 namespace {
-
-void RawSet(std::int32_t root, const std::string& path, const std::string& name, plat::DWORD type,
-            const std::string& data) {
-    plat::HKEY k = 0;
-    ASSERT_EQ(plat::RegCreateKeyExA(plat::RootKeyFromLong(root), path.c_str(), 0, nullptr, 0, plat::PL_KEY_ALL_ACCESS,
-                                   nullptr, &k, nullptr),
-              0);
-    ASSERT_EQ(plat::RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const plat::BYTE*>(data.data()),
-                                  static_cast<plat::DWORD>(data.size())),
-              0);
-    plat::RegCloseKey(k);
-}
-
-cRegistry At(std::int32_t root, const std::string& section, const std::string& name, std::int32_t type) {
-    cRegistry r;
-    r.SetClassKey(root);
-    r.SetSectionKey(section);
-    r.SetValueKey(name);
-    r.SetValueType(type);
-    return r;
-}
 
 const std::int32_t HKCU = cRegistry::PL_HKEY_CURRENT_USER;
 const std::int32_t HKLM = cRegistry::PL_HKEY_LOCAL_MACHINE;

@@ -6,19 +6,8 @@
 
 namespace testutil {
 
-ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name.c_str())) {
-        hadOld_ = true;
-        old_ = old;
-    }
-    Set(value);
-}
-
-ScopedEnv::~ScopedEnv() {
-    // "NAME=" removes the variable.
-    _putenv((name_ + "=" + (hadOld_ ? old_ : std::string())).c_str());
-}
-
-void ScopedEnv::Set(const std::string& value) { _putenv((name_ + "=" + value).c_str()); }
+void SetVariable(const std::string& name, const std::string& value) { _putenv((name + "=" + value).c_str()); }
+// "NAME=" removes the variable.
+void RemoveVariable(const std::string& name) { _putenv((name + "=").c_str()); }
 
 }  // namespace testutil
