@@ -1,5 +1,7 @@
 #include "app/CheckFrm.h"
 
+#include <cstdio>
+
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
 #include "controls/SurfacePainter.h"
@@ -9,6 +11,7 @@
 #include "support/AsciiText.h"
 #include "support/CFileVersionInfo.h"
 #include "support/ErrorReport.h"
+#include "support/VisibleText.h"
 #include "support/cRegistry.h"
 
 namespace nl {
@@ -189,7 +192,12 @@ void CheckFrm::Form_Load() {
     TryStep([&] { box.SetLocalFileName(CatalogueFile); });
     TryStep([&] { box.SetHTTPVersion(0); });
     TryStep([&] { box.SetWhileFileExist(0); });
-    if (!TryStep([&] { box.StartDownload(); })) {
+    if (!IsHttpAddress(CatalogueUrl)) {
+        // Anything but plain http would be fetched as http all the same.
+        std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",
+                     kAppTitle, VisibleText(CatalogueUrl).c_str());
+        DownLoadBox_OnError(0, "");
+    } else if (!TryStep([&] { box.StartDownload(); })) {
         // Nothing will come: the transfer never started.
         DownLoadBox_OnError(0, "");
     }
@@ -234,6 +242,12 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
     if (Stopping) return;
     Stopping = true;
     RunExitCode = kRunConnectionError;
+    if (DownLoadBox && DownLoadBox->LastFailure() == DownloadFailure::LocalFile) {
+        // The catalogue could not be written (a full disk, no permission).
+        RunExitCode = kRunNoStagingFolder;
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, CatalogueFile.c_str(),
+                     DownLoadBox->LocalFileProblem().c_str());
+    }
     ShowConnectionError(hwnd_);
     Unload();
 }

@@ -2,11 +2,14 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 
 #include "app/CheckFrm.h"
 #include "app/MainModule.h"
+#include "app/StagedPackage.h"
 #include "controls/SurfacePainter.h"
 #include "http/DownloadFile.h"
+#include "http/HttpHeader.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Forms.h"
@@ -16,6 +19,7 @@
 #include "support/ErrorReport.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
+#include "support/VisibleText.h"
 #include "support/modMain.h"
 
 namespace nl {
@@ -26,6 +30,7 @@ constexpr int kFileLlab = 2;
 constexpr int kDownLoadBox = 3;
 constexpr int kCButton = 4;
 constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
+constexpr plat::UINT kRestartMessage = plat::PL_WM_USER + 2;
 
 constexpr const char* kProductKey = "Software\\Brightloom";
 constexpr const char* kAccount = "velto";
@@ -142,6 +147,9 @@ plat::LRESULT DownFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, pla
         case kRepaintMessage:
             f.Repaint();
             return 0;
+        case kRestartMessage:
+            f.StartOver();
+            return 0;
         default:
             return plat::DefWindowProcA(hwnd, msg, w, l);
     }
@@ -194,10 +202,19 @@ void DownFrm::DownloadFile() {
         EndWith(kRunNoStagingFolder, "There is no temporary folder to download the update into.");
         return;
     }
+    if (!IsHttpAddress(PackageUrl)) {
+        // Anything but plain http would be fetched as http all the same.
+        std::fprintf(stderr, "%s: the package address \"%s\" is not an http: address; nothing was fetched\n",
+                     kAppTitle, VisibleText(PackageUrl).c_str());
+        DownLoadBox_OnError(0, "");
+        return;
+    }
     if (FolderExists(StagingFolder)) {
-        // A plain file of that name leaves no room for the folder.
-        const plat::DWORD attributes = plat::GetFileAttributesA(StagingFolder);
-        if (attributes == plat::PL_INVALID_FILE_ATTRIBUTES || (attributes & plat::PL_FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        // A plain file of that name leaves no room for the folder, and a link
+        // or a folder that others may write to is no place for a package.
+        if (!plat::IsPrivateFolder(StagingFolder)) {
+            std::fprintf(stderr, "%s: the staging folder %s is a link, not a folder, or not this user's alone\n",
+                         kAppTitle, StagingFolder.c_str());
             EndWith(kRunNoStagingFolder, "The folder for the update cannot be created:\r\n\r\n" + StagingFolder);
             return;
         }
@@ -212,7 +229,9 @@ void DownFrm::DownloadFile() {
             WriteIni(StateFile, kStateSection, kDigestKey, "");
         }
     } else {
-        if (!plat::CreateDirectoryA(StagingFolder)) {
+        if (!plat::CreateDirectoryA(StagingFolder) || !plat::IsPrivateFolder(StagingFolder)) {
+            std::fprintf(stderr, "%s: the staging folder %s cannot be created (error %u)\n", kAppTitle,
+                         StagingFolder.c_str(), static_cast<unsigned>(plat::GetLastError()));
             EndWith(kRunNoStagingFolder, "The folder for the update cannot be created:\r\n\r\n" + StagingFolder);
             return;
         }
@@ -261,11 +280,52 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
 
 void DownFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
     if (Stopping) return;
+    const DownloadFailure failure = DownLoadBox ? DownLoadBox->LastFailure() : DownloadFailure::None;
+    if (failure == DownloadFailure::NothingLeft && !startedOver_ && PartLongerThanServerFile()) {
+        // The part is longer than the server's whole file: it can never be
+        // continued. It goes, and the package is fetched from the start, once,
+        // when the control has let go of the file.
+        startedOver_ = true;
+        Stopping = true;
+        std::fprintf(stderr, "%s: the part %s is longer than the server's file; it is fetched again\n", kAppTitle,
+                     StagedFile.c_str());
+        plat::PostMessageA(hwnd_, kRestartMessage, 0, 0);
+        return;
+    }
     ErrorShown = true;
     Stopping = true;
     RunExitCode = kRunConnectionError;
+    if (failure == DownloadFailure::LocalFile) {
+        // The package could not be written (a full disk, no permission): the
+        // user sees the message all the same, the exit code and stderr say why.
+        RunExitCode = kRunNoStagingFolder;
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, StagedFile.c_str(),
+                     DownLoadBox->LocalFileProblem().c_str());
+    }
     ShowConnectionError(hwnd_);
     Unload();
+}
+
+bool DownFrm::PartLongerThanServerFile() const {
+    // A 416 reply's "Content-Range: bytes */N" names the server's whole length N.
+    const std::string range = GetHeaderValue(DownLoadBox->ReceiveHead(), "Content-Range");
+    const std::string unit = "bytes */";
+    if (ReplyStatusCode(DownLoadBox->ReceiveHead()) != 416 || range.size() <= unit.size() ||
+        range.compare(0, unit.size(), unit) != 0 ||
+        range.find_first_not_of("0123456789", unit.size()) != std::string::npos || range.size() - unit.size() > 18)
+        return false;
+    const std::int64_t total = std::stoll(range.substr(unit.size()));
+    const StagedPackage part(StagedFile);
+    return part.IsOpen() && total < part.Length();
+}
+
+void DownFrm::StartOver() {
+    if (hwnd_ == 0 || ErrorShown) return;
+    KillFile(StagedFile);
+    WriteIni(StateFile, kStateSection, kCompleteKey, "");
+    WriteIni(StateFile, kStateSection, kDigestKey, "");
+    Stopping = false;
+    DownloadFile();
 }
 
 void DownFrm::RejectPackage(const std::string& why) {
@@ -291,30 +351,35 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (DownLoadBox->LastFailure() == DownloadFailure::Cancelled) return;
     plat::EnableControl(hwnd_, kCButton, false);
 
-    // Only a package of exactly the announced length is handed over.
+    // Only a package of exactly the announced length is handed over. It is
+    // opened once, no link followed: its length and digest are checked on that
+    // open file, and the same open file is what is copied.
+    StagedPackage package(StagedFile);
     const std::int32_t whole = DownLoadBox->DownloadFileSize();
-    const std::int32_t length = SafeFileLen(StagedFile);
-    if (length < 0 || whole <= 0 || length != whole) {
+    if (!package.IsOpen() || whole <= 0 || package.Length() != whole) {
         RejectPackage("The downloaded update does not have the size announced and has been deleted.");
         return;
     }
     // The catalogue may say what the package is.
     if (!PackageDigest.empty()) {
-        std::string actual;
-        if (!Sha256::OfFile(StagedFile, actual) || PackageDigest.size() != 64 ||
-            !Sha256::SameDigest(PackageDigest, actual)) {
+        const std::string actual = package.Digest();
+        if (actual.empty() || PackageDigest.size() != 64 || !Sha256::SameDigest(PackageDigest, actual)) {
             RejectPackage("The downloaded update is damaged (its SHA-256 digest does not match) and has been "
                           "deleted.");
             return;
         }
     }
+    const std::int64_t length = package.Length();
     // The package is whole: recorded so, for "/U" should it stay staged.
     WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(length));
     WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
 
     // From here every failing step is skipped and execution goes on.
     const bool existed = plat::GetFileAttributesA(TargetFile) != plat::PL_INVALID_FILE_ATTRIBUTES;
-    const bool copied = plat::CopyFileA(StagedFile, TargetFile, false);
+    // What an earlier run left when it was killed during its copy.
+    if (!plat::PathIsRelativeA(TargetFile)) plat::RemoveStaleCopies(TargetFile);
+    const bool copied = package.CopyTo(TargetFile);
+    package.Close();
     if (!copied) {
         // The program file is in use (or cannot be replaced now): the package
         // stays staged for "/U".

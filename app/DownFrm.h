@@ -60,6 +60,11 @@ private:
     void EndWith(int code, const std::string& text);
     void RequestRepaint();
     void Repaint();
+    // After a 416 reply: true when the server's whole file is shorter than the
+    // part held, which can then never be continued.
+    bool PartLongerThanServerFile() const;
+    // Deletes the part and fetches the package from its first byte.
+    void StartOver();
 
     plat::HWND hwnd_ = 0;
     std::unique_ptr<nl::DownloadFile> DownLoadBox;
@@ -74,6 +79,7 @@ private:
     bool activated_ = false;
     bool unloadingSelf_ = false;
     bool asking_ = false;
+    bool startedOver_ = false;  // the part was thrown away once in this run
     bool repaintPosted_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/CheckFrm.h"
+#include "app/StagedPackage.h"
 #include "platform/App.h"
 #include "platform/Controls.h"
 #include "platform/Errors.h"
@@ -95,7 +96,7 @@ void CleanFolder(const std::string& folder) {
     // Delete the plain files one by one; hidden and system entries stay, and
     // then so does the folder. Never a folder relative to wherever we run.
     const std::string pattern = JoinPath(folder, "*.*");
-    if (pattern.empty()) return;
+    if (pattern.empty() || !plat::IsPrivateFolder(folder)) return;
     plat::FindData found;
     plat::HANDLE h = plat::FindFirstFileA(pattern, found);
     if (h != plat::PL_INVALID_FIND_HANDLE) {
@@ -122,7 +123,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + plat::PL_PATH_SEPARATOR + name;
 }
 
-bool PackageIsComplete(const std::string& stateFile, const std::string& package, std::string* why) {
+bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std::string* why) {
     auto fail = [why](const std::string& reason) {
         if (why) *why = reason;
         return false;
@@ -135,23 +136,17 @@ bool PackageIsComplete(const std::string& stateFile, const std::string& package,
             return fail("unreadable completion record \"" + complete + "\" in " + stateFile);
         expected = expected * 10 + static_cast<std::uint64_t>(c - '0');
     }
-    // The package by its exact name, as a plain file.
-    const plat::DWORD attributes = plat::GetFileAttributesA(package);
-    plat::FindData found;
-    plat::HANDLE h = plat::PL_INVALID_FIND_HANDLE;
-    if (attributes != plat::PL_INVALID_FILE_ATTRIBUTES &&
-        (attributes & (plat::PL_FILE_ATTRIBUTE_DIRECTORY | plat::PL_FILE_ATTRIBUTE_SYSTEM)) == 0)
-        h = plat::FindFirstFileA(package, found);
-    if (h == plat::PL_INVALID_FIND_HANDLE) return fail("no package " + package);
-    plat::FindClose(h);
-    if (found.size != expected)
-        return fail(package + " has " + std::to_string(found.size) + " bytes, the download had " + complete);
+    // The package by its exact name, as a plain file, never through a link.
+    if (!package.IsOpen()) return fail("no package " + package.Path());
+    if (static_cast<std::uint64_t>(package.Length()) != expected)
+        return fail(package.Path() + " has " + std::to_string(package.Length()) + " bytes, the download had " +
+                    complete);
     const std::string digest = ReadIni(stateFile, kStateSection, kDigestKey);
     if (digest.empty()) return true;
-    std::string actual;
-    if (!Sha256::OfFile(package, actual)) return fail("cannot read " + package);
+    const std::string actual = package.Digest();
+    if (actual.empty()) return fail("cannot read " + package.Path());
     if (!Sha256::SameDigest(digest, actual))
-        return fail(package + " has the SHA-256 digest " + actual + ", the download had " + digest);
+        return fail(package.Path() + " has the SHA-256 digest " + actual + ", the download had " + digest);
     return true;
 }
 
@@ -209,6 +204,12 @@ int PortOf(const std::string& address) {
     if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return 80;
     const int port = std::stoi(digits);
     return port >= 1 && port <= 65535 ? port : 80;
+}
+
+bool IsHttpAddress(const std::string& address) {
+    const std::string s = TrimSpaces(address);
+    const auto scheme = s.find("://");
+    return scheme == std::string::npos || AsciiLower(s.substr(0, scheme)) == "http";
 }
 
 std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key) {
@@ -331,6 +332,13 @@ int StagedUpdateMode() {
     if (fullPath) plat::RemoveStaleCopies(TargetFile);
 
     if (!FolderExists(stagingFolder)) return kStagedApplied;
+    // Only a folder that this user's own run made is ever applied.
+    if (!plat::IsPrivateFolder(stagingFolder)) {
+        FlagStillStaged();
+        return EndStaged(kStagedNoTempFolder, "the staging folder " + stagingFolder +
+                                                  " is a link, not a folder, or not this user's alone; nothing was "
+                                                  "applied");
+    }
 
     // Wait for the old process to end, keeping messages flowing. No handle (no
     // such process, identifier 0, no access) means there is nothing to wait for.
@@ -354,8 +362,10 @@ int StagedUpdateMode() {
 
     // Only a package that finished downloading whole is applied; a part left for
     // a resume, or one that does not match its digest, stays staged.
+    // The package is opened once: what is checked is what is copied.
+    StagedPackage package(StagedFile);
     std::string why;
-    if (!PackageIsComplete(stateFile, StagedFile, &why)) {
+    if (!PackageIsComplete(stateFile, package, &why)) {
         FlagStillStaged();
         return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
     }
@@ -363,7 +373,7 @@ int StagedUpdateMode() {
     // The package is copied next to the program file and then renamed over it in
     // one step, so a failed copy (a full disk, a kill) leaves the old program
     // whole; one that cannot be replaced ends the run the same way.
-    if (!plat::CopyFileA(StagedFile, TargetFile, false)) {
+    if (!package.CopyTo(TargetFile)) {
         const plat::DWORD error = plat::GetLastError();
         FlagStillStaged();
         if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
@@ -374,6 +384,7 @@ int StagedUpdateMode() {
                                                 std::to_string(error) + "); the package stays staged");
     }
 
+    package.Close();
     CleanFolder(stagingFolder);
     plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
     return kStagedApplied;
@@ -382,7 +393,21 @@ int StagedUpdateMode() {
 // ---- entry ------------------------------------------------------------------
 
 int Main() {
-    if (!plat::ClaimSingleInstance(plat::ExeName())) return 0;
+    const bool staged = AsciiUpper(plat::CommandLine().substr(0, 2)) == "/U";
+    // Every file of the run lives in the temporary folder, the instance lock
+    // too: one that another user could write to or link decides nothing here.
+    const std::string refusal = plat::TempFolderRefusal();
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "%s: no temporary folder: %s; nothing was changed\n", kAppTitle, refusal.c_str());
+        return staged ? int{kStagedNoTempFolder} : int{kRunNoStagingFolder};
+    }
+    if (!plat::ClaimSingleInstance(plat::ExeName())) {
+        // The other run goes on; a package staged for "/U" stays staged, with
+        // its flag as it was, for the product to ask again.
+        std::fprintf(stderr, "%s: another run of the updater is under way%s\n", kAppTitle,
+                     staged ? "; the staged package was not applied and stays staged" : "");
+        return staged ? int{kStagedOtherRun} : int{kRunOtherRun};
+    }
 
     SwitchCode = AsciiUpper(plat::CommandLine().substr(0, 2));
     if (SwitchCode.empty()) SwitchCode = "/A";

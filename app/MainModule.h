@@ -8,6 +8,8 @@
 
 namespace nl {
 
+class StagedPackage;
+
 // ---- the update state (one copy for the whole program, initially empty) ----
 
 extern std::string SwitchCode;     // "/A", "/D", "/S", "/P", "/E", "/T" or "/U"
@@ -41,11 +43,12 @@ inline constexpr const char* kDigestKey = "SHA256";
 enum StagedUpdateExit : int {
     kStagedApplied = 0,         // the package is in place, or nothing was staged
     kStagedBadStart = 1,        // the process identifier is out of range, or the registry failed
-    kStagedNoTempFolder = 2,    // the temporary folder cannot be had: nothing was touched
+    kStagedNoTempFolder = 2,    // no private temporary or staging folder to be had: nothing was touched
     kStagedNoProgramFile = 3,   // "Path" names no program file (missing, a folder, a broken link)
     kStagedIncomplete = 4,      // the package does not match its completion record
     kStagedFileLocked = 5,      // the program file is in use or read-only
     kStagedCopyFailed = 6,      // the copy failed otherwise (a full disk, ...)
+    kStagedOtherRun = 7,        // another run of the updater is under way: nothing was touched
 };
 
 // How the interactive run ends (the process exit code).
@@ -54,7 +57,9 @@ enum RunExit : int {
     kRunConnectionError = 10,  // the catalogue or the package could not be had
     kRunCancelled = 11,        // the user cancelled, or closed a window before the end
     kRunBadPackage = 12,       // the package had another length or digest than announced: deleted
-    kRunNoStagingFolder = 13,  // no temporary folder, or the staging folder could not be made
+    kRunNoStagingFolder = 13,  // no (private) temporary folder, the staging folder could not be made, or a
+                               // file in it could not be written
+    kRunOtherRun = 14,         // another run of the updater is under way
 };
 // What the interactive run ends with; the windows set it as they close.
 extern int RunExitCode;
@@ -71,6 +76,10 @@ std::string HostOf(const std::string& address);
 // The port an address names ("http://srv:8080/a" -> 8080), 80 when it names none
 // (or one outside 1..65535).
 int PortOf(const std::string& address);
+// True when an address is fetched as what it says: "http://..." (any case) or
+// one without a scheme. Anything else (https:, ftp:, file:) would be fetched
+// over plain http all the same, and is not fetched at all.
+bool IsHttpAddress(const std::string& address);
 // A catalogue value: ReadIni, except that a value holding CR or LF counts as missing.
 std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key);
 // The version texts compared as the check does: code unit by code unit,
@@ -119,7 +128,7 @@ void SuppressFaultDialogs();
 
 // Deletes every plain file in `folder` (its listing "*.*"), then the folder
 // itself if that left it empty. Failures are skipped; a folder that is no full
-// path is left alone.
+// path, or is a link or not this user's alone, is left alone.
 void CleanFolder(const std::string& folder);
 
 // ---- paths ------------------------------------------------------------------
@@ -136,6 +145,6 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // True when the package matches the completion record in the state file: its
 // length equals "Complete" and, when "SHA256" is there, its digest matches.
 // Otherwise false, with the reason in `why` when given.
-bool PackageIsComplete(const std::string& stateFile, const std::string& package, std::string* why = nullptr);
+bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std::string* why = nullptr);
 
 }  // namespace nl

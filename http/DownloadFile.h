@@ -169,6 +169,8 @@ public:
     // http/HttpErrors.h). Set before OnError is raised, so a handler can read it
     // there; StartDownload resets it to None.
     DownloadFailure LastFailure() const { return lastFailure_; }
+    // After a LocalFile failure: the system's reason ("No space left on device").
+    std::string LocalFileProblem() const { return file_.Problem(); }
 
 private:
     // The busy rule, then the reset. False when a property-changed handler

@@ -99,11 +99,48 @@ bool CreateDirectoryA(const std::string& path);
 // Removes an empty folder; PL_ERROR_DIR_NOT_EMPTY otherwise.
 bool RemoveDirectoryA(const std::string& path);
 
-// The temporary folder, always ending with PL_PATH_SEPARATOR: $TMPDIR, else /tmp/.
+// The temporary folder, always ending with PL_PATH_SEPARATOR; on Linux the
+// private one TempFolderRefusal describes (0 with PL_ERROR_ACCESS_DENIED when
+// there is none).
 // Copies it with its terminating NUL into `buffer` when it fits in `bufferLength`
 // characters and returns its length without the NUL; otherwise returns the
 // length needed including the NUL and copies nothing.
 DWORD GetTempPathA(DWORD bufferLength, char* buffer);
+
+// Why this user has no temporary folder: "" when GetTempPathA gives one,
+// otherwise one line naming the folder and the reason. On Linux the temporary
+// folder must be private, as a Windows user's own is: $TMPDIR (else /tmp) when
+// it is a real folder of this user's that no group or other user may write to,
+// otherwise novalink-<uid> inside it, created with mode 0700 and accepted only
+// as a real folder (no link) of this user's with exactly that mode. Nothing of
+// another user's is ever changed or removed to make one.
+std::string TempFolderRefusal();
+
+// True when `path` is a real folder (not a link to one) of this user's that no
+// one else may write to: a folder inside the temporary folder that is safe to
+// keep files in. On Windows, a folder that is no reparse point.
+bool IsPrivateFolder(const std::string& path);
+
+// ---- one file, read through one open handle -------------------------------
+// What is checked on an open file and then copied from it cannot be swapped by
+// a rename in between.
+
+constexpr HANDLE PL_INVALID_FILE_HANDLE = 0;
+
+// Opens a plain file for reading. The last component is never followed as a
+// link (PL_ERROR_ACCESS_DENIED); a folder, device or pipe does not open
+// (PL_ERROR_ACCESS_DENIED). On Windows others may read the file while it is
+// open, but not write, rename or delete it.
+HANDLE OpenFileForReading(const std::string& path);
+// Reads up to `size` bytes from the current position; `read` is 0 at the end.
+bool ReadOpenFile(HANDLE file, void* buffer, DWORD size, DWORD& read);
+bool SizeOfOpenFile(HANDLE file, std::uint64_t& size);
+// Back to the first byte.
+bool RewindOpenFile(HANDLE file);
+bool CloseOpenFile(HANDLE file);
+// CopyFileA with the source already open: the whole file from its first byte,
+// whatever the name it was opened by now leads to.
+bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists);
 
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);

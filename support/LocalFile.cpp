@@ -1,5 +1,7 @@
 #include "support/LocalFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <set>
 
 namespace nl {
@@ -24,7 +26,11 @@ bool LocalFile::Open(const std::string& path) {
     if (path.empty()) return false;
     std::FILE* f = std::fopen(path.c_str(), "r+b");
     if (!f) f = std::fopen(path.c_str(), "w+b");
-    if (!f) return false;
+    if (!f) {
+        problem_ = std::strerror(errno);
+        return false;
+    }
+    problem_.clear();
     std::setvbuf(f, nullptr, _IONBF, 0);
     file_ = f;
     path_ = path;
@@ -53,7 +59,9 @@ bool LocalFile::Truncate() {
 
 bool LocalFile::Write(const void* data, std::size_t n) {
     if (!file_) return false;
-    return std::fwrite(data, 1, n, file_) == n;
+    if (std::fwrite(data, 1, n, file_) == n) return true;
+    problem_ = std::strerror(errno);
+    return false;
 }
 
 void LocalFile::Close() {

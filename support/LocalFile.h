@@ -28,11 +28,15 @@ public:
     // Writes all bytes at the current position; false when not all of them went out.
     bool Write(const void* data, std::size_t n);
     void Close();
+    // The system's reason for the last failed open or write ("No space left on
+    // device"); "" when none failed.
+    const std::string& Problem() const { return problem_; }
 
 private:
     std::FILE* file_ = nullptr;
     std::string path_;
     std::int32_t number_ = 0;
+    std::string problem_;
 };
 
 }  // namespace nl

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Files.h"
+
 namespace nl {
 
 namespace {
@@ -124,6 +126,21 @@ bool Sha256::OfFile(const std::string& path, std::string& hexDigest) {
     std::fclose(f);
     if (ok) hexDigest = h.HexDigest();
     return ok;
+}
+
+bool Sha256::OfOpenFile(plat::HANDLE file, std::string& hexDigest) {
+    hexDigest.clear();
+    if (!plat::RewindOpenFile(file)) return false;
+    Sha256 h;
+    unsigned char buf[65536];
+    for (;;) {
+        plat::DWORD n = 0;
+        if (!plat::ReadOpenFile(file, buf, sizeof buf, n)) return false;
+        if (n == 0) break;
+        h.Update(buf, n);
+    }
+    hexDigest = h.HexDigest();
+    return true;
 }
 
 bool Sha256::SameDigest(const std::string& a, const std::string& b) {

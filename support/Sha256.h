@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Types.h"
+
 namespace nl {
 
 class Sha256 {
@@ -24,6 +26,9 @@ public:
     static std::string Of(const std::string& bytes);
     // The digest of a file's contents; false when it cannot be opened or read.
     static bool OfFile(const std::string& path, std::string& hexDigest);
+    // The digest of a file open for reading (plat::OpenFileForReading), from its
+    // first byte; false when it cannot be read.
+    static bool OfOpenFile(plat::HANDLE file, std::string& hexDigest);
     // True when `a` and `b` are the same digest: 64 hex digits each, case ignored.
     static bool SameDigest(const std::string& a, const std::string& b);
 

@@ -264,24 +264,20 @@ bool Before(const struct timespec& a, const struct timespec& b) {
 
 }  // namespace
 
-bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
-    if (from.empty() || to.empty()) {
-        SetLastError(PL_ERROR_PATH_NOT_FOUND);
-        return false;
-    }
+namespace {
+
+// The copy itself, from `in` (open, at its first byte) onto `to`. Closes `in`
+// when `closeIn` is set.
+bool CopyFrom(int in, bool closeIn, const std::string& to, bool failIfExists) {
+    auto close = [&](int fd) {
+        if (closeIn) ::close(fd);
+    };
     // Replace the file a link names, not the link; a link that leads nowhere
     // names no file to replace.
     std::string target;
     if (!FollowLink(to, target)) {
+        close(in);
         SetLastError(PL_ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        int err = errno;
-        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(from)) ? PL_ERROR_PATH_NOT_FOUND
-                                                                              : posix::FromErrno(err));
         return false;
     }
     struct stat src {};
@@ -353,6 +349,107 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
     }
     if (!tmp.Commit(target, failIfExists)) {
         SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+int Fd(HANDLE file) { return file == PL_INVALID_FILE_HANDLE ? -1 : static_cast<int>(file - 1); }
+
+}  // namespace
+
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+    if (from.empty() || to.empty()) {
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        int err = errno;
+        SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(from)) ? PL_ERROR_PATH_NOT_FOUND
+                                                                              : posix::FromErrno(err));
+        return false;
+    }
+    return CopyFrom(in, true, to, failIfExists);
+}
+
+bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists) {
+    const int in = Fd(from);
+    if (in < 0 || to.empty()) {
+        SetLastError(in < 0 ? PL_ERROR_INVALID_HANDLE : PL_ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (lseek(in, 0, SEEK_SET) != 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return CopyFrom(in, false, to, failIfExists);
+}
+
+HANDLE OpenFileForReading(const std::string& path) {
+    if (path.empty()) {
+        SetLastError(PL_ERROR_PATH_NOT_FOUND);
+        return PL_INVALID_FILE_HANDLE;
+    }
+    // O_NONBLOCK: a pipe planted under the name must not hang the open.
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        SetLastError(err == ELOOP                                                 ? PL_ERROR_ACCESS_DENIED
+                     : err == ENOENT && !posix::IsFolder(posix::FolderOf(path)) ? PL_ERROR_PATH_NOT_FOUND
+                                                                                 : posix::FromErrno(err));
+        return PL_INVALID_FILE_HANDLE;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        SetLastError(PL_ERROR_ACCESS_DENIED);
+        return PL_INVALID_FILE_HANDLE;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return static_cast<HANDLE>(fd) + 1;
+}
+
+bool ReadOpenFile(HANDLE file, void* buffer, DWORD size, DWORD& read) {
+    read = 0;
+    const int fd = Fd(file);
+    if (fd < 0) {
+        SetLastError(PL_ERROR_INVALID_HANDLE);
+        return false;
+    }
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            SetLastErrorFromErrno(errno);
+            return false;
+        }
+        read = static_cast<DWORD>(n);
+        return true;
+    }
+}
+
+bool SizeOfOpenFile(HANDLE file, std::uint64_t& size) {
+    struct stat st {};
+    if (Fd(file) < 0 || fstat(Fd(file), &st) != 0) {
+        SetLastError(PL_ERROR_INVALID_HANDLE);
+        return false;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool RewindOpenFile(HANDLE file) {
+    if (Fd(file) < 0 || lseek(Fd(file), 0, SEEK_SET) != 0) {
+        SetLastError(PL_ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return true;
+}
+
+bool CloseOpenFile(HANDLE file) {
+    if (Fd(file) < 0 || ::close(Fd(file)) != 0) {
+        SetLastError(PL_ERROR_INVALID_HANDLE);
         return false;
     }
     return true;
@@ -497,7 +594,14 @@ bool CreateDirectoryA(const std::string& path) {
         SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
-    if (mkdir(path.c_str(), 0777) == 0) return true;
+    // A new folder takes after its parent, as on Windows: inside a folder that
+    // nobody else may write to, nobody else may write to it either.
+    std::string parent = path;
+    while (parent.size() > 1 && parent.back() == PL_PATH_SEPARATOR) parent.pop_back();
+    parent = posix::FolderOf(parent);
+    struct stat st {};
+    const bool privateParent = stat(parent.c_str(), &st) == 0 && (st.st_mode & 022) == 0;
+    if (mkdir(path.c_str(), privateParent ? 0755 : 0777) == 0) return true;
     int err = errno;
     SetLastError(err == ENOENT || err == ENOTDIR ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
     return false;
@@ -518,14 +622,77 @@ bool PathIsRelativeA(const std::string& path) { return path.empty() || path[0] !
 
 // ---- the temporary folder -------------------------------------------------
 
-DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
+namespace {
+
+// The temporary folder of this user: $TMPDIR (else /tmp) itself when it is
+// private, a real folder of ours that nobody else may write to, as a Windows
+// user's %TEMP% is; otherwise novalink-<uid> inside it, made private. Looked at
+// again on every call, so a folder swapped since the last one is noticed.
+// "" with the reason in `why` when there is none to be had.
+std::string PrivateTempFolder(std::string& why) {
+    why.clear();
     const char* env = std::getenv("TMPDIR");
-    std::string path = env && *env ? env : "/tmp/";
-    if (path.back() != PL_PATH_SEPARATOR) path += PL_PATH_SEPARATOR;
+    std::string base = env && *env ? env : "/tmp";
+    while (base.size() > 1 && base.back() == PL_PATH_SEPARATOR) base.pop_back();
+    if (base[0] != PL_PATH_SEPARATOR) {
+        why = "the temporary folder " + base + " is not a full path";
+        return "";
+    }
+    const uid_t me = geteuid();
+    struct stat st {};
+    if (lstat(base.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == me && (st.st_mode & 022) == 0)
+        return base == "/" ? base : base + PL_PATH_SEPARATOR;
+
+    const std::string own = (base == "/" ? "" : base) + "/novalink-" + std::to_string(me);
+    bool made = mkdir(own.c_str(), 0700) == 0;
+    const int mkdirErr = errno;
+    if (lstat(own.c_str(), &st) != 0) {
+        why = "the temporary folder " + own + " cannot be created: " + std::strerror(made ? errno : mkdirErr);
+        return "";
+    }
+    // What we made ourselves gets exactly its mode, whatever the umask took away.
+    if (made && S_ISDIR(st.st_mode) && st.st_uid == me && (st.st_mode & 07777) != 0700 &&
+        chmod(own.c_str(), 0700) == 0)
+        st.st_mode = (st.st_mode & ~07777) | 0700;
+    if (S_ISLNK(st.st_mode))
+        why = "the temporary folder " + own + " is a symbolic link";
+    else if (!S_ISDIR(st.st_mode))
+        why = "the temporary folder " + own + " is not a folder";
+    else if (st.st_uid != me)
+        why = "the temporary folder " + own + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    else if ((st.st_mode & 07777) != 0700) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        why = "the temporary folder " + own + " has mode " + mode + ", not 0700";
+    }
+    return why.empty() ? own + PL_PATH_SEPARATOR : "";
+}
+
+}  // namespace
+
+DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
+    std::string why;
+    const std::string path = PrivateTempFolder(why);
+    if (path.empty()) {
+        SetLastError(PL_ERROR_ACCESS_DENIED);
+        return 0;
+    }
     DWORD len = static_cast<DWORD>(path.size());
     if (!buffer || bufferLength < len + 1) return len + 1;
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return len;
+}
+
+std::string TempFolderRefusal() {
+    std::string why;
+    PrivateTempFolder(why);
+    return why;
+}
+
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 022) == 0;
 }
 
 }  // namespace plat

@@ -96,7 +96,12 @@ bool FlushFile(const std::string& path) {
 
 }  // namespace
 
-bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+namespace {
+
+// The copy onto `to`: `make` writes the temporary file (a new file of the name
+// it is given, failing with ERROR_FILE_EXISTS when that name is taken).
+template <typename Make>
+bool CopyVia(const std::string& to, bool failIfExists, Make make) {
     ::DWORD existing = ::GetFileAttributesA(to.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES) {
         if (failIfExists) {
@@ -116,7 +121,7 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
     // or the complete copy.
     for (int attempt = 0;; ++attempt) {
         tmp = folder + CopyPrefix(name) + RandomLetters();
-        if (::CopyFileA(from.c_str(), tmp.c_str(), TRUE)) break;
+        if (make(tmp)) break;
         if (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 16) return false;
     }
     // A read-only source gives a read-only copy, which could not be opened to be
@@ -138,6 +143,84 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
     }
     return ok;
 }
+
+}  // namespace
+
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+    return CopyVia(to, failIfExists,
+                   [&](const std::string& tmp) { return ::CopyFileA(from.c_str(), tmp.c_str(), TRUE) != 0; });
+}
+
+bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists) {
+    if (from == PL_INVALID_FILE_HANDLE) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return CopyVia(to, failIfExists, [&](const std::string& tmp) {
+        if (!RewindOpenFile(from)) return false;
+        ::HANDLE out = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == win32::InvalidHandle()) return false;
+        static char buffer[1 << 16];
+        bool ok = true;
+        for (;;) {
+            ::DWORD got = 0, put = 0;
+            if (!::ReadFile(H(from), buffer, sizeof buffer, &got, nullptr)) ok = false;
+            if (!ok || got == 0) break;
+            if (!::WriteFile(out, buffer, got, &put, nullptr) || put != got) {
+                ok = false;
+                break;
+            }
+        }
+        ::DWORD error = ::GetLastError();
+        ::CloseHandle(out);
+        if (!ok) {
+            ::DeleteFileA(tmp.c_str());
+            // A name that is taken is the only failure that tries another.
+            if (error == ERROR_FILE_EXISTS) error = ERROR_WRITE_FAULT;
+            ::SetLastError(error);
+        }
+        return ok;
+    });
+}
+
+HANDLE OpenFileForReading(const std::string& path) {
+    // Others may read it meanwhile, but not change, rename or delete it. A
+    // reparse point (a link) is opened as itself, and then refused.
+    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                               nullptr);
+    if (h == win32::InvalidHandle()) return PL_INVALID_FILE_HANDLE;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        ::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return PL_INVALID_FILE_HANDLE;
+    }
+    return reinterpret_cast<HANDLE>(h);
+}
+
+bool ReadOpenFile(HANDLE file, void* buffer, DWORD size, DWORD& read) {
+    ::DWORD got = 0;
+    const bool ok = ::ReadFile(H(file), buffer, size, &got, nullptr) != 0;
+    read = ok ? win32::Dw(got) : 0;
+    return ok;
+}
+
+bool SizeOfOpenFile(HANDLE file, std::uint64_t& size) {
+    LARGE_INTEGER n{};
+    if (!::GetFileSizeEx(H(file), &n)) return false;
+    size = static_cast<std::uint64_t>(n.QuadPart);
+    return true;
+}
+
+bool RewindOpenFile(HANDLE file) {
+    LARGE_INTEGER zero{};
+    return ::SetFilePointerEx(H(file), zero, nullptr, FILE_BEGIN) != 0;
+}
+
+bool CloseOpenFile(HANDLE file) { return file != PL_INVALID_FILE_HANDLE && ::CloseHandle(H(file)) != 0; }
 
 DWORD RemoveStaleCopies(const std::string& to) {
     std::string folder, name;
@@ -192,5 +275,17 @@ bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.
 bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
 
 DWORD GetTempPathA(DWORD bufferLength, char* buffer) { return win32::Dw(::GetTempPathA(bufferLength, buffer)); }
+
+// %TEMP% is the user's own.
+std::string TempFolderRefusal() {
+    char buffer[MAX_PATH + 1];
+    return ::GetTempPathA(sizeof buffer, buffer) == 0 ? "no temporary folder (GetTempPath failed)" : "";
+}
+
+bool IsPrivateFolder(const std::string& path) {
+    const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 }  // namespace plat

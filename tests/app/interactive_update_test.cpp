@@ -281,7 +281,8 @@ TEST_F(InteractiveUpdate, AProgramFileWithoutVersionAndAnUnwritableMachineKeyGoO
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].line, "GET /download/blmnl.cfg HTTP/1.0");
     EXPECT_EQ(requests[1].line, "GET /files/TE.bin HTTP/1.1");
-    EXPECT_EQ(ReadFile(*root_ / "tmp/BLM_SETUP.EXE"), PackageFor("TE"));
+    // The shared folder is not used as it is: the user's own inside it is.
+    EXPECT_EQ(ReadFile(*root_ / "tmp/novalink-65534/BLM_SETUP.EXE"), PackageFor("TE"));
     // The value could not be deleted, and stays.
     RunResult path = testutil::Run({BuildDir() + "/novalink-reg", "query", "HKLM\\Software\\Brightloom", "/v", "Path"},
                                    env_, 20);

@@ -265,29 +265,92 @@ TEST(DeleteAndFolders, ReportWindowsErrors) {
     EXPECT_FALSE(Exists(dir / "d"));
 }
 
-TEST(TempPath, FromTmpdirAlwaysEndingWithTheSeparator) {
+// The temporary folder is private: $TMPDIR itself when nobody else may write
+// to it, otherwise novalink-<uid> inside it, which is refused unless it is a
+// real folder of ours with mode 0700. Nothing found there is ever changed.
+TEST(TempPath, IsPrivateOrRefused) {
+    TempDir dir;
+    const std::string own = "novalink-" + std::to_string(geteuid());
+    const bool root = geteuid() == 0;
+    struct Case {
+        const char* what;
+        std::function<std::string()> make;  // lays out the case, returns TMPDIR
+        const char* folder;                 // the folder expected under TMPDIR's folder, "" for TMPDIR itself
+        const char* refusal;                // words of the reason, nullptr when a folder is given
+    } cases[] = {
+        {"private", [&] { mkdir((dir / "a").c_str(), 0700); return dir / "a"; }, "", nullptr},
+        {"private, with a separator", [&] { mkdir((dir / "b").c_str(), 0755); return dir / "b/"; }, "", nullptr},
+        {"shared", [&] { mkdir((dir / "c").c_str(), 01777); chmod((dir / "c").c_str(), 01777); return dir / "c"; },
+         "novalink", nullptr},
+        {"a link to a private folder",
+         [&] { mkdir((dir / "d0").c_str(), 0700); symlink("d0", (dir / "d").c_str()); return dir / "d"; },
+         "novalink", nullptr},
+        {"planted link",
+         [&] {
+             mkdir((dir / "e").c_str(), 0777); chmod((dir / "e").c_str(), 0777);
+             mkdir((dir / "e0").c_str(), 0700);
+             symlink((dir / "e0").c_str(), (dir / "e/" + own).c_str());
+             return dir / "e";
+         },
+         nullptr, "symbolic link"},
+        {"planted file",
+         [&] { mkdir((dir / "f").c_str(), 0777); chmod((dir / "f").c_str(), 0777); WriteFile(dir / "f/" + own, "x");
+               return dir / "f"; },
+         nullptr, "not a folder"},
+        {"open to others",
+         [&] { mkdir((dir / "g").c_str(), 0777); chmod((dir / "g").c_str(), 0777);
+               mkdir((dir / "g/" + own).c_str(), 0777); chmod((dir / "g/" + own).c_str(), 0777); return dir / "g"; },
+         nullptr, "has mode 0777"},
+        {"another user's",
+         [&] { mkdir((dir / "h").c_str(), 0777); chmod((dir / "h").c_str(), 0777);
+               mkdir((dir / "h/" + own).c_str(), 0700);
+               if (chown((dir / "h/" + own).c_str(), 65534, 65534) != 0) return std::string();
+               return dir / "h"; },
+         nullptr, "belongs to another user"},
+        {"relative", [&] { return std::string("tmp"); }, nullptr, "not a full path"},
+    };
     const char* saved = std::getenv("TMPDIR");
-    std::string keep = saved ? saved : "";
-    char buf[260];
-
-    setenv("TMPDIR", "/var/sandbox", 1);
-    EXPECT_EQ(GetTempPathA(sizeof buf, buf), 13u);
-    EXPECT_STREQ(buf, "/var/sandbox/");
-    setenv("TMPDIR", "/var/sandbox/", 1);
-    EXPECT_EQ(GetTempPathA(sizeof buf, buf), 13u);
-    EXPECT_STREQ(buf, "/var/sandbox/");
-    // Too small: the length needed, with the NUL, and nothing copied.
-    buf[0] = 'q';
-    EXPECT_EQ(GetTempPathA(13, buf), 14u);
-    EXPECT_EQ(buf[0], 'q');
-    setenv("TMPDIR", "", 1);
-    EXPECT_EQ(GetTempPathA(sizeof buf, buf), 5u);
-    EXPECT_STREQ(buf, "/tmp/");
-    unsetenv("TMPDIR");
-    GetTempPathA(sizeof buf, buf);
-    EXPECT_STREQ(buf, "/tmp/");
-
-    if (saved) setenv("TMPDIR", keep.c_str(), 1);
+    const std::string keep = saved ? saved : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string tmpdir = c.make();
+        if (tmpdir.empty()) {
+            EXPECT_FALSE(root) << "only root may give a folder away";
+            continue;
+        }
+        setenv("TMPDIR", tmpdir.c_str(), 1);
+        std::string base = tmpdir;
+        while (base.size() > 1 && base.back() == '/') base.pop_back();
+        char buf[4096];
+        const DWORD n = GetTempPathA(sizeof buf, buf);
+        if (c.refusal) {
+            EXPECT_EQ(n, 0u);
+            EXPECT_EQ(GetLastError(), PL_ERROR_ACCESS_DENIED);
+            EXPECT_NE(TempFolderRefusal().find(c.refusal), std::string::npos) << TempFolderRefusal();
+            continue;
+        }
+        const std::string expected = std::string(c.folder).empty() ? base + "/" : base + "/" + own + "/";
+        EXPECT_EQ(std::string(buf, n), expected);
+        EXPECT_EQ(TempFolderRefusal(), "");
+        EXPECT_TRUE(IsPrivateFolder(expected));
+        struct stat st {};
+        ASSERT_EQ(lstat(expected.c_str(), &st), 0);
+        if (*c.folder) {
+            EXPECT_EQ(st.st_mode & 07777, 0700u);
+        }
+        // Too small: the length needed, with the NUL, and nothing copied.
+        buf[0] = 'q';
+        EXPECT_EQ(GetTempPathA(n, buf), n + 1);
+        EXPECT_EQ(buf[0], 'q');
+    }
+    // What was planted is as it was.
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "e/" + own));
+    EXPECT_EQ(ReadFile(dir / "f/" + own), "x");
+    if (saved) {
+        setenv("TMPDIR", keep.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
 }
 
 // ---- read-only files, links that lead nowhere, leftovers of killed copies ----
