@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/Types.h"
@@ -141,6 +142,12 @@ bool CloseOpenFile(HANDLE file);
 // CopyFileA with the source already open: the whole file from its first byte,
 // whatever the name it was opened by now leads to.
 bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists);
+
+// Opens a file for reading and writing as an unbuffered stream, keeping its
+// content, or creates it (for this user alone to write) when it is missing.
+// A link in its place is never followed, so nothing is written through one
+// (PL_ERROR_ACCESS_DENIED), and a folder does not open; errno tells why not.
+std::FILE* OpenDataFile(const std::string& path);
 
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);

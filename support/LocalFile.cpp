@@ -4,6 +4,8 @@
 #include <cstring>
 #include <set>
 
+#include "platform/Files.h"
+
 namespace nl {
 
 namespace {
@@ -24,14 +26,13 @@ std::int32_t TakeFreeNumber() {
 bool LocalFile::Open(const std::string& path) {
     Close();
     if (path.empty()) return false;
-    std::FILE* f = std::fopen(path.c_str(), "r+b");
-    if (!f) f = std::fopen(path.c_str(), "w+b");
+    // Never through a link: what the name leads to elsewhere is not ours to write.
+    std::FILE* f = plat::OpenDataFile(path);
     if (!f) {
         problem_ = std::strerror(errno);
         return false;
     }
     problem_.clear();
-    std::setvbuf(f, nullptr, _IONBF, 0);
     file_ = f;
     path_ = path;
     number_ = TakeFreeNumber();

@@ -689,6 +689,29 @@ std::string TempFolderRefusal() {
     return why;
 }
 
+std::FILE* OpenDataFile(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        SetLastError(PL_ERROR_ACCESS_DENIED);
+        errno = EISDIR;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = fdopen(fd, "r+b");
+    if (!f) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
+}
+
 bool IsPrivateFolder(const std::string& path) {
     struct stat st {};
     return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&

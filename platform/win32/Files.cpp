@@ -2,6 +2,8 @@
 #include "platform/Files.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <random>
 
 #include "platform/Errors.h"
@@ -280,6 +282,20 @@ DWORD GetTempPathA(DWORD bufferLength, char* buffer) { return win32::Dw(::GetTem
 std::string TempFolderRefusal() {
     char buffer[MAX_PATH + 1];
     return ::GetTempPathA(sizeof buffer, buffer) == 0 ? "no temporary folder (GetTempPath failed)" : "";
+}
+
+std::FILE* OpenDataFile(const std::string& path) {
+    // A reparse point in the file's place is not written through.
+    const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        errno = EACCES;
+        return nullptr;
+    }
+    std::FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f) f = std::fopen(path.c_str(), "w+b");
+    if (f) std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
 }
 
 bool IsPrivateFolder(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "app/MainModule.h"
+#include "app/StagedPackage.h"
+#include "support/Sha256.h"
 #include "tests/common/FileAttributes.h"
 #include "tests/common/ScopedEnv.h"
 #include "tests/common/TestUtil.h"
@@ -193,4 +195,21 @@ TEST(KillFile, FalseForAReadOnlyFile) {
     EXPECT_TRUE(Exists(dir / "ro"));
     std::filesystem::permissions(dir / "ro", static_cast<std::filesystem::perms>(0644));
     EXPECT_TRUE(KillFile(dir / "ro"));
+}
+
+TEST(StagedPackage, WhatIsCheckedIsWhatIsCopied) {
+    // A file renamed over the package once its digest was read must not be what
+    // lands on the program file (Windows refuses the rename while it is open).
+    TempDir dir;
+    WriteFile(dir / "BLMNL.PTX", "the real package");
+    WriteFile(dir / "theirs", "their program");
+    StagedPackage package(dir / "BLMNL.PTX");
+    ASSERT_TRUE(package.IsOpen());
+    EXPECT_EQ(package.Length(), 16);
+    EXPECT_EQ(package.Digest(), Sha256::Of("the real package"));
+    std::error_code ec;
+    std::filesystem::rename(dir / "theirs", dir / "BLMNL.PTX", ec);
+    ASSERT_TRUE(package.CopyTo(dir / "program"));
+    EXPECT_EQ(ReadFile(dir / "program"), "the real package");
+    EXPECT_EQ(package.Digest(), Sha256::Of("the real package"));
 }

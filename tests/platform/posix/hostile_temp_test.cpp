@@ -1,0 +1,173 @@
+// The temporary folder as another local user or a planted link leaves it: what
+// is found there decides nothing the updater installs, starts, writes or
+// deletes. The second user is made here (useradd) and removed afterwards.
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "tests/app/InteractiveUpdateFixture.h"
+#include "tests/app/StagedUpdateFixture.h"
+
+using namespace testutil;
+
+namespace {
+
+// A second local user for the test's life, or none when we may not make one.
+class OtherUser {
+public:
+    OtherUser() : name_("nlprobe" + std::to_string(getpid())) {
+        if (geteuid() != 0 || Run({"useradd", "-M", "-N", "-s", "/bin/false", name_}, {}, 20).exitCode != 0) return;
+        RunResult id = Run({"id", "-u", name_}, {}, 10);
+        uid_ = id.exitCode == 0 ? std::stoi(id.out) : -1;
+    }
+    ~OtherUser() {
+        if (uid_ >= 0) Run({"userdel", name_}, {}, 20);
+    }
+    int uid() const { return uid_; }
+    // Hands `path` (and all below it) to this user, as if they had made it.
+    void Own(const std::string& path) const { Run({"chown", "-hR", std::to_string(uid_), path}, {}, 10); }
+
+private:
+    std::string name_;
+    int uid_ = -1;
+};
+
+std::string Own() { return "novalink-" + std::to_string(geteuid()); }
+
+// Holds the instance lock the way a running updater does.
+class HeldInstance {
+public:
+    explicit HeldInstance(const std::string& tmp)
+        : fd_(open((tmp + "/.novalink-" + std::to_string(getuid()) + ".instance").c_str(), O_RDWR | O_CREAT, 0600)) {
+        flock(fd_, LOCK_EX);
+    }
+    ~HeldInstance() { close(fd_); }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+// "/U" with the temporary folder shared by everyone, as /tmp is.
+TEST_F(StagedUpdate, WhatAnotherUserPlantsIsNeverApplied) {
+    OtherUser other;
+    if (other.uid() < 0) GTEST_SKIP() << "needs root and useradd to play the other user";
+    std::filesystem::permissions(root_.path(), static_cast<std::filesystem::perms>(0755));
+    const std::string theirs = At("theirs");
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        int exit;
+        const char* said;  // words of the one stderr line, nullptr for none
+    } cases[] = {
+        {"a staging folder in the shared folder", [&] { Stage(); }, nl::kStagedApplied, nullptr},
+        {"the updater's own folder, made first",
+         [&] { std::filesystem::create_directories(tmp_ + "/" + Own() + "/BLM_UPDATE"); },
+         nl::kStagedNoTempFolder, "belongs to another user"},
+        {"the updater's own folder as a link",
+         [&] {
+             std::filesystem::create_directories(theirs + "/BLM_UPDATE");
+             std::filesystem::create_directory_symlink(theirs, tmp_ + "/" + Own());
+         },
+         nl::kStagedNoTempFolder, "symbolic link"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(tmp_);
+        std::filesystem::remove_all(theirs);
+        std::filesystem::create_directory(tmp_);
+        std::filesystem::permissions(tmp_, static_cast<std::filesystem::perms>(01777));
+        WriteProgram();
+        c.plant();
+        // Their package, complete and recorded, wherever it was planted.
+        for (const std::string& f : {staging_, theirs + "/BLM_UPDATE", tmp_ + "/" + Own() + "/BLM_UPDATE"}) {
+            if (!std::filesystem::is_directory(f)) continue;
+            WriteFile(f + "/BLMNL.PTX", package_);
+            WriteFile(f + "/BLMNL.INI", "[INFO]\r\nComplete=" + std::to_string(package_.size()) + "\r\n");
+        }
+        for (const std::string& f : {staging_, theirs, tmp_ + "/" + Own()})
+            if (std::filesystem::exists(f)) other.Own(f);
+        Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
+
+        EXPECT_EQ(Apply({"/U"}), c.exit) << Log();
+        if (c.said) {
+            ExpectReason(c.said);
+        }
+        EXPECT_EQ(ReadFile(program_), kOldProgram);
+        EXPECT_FALSE(WaitForFile(Marker(), 300)) << "their program was started";
+        for (const std::string& f : {staging_ + "/BLMNL.PTX", theirs + "/BLM_UPDATE/BLMNL.PTX"})
+            if (std::filesystem::exists(std::filesystem::path(f).parent_path())) {
+                EXPECT_TRUE(Exists(f)) << f;
+            }
+    }
+}
+
+// The interactive run against hostile leftovers in its own temporary folder, a
+// busy instance, and addresses and disks that fail.
+TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        const char* shell;  // put before the run
+        int exit;
+        const char* said;
+        bool updated;
+    };
+    std::unique_ptr<HeldInstance> held;
+    const auto stage = [&](const std::string& ptx) {
+        std::filesystem::create_directory(staging_);
+        WriteFile(staging_ + "/BLMNL.INI", std::string("[INFO]\r\nVER=") + kNewer + "\r\nSize=4000\r\n");
+        if (!ptx.empty()) WriteFile(Staged(), ptx);
+    };
+    const std::string victim = *suite_ / "victim";
+    const Case cases[] = {
+        {"a part longer than the server's file", [&] { stage(std::string(5000, 'p')); }, "", 0, "fetched again",
+         true},
+        {"the package as a link to another file",
+         [&] {
+             stage("");
+             WriteFile(victim, "root only\n");
+             std::filesystem::create_symlink(victim, Staged());
+         },
+         "", nl::kRunNoStagingFolder, "cannot write", false},
+        {"the staging folder as a link",
+         [&] {
+             std::filesystem::create_directories(victim + ".d");
+             WriteFile(victim + ".d/keep", "keep");
+             std::filesystem::create_directory_symlink(victim + ".d", staging_);
+         },
+         "", nl::kRunNoStagingFolder, "is a link", false},
+        {"a disk that fills up", [] {}, "trap '' XFSZ; ulimit -f 4;", nl::kRunNoStagingFolder, "File too large",
+         false},
+        {"an https package address",
+         [&] {
+             nginx_->Put("m_update/blmnl.cfg", std::string("[Info]\r\nVER=") + kNewer +
+                                                   "\r\n[Desktop]\r\nSIZE=4000\r\nDOWNLOAD=https://127.0.0.1:" +
+                                                   std::to_string(nginx_->Port()) + "/files/Desktop.bin\r\n");
+         },
+         "", nl::kRunConnectionError, "not an http: address", false},
+        {"another run under way", [&] { held = std::make_unique<HeldInstance>(*root_ / "tmp"); }, "",
+         nl::kRunOtherRun, "another run of the updater is under way", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        Catalogues(kNewer);
+        c.prepare();
+        RunResult r = testutil::Run({"/bin/sh", "-c", std::string(c.shell) + " printf 'i\\n' | exec \"$NL_BIN\""},
+                                    env_, 60);
+        held.reset();
+        const std::vector<Request> requests = Requests();
+        EXPECT_EQ(r.exitCode, c.exit) << r.out;
+        // Nothing is fetched from an address that is not http:.
+        if (c.exit == nl::kRunConnectionError) {
+            EXPECT_EQ(requests.size(), 1u);
+        }
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+        EXPECT_EQ(ReadFile(program_), c.updated ? PackageFor("Desktop") : installed_);
+    }
+    // Nothing was written through a link, nor deleted behind one.
+    EXPECT_EQ(ReadFile(victim), "root only\n");
+    EXPECT_EQ(ReadFile(victim + ".d/keep"), "keep");
+}
