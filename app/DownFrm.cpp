@@ -315,8 +315,12 @@ bool DownFrm::PartLongerThanServerFile() const {
         range.find_first_not_of("0123456789", unit.size()) != std::string::npos || range.size() - unit.size() > 18)
         return false;
     const std::int64_t total = std::stoll(range.substr(unit.size()));
-    const StagedPackage part(StagedFile);
-    return part.IsOpen() && total < part.Length();
+    // By its listing: the control may still hold the part open.
+    plat::FindData part;
+    const plat::HANDLE h = plat::FindFirstFileA(StagedFile, part);
+    if (h == plat::PL_INVALID_FIND_HANDLE) return false;
+    plat::FindClose(h);
+    return static_cast<std::uint64_t>(total) < part.size;
 }
 
 void DownFrm::StartOver() {

@@ -112,6 +112,7 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
         int exit;
         const char* said;
         bool updated;
+        std::function<void()> check = [] {};
     };
     std::unique_ptr<HeldInstance> held;
     const auto stage = [&](const std::string& ptx) {
@@ -121,8 +122,15 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
     };
     const std::string victim = *suite_ / "victim";
     const Case cases[] = {
-        {"a part longer than the server's file", [&] { stage(std::string(5000, 'p')); }, "", 0, "fetched again",
-         true},
+        {"a part longer than the server's file, and a copy left by a killed run",
+         [&] {
+             stage(std::string(5000, 'p'));
+             WriteFile(*root_ / "app/.brightloom.novalink-copy-AbC123", "half a copy");
+             std::filesystem::last_write_time(*root_ / "app/.brightloom.novalink-copy-AbC123",
+                                              std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+         },
+         "", 0, "fetched again", true,
+         [&] { EXPECT_FALSE(Exists(*root_ / "app/.brightloom.novalink-copy-AbC123")) << "the stale copy stays"; }},
         {"the package as a link to another file",
          [&] {
              stage("");
@@ -166,6 +174,7 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
         }
         EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
         EXPECT_EQ(ReadFile(program_), c.updated ? PackageFor("Desktop") : installed_);
+        c.check();
     }
     // Nothing was written through a link, nor deleted behind one.
     EXPECT_EQ(ReadFile(victim), "root only\n");
