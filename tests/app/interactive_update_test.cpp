@@ -31,6 +31,7 @@ struct Case {
     const char* section;      // whose package is fetched; "" none
     Lands lands;
     const char* digest = "";  // the catalogue's SHA256 when not the right one
+    const char* readme = "";  // the catalogue's Readme when not the news page
 };
 
 }  // namespace
@@ -62,15 +63,19 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
         {"a SHA-256 mismatch", "Brightloom Desktop", {}, kNewer, "printf 'i\\n'", nl::kRunBadPackage,
          "SHA-256 digest does not match", "/m_update/blmnl.cfg", "Desktop", Lands::Nowhere,
          "0000000000000000000000000000000000000000000000000000000000000000"},
+        {"a news address that would drive the terminal is shown, not obeyed", "Brightloom Desktop", {}, kNewer,
+         "printf 'c\\ny\\n'", nl::kRunCancelled, "News: http://x/\\x1b]0;owned\\x07\\x1b[2J\\x9b\\xc2\\x9b",
+         "/m_update/blmnl.cfg", "", Lands::Nowhere, "", "http://x/\x1b]0;owned\x07\x1b[2J\x9b\xc2\x9b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         NewSandbox();
         if (c.description) Install(c.description);
-        Catalogues(c.ver, "files", 4000, c.digest);
+        Catalogues(c.ver, "files", 4000, c.digest, "", c.readme);
         RunResult r = Update(c.args, c.feed);
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
         EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find_first_of("\x1b\x07\x9b"), std::string::npos) << "a control character reached the output";
 
         // The catalogue over HTTP/1.0, the package over HTTP/1.1 from its start;
         // Basic authorization for the paid editions only.
