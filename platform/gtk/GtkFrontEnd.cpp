@@ -337,7 +337,7 @@ public:
         for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
             if ((*it)->answered) continue;
             (*it)->answered = true;
-            (*it)->answer(posix::DefaultAnswer((*it)->type));
+            (*it)->answer(posix::InterruptAnswer((*it)->type));
             return;
         }
     }

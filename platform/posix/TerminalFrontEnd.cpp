@@ -153,7 +153,7 @@ public:
         for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
             if (it->answered) continue;
             Echo("");
-            Answer(*it, DefaultAnswer(it->type));
+            Answer(*it, InterruptAnswer(it->type));
             return;
         }
     }
