@@ -353,15 +353,21 @@ TEST_F(InteractiveUpdate, SignalsEndTheRunAsACancel) {
     }
 }
 
-// Output into a pipe that nobody reads any more: the writes fail, and the run
-// goes on to its end as if it had been read.
-TEST_F(InteractiveUpdate, AClosedOutputPipeDoesNotEndTheRun) {
-    Install("Brightloom Desktop");
-    Catalogues(kNewer);
-    RunResult r = testutil::Run(
-        {"/bin/sh", "-c", "printf 'i\\n' | { sleep 0.2; \"$NL_BIN\"; echo \"exit $?\" >&2; } | true"}, env_, 60);
-    EXPECT_NE(r.out.find("exit 0"), std::string::npos) << r.out;
-    EXPECT_FALSE(Exists(*root_ / "tmp/blmnl.cfg")) << "the local catalogue outlived its window";
-    EXPECT_TRUE(ReadFile(program_) == PackageFor("Desktop")) << "the update was not put in place";
-    EXPECT_FALSE(Exists(staging_));
+// Output into a pipe that nobody reads any more, or no standard output at all:
+// the writes fail (and write into nothing else), and the run goes on to its end
+// as if it had been read.
+TEST_F(InteractiveUpdate, AClosedOutputDoesNotEndTheRun) {
+    for (const char* run : {"printf 'i\\n' | { sleep 0.2; \"$NL_BIN\"; echo \"exit $?\" >&2; } | true",
+                            "printf 'i\\n' | { \"$NL_BIN\" >&-; echo \"exit $?\" >&2; }"}) {
+        SCOPED_TRACE(run);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        Catalogues(kNewer);
+        RunResult r = testutil::Run({"/bin/sh", "-c", run}, env_, 60);
+        EXPECT_NE(r.out.find("exit 0"), std::string::npos) << r.out;
+        EXPECT_FALSE(Exists(*root_ / "tmp/blmnl.cfg")) << "the local catalogue outlived its window";
+        EXPECT_TRUE(ReadFile(program_) == PackageFor("Desktop")) << "the update was not put in place";
+        EXPECT_EQ(Started(), "Desktop\n");
+        EXPECT_FALSE(Exists(staging_));
+    }
 }
