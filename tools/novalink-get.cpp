@@ -82,7 +82,10 @@ const char* const kHelp =
     "  8  the reply gives no usable length (none, or one beyond 2147483647 bytes)\n"
     "  9  an unexpected failure (the message names it)\n";
 
-void Fail(const std::string& message) { std::fprintf(stderr, "novalink-get: %s\n", message.c_str()); }
+// One line on stderr; what a server or a settings file put into it is shown, never obeyed.
+void Fail(const std::string& message) {
+    std::fprintf(stderr, "novalink-get: %s\n", plat::VisibleText(message).c_str());
+}
 
 // The Windows Sockets errors a transfer meets, in plain words.
 std::string SocketErrorText(std::int32_t number) {
