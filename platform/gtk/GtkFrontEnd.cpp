@@ -493,8 +493,8 @@ private:
                                    gpointer) {
         switch (type) {
             case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
-                WebKitNavigationAction* action =
-                    webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+                auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+                WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
                 const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
                 if (IsNewsAddress(uri)) {
                     webkit_policy_decision_use(decision);
@@ -512,7 +512,8 @@ private:
                 auto* reply = WEBKIT_RESPONSE_POLICY_DECISION(decision);
                 WebKitURIResponse* response = webkit_response_policy_decision_get_response(reply);
                 SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
-                const char* disposition = headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+                const char* disposition =
+                    headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
                 const bool attachment = disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
                 if (attachment || !webkit_response_policy_decision_is_mime_type_supported(reply)) {
                     SayRefused("a download by the news page", webkit_uri_response_get_uri(response));
