@@ -19,6 +19,7 @@
 #include "http/prpServer.h"
 #include "platform/App.h"
 #include "platform/Console.h"
+#include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "controls/PropertyBag.h"
@@ -81,15 +82,9 @@ const char* const kHelp =
     "  8  the reply gives no usable length (none, or one beyond 2147483647 bytes)\n"
     "  9  an unexpected failure (the message names it)\n";
 
-void Fail(const std::string& message) { std::fprintf(stderr, "novalink-get: %s\n", message.c_str()); }
-
-// A text the server chose, fit for one line of a terminal: control characters
-// become "?", and only so much of it.
-std::string Printable(const std::string& text, std::size_t max = 200) {
-    std::string out = text.substr(0, max);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return text.size() > max ? out + "..." : out;
+// One line on stderr; what a server or a settings file put into it is shown, never obeyed.
+void Fail(const std::string& message) {
+    std::fprintf(stderr, "novalink-get: %s\n", plat::VisibleText(message).c_str());
 }
 
 // The Windows Sockets errors a transfer meets, in plain words.
@@ -642,7 +637,7 @@ std::string LengthProblem(const std::string& head, const std::string& where) {
     std::int64_t length = 0;
     const bool partial = nl::ReplyStatusCode(head) == 206;
     const char* header = partial ? "Content-Range" : "Content-Length";
-    const std::string value = Printable(nl::GetHeaderValue(head, header), 80);
+    const std::string value = plat::VisibleText(nl::GetHeaderValue(head, header), plat::LineBreaks::Shown, 80);
     switch (nl::ReplyLength(head, length)) {
         case nl::AnnouncedLength::Known:
             return "";
@@ -686,11 +681,11 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
                 const std::string location = nl::GetHeaderValue(head, "Location");
                 Fail(where + " answered " + std::to_string(code) + ": the file has moved " +
                      (location.empty() ? std::string("(the reply names no Location)")
-                                       : "to " + Printable(location)) +
+                                       : "to " + plat::VisibleText(location, plat::LineBreaks::Shown, 200)) +
                      "; novalink-get does not follow redirects" + kept);
             } else if (code == 0) {
                 Fail("the reply from " + where + " does not start with an HTTP/1.x status line: \"" +
-                     Printable(head.substr(0, head.find("\r\n")), 80) + "\"" + kept);
+                     plat::VisibleText(head.substr(0, head.find("\r\n")), plat::LineBreaks::Shown, 80) + "\"" + kept);
             } else {
                 Fail("the request was refused by " + where + ": " + out.text + kept);
             }

@@ -2,13 +2,20 @@
 // on a GtkFixed, the web view is WebKit, drawn surfaces are painted with cairo,
 // and message boxes are GtkMessageDialogs. Every signal only posts a message to
 // the form's procedure; nothing of the product runs inside a GTK signal.
+//
+// The web view is a news view and nothing more: it shows http: and https: pages
+// (and the blank page), refuses every other address, whether the form names it
+// or the page goes there, and refuses every download; new windows stay closed.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "platform/VisibleText.h"
 #include "platform/gtk/LoopSource.h"
 #include "platform/gtk/SurfacePainter.h"
 #include "platform/posix/FrontEnd.h"
@@ -42,6 +49,21 @@ std::string GtkMnemonic(const std::string& caption) {
     return r;
 }
 
+
+// True for the addresses the news view shows: web pages, and the blank pages
+// WebKit itself uses.
+bool IsNewsAddress(const char* uri) {
+    if (!uri) return false;
+    if (g_strcmp0(uri, "about:blank") == 0 || g_strcmp0(uri, "about:srcdoc") == 0) return true;
+    const char* scheme = g_uri_peek_scheme(uri);  // lower case
+    return g_strcmp0(scheme, "http") == 0 || g_strcmp0(scheme, "https") == 0;
+}
+
+// One line on stderr about an address the news view refused.
+void SayRefused(const char* what, const char* uri) {
+    std::fprintf(stderr, "novalink: %s refused: %s (the news view shows only http: and https: pages)\n", what,
+                 VisibleText(uri ? uri : "").c_str());
+}
 
 // Asks for the named family; Pango falls back to a near one when it is absent.
 void ApplyFont(GtkWidget* widget, const std::string& family, int points) {
@@ -134,6 +156,14 @@ public:
                 break;
             case FormControl::Kind::WebView:
                 widget = webkit_web_view_new();
+                // New windows stay closed: nothing answers "create", and the
+                // policy refuses them before that.
+                g_signal_connect(widget, "decide-policy", G_CALLBACK(&GtkFrontEnd::OnDecidePolicy), nullptr);
+                if (!downloadsRefused_) {
+                    g_signal_connect(webkit_web_view_get_context(WEBKIT_WEB_VIEW(widget)), "download-started",
+                                     G_CALLBACK(&GtkFrontEnd::OnDownloadStarted), nullptr);
+                    downloadsRefused_ = true;
+                }
                 break;
             case FormControl::Kind::Surface: {
                 widget = gtk_drawing_area_new();
@@ -240,9 +270,15 @@ public:
                 gtk_button_set_label(GTK_BUTTON(widget), GtkMnemonic(c.text).c_str());
                 gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
                 break;
-            case FormControl::Kind::WebView:
-                webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget), c.text.empty() ? "about:blank" : c.text.c_str());
+            case FormControl::Kind::WebView: {
+                const char* uri = c.text.empty() ? "about:blank" : c.text.c_str();
+                if (!IsNewsAddress(uri)) {
+                    SayRefused("the news page", uri);
+                    uri = "about:blank";
+                }
+                webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget), uri);
                 break;
+            }
             case FormControl::Kind::Surface:
                 gtk_widget_queue_draw(widget);
                 break;
@@ -337,7 +373,7 @@ public:
         for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
             if ((*it)->answered) continue;
             (*it)->answered = true;
-            (*it)->answer(posix::DefaultAnswer((*it)->type));
+            (*it)->answer(posix::InterruptAnswer((*it)->type));
             return;
         }
     }
@@ -451,6 +487,55 @@ private:
         return TRUE;
     }
 
+    // What the news page itself does: it may go to another web page, but never to
+    // another kind of address, open a window or have anything saved.
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                   gpointer) {
+        switch (type) {
+            case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+                auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+                WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
+                const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+                if (IsNewsAddress(uri)) {
+                    webkit_policy_decision_use(decision);
+                } else {
+                    SayRefused("a move of the news page", uri);
+                    webkit_policy_decision_ignore(decision);
+                }
+                return TRUE;
+            }
+            case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+                webkit_policy_decision_ignore(decision);
+                return TRUE;
+            case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+                // A reply the view cannot show, or one meant to be saved, would become a download.
+                auto* reply = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+                WebKitURIResponse* response = webkit_response_policy_decision_get_response(reply);
+                SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+                const char* disposition =
+                    headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+                const bool attachment = disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+                if (attachment || !webkit_response_policy_decision_is_mime_type_supported(reply)) {
+                    SayRefused("a download by the news page", webkit_uri_response_get_uri(response));
+                    webkit_policy_decision_ignore(decision);
+                } else {
+                    webkit_policy_decision_use(decision);
+                }
+                return TRUE;
+            }
+            default:
+                webkit_policy_decision_ignore(decision);
+                return TRUE;
+        }
+    }
+
+    // Whatever way a download still starts (a link with a "download" attribute,
+    // say), it ends before anything is written.
+    static void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
+        SayRefused("a download by the news page", webkit_uri_request_get_uri(webkit_download_get_request(download)));
+        webkit_download_cancel(download);
+    }
+
     static void OnResponse(GtkDialog*, gint response, gpointer data) {
         auto* box = static_cast<MessageBox*>(data);
         if (box->answered) return;
@@ -472,6 +557,7 @@ private:
     posix::FrontEndHost* host_;
     std::vector<std::unique_ptr<MessageBox>> boxes_;
     int updating_ = 0;  // the program is setting a widget: its signals are not the user's
+    bool downloadsRefused_ = false;  // the web views' context refuses downloads
 };
 
 }  // namespace

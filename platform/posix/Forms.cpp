@@ -1,5 +1,6 @@
-// Forms on Linux: the model of every form, the active form, Ctrl+C, and the
-// choice of front end (platform/posix/FrontEnd.h).
+// Forms on Linux: the model of every form, the active form, Ctrl+C and the
+// other signals that end a run, and the choice of front end
+// (platform/posix/FrontEnd.h).
 #include "platform/Forms.h"
 
 #include <dlfcn.h>
@@ -15,8 +16,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "platform/SysColor.h"
+#include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/posix/EventLoop.h"
 #include "platform/posix/FrontEnd.h"
@@ -42,12 +46,19 @@ public:
     DWORD SysColor(int index) override { return GetSysColor(index); }
 };
 
+// A message box waiting for its answer; 0 until it has one.
+struct OpenBox {
+    std::shared_ptr<int> answer;
+    UINT type;
+};
+
 struct State {
     FrontEndKind kind = FrontEndKind::NotStarted;
     posix::FrontEnd* frontEnd = nullptr;  // lives as long as the process
     std::map<HWND, std::unique_ptr<FormModel>> forms;
     std::vector<HWND> shownOrder;  // shown forms, the active one last
-    int openBoxes = 0;
+    std::vector<OpenBox> boxes;    // the innermost last
+    bool ending = false;           // the run was asked to end (EndRun)
 };
 
 State& S() {
@@ -55,19 +66,27 @@ State& S() {
     return state;
 }
 
-// ---- Ctrl+C ----------------------------------------------------------------
-// The handler only writes to a pipe that the loop watches; the loop then acts on
-// the active form. When the loop has not taken the previous Ctrl+C yet (it is
-// stuck), a second one ends the process at once.
+// ---- signals -----------------------------------------------------------------
+// The handler only writes the signal's number to a pipe that the loop watches;
+// the loop then acts on the forms:
+// - Ctrl+C (SIGINT) presses the active form's "&Cancel" (or closes it); in a
+//   message box it answers as FrontEnd::InterruptMessageBox says (Yes to the
+//   question whether to give up: a Ctrl+C there never lets the work go on).
+// - SIGTERM and SIGHUP end the run as a confirmed cancel (EndRun).
+// When the loop has not taken the previous Ctrl+C yet (it is stuck), a second one
+// ends the process at once. SIGPIPE is ignored: when standard output is a pipe
+// nobody reads any more, writes to it fail and the run goes on to its end.
 
 int g_sigPipe[2] = {-1, -1};
 volatile sig_atomic_t g_sigPending = 0;
 
-void OnSigInt(int) {
-    if (g_sigPending) _exit(130);
-    g_sigPending = 1;
+void OnSignal(int sig) {
+    if (sig == SIGINT) {
+        if (g_sigPending) _exit(130);
+        g_sigPending = 1;
+    }
     int saved = errno;
-    char c = 1;
+    char c = static_cast<char>(sig);
     ssize_t r = write(g_sigPipe[1], &c, 1);
     (void)r;
     errno = saved;
@@ -80,22 +99,48 @@ FormModel* ActiveForm() {
     return it == s.forms.end() ? nullptr : it->second.get();
 }
 
-void OnInterrupt() {
-    char buf[64];
-    while (read(g_sigPipe[0], buf, sizeof buf) > 0) {
-    }
-    g_sigPending = 0;
+// Closes every form as its frame would; each form decides what that means, and a
+// question it asks on the way is answered at once.
+void CloseForms() {
+    std::vector<HWND> hwnds;
+    for (const auto& [hwnd, form] : S().forms) hwnds.push_back(hwnd);
+    for (HWND hwnd : hwnds) PostMessageA(hwnd, PL_WM_CLOSE, 0, 0);
+}
+
+// The run ends as a confirmed cancel: every open box is answered as Ctrl+C
+// answers it (Yes to the question whether to give up, OK to a message),
+// every box opened from now on is answered at once without being shown, and
+// every form is closed once no box is open any more, so that the handlers that
+// asked go on first and the forms unload the usual way (removing what they
+// remove when they unload). False when there is nothing to end.
+bool EndRun() {
     auto& s = S();
-    if (s.openBoxes > 0) {
+    if (s.forms.empty() && s.boxes.empty()) return false;
+    s.ending = true;
+    // The front end answers its boxes, innermost first, as it shows them.
+    for (std::size_t i = 0; i < s.boxes.size(); ++i) s.frontEnd->InterruptMessageBox();
+    for (OpenBox& box : s.boxes)
+        if (*box.answer == 0) *box.answer = posix::InterruptAnswer(box.type);
+    if (s.boxes.empty()) CloseForms();  // otherwise when the last box has closed (MessageBoxA)
+    return true;
+}
+
+// Nothing of ours to end: the signal does what it always does.
+void DefaultAction(int sig) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void OnInterrupt() {
+    auto& s = S();
+    if (!s.boxes.empty()) {
         s.frontEnd->InterruptMessageBox();
         return;
     }
     FormModel* form = ActiveForm();
     if (!form && !s.forms.empty()) form = s.forms.rbegin()->second.get();
     if (!form) {
-        // Nothing to cancel: Ctrl+C does what it always does.
-        signal(SIGINT, SIG_DFL);
-        raise(SIGINT);
+        DefaultAction(SIGINT);
         return;
     }
     if (form->spec.cancelId != 0 && form->Find(form->spec.cancelId))
@@ -104,14 +149,32 @@ void OnInterrupt() {
         PostMessageA(form->hwnd, PL_WM_CLOSE, 0, 0);
 }
 
-void InstallInterrupt() {
+void OnSignalsArrived() {
+    char buf[64];
+    ssize_t n;
+    while ((n = read(g_sigPipe[0], buf, sizeof buf)) > 0) {
+        for (ssize_t i = 0; i < n; ++i) {
+            const int sig = static_cast<unsigned char>(buf[i]);
+            if (sig == SIGINT) {
+                g_sigPending = 0;
+                OnInterrupt();
+            } else if (!EndRun()) {
+                DefaultAction(sig);
+            }
+        }
+    }
+}
+
+void InstallSignals() {
     if (pipe2(g_sigPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    Loop().Watch(g_sigPipe[0], EPOLLIN, [](std::uint32_t) { OnInterrupt(); });
+    Loop().Watch(g_sigPipe[0], EPOLLIN, [](std::uint32_t) { OnSignalsArrived(); });
     struct sigaction sa {};
-    sa.sa_handler = OnSigInt;
+    sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    // Started programs get every signal's default back (platform/posix/Process.cpp).
+    signal(SIGPIPE, SIG_IGN);
 }
 
 // ---- the forms -------------------------------------------------------------
@@ -200,7 +263,7 @@ FrontEndKind StartFrontEnd() {
         wantGtk = (x && *x) || (w && *w);
     } else if (choice != "text" && choice != "gtk") {
         std::fprintf(stderr, "novalink: NOVALINK_UI=%s is neither \"text\" nor \"gtk\"; using the terminal\n",
-                     choice.c_str());
+                     VisibleText(choice).c_str());
     }
     if (wantGtk) {
         std::string error;
@@ -216,7 +279,7 @@ FrontEndKind StartFrontEnd() {
         s.kind = FrontEndKind::Terminal;
     }
     Loop().SetDestroyHook(OnWindowDestroyed);
-    InstallInterrupt();
+    InstallSignals();
     return s.kind;
 }
 
@@ -488,12 +551,18 @@ bool ShowForm(HWND hwnd, bool show) {
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     auto& s = S();
     StartFrontEnd();
+    if (s.ending) return posix::InterruptAnswer(type);
     auto answer = std::make_shared<int>(0);
-    ++s.openBoxes;
-    s.frontEnd->OpenMessageBox(FindForm(owner), text, caption, type, [answer](int a) { *answer = a; });
+    s.boxes.push_back({answer, type});
+    // The first answer counts: the user's, or the one the end of the run gave.
+    s.frontEnd->OpenMessageBox(FindForm(owner), text, caption, type, [answer](int a) {
+        if (*answer == 0) *answer = a;
+    });
     bool answered = PumpUntil([answer] { return *answer != 0; });
-    --s.openBoxes;
+    s.boxes.pop_back();
     s.frontEnd->CloseMessageBox();
+    // The run is ending: the forms close after the handler that asked has gone on.
+    if (s.ending && s.boxes.empty()) Loop().Post(CloseForms);
     return answered ? *answer : posix::DefaultAnswer(type);
 }
 

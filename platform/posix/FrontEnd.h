@@ -105,8 +105,8 @@ public:
     // The caller of the innermost box stopped waiting (answered, or a quit came):
     // close it if it is still open. Its caller's handler goes on after this.
     virtual void CloseMessageBox() = 0;
-    // Ctrl+C while a box is open: answers the innermost unanswered one with its
-    // default button.
+    // Ctrl+C while a box is open: answers the innermost unanswered one with
+    // InterruptAnswer.
     virtual void InterruptMessageBox() = 0;
 };
 
@@ -115,6 +115,11 @@ inline int DefaultAnswer(UINT type) {
     if ((type & PL_MB_TYPEMASK) != PL_MB_YESNO) return PL_IDOK;
     return (type & PL_MB_DEFMASK) == PL_MB_DEFBUTTON2 ? PL_IDNO : PL_IDYES;
 }
+
+// Ctrl+C's answer to a box: Yes in a Yes/No box, which in this program always
+// asks whether to give up (a Ctrl+C there never lets the work go on); OK in any
+// other.
+inline int InterruptAnswer(UINT type) { return (type & PL_MB_TYPEMASK) == PL_MB_YESNO ? PL_IDYES : PL_IDOK; }
 
 // The letter a '&' marks in a caption (lower case), 0 when none. "&&" is a plain '&'.
 inline char MnemonicOf(const std::string& caption) {

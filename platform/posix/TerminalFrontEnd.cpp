@@ -1,6 +1,9 @@
 // The line-oriented front end: forms and message boxes as lines on standard
 // output, answers as lines on standard input (a terminal or a pipe), and a
-// drawn surface with fills as a progress bar on standard error.
+// drawn surface with fills as a progress bar on standard error. Every text is
+// printed through VisibleText: what a server, a catalogue or a settings file put
+// into a label, a message, a field or an address never reaches the terminal as a
+// control sequence. Only message texts and labels keep their line breaks.
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/posix/AsciiCase.h"
 #include "platform/posix/EventLoop.h"
@@ -94,7 +98,8 @@ public:
         if (form.spec.input == LineInput::Choice && !st.newsShown) {
             st.newsShown = true;
             for (auto& c : form.controls)
-                if (c->kind == FormControl::Kind::WebView) Say("News: " + (c->text.empty() ? "(none)" : c->text));
+                if (c->kind == FormControl::Kind::WebView)
+                    Say("News: " + (c->text.empty() ? "(none)" : VisibleText(c->text)));
         }
         if (form.spec.input == LineInput::Fields && inTty_ && !st.hinted) {
             st.hinted = true;
@@ -119,17 +124,18 @@ public:
     void OpenMessageBox(FormModel*, const std::string& text, const std::string& caption, UINT type,
                         std::function<void(int)> answer) override {
         std::string body = FrontEndLines(text);
+        std::string title = VisibleText(caption);
         bool yesNo = (type & PL_MB_TYPEMASK) == PL_MB_YESNO;
         Box box{type, std::move(answer), false};
         if (!yesNo) {
-            Say(caption + ": " + body);
+            Say(title + ": " + body);
             box.answered = true;
             box.answer(PL_IDOK);
             boxes_.push_back(std::move(box));
             return;
         }
         bool yesDefault = DefaultAnswer(type) == PL_IDYES;
-        Prompt(caption + ": " + body + (yesDefault ? " [Y/n] " : " [y/N] "));
+        Prompt(title + ": " + body + (yesDefault ? " [Y/n] " : " [y/N] "));
         boxes_.push_back(std::move(box));
         Pump();
     }
@@ -147,7 +153,7 @@ public:
         for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
             if (it->answered) continue;
             Echo("");
-            Answer(*it, DefaultAnswer(it->type));
+            Answer(*it, InterruptAnswer(it->type));
             return;
         }
     }
@@ -193,23 +199,24 @@ private:
             }
     }
 
+    // A line, or lines: line breaks are the only control characters that pass.
     void Say(const std::string& line) {
         ClearBar();
-        std::fputs(line.c_str(), stdout);
+        std::fputs(VisibleText(line, LineBreaks::Kept).c_str(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
 
     void Prompt(const std::string& prompt) {
         ClearBar();
-        std::fputs(prompt.c_str(), stdout);
+        std::fputs(VisibleText(prompt, LineBreaks::Kept).c_str(), stdout);
         std::fflush(stdout);
     }
 
     // What was read, shown after the prompt when the input is not a terminal
     // (a terminal shows it as it is typed).
     void Echo(const std::string& line) {
-        if (!inTty_) std::fputs(line.c_str(), stdout);
+        if (!inTty_) std::fputs(VisibleText(line).c_str(), stdout);
         if (!inTty_ || line.empty()) std::fputc('\n', stdout);
         std::fflush(stdout);
     }
@@ -251,7 +258,7 @@ private:
         std::string texts;
         for (const auto& t : p.texts) {
             std::string text = Trim(t.text);
-            if (!text.empty()) texts += " " + text;
+            if (!text.empty()) texts += " " + VisibleText(text);
         }
         // The surface's own texts, or the share when it writes none.
         std::string bar = "[" + std::string(static_cast<std::size_t>(cells), '#') +
@@ -317,7 +324,7 @@ private:
     void SayField(FormModel& form, FormControl& c) {
         std::string value = FieldValue(c);
         states_[form.hwnd].fieldSaid[c.id] = value;
-        Say(FieldName(form, c) + " = " + value);
+        Say(VisibleText(FieldName(form, c)) + " = " + VisibleText(value));
     }
 
     // The fields outside pages, then each tab page's under its caption.
@@ -327,7 +334,7 @@ private:
         for (auto& tabs : form.controls) {
             if (tabs->kind != FormControl::Kind::Tabs) continue;
             for (FormControl* page : form.PagesOf(tabs->id)) {
-                Say("[" + PlainCaption(page->text) + "]");
+                Say("[" + VisibleText(PlainCaption(page->text)) + "]");
                 for (auto& c : form.controls)
                     if (IsField(*c) && c->parent == page->id) SayField(form, *c);
             }
@@ -414,7 +421,8 @@ private:
             std::string value = Trim(text.substr(eq + 1));
             FormControl* c = FindField(form, name);
             if (c && EditField(form, *c, value)) return true;
-            Say(c ? "? " + FieldName(form, *c) + " does not take \"" + value + "\"" : "? no field " + name);
+            Say(c ? "? " + FieldName(form, *c) + " does not take \"" + VisibleText(value) + "\""
+                  : "? no field " + VisibleText(name));
             return false;
         }
         std::string word = Lower(Trim(text));
@@ -425,6 +433,7 @@ private:
             Press(form, id);
             return true;
         }
+        word = VisibleText(word);
         Say(disabled ? "? " + word + " is not available now" : "? " + word + ": neither name=value nor a button");
         return false;
     }

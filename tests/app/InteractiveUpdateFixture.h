@@ -111,9 +111,10 @@ protected:
         return s;
     }
 
-    // Both catalogues with every edition's package under `folder`.
+    // Both catalogues with every edition's package under `folder`; the news page
+    // is nginx's unless `readme` names another.
     void Catalogues(const std::string& ver, const std::string& folder = "files", std::size_t size = 4000,
-                    const std::string& digest = "", const std::string& sizeToken = "") {
+                    const std::string& digest = "", const std::string& sizeToken = "", const std::string& readme = "") {
         auto section = [&](const std::string& name) {
             const std::string pkg = PackageFor(name, size);
             nginx_->Put(folder + "/" + name + ".bin", pkg);
@@ -122,7 +123,10 @@ protected:
                    ".bin\r\nSHA256=" + (digest.empty() ? nl::Sha256::Of(pkg) : digest) + "\r\n";
         };
         const std::string info = "[Info]\r\n" + (ver.empty() ? std::string() : "VER=" + ver + "\r\n") +
-                                 "Readme=http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/news.html\r\n";
+                                 "Readme=" +
+                                 (readme.empty() ? "http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/news.html"
+                                                 : readme) +
+                                 "\r\n";
         nginx_->Put("news.html", "<html><body>What is new</body></html>\n");
         nginx_->Put("m_update/blmnl.cfg", info + section("Desktop") + section("Standard") + section("Professional"));
         nginx_->Put("download/blmnl.cfg", info + section("Evaluation") + section("TE"));

@@ -171,4 +171,56 @@ TEST_F(InteractiveUpdateGtk, TheCheckWindowWaitsIdleAndCancels) {
     EXPECT_EQ(silent.Connections(), 1);
 }
 
+// The news view shows web pages only: another Readme leaves it blank (one
+// colour) with a line on stderr; a download the page starts, by a refresh to a
+// file it cannot show or by a "download" link, is refused, and nothing lands in
+// the home or the download folder. SIGTERM then ends the run as a cancel.
+TEST_F(InteractiveUpdateGtk, TheNewsViewShowsWebPagesOnly) {
+    const std::string site = "http://127.0.0.1:" + std::to_string(nginx_->Port());
+    const std::string refused = "novalink: a download by the news page refused: ";
+    nginx_->Put("refresh.html", "<html><head><meta http-equiv='refresh' content='0;url=/files/Desktop.bin'></head>");
+    nginx_->Put("link.html", "<a id='a' href='/files/Standard.bin' download>x</a><script>a.click()</script>");
+    const struct {
+        std::string readme;
+        bool blank;
+        std::string said;     // on stderr
+        const char* fetched;  // by WebKit, last
+    } cases[] = {
+        {site + "/news.html", false, "", "/news.html"},
+        {"file:///etc/passwd", true, "novalink: the news page refused: file:///etc/passwd", nullptr},
+        {"data:text/html,<h1>owned</h1>", true, "novalink: the news page refused: data:text/html,<h1>owned</h1>",
+         nullptr},
+        {site + "/refresh.html", true, refused + site + "/files/Desktop.bin", "/files/Desktop.bin"},
+        {site + "/link.html", false, refused + site + "/files/Standard.bin", "/files/Standard.bin"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.readme);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        Catalogues(kNewer, "files", 4000, "", "", c.readme);
+        const std::string home = *root_ / "home", downloads = *root_ / "downloads";
+        for (const std::string& d : {home, downloads}) std::filesystem::create_directory(d);
+        WriteFile(home + "/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"" + downloads + "\"\n");
+        env_.insert(env_.end(), {"HOME=" + home, "XDG_CONFIG_HOME=" + home});
+        Start();
+        const std::string offer = WaitWindow(kOfferWindow);
+        ASSERT_FALSE(offer.empty()) << Output();
+        auto seen = [&] {
+            return !c.fetched || nginx_->AccessLog().find(std::string("GET ") + c.fetched) != std::string::npos;
+        };
+        for (int i = 0; i < 300 && !seen(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a download would be written by now
+        // The web view's area (twips / 15).
+        const std::string shot = shots_ + "/news-" + std::to_string(&c - cases + 1) + ".png";
+        ASSERT_EQ(display_->Sh("import -window " + offer + " -crop 514x420+8+58 +repage " + shot), 0);
+        EXPECT_EQ(display_->Out("identify -format %k " + shot) == "1", c.blank) << shot;
+        Terminate(updater_);
+        EXPECT_EQ(Exit(), nl::kRunCancelled) << Output();
+        EXPECT_NE(Output().find(c.said), std::string::npos) << Output();
+        for (const std::string& d : {home, downloads})
+            for (const auto& f : std::filesystem::directory_iterator(d))
+                EXPECT_TRUE(f.path().filename() == "user-dirs.dirs" || !f.is_regular_file()) << f.path();
+    }
+}
+
 }  // namespace

@@ -31,6 +31,7 @@ struct Case {
     const char* section;      // whose package is fetched; "" none
     Lands lands;
     const char* digest = "";  // the catalogue's SHA256 when not the right one
+    const char* readme = "";  // the catalogue's Readme when not the news page
 };
 
 }  // namespace
@@ -62,15 +63,19 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
         {"a SHA-256 mismatch", "Brightloom Desktop", {}, kNewer, "printf 'i\\n'", nl::kRunBadPackage,
          "SHA-256 digest does not match", "/m_update/blmnl.cfg", "Desktop", Lands::Nowhere,
          "0000000000000000000000000000000000000000000000000000000000000000"},
+        {"a news address that would drive the terminal is shown, not obeyed", "Brightloom Desktop", {}, kNewer,
+         "printf 'c\\ny\\n'", nl::kRunCancelled, "News: http://x/\\x1b]0;owned\\x07\\x1b[2J\\x9b\\xc2\\x9b",
+         "/m_update/blmnl.cfg", "", Lands::Nowhere, "", "http://x/\x1b]0;owned\x07\x1b[2J\x9b\xc2\x9b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         NewSandbox();
         if (c.description) Install(c.description);
-        Catalogues(c.ver, "files", 4000, c.digest);
+        Catalogues(c.ver, "files", 4000, c.digest, "", c.readme);
         RunResult r = Update(c.args, c.feed);
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
         EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find_first_of("\x1b\x07\x9b"), std::string::npos) << "a control character reached the output";
 
         // The catalogue over HTTP/1.0, the package over HTTP/1.1 from its start;
         // Basic authorization for the paid editions only.
@@ -287,4 +292,44 @@ TEST_F(InteractiveUpdate, AProgramFileWithoutVersionAndAnUnwritableMachineKeyGoO
     RunResult path = testutil::Run({BuildDir() + "/novalink-reg", "query", "HKLM\\Software\\Brightloom", "/v", "Path"},
                                    env_, 20);
     EXPECT_NE(path.out.find(program_), std::string::npos) << path.out;
+}
+
+// SIGTERM, SIGHUP and a second Ctrl+C at the cancel question end the run as a
+// confirmed cancel: the local catalogue is gone, a part stays staged, the program
+// file is untouched. The updater's input stays open (a FIFO), so that no end of
+// input answers for it. A closed output, or a pipe nobody reads, lets it finish.
+TEST_F(InteractiveUpdate, SignalsAndAClosedOutputEndTheRunCleanly) {
+    ScriptedServer silent({ScriptedServer::Hold()});
+    const std::string run = "mkfifo ../in && exec 3<>../in && printf 'i\\n' >&3 && "
+                            "{ timeout --foreground -s KILL 30 \"$NL_BIN\" <&3 3<&- >../out 2>&1 & p=$!; }; ";
+    auto when = [](const std::string& t) { return "for i in $(seq 400); do " + t + " && break; sleep .05; done;"; };
+    const std::string part = when("[ -s BLM_UPDATE/BLMNL.PTX ]"), end = "wait $p; echo \"exit $?\"; cat ../out";
+    const struct {
+        std::string what, script;
+        int exit;
+        bool installed, silent;  // the update is put in place; the catalogue never comes
+    } cases[] = {
+        {"SIGTERM while the catalogue is awaited", run + when("[ -e blmnl.cfg ]") + "kill -TERM $p; " + end,
+         nl::kRunCancelled, false, true},
+        {"SIGHUP during the download", run + part + " kill -HUP $p; " + end, nl::kRunCancelled, false, false},
+        {"a second Ctrl+C at the cancel question",
+         run + part + " kill -INT $p; " + when("grep -q 'Cancel the' ../out") + " kill -INT $p; " + end,
+         nl::kRunCancelled, false, false},
+        {"a pipe nobody reads", "printf 'i\\n' | { sleep .2; \"$NL_BIN\"; echo \"exit $?\" >&2; } | true", 0, 1, 0},
+        {"no standard output", "printf 'i\\n' | { \"$NL_BIN\" >&-; echo \"exit $?\" >&2; }", 0, 1, 0},
+    };
+    const std::size_t size = 1024 * 1024;  // about four seconds at nginx's limited rate
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        Catalogues(kNewer, c.installed ? "files" : "slow", c.installed ? 4000 : size);
+        if (c.silent) SetServer("http://127.0.0.1:" + std::to_string(silent.Port()));
+        RunResult r = testutil::Run({"/bin/sh", "-c", "cd \"$TMPDIR\" && " + c.script}, env_, 60);
+        EXPECT_NE(r.out.find("exit " + std::to_string(c.exit)), std::string::npos) << r.out;
+        EXPECT_FALSE(Exists(*root_ / "tmp/blmnl.cfg")) << "the local catalogue outlived its window";
+        EXPECT_TRUE(ReadFile(program_) == (c.installed ? PackageFor("Desktop") : installed_)) << "the program file";
+        const std::size_t staged = Exists(Staged()) ? ReadFile(Staged()).size() : 0;
+        EXPECT_TRUE(c.installed || c.silent ? !Exists(staging_) : staged > 0 && staged < size) << staged;
+    }
 }

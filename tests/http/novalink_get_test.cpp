@@ -130,6 +130,11 @@ TEST(NovalinkGet, SettingsFilesCarryTheControl) {
     RunResult bad = Get({"--settings", dir / "bad.txt", "--head"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.out.find("bad.txt"), std::string::npos) << bad.out;
+    // A value that would drive the terminal is shown, not obeyed.
+    WriteFile(dir / "esc.txt", "port=I:\x1b]0;owned\x07\x9b\n");
+    bad = Get({"--settings", dir / "esc.txt", "--head"});
+    EXPECT_NE(bad.out.find("not a 32-bit number: \\x1b]0;owned\\x07\\x9b"), std::string::npos) << bad.out;
+    EXPECT_EQ(bad.out.find_first_of("\x1b\x07\x9b"), std::string::npos) << "a control character reached the output";
 }
 
 TEST(NovalinkGet, ExitCodePerFailureKind) {

@@ -112,6 +112,13 @@ TEST(NovalinkGetConfigure, TerminalSessions) {
          {"httpversion=I:1\n", "nocache=B:False\n", "url=S:\"/name.zip\"\n"},
          {}},
         {"a settings file that cannot be read", "garbage\n", "ok\n", 1, {"cannot load settings"}, {}, {}},
+        {"values that would drive the terminal are shown, not obeyed",
+         "proxyserver=S:\"px\x1b]0;owned\x07\x1b[2J\x9b\"\n",
+         "prpProxy.chkNoCash=\x1b[31m\n",
+         0,
+         {"prpProxy.txtServer = px\\x1b]0;owned\\x07\\x1b[2J\\x9b\n", "does not take \"\\x1b[31m\""},
+         {},
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -121,6 +128,7 @@ TEST(NovalinkGetConfigure, TerminalSessions) {
         RunResult r = Configure(file, c.input);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
         for (const auto& s : c.said) EXPECT_TRUE(Has(r.out, s)) << s << " in:\n" << r.out;
+        EXPECT_EQ(r.out.find_first_of("\x1b\x07\x9b"), std::string::npos) << "a control character reached the output";
         const std::string saved = Exists(file) ? ReadFile(file) : "";
         if (c.saved.empty()) {
             EXPECT_EQ(saved, c.before == "-" ? "" : c.before);
