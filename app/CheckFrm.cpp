@@ -11,7 +11,7 @@
 #include "support/AsciiText.h"
 #include "support/CFileVersionInfo.h"
 #include "support/ErrorReport.h"
-#include "support/VisibleText.h"
+#include "platform/VisibleText.h"
 #include "support/cRegistry.h"
 
 namespace nl {
@@ -195,7 +195,7 @@ void CheckFrm::Form_Load() {
     if (!IsHttpAddress(CatalogueUrl)) {
         // Anything but plain http would be fetched as http all the same.
         std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",
-                     kAppTitle, VisibleText(CatalogueUrl).c_str());
+                     kAppTitle, plat::VisibleText(CatalogueUrl).c_str());
         DownLoadBox_OnError(0, "");
     } else if (!TryStep([&] { box.StartDownload(); })) {
         // Nothing will come: the transfer never started.

@@ -19,7 +19,7 @@
 #include "support/ErrorReport.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
-#include "support/VisibleText.h"
+#include "platform/VisibleText.h"
 #include "support/modMain.h"
 
 namespace nl {
@@ -205,7 +205,7 @@ void DownFrm::DownloadFile() {
     if (!IsHttpAddress(PackageUrl)) {
         // Anything but plain http would be fetched as http all the same.
         std::fprintf(stderr, "%s: the package address \"%s\" is not an http: address; nothing was fetched\n",
-                     kAppTitle, VisibleText(PackageUrl).c_str());
+                     kAppTitle, plat::VisibleText(PackageUrl).c_str());
         DownLoadBox_OnError(0, "");
         return;
     }
