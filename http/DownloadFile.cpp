@@ -82,6 +82,10 @@ bool WholeFileHeld(const std::string& head, std::int32_t held) {
     return LeadingNumber(total, n) && n == held;
 }
 
+// The path of the request target: a fragment ("#part") names a place inside the
+// page for the reader and is never sent.
+std::string WithoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
+
 }  // namespace
 
 // ---- creation and layout -------------------------------------------------------
@@ -385,12 +389,13 @@ std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
 std::string DownloadFile::BuildRequest() const {
     if (TrimSpaces(server_).empty() || TrimSpaces(url_).empty()) return "";
     const bool viaProxy = !proxyServer_.empty();
+    const std::string path = WithoutFragment(url_);
 
-    std::string target = url_;
+    std::string target = path;
     if (viaProxy) {
         target = "http://" + server_;
         if (port_ != 80) target += ":" + std::to_string(port_);
-        target += url_;
+        target += path;
     }
 
     std::string r;
@@ -403,9 +408,9 @@ std::string DownloadFile::BuildRequest() const {
         r += "Referer: " + referer_ + "\r\n";
     } else {
         std::string dir = "/";
-        const std::int32_t p = InStrLast(url_, "/");
+        const std::int32_t p = InStrLast(path, "/");
         if (p > 0) {
-            dir = url_.substr(0, static_cast<std::size_t>(p));
+            dir = path.substr(0, static_cast<std::size_t>(p));
             if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         }
         r += "Referer: http://" + server_ + dir + "\r\n";
