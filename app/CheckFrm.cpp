@@ -22,6 +22,9 @@ constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
 constexpr const char* kProductKey = "Software\\Brightloom";
 constexpr const char* kAccount = "velto";
 constexpr const char* kAccountPassword = "4061729385";
+// A catalogue is a small profile file: anything longer is no catalogue, and
+// must not fill the temporary folder.
+constexpr std::int64_t kMaxCatalogueBytes = 1024 * 1024;
 
 // The editions, in the order the catalogue's answer tests them.
 constexpr CheckFrm::Edition kEditions[] = {
@@ -189,6 +192,7 @@ void CheckFrm::Form_Load() {
     TryStep([&] { box.SetLocalFileName(CatalogueFile); });
     TryStep([&] { box.SetHTTPVersion(0); });
     TryStep([&] { box.SetWhileFileExist(0); });
+    box.SetMaxBytes(kMaxCatalogueBytes);
     if (!TryStep([&] { box.StartDownload(); })) {
         // Nothing will come: the transfer never started.
         DownLoadBox_OnError(0, "");

@@ -1,5 +1,6 @@
 #include "support/LocalFile.h"
 
+#include <limits>
 #include <set>
 
 namespace nl {
@@ -34,6 +35,8 @@ bool LocalFile::Open(const std::string& path) {
 
 bool LocalFile::Seek(std::int64_t offset) {
     if (!file_) return false;
+    // Where the C library counts positions in 32 bits, a later offset would wrap.
+    if (offset < 0 || offset > std::numeric_limits<long>::max()) return false;
     return std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
 }
 

@@ -78,7 +78,7 @@ const char* const kHelp =
     "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber)\n"
     "  6  truncated: the connection closed before the whole file arrived\n"
     "  7  nothing left: the local file already holds everything the server offers\n"
-    "  8  the reply gives no usable length (none, or one beyond 2147483647 bytes)\n"
+    "  8  the reply gives no usable length (none, not a number, or more than 18 digits)\n"
     "  9  an unexpected failure (the message names it)\n";
 
 void Fail(const std::string& message) { std::fprintf(stderr, "novalink-get: %s\n", message.c_str()); }
@@ -196,8 +196,8 @@ public:
         const std::uint64_t now = plat::TickCount();
         if (!force && now - lastDraw_ < 100) return;
         lastDraw_ = now;
-        const double done = d.DownloadedSize();
-        const double total = d.DownloadFileSize();
+        const double done = static_cast<double>(d.DownloadedBytes());
+        const double total = static_cast<double>(d.AnnouncedBytes());
         const double secs = static_cast<double>(now - start_) / 1000.0;
         const double rate = secs > 0 ? received_ / secs : 0;
         std::string tail = "  " + Human(done);
@@ -588,7 +588,7 @@ struct Outcome {
     nl::DownloadFailure failure = nl::DownloadFailure::None;
     std::int32_t number = 0;
     std::string text;
-    std::int32_t startSize = 0;  // what a resumed file held at the start
+    std::int64_t startSize = 0;  // what a resumed file held at the start
     double seconds = 0;
     double receivedBytes = 0;
 };
@@ -620,7 +620,7 @@ std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
         return d.LastFailure() == nl::DownloadFailure::NoHost ? kUsage : kConnection;
     }
     // The start counts what a resumed file already holds (every setter clears it).
-    out.startSize = d.DownloadedSize();
+    out.startSize = d.DownloadedBytes();
     plat::PumpUntil([&] { return finished || (failed && !d.IsBusy()); });
     progress.Update(d, true);
     progress.End();
@@ -651,8 +651,8 @@ std::string LengthProblem(const std::string& head, const std::string& where) {
         case nl::AnnouncedLength::Unusable:
             return "the reply from " + where + " gives no usable length (" + header + ": " + value + ")";
         case nl::AnnouncedLength::TooLarge:
-            return "the reply from " + where + " announces a length that does not fit in 32 bits (" + header + ": " +
-                   value + "; at most 2147483647 bytes can be downloaded)";
+            return "the reply from " + where + " announces a length too large to be held (" + header + ": " + value +
+                   "; at most 18 digits)";
     }
     return "";
 }
@@ -673,7 +673,8 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
                 const double secs = out.seconds;
                 // What came in this run: a full reply to a resume may have started the file again.
                 std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", name.c_str(),
-                             Human(d.DownloadedSize()).c_str(), Human(out.receivedBytes).c_str(), secs,
+                             Human(static_cast<double>(d.DownloadedBytes())).c_str(),
+                             Human(out.receivedBytes).c_str(), secs,
                              Human(secs > 0 ? out.receivedBytes / secs : 0).c_str());
             }
             return kOk;
@@ -697,14 +698,14 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kRefused;
         }
         case F::BadReply: {
-            if (nl::ReplyStatusCode(head) == 206) {
+            if (nl::ReplyStatusCode(head) == 206 || nl::ReplyStatusCode(head) == 200) {
                 const std::string length = LengthProblem(head, where);
                 if (!length.empty()) {
                     Fail(length + kept);
                     return kNoLength;
                 }
             }
-            Fail("the reply from " + where + " cannot be used: " + out.text + kept);
+            Fail("the reply from " + where + " cannot be used: " + Printable(out.text) + kept);
             return kRefused;
         }
         case F::NothingLeft:
@@ -720,7 +721,7 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
                      std::to_string(out.startSize) + " the local file holds (HTTP 416)");
             } else {
                 Fail("nothing left to download: the local file " + name + " already holds " +
-                     std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
+                     std::to_string(d.DownloadedBytes()) + " of " + std::to_string(d.AnnouncedBytes()) +
                      " bytes (" + out.text + ")");
             }
             return kNothingLeft;
@@ -734,11 +735,11 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kLocalFile;
         case F::Truncated:
             if (dest.UsesTemporary()) {
-                Fail(out.text + " (" + std::to_string(d.DownloadedSize()) + " of " +
-                     std::to_string(d.DownloadFileSize()) + " bytes)" + kept);
+                Fail(out.text + " (" + std::to_string(d.DownloadedBytes()) + " of " +
+                     std::to_string(d.AnnouncedBytes()) + " bytes)" + kept);
             } else {
-                Fail(out.text + ": " + std::to_string(d.DownloadedSize()) + " of " +
-                     std::to_string(d.DownloadFileSize()) + " bytes in " + name + " (run again with -c to resume)");
+                Fail(out.text + ": " + std::to_string(d.DownloadedBytes()) + " of " +
+                     std::to_string(d.AnnouncedBytes()) + " bytes in " + name + " (run again with -c to resume)");
             }
             return kTruncated;
         case F::TimedOut:
@@ -761,6 +762,9 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
         case F::Cancelled:
             Fail("the transfer from " + where + " was cancelled" + kept);
             return kConnection;
+        case F::TooLarge:  // novalink-get sets no bound; it ends like a refusal
+            Fail("the reply from " + where + " cannot be used: " + out.text + kept);
+            return kRefused;
     }
     return kConnection;
 }
