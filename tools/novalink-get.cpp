@@ -496,8 +496,9 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
     if (!o.settingsOut.empty()) {
         nl::PropertyBag bag;
         d.WriteProperties(bag);
-        if (!bag.SaveToFile(o.settingsOut)) {
-            Fail("cannot write settings file " + o.settingsOut);
+        std::string why;
+        if (!bag.SaveToFile(o.settingsOut, &why)) {
+            Fail("cannot write settings file " + o.settingsOut + ": " + why);
             return kLocalFile;
         }
     }
