@@ -25,6 +25,9 @@ constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
 constexpr const char* kProductKey = "Software\\Brightloom";
 constexpr const char* kAccount = "velto";
 constexpr const char* kAccountPassword = "4061729385";
+// A catalogue is a small profile file: anything longer is no catalogue, and
+// must not fill the temporary folder.
+constexpr std::int64_t kMaxCatalogueBytes = 1024 * 1024;
 
 // The editions, in the order the catalogue's answer tests them.
 constexpr CheckFrm::Edition kEditions[] = {
@@ -192,6 +195,7 @@ void CheckFrm::Form_Load() {
     TryStep([&] { box.SetLocalFileName(CatalogueFile); });
     TryStep([&] { box.SetHTTPVersion(0); });
     TryStep([&] { box.SetWhileFileExist(0); });
+    box.SetMaxBytes(kMaxCatalogueBytes);
     if (!IsHttpAddress(CatalogueUrl)) {
         // Anything but plain http would be fetched as http all the same.
         std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",

@@ -265,8 +265,9 @@ void DownFrm::DownloadFile() {
 
 void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
     if (Stopping || !DownLoadBox) return;
-    const std::int32_t done = DownLoadBox->DownloadedSize();
-    const std::int32_t whole = DownLoadBox->DownloadFileSize();
+    // The whole counts, beyond 2 GiB too; the labels show what 32 bits hold.
+    const std::int64_t done = DownLoadBox->DownloadedBytes();
+    const std::int64_t whole = DownLoadBox->AnnouncedBytes();
     if (whole > 0 && done > whole) {
         // More than the server announced: such a package can never be right, and
         // an endless body must not fill the disk.
@@ -274,7 +275,9 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
         return;
     }
     plat::SetControlText(hwnd_, kXLab, "Downloading...");
-    plat::SetControlText(hwnd_, kFileLlab, FormatFileSize(done) + " / " + FormatFileSize(whole));
+    plat::SetControlText(hwnd_, kFileLlab,
+                         FormatFileSize(DownLoadBox->DownloadedSize()) + " / " +
+                             FormatFileSize(DownLoadBox->DownloadFileSize()));
     RequestRepaint();
 }
 
@@ -359,7 +362,7 @@ void DownFrm::DownLoadBox_OnFinish() {
     // opened once, no link followed: its length and digest are checked on that
     // open file, and the same open file is what is copied.
     StagedPackage package(StagedFile);
-    const std::int32_t whole = DownLoadBox->DownloadFileSize();
+    const std::int64_t whole = DownLoadBox->AnnouncedBytes();
     if (!package.IsOpen() || whole <= 0 || package.Length() != whole) {
         RejectPackage("The downloaded update does not have the size announced and has been deleted.");
         return;

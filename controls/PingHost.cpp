@@ -167,6 +167,7 @@ bool PingHost::SendEcho() {
     // Both end after the events below, whatever the handlers did to the control.
     WinsockSession winsock;
     const plat::IPAddr destination = Resolve(hostname_);
+    hostResolved_ = destination != 0;
     IcmpHandle icmp;
     if (!icmp.IsOpen()) {
         stateStr_ = "Unable to Create File Handle.";

@@ -66,6 +66,10 @@ public:
     std::string StateStr();
     void SetStateStr(const std::string&);  // read-only
 
+    // Whether the last ping's host name resolved to an address: a state 2 then
+    // means the address gave no answer, not that the host is unknown.
+    bool HostResolved() const { return hostResolved_; }
+
     // The host part of an address, as SetHostname keeps it.
     static std::string ExtractHost(std::string text);
 
@@ -87,6 +91,7 @@ private:
     bool isBusy_ = false;
     std::string hostname_;
     std::string stateStr_;
+    bool hostResolved_ = false;
     Liveness life_;
 };
 

@@ -2,11 +2,9 @@
 
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 
+#include "platform/SettingsFile.h"
 #include "support/AsciiText.h"
 
 namespace nl {
@@ -199,62 +197,20 @@ bool PropertyBag::FromText(const std::string& text, std::string* why) {
 }
 
 bool PropertyBag::SaveToFile(const std::string& path, std::string* why) const {
-    namespace fs = std::filesystem;
-    auto fail = [&](const std::string& reason) {
-        if (why) *why = reason;
-        return false;
-    };
-    std::error_code ec;
-    // A link is followed: the file it leads to is replaced, and it stays a link.
-    fs::path target = path;
-    if (fs::is_symlink(target, ec)) {
-        target = fs::weakly_canonical(target, ec);
-        if (ec) return fail("cannot follow the link " + path + ": " + ec.message());
-    }
-    // The text goes to a file of its own next to the target, which then takes the
-    // target's place in one step: a reader sees the old settings or the new ones.
-    std::random_device random;
-    fs::path temp;
-    for (int attempt = 0; attempt < 100 && temp.empty(); ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-        const fs::path candidate = target.parent_path() / ("." + target.filename().string() + ".saving-" + suffix);
-        if (!fs::exists(fs::symlink_status(candidate, ec))) temp = candidate;
-    }
-    if (temp.empty()) return fail("no name for a temporary file next to " + target.string());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return fail("cannot create " + temp.string());
-        const std::string text = ToText();
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temp, ec);
-            return fail("cannot write " + temp.string());
-        }
-    }
-    // The settings may hold passwords: the new file keeps the old one's permissions.
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), fs::perm_options::replace, ec);
-    fs::rename(temp, target, ec);
-    if (ec) {
-        const std::string reason = ec.message();
-        fs::remove(temp, ec);
-        return fail("cannot replace " + target.string() + ": " + reason);
-    }
-    return true;
+    std::string reason;
+    if (plat::WriteSettingsFile(path, ToText(), reason)) return true;
+    if (why) *why = reason;
+    return false;
 }
 
 bool PropertyBag::LoadFromFile(const std::string& path, std::string* why) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text, reason;
+    if (!plat::ReadSettingsFile(path, kMaxFileBytes, text, reason)) {
         Clear();
-        if (why) *why = "cannot open " + path;
+        if (why) *why = reason;
         return false;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return FromText(ss.str(), why);
+    return FromText(text, why);
 }
 
 }  // namespace nl

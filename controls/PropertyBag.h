@@ -40,11 +40,16 @@ public:
     // with the reason in *why.
     bool FromText(const std::string& text, std::string* why = nullptr);
 
-    // Replaces the file in one step (through a temporary file next to it, which
-    // takes the old file's permissions; a link is followed). False, with the
-    // reason in *why, when it cannot; the old file is then left as it was.
+    // Settings may hold passwords. Saving replaces the file in one step; a new
+    // file is its owner's alone (mode 0600), a replaced one keeps its
+    // permissions, and a link is followed (one that names nothing is refused).
+    // False, with the reason in *why, when it cannot; the old file is then left
+    // as it was.
     bool SaveToFile(const std::string& path, std::string* why = nullptr) const;
+    // Loading refuses at once, without waiting, a path that names no regular file
+    // (a folder, a pipe, a device) and a file larger than kMaxFileBytes.
     bool LoadFromFile(const std::string& path, std::string* why = nullptr);
+    static constexpr std::size_t kMaxFileBytes = 1024 * 1024;
 
 private:
     std::vector<std::pair<std::string, Variant>> entries_;

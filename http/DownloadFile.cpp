@@ -63,24 +63,35 @@ const std::string& RequestText(const std::string& v, const char* property) {
 
 Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
 
-// The local file is there, whatever its length: one beyond 2 GiB has no length
-// the 32-bit counts can hold, and is there all the same.
 bool LocalFileExists(const std::string& path) {
     std::error_code ec;
     return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
+// The local file's length in bytes, -1 when it is missing or cannot be examined.
+std::int64_t LocalFileLength(const std::string& path) {
+    if (!LocalFileExists(path)) return -1;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > static_cast<std::uintmax_t>(INT64_MAX)) return -1;
+    return static_cast<std::int64_t>(size);
+}
+
 // A 416 reply's "Content-Range: bytes */N" names the whole file's length N; true
 // when N equals what the local file holds.
-bool WholeFileHeld(const std::string& head, std::int32_t held) {
+bool WholeFileHeld(const std::string& head, std::int64_t held) {
     const std::string range = GetHeaderValue(head, "Content-Range");
     const std::string unit = "bytes */";
     if (held <= 0 || range.size() <= unit.size() || AsciiLower(range.substr(0, unit.size())) != unit) return false;
     const std::string total = range.substr(unit.size());
     if (total.find_first_not_of("0123456789") != std::string::npos) return false;
-    std::int32_t n = 0;
-    return LeadingNumber(total, n) && n == held;
+    std::int64_t n = 0;
+    return LeadingCount(total, n) && n == held;
 }
+
+// The path of the request target: a fragment ("#part") names a place inside the
+// page for the reader and is never sent.
+std::string WithoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
 
 }  // namespace
 
@@ -138,8 +149,8 @@ void DownloadFile::WriteProperties(PropertyBag& bag) const {
     bag.WriteProperty("ProxyPort", proxyPort_, 1080);
     bag.WriteProperty("ProxyUserName", proxyUserName_, "");
     bag.WriteProperty("ProxyPassword", proxyPassword_, "");
-    bag.WriteProperty("DownloadedSize", downloadedSize_, 0);
-    bag.WriteProperty("DownloadFileSize", downloadFileSize_, 0);
+    bag.WriteProperty("DownloadedSize", DownloadedSize(), 0);
+    bag.WriteProperty("DownloadFileSize", DownloadFileSize(), 0);
     bag.WriteProperty("Referer", referer_, "");
     bag.WriteProperty("Agent", agent_, kDefaultAgent);
     bag.WriteProperty("NoCache", noCache_, true);
@@ -333,7 +344,7 @@ void DownloadFile::SetWhileFileExist(std::int32_t v) {
     if (!Guard("WhileFileExist")) return;
     whileFileExist_ = v;
     if (!Changed("WhileFileExist")) return;
-    downloadedSize_ = v == 1 ? std::max<std::int32_t>(SafeFileLen(localFileName_), 0) : 0;
+    downloadedSize_ = v == 1 ? std::max<std::int64_t>(LocalFileLength(localFileName_), 0) : 0;
     Changed("DownloadedSize");
 }
 
@@ -385,12 +396,13 @@ std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
 std::string DownloadFile::BuildRequest() const {
     if (TrimSpaces(server_).empty() || TrimSpaces(url_).empty()) return "";
     const bool viaProxy = !proxyServer_.empty();
+    const std::string path = WithoutFragment(url_);
 
-    std::string target = url_;
+    std::string target = path;
     if (viaProxy) {
         target = "http://" + server_;
         if (port_ != 80) target += ":" + std::to_string(port_);
-        target += url_;
+        target += path;
     }
 
     std::string r;
@@ -403,9 +415,9 @@ std::string DownloadFile::BuildRequest() const {
         r += "Referer: " + referer_ + "\r\n";
     } else {
         std::string dir = "/";
-        const std::int32_t p = InStrLast(url_, "/");
+        const std::int32_t p = InStrLast(path, "/");
         if (p > 0) {
-            dir = url_.substr(0, static_cast<std::size_t>(p));
+            dir = path.substr(0, static_cast<std::size_t>(p));
             if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         }
         r += "Referer: http://" + server_ + dir + "\r\n";
@@ -465,7 +477,7 @@ void DownloadFile::StartDownload() {
     }
 
     if (!ResetDisplay()) return;
-    const std::int32_t length = SafeFileLen(localFileName_);
+    const std::int64_t length = LocalFileLength(localFileName_);
     localFileHadLength_ = length != 0;
     downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
     if (!Changed("DownloadedSize")) return;
@@ -683,9 +695,9 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
         return false;
     }
     if (status != "success") {
-        RefuseReply(code == 416   ? DownloadFailure::NothingLeft
-                    : code == 206 ? DownloadFailure::BadReply
-                                  : DownloadFailure::HttpStatus,
+        RefuseReply(code == 416                  ? DownloadFailure::NothingLeft
+                    : code == 206 || code == 200 ? DownloadFailure::BadReply
+                                                 : DownloadFailure::HttpStatus,
                     status);
         return false;
     }
@@ -704,6 +716,10 @@ bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {
     if (sizeUnknown) {
         downloadFileSize_ = 0;
         if (!Changed("DownloadFileSize")) return false;
+    }
+    if (maxBytes_ > 0 && !sizeUnknown && downloadFileSize_ > maxBytes_) {
+        ErrorPath(DownloadFailure::TooLarge, err::kDownloadTooLarge, TooLargeText(downloadFileSize_));
+        return false;
     }
     const bool restart = code == 200 && rangeRequested_;
     // A reply with nothing to write ends here, before a restart could empty the file.
@@ -733,6 +749,11 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
         data = decoded_.data();
         n = decoded_.size();
     }
+    if (n > 0 && maxBytes_ > 0 && downloadedSize_ + static_cast<std::int64_t>(n) > maxBytes_) {
+        // An endless or lying body: it ends here, and none of this block is written.
+        ErrorPath(DownloadFailure::TooLarge, err::kDownloadTooLarge, TooLargeText(0));
+        return false;
+    }
     if (n > 0) {
         if (!file_.Write(data, n)) {
             // The bytes did not land (a full disk, a lost device): counting them
@@ -740,8 +761,7 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
             ErrorPath(DownloadFailure::LocalFile, err::kDownloadLocalFile, kWriteText);
             return false;
         }
-        const std::int64_t total = static_cast<std::int64_t>(downloadedSize_) + static_cast<std::int64_t>(n);
-        downloadedSize_ = static_cast<std::int32_t>(std::min<std::int64_t>(total, INT32_MAX));
+        downloadedSize_ += static_cast<std::int64_t>(n);
         if (!Changed("DownloadedSize")) return false;
     }
     bool sizeNowKnown = false;
@@ -763,6 +783,12 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
         return false;
     }
     return true;
+}
+
+std::string DownloadFile::TooLargeText(std::int64_t announced) const {
+    const std::string limit = std::to_string(maxBytes_) + " bytes allowed";
+    if (announced > 0) return "The reply announces " + std::to_string(announced) + " bytes, more than the " + limit;
+    return "The reply grew past the " + limit;
 }
 
 std::string DownloadFile::PartialReplyRefusal() const {
@@ -851,9 +877,9 @@ bool DownloadFile::PrepareLocalFile() {
         std::error_code ec;
         if (!std::filesystem::remove(localFileName_, ec) || ec) return false;
     }
-    // A file too long to count cannot be resumed; it is left as it is rather
-    // than written over from its first byte.
-    if (whileFileExist_ == 1 && exists && SafeFileLen(localFileName_) < 0) return false;
+    // A file whose length cannot be had cannot be resumed; it is left as it is
+    // rather than written over from its first byte.
+    if (whileFileExist_ == 1 && exists && LocalFileLength(localFileName_) < 0) return false;
     if (!file_.Open(localFileName_)) return false;
     fileNumber_ = file_.Number();
     if (!Changed("FileNumber")) return false;

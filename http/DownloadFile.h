@@ -15,6 +15,11 @@
 // The texts that go into the request (Server, ProxyServer, URL, Agent, Referer
 // and the four credentials) never hold a CR, LF or NUL: their setters refuse one
 // with error 380, and a saved value that holds one loads as the default.
+//
+// Byte counts are 64-bit inside; DownloadedSize and DownloadFileSize show them
+// clamped to 32 bits, DownloadedBytes and AnnouncedBytes whole. An owner may bound
+// a transfer with SetMaxBytes: a reply that announces more, or a body that grows
+// past it, ends the transfer with 10009 before a byte beyond the bound is written.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +60,7 @@ enum class DownloadFailure {
     Truncated,    // 10007: the connection closed before the whole reply arrived
     TimedOut,     // 10008 "Time out.": no data for longer than TimeOut
     Cancelled,    // CancelDownload closed the connection
+    TooLarge,     // 10009: the reply announced, or its body grew, beyond MaxBytes
 };
 
 class DownloadFile {
@@ -105,10 +111,15 @@ public:
     void SetProxyUserName(const std::string& v);
     const std::string& ProxyPassword() const { return proxyPassword_; }
     void SetProxyPassword(const std::string& v);
-    std::int32_t DownloadedSize() const { return downloadedSize_; }
+    // Both clamped to 0..2147483647; the whole counts are below.
+    std::int32_t DownloadedSize() const { return Clamped(downloadedSize_); }
     void SetDownloadedSize(std::int32_t);  // read-only
-    std::int32_t DownloadFileSize() const { return downloadFileSize_; }
+    std::int32_t DownloadFileSize() const { return Clamped(downloadFileSize_); }
     void SetDownloadFileSize(std::int32_t);  // read-only
+    // Bytes the local file holds for this transfer, resumed part included, and
+    // the total size the reply announced (0 until one did).
+    std::int64_t DownloadedBytes() const { return downloadedSize_; }
+    std::int64_t AnnouncedBytes() const { return downloadFileSize_; }
     const std::string& Referer() const { return referer_; }
     void SetReferer(const std::string& v);
     const std::string& Agent() const { return agent_; }
@@ -147,6 +158,10 @@ public:
     void SetUserPassword(const std::string& v);
     bool UseHttpAuthorization() const { return useHttpAuthorization_; }
     void SetUseHttpAuthorization(bool v);
+    // The most bytes the local file may hold, 0 (or less) for no bound. Not
+    // persisted; it holds from the next block on, also during a transfer.
+    std::int64_t MaxBytes() const { return maxBytes_; }
+    void SetMaxBytes(std::int64_t bytes) { maxBytes_ = bytes > 0 ? bytes : 0; }
 
     // ---- methods --------------------------------------------------------------
     void StartDownload();
@@ -180,6 +195,12 @@ private:
     // Notifies the host; false when its handler destroyed the control.
     bool Changed(const char* property) { return host_.PropertyChanged(property); }
     [[noreturn]] void ReadOnly(const char* property) const;
+    static std::int32_t Clamped(std::int64_t n) {
+        return n < 0 ? 0 : n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
+    }
+    // The text for a reply beyond MaxBytes: one that announced `announced`
+    // bytes, or (0) one whose body grew past it.
+    std::string TooLargeText(std::int64_t announced) const;
     std::string BuildRequest() const;
 
     // Socket events.
@@ -236,8 +257,8 @@ private:
     std::int32_t proxyPort_ = 1080;
     std::string proxyUserName_;
     std::string proxyPassword_;
-    std::int32_t downloadedSize_ = 0;
-    std::int32_t downloadFileSize_ = 0;
+    std::int64_t downloadedSize_ = 0;
+    std::int64_t downloadFileSize_ = 0;
     std::string referer_;
     std::string agent_;
     bool noCache_ = true;
@@ -254,6 +275,7 @@ private:
     std::string userName_;
     std::string userPassword_;
     bool useHttpAuthorization_ = false;
+    std::int64_t maxBytes_ = 0;
 
     // Transfer state.
     bool headerPending_ = false;

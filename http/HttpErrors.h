@@ -33,5 +33,8 @@ constexpr std::int32_t kDownloadFileExists = 10006;
 constexpr std::int32_t kDownloadTruncated = 10007;
 // "Time out.": no data for longer than TimeOut seconds.
 constexpr std::int32_t kDownloadTimeOut = 10008;
+// The reply announced more bytes than the owner's bound (MaxBytes), or its body
+// grew past it; nothing beyond the bound is written.
+constexpr std::int32_t kDownloadTooLarge = 10009;
 
 }  // namespace nl::err

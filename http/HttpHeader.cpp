@@ -87,9 +87,13 @@ bool ParseContentRange(const std::string& value, std::int64_t& first, std::int64
     return pos == value.size() && first <= last && last < total;
 }
 
-std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize) {
+bool LeadingCount(const std::string& text, std::int64_t& value) {
+    std::size_t pos = 0;
+    return Number(text, pos, value);
+}
+
+std::string CheckResponseStatus(const std::string& head, std::int64_t& fileSize) {
     const std::int32_t code = ReplyStatusCode(head);
-    std::int32_t n = 0;
     switch (code) {
         case 206: {
             // Without its range and total a partial reply cannot be placed in the
@@ -99,12 +103,19 @@ std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize)
             if (!ParseContentRange(v, first, last, total))
                 return "The host sent a partial reply without a usable range and total size (Content-Range: " +
                        Quoted(v) + ")";
-            if (total <= INT32_MAX) fileSize = static_cast<std::int32_t>(total);
+            fileSize = total;
             return "success";
         }
-        case 200:
-            if (LeadingNumber(GetHeaderValue(head, "Content-Length"), n)) fileSize = n;
+        case 200: {
+            // A length that is no number, or one no count can hold, cannot bound
+            // the body: such a reply is refused before a byte of it is written.
+            const std::string v = GetHeaderValue(head, "Content-Length");
+            std::int64_t n = 0;
+            if (!v.empty() && !LeadingCount(v, n))
+                return "The host announced a length that cannot be used (Content-Length: " + Quoted(v) + ")";
+            fileSize = n;
             return "success";
+        }
         case 416:
             return "No data lefts.";
         default:
@@ -119,7 +130,7 @@ AnnouncedLength ReplyLength(const std::string& head, std::int64_t& length) {
         if (v.empty()) return AnnouncedLength::Missing;
         std::int64_t first = 0, last = 0;
         if (!ParseContentRange(v, first, last, length)) return AnnouncedLength::Unusable;
-        return length > INT32_MAX ? AnnouncedLength::TooLarge : AnnouncedLength::Known;
+        return AnnouncedLength::Known;
     }
     const std::string v = GetHeaderValue(head, "Content-Length");
     if (v.empty()) return AnnouncedLength::Missing;
@@ -129,7 +140,7 @@ AnnouncedLength ReplyLength(const std::string& head, std::int64_t& length) {
         length = INT64_MAX;  // more digits than any count holds
         return AnnouncedLength::TooLarge;
     }
-    return length > INT32_MAX ? AnnouncedLength::TooLarge : AnnouncedLength::Known;
+    return AnnouncedLength::Known;
 }
 
 bool IsChunkedReply(const std::string& head) {

@@ -29,19 +29,23 @@ bool ParseContentRange(const std::string& value, std::int64_t& first, std::int64
 
 // Judges the reply: "success" for 200 and 206, "No data lefts." for 416 and
 // "The host responses an error,State Code:<code>" otherwise; a 206 whose
-// Content-Range gives no range and total is refused with a text that quotes it.
-// For 200 and 206 it stores the announced total size in `fileSize` (Content-Length,
-// or the total in Content-Range); a number that does not fit 32 bits leaves it
-// unchanged.
-std::string CheckResponseStatus(const std::string& head, std::int32_t& fileSize);
+// Content-Range gives no range and total, and a 200 whose Content-Length is no
+// number or a number of more than 18 digits, are refused with a text that quotes
+// it. For an accepted reply it stores the announced total size in `fileSize`
+// (Content-Length, 0 when there is none, or the total in Content-Range).
+std::string CheckResponseStatus(const std::string& head, std::int64_t& fileSize);
+
+// The decimal number at the start of `text`; false when there is none or it has
+// more digits than a byte count holds (18).
+bool LeadingCount(const std::string& text, std::int64_t& value);
 
 // What a 200 or 206 reply announces as the file's total size: the leading number
 // of Content-Length (200) or the total of Content-Range (206).
 enum class AnnouncedLength {
-    Known,     // a number that fits 32 bits, in `length`
+    Known,     // a number of at most 18 digits, in `length`
     Missing,   // no Content-Length (200) or no Content-Range (206)
     Unusable,  // a header without a number (or a malformed Content-Range)
-    TooLarge,  // a number beyond 2147483647, in `length` (capped at 18 digits)
+    TooLarge,  // a Content-Length of more than 18 digits, more than any count holds
 };
 AnnouncedLength ReplyLength(const std::string& head, std::int64_t& length);
 

@@ -41,6 +41,7 @@ enum ExitCode {
     kNothingLeft = 7,
     kNoLength = 8,
     kInternal = 9,
+    kLonger = 10,
 };
 
 const char* const kHelp =
@@ -72,15 +73,18 @@ const char* const kHelp =
     "\n"
     "Exit codes:\n"
     "  0  the file arrived whole\n"
-    "  1  usage error (bad option, URL or settings file)\n"
+    "  1  usage error (bad option, URL or settings file; a control character in the\n"
+    "     URL, --user-agent, --referer, --user, --proxy or --proxy-user: error 380)\n"
     "  2  the server or proxy refused the request (an HTTP status other than 200/206)\n"
     "  3  time-out: no data for longer than the idle time-out\n"
     "  4  connection or name error (host not found, connection refused or reset)\n"
     "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber)\n"
     "  6  truncated: the connection closed before the whole file arrived\n"
     "  7  nothing left: the local file already holds everything the server offers\n"
-    "  8  the reply gives no usable length (none, or one beyond 2147483647 bytes)\n"
-    "  9  an unexpected failure (the message names it)\n";
+    "  8  the reply gives no usable length (none, not a number, or more than 18 digits)\n"
+    "  9  an unexpected failure (the message names it)\n"
+    " 10  longer than announced: the server sent more bytes than it said it would;\n"
+    "     an existing file is left as it was\n";
 
 // One line on stderr; what a server or a settings file put into it is shown, never obeyed.
 void Fail(const std::string& message) {
@@ -141,7 +145,9 @@ struct Url {
     std::string path = "/";
 };
 
-bool ParseUrl(const std::string& text, Url& url, std::string& why) {
+bool ParseUrl(const std::string& address, Url& url, std::string& why) {
+    // A fragment ("#part") is the reader's, never the server's.
+    const std::string text = address.substr(0, address.find('#'));
     const std::string lower = nl::AsciiLower(text);
     if (lower.rfind("http://", 0) != 0) {
         why = lower.find("://") != std::string::npos ? "only http:// URLs are supported: " + text
@@ -191,8 +197,8 @@ public:
         const std::uint64_t now = plat::TickCount();
         if (!force && now - lastDraw_ < 100) return;
         lastDraw_ = now;
-        const double done = d.DownloadedSize();
-        const double total = d.DownloadFileSize();
+        const double done = static_cast<double>(d.DownloadedBytes());
+        const double total = static_cast<double>(d.AnnouncedBytes());
         const double secs = static_cast<double>(now - start_) / 1000.0;
         const double rate = secs > 0 ? received_ / secs : 0;
         std::string tail = "  " + Human(done);
@@ -339,9 +345,43 @@ std::string OptionOf(const std::string& source) {
     return "the URL";
 }
 
+// The first control character (0x00 to 0x1F, 0x7F) in a text, or -1. Such a
+// character has no place in a request: a line break would start lines of its
+// own, and the others reach the server, its logs and their readers' terminals.
+int ControlCharacter(const std::string& text) {
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f) return b;
+    }
+    return -1;
+}
+
+// The refusal of a text with a control character in it, as the control refuses
+// one: error 380, "Invalid property value".
+std::string ControlCharacterRefusal(const std::string& what, int c) {
+    if (c == '\r' || c == '\n' || c == 0)
+        return what + ": the value holds a line break (CR or LF) or a NUL character, which cannot be sent in a "
+                      "request (error 380)";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%02x", static_cast<unsigned>(c & 0xff));
+    return what + ": the value holds a control character (" + hex + "), which cannot be sent in a request "
+                  "(error 380)";
+}
+
 // Loads the settings file and applies the options on top. An exit code when the
 // settings are unusable.
 std::optional<int> Configure(Options o, nl::DownloadFile& d) {
+    const std::pair<const std::string*, const char*> given[] = {
+        {&o.urlText, "the URL"}, {&o.agent, "--user-agent"}, {&o.referer, "--referer"},
+        {&o.user, "--user"},     {&o.proxy, "--proxy"},      {&o.proxyUser, "--proxy-user"},
+    };
+    for (const auto& [text, option] : given) {
+        const int c = ControlCharacter(*text);
+        if (c >= 0) {
+            Fail(ControlCharacterRefusal(option, c));
+            return kUsage;
+        }
+    }
     try {
         if (!o.settingsIn.empty()) {
             nl::PropertyBag bag;
@@ -419,6 +459,21 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
         if (o.haveReferer) d.SetReferer(o.referer);
         if (o.haveAgent) d.SetAgent(o.agent);
         if (o.cache) d.SetNoCache(false);
+        // The options were checked above: what is left came from the settings file.
+        const std::pair<std::string, const char*> sent[] = {
+            {d.Server(), "Server"},          {d.ProxyServer(), "ProxyServer"},
+            {d.URL(), "URL"},                {d.Agent(), "Agent"},
+            {d.Referer(), "Referer"},        {d.UserName(), "UserName"},
+            {d.UserPassword(), "UserPassword"}, {d.ProxyUserName(), "ProxyUserName"},
+            {d.ProxyPassword(), "ProxyPassword"},
+        };
+        for (const auto& [text, key] : sent) {
+            const int c = ControlCharacter(text);
+            if (c >= 0) {
+                Fail(ControlCharacterRefusal("the setting " + std::string(key) + " in " + o.settingsIn, c));
+                return kUsage;
+            }
+        }
     } catch (const nl::RaisedError& e) {
         if (e.Number() == nl::err::kDownloadBadValue) {
             Fail(OptionOf(e.Source()) + ": the value holds a line break (CR or LF) or a NUL character, "
@@ -436,8 +491,9 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
     if (!o.settingsOut.empty()) {
         nl::PropertyBag bag;
         d.WriteProperties(bag);
-        if (!bag.SaveToFile(o.settingsOut)) {
-            Fail("cannot write settings file " + o.settingsOut);
+        std::string why;
+        if (!bag.SaveToFile(o.settingsOut, &why)) {
+            Fail("cannot write settings file " + o.settingsOut + ": " + why);
             return kLocalFile;
         }
     }
@@ -583,7 +639,8 @@ struct Outcome {
     nl::DownloadFailure failure = nl::DownloadFailure::None;
     std::int32_t number = 0;
     std::string text;
-    std::int32_t startSize = 0;  // what a resumed file held at the start
+    std::int64_t startSize = 0;  // what a resumed file held at the start
+    bool longer = false;         // more bytes came than the reply announced
     double seconds = 0;
     double receivedBytes = 0;
 };
@@ -615,12 +672,15 @@ std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
         return d.LastFailure() == nl::DownloadFailure::NoHost ? kUsage : kConnection;
     }
     // The start counts what a resumed file already holds (every setter clears it).
-    out.startSize = d.DownloadedSize();
+    out.startSize = d.DownloadedBytes();
     plat::PumpUntil([&] { return finished || (failed && !d.IsBusy()); });
     progress.Update(d, true);
     progress.End();
     plat::PumpMessages();  // let released objects go
     if (!failed) out.failure = d.LastFailure();
+    // The control writes what comes; a body longer than its announced length is
+    // no file that "arrived whole".
+    out.longer = out.failure == nl::DownloadFailure::None && d.DownloadedBytes() > d.AnnouncedBytes();
     out.seconds = progress.Seconds();
     out.receivedBytes = progress.ReceivedBytes();
     return std::nullopt;
@@ -646,8 +706,8 @@ std::string LengthProblem(const std::string& head, const std::string& where) {
         case nl::AnnouncedLength::Unusable:
             return "the reply from " + where + " gives no usable length (" + header + ": " + value + ")";
         case nl::AnnouncedLength::TooLarge:
-            return "the reply from " + where + " announces a length that does not fit in 32 bits (" + header + ": " +
-                   value + "; at most 2147483647 bytes can be downloaded)";
+            return "the reply from " + where + " announces a length too large to be held (" + header + ": " + value +
+                   "; at most 18 digits)";
     }
     return "";
 }
@@ -662,13 +722,20 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
     const std::string& name = dest.Name();
     const std::string& head = d.ReceiveHead();
     const std::string kept = dest.UsesTemporary() ? "; " + name + " was left as it was" : "";
+    if (out.longer) {
+        Fail("longer than announced: the reply from " + where + " announced " + std::to_string(d.AnnouncedBytes()) +
+             " bytes, and " + std::to_string(d.DownloadedBytes()) + " arrived" +
+             (dest.UsesTemporary() ? kept : "; " + name + " holds them all"));
+        return kLonger;
+    }
     switch (out.failure) {
         case F::None:
             if (!o.quiet && !plat::StderrIsTerminal()) {
                 const double secs = out.seconds;
                 // What came in this run: a full reply to a resume may have started the file again.
                 std::fprintf(stderr, "%s: %s written (%s new) in %.2f s, %s/s\n", name.c_str(),
-                             Human(d.DownloadedSize()).c_str(), Human(out.receivedBytes).c_str(), secs,
+                             Human(static_cast<double>(d.DownloadedBytes())).c_str(),
+                             Human(out.receivedBytes).c_str(), secs,
                              Human(secs > 0 ? out.receivedBytes / secs : 0).c_str());
             }
             return kOk;
@@ -692,7 +759,7 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kRefused;
         }
         case F::BadReply: {
-            if (nl::ReplyStatusCode(head) == 206) {
+            if (nl::ReplyStatusCode(head) == 206 || nl::ReplyStatusCode(head) == 200) {
                 const std::string length = LengthProblem(head, where);
                 if (!length.empty()) {
                     Fail(length + kept);
@@ -715,7 +782,7 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
                      std::to_string(out.startSize) + " the local file holds (HTTP 416)");
             } else {
                 Fail("nothing left to download: the local file " + name + " already holds " +
-                     std::to_string(d.DownloadedSize()) + " of " + std::to_string(d.DownloadFileSize()) +
+                     std::to_string(d.DownloadedBytes()) + " of " + std::to_string(d.AnnouncedBytes()) +
                      " bytes (" + out.text + ")");
             }
             return kNothingLeft;
@@ -729,11 +796,11 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kLocalFile;
         case F::Truncated:
             if (dest.UsesTemporary()) {
-                Fail(out.text + " (" + std::to_string(d.DownloadedSize()) + " of " +
-                     std::to_string(d.DownloadFileSize()) + " bytes)" + kept);
+                Fail(out.text + " (" + std::to_string(d.DownloadedBytes()) + " of " +
+                     std::to_string(d.AnnouncedBytes()) + " bytes)" + kept);
             } else {
-                Fail(out.text + ": " + std::to_string(d.DownloadedSize()) + " of " +
-                     std::to_string(d.DownloadFileSize()) + " bytes in " + name + " (run again with -c to resume)");
+                Fail(out.text + ": " + std::to_string(d.DownloadedBytes()) + " of " +
+                     std::to_string(d.AnnouncedBytes()) + " bytes in " + name + " (run again with -c to resume)");
             }
             return kTruncated;
         case F::TimedOut:
@@ -756,6 +823,9 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
         case F::Cancelled:
             Fail("the transfer from " + where + " was cancelled" + kept);
             return kConnection;
+        case F::TooLarge:  // novalink-get sets no bound; it ends like a refusal
+            Fail("the reply from " + where + " cannot be used: " + out.text + kept);
+            return kRefused;
     }
     return kConnection;
 }
@@ -774,7 +844,7 @@ static int Main(int argc, char** argv) {
     dest.Prepare(d);
     Outcome outcome;
     if (auto code = Run(options, d, outcome)) return *code;
-    if (outcome.failure == nl::DownloadFailure::None) {
+    if (outcome.failure == nl::DownloadFailure::None && !outcome.longer) {
         std::string why;
         if (!dest.Commit(why)) {
             Fail("cannot replace " + dest.Name() + " with the new file: " + why + "; it was left as it was");

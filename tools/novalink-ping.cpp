@@ -1,7 +1,7 @@
 // novalink-ping HOST [-c COUNT]: pings HOST with the ping control, COUNT times
 // (default 1) one second apart, and prints one line per ping: the host, the state
 // code and the state text. Exits 0 when every echo was answered, 1 when one was
-// not, 2 when this user may not send ICMP echoes (or on a usage error).
+// not, 2 when this user may not send ICMP echoes, 3 on a usage error.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -17,17 +17,18 @@ namespace {
 constexpr int kAnswered = 0;
 constexpr int kNotAnswered = 1;
 constexpr int kNoIcmp = 2;
+constexpr int kUsageError = 3;
 
 const char kUsage[] =
     "usage: novalink-ping HOST [-c COUNT]\n"
     "Sends COUNT ICMP echo requests (default 1, one second apart) to HOST, a host\n"
     "name or an IPv4 address, and prints for each: the host, the state code and the\n"
-    "state text (state 1 with the round-trip time \" N ms\"; 2 \"Unknown host\" when\n"
-    "nothing came back or the name does not resolve; -1 when ICMP is not available;\n"
-    "any other code is the IP status of an ICMP error, such as 11003 for an\n"
-    "unreachable host).\n"
+    "state text (state 1 with the round-trip time \" N ms\"; 2 when nothing came\n"
+    "back: \"Unknown host\" when the name does not resolve, \"Timeout or unknown\n"
+    "error\" when it did; -1 when ICMP is not available; any other code is the IP\n"
+    "status of an ICMP error, such as 11003 for an unreachable host).\n"
     "Exit codes: 0 every echo was answered, 1 one was not, 2 ICMP is not available\n"
-    "to this user, or a usage error.\n"
+    "to this user, 3 a usage error.\n"
     "\n"
     "Sending echo requests needs one of:\n"
     "  - a group of this user inside net.ipv4.ping_group_range, for example for all\n"
@@ -53,18 +54,18 @@ int Run(int argc, char** argv) {
         if (arg == "-c" && i + 1 < argc) {
             if (!ParseCount(argv[++i], count)) {
                 std::fprintf(stderr, "novalink-ping: COUNT must be a whole number from 1 on\n");
-                return kNoIcmp;
+                return kUsageError;
             }
         } else if (host.empty() && !arg.empty() && arg[0] != '-') {
             host = arg;
         } else {
             std::fputs(kUsage, stderr);
-            return kNoIcmp;
+            return kUsageError;
         }
     }
     if (host.empty()) {
         std::fputs(kUsage, stderr);
-        return kNoIcmp;
+        return kUsageError;
     }
 
     nl::PingHost ping;
@@ -79,7 +80,9 @@ int Run(int argc, char** argv) {
         ping.Ping();
         if (!plat::PumpUntil([&] { return finished; })) return kNotAnswered;  // a quit was posted
         const std::int32_t code = ping.StateCode();
-        const std::string text = ping.StateStr();
+        // The control says "Unknown host" whenever nothing came back; an address
+        // the name resolved to is no unknown host.
+        const std::string text = code == 2 && ping.HostResolved() ? "Timeout or unknown error" : ping.StateStr();
         std::printf("%s: state %d, \"%s\"\n", ping.Hostname().c_str(), static_cast<int>(code), text.c_str());
         std::fflush(stdout);
         if (code == -1) {

@@ -2,6 +2,8 @@
 // answered through a pipe (the fixture: tests/app/InteractiveUpdateFixture.h).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -117,6 +119,47 @@ TEST_F(InteractiveUpdate, ARefusedConnection) {
     EXPECT_EQ(r.exitCode, nl::kRunConnectionError) << r.out;
     EXPECT_NE(r.out.find(kConnectionError), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(program_), installed_);
+}
+
+// A catalogue is a small profile file: one that announces more than 1 MiB, or
+// grows past it, ends the run at once as a connection error, with no more than
+// 1 MiB in the temporary folder at any time and nothing left there afterwards.
+TEST_F(InteractiveUpdate, AnEndlessCatalogueIsCutOffAtItsBound) {
+    const std::uintmax_t bound = 1024 * 1024;
+    const std::string block(64 * 1024, '\n');
+    // Chunks without end are the control's own case (tests/http/hostile_reply_test.cpp).
+    for (const char* length : {"2000000000", "1000"}) {
+        SCOPED_TRACE(length);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        // 64 MiB, then the connection is held open: without a bound the run would
+        // wait out its idle time-out with all of it on disk.
+        ScriptedServer endless({ScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::string(length) +
+                                                     "\r\n\r\n"),
+                                ScriptedServer::Repeat(block, 1024), ScriptedServer::Hold()});
+        SetServer("http://127.0.0.1:" + std::to_string(endless.Port()));
+        std::atomic<bool> over{false};
+        std::uintmax_t most = 0;
+        std::thread watch([&] {
+            while (!over) {
+                std::error_code ec;
+                for (const auto& e : std::filesystem::recursive_directory_iterator(*root_ / "tmp", ec))
+                    if (e.is_regular_file(ec)) most = std::max(most, e.file_size(ec));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        RunResult r = Update({}, "printf 'i\\n'");
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        over = true;
+        watch.join();
+        EXPECT_EQ(r.exitCode, nl::kRunConnectionError) << r.out;
+        EXPECT_NE(r.out.find(kConnectionError), std::string::npos) << r.out;
+        EXPECT_EQ(endless.Requests().size(), 1u);
+        EXPECT_LT(seconds, 10.0);
+        EXPECT_LE(most, bound);
+        EXPECT_FALSE(Exists(*root_ / "tmp/blmnl.cfg"));
+    }
 }
 
 TEST_F(InteractiveUpdate, CancelAnsweredNoGoesOnYesLeavesThePartForTheNextRun) {

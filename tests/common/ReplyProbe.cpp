@@ -49,8 +49,8 @@ bool ProbeReply(const std::uint8_t* data, std::size_t size, std::string* fault) 
 
     const std::int32_t code = nl::ReplyStatusCode(head);
     if (code < 0 || code > 999) *fault = "status code " + std::to_string(code) + " out of range";
-    constexpr std::int32_t kUnset = -7;
-    std::int32_t fileSize = kUnset;
+    constexpr std::int64_t kUnset = -7;
+    std::int64_t fileSize = kUnset;
     const std::string verdict = nl::CheckResponseStatus(head, fileSize);
     // Only a 200 or a 206 is taken (and not every one of them: a 206 may be refused
     // for its range); a refused reply announces no size.

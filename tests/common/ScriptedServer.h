@@ -21,8 +21,11 @@ public:
         enum Kind { Send, Pause, Hold, Close } kind;
         std::string data;
         int ms = 0;
+        int times = 1;  // Send: how often `data` goes out
     };
     static Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
+    // Sends `bytes` `times` times over, for bodies longer than any test would hold.
+    static Step Repeat(std::string bytes, int times) { return {Step::Send, std::move(bytes), 0, times}; }
     static Step Pause(int ms) { return {Step::Pause, "", ms}; }
     // Keeps the connection open until the client closes it or the server stops.
     static Step Hold() { return {Step::Hold, "", 0}; }

@@ -4,6 +4,7 @@
 // inside the host's property-changed notification.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -54,7 +55,7 @@ TEST(HostileHeader, StatusLines) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.head);
         EXPECT_EQ(ReplyStatusCode(c.head), c.code);
-        std::int32_t size = 5;
+        std::int64_t size = 5;
         const std::string verdict = CheckResponseStatus(c.head, size);
         if (c.code == 0) {
             EXPECT_EQ(verdict, "The host responses an error,State Code:0");
@@ -99,12 +100,12 @@ TEST(HostileHeader, ContentRanges) {
         {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", AnnouncedLength::Known},
         {"HTTP/1.1 200 OK\r\n\r\n", AnnouncedLength::Missing},
         {"HTTP/1.1 200 OK\r\nContent-Length: lots\r\n\r\n", AnnouncedLength::Unusable},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n", AnnouncedLength::TooLarge},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n", AnnouncedLength::Known},
         {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n", AnnouncedLength::TooLarge},
         {"HTTP/1.1 206 P\r\nContent-Range: bytes 0-1/2\r\n\r\n", AnnouncedLength::Known},
         {"HTTP/1.1 206 P\r\n\r\n", AnnouncedLength::Missing},
         {"HTTP/1.1 206 P\r\nContent-Range: bytes 0-1/*\r\n\r\n", AnnouncedLength::Unusable},
-        {"HTTP/1.1 206 P\r\nContent-Range: bytes 0-1/5000000000\r\n\r\n", AnnouncedLength::TooLarge},
+        {"HTTP/1.1 206 P\r\nContent-Range: bytes 0-1/5000000000\r\n\r\n", AnnouncedLength::Known},
     };
     for (const auto& c : lengths) {
         std::int64_t length = 0;
@@ -154,6 +155,62 @@ TEST(HostileReply, PartialRepliesThatDoNotFitAreRefused) {
         EXPECT_EQ(t.Events(), kRefused);
         EXPECT_TRUE(t.blocks.empty());
         EXPECT_EQ(ReadFile(dir / "out"), c.resume ? part : "");
+        EXPECT_FALSE(d.IsBusy());
+    }
+}
+
+// Announced lengths no count can hold are refused before a byte is written; an
+// owner's bound refuses a longer announcement at once and ends a body that grows
+// past it, endless or lying, with nothing beyond the bound on disk.
+TEST(HostileReply, LengthsAndTheOwnersBound) {
+    const std::string block(64 * 1024, 'z');
+    const std::string chunk = "10000\r\n" + block + "\r\n";
+    using F = DownloadFailure;
+    const struct {
+        const char* name;
+        std::int64_t bound;
+        std::vector<S::Step> script;
+        F kind;
+        std::int32_t number;
+        std::int64_t written, announced;
+    } cases[] = {
+        {"announced beyond the bound", 1000000,
+         {S::Send("HTTP/1.1 200 OK\r\nContent-Length: 2000000000\r\n\r\n"), S::Repeat(block, 64), S::Hold()},
+         F::TooLarge, 10009, 0, 2000000000},
+        {"a lying length, then no end", 1000000,
+         {S::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n"), S::Repeat(block, 64), S::Hold()},
+         F::TooLarge, 10009, -1, 100},
+        {"chunks without end", 1000000,
+         {S::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"), S::Repeat(chunk, 64), S::Hold()},
+         F::TooLarge, 10009, -1, 0},
+        {"exactly the bound", 100, {S::Send(Ok(std::string(100, 'x')))}, F::None, 0, 100, 100},
+        {"no number", 0, {S::Send("HTTP/1.1 200 OK\r\nContent-Length: lots\r\n\r\nbody")}, F::BadReply, 10003, 0, 0},
+        {"negative", 0, {S::Send("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nbody")}, F::BadReply, 10003, 0, 0},
+        {"more digits than a count holds", 0,
+         {S::Send("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nbody")}, F::BadReply, 10003,
+         0, 0},
+        {"beyond 32 bits is held", 0, {S::Send("HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\n\r\nbody")},
+         F::Truncated, 10007, 4, 5000000000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        S server(c.script);
+        DownloadFile d;
+        Aim(d, server, dir / "out");
+        d.SetMaxBytes(c.bound);
+        Transfer t(d);
+        ASSERT_TRUE(t.Run());
+        EXPECT_EQ(d.LastFailure(), c.kind) << t.errorText;
+        EXPECT_EQ(t.errorNumber, c.number) << t.errorText;
+        const std::int64_t size = static_cast<std::int64_t>(std::filesystem::file_size(dir / "out"));
+        if (c.written >= 0) {
+            EXPECT_EQ(size, c.written);
+        } else {
+            EXPECT_LE(size, c.bound);
+            EXPECT_EQ(d.DownloadedBytes(), size);
+        }
+        EXPECT_EQ(d.AnnouncedBytes(), c.announced);
         EXPECT_FALSE(d.IsBusy());
     }
 }

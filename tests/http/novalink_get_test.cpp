@@ -76,7 +76,7 @@ TEST(NovalinkGet, SendsExactlyTheRequestItPrints) {
     S server({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")});
     const std::vector<std::string> opts = {"--http1.0", "--user", "me:pw", "--referer", "http://r/",
                                            "--user-agent", "probe/1", "--cache", "-o", dir / "o",
-                                           UrlOf(server.Port(), "/a/b.txt?q=1")};
+                                           UrlOf(server.Port(), "/a/b.txt?q=1#part")};
     std::vector<std::string> headArgs = opts;
     headArgs.push_back("--head");
     RunResult head = Get(headArgs);
@@ -147,7 +147,7 @@ TEST(NovalinkGet, ExitCodePerFailureKind) {
 
     RunResult help = Get({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  7 "})
+    for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  7 ", " 10 "})
         EXPECT_NE(help.out.find(code), std::string::npos) << code;
 
     EXPECT_EQ(Get({"--bogus", "http://h/"}).exitCode, 1);
@@ -229,6 +229,7 @@ TEST(NovalinkGet, AnExistingFileIsReplacedOnlyByAWholeOne) {
     });
 
     S cut({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nonly twenty bytes...")});
+    S longer({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789")});
     const struct {
         const char* name;
         std::string url;
@@ -237,6 +238,7 @@ TEST(NovalinkGet, AnExistingFileIsReplacedOnlyByAWholeOne) {
     } failures[] = {
         {"404 from nginx", UrlOf(nginx.Port(), "/files/none.bin"), 2, "State Code:404"},
         {"cut off", UrlOf(cut.Port(), "/c"), 6, "before the whole file arrived"},
+        {"longer than announced", UrlOf(longer.Port(), "/l"), 10, "announced 5 bytes, and 10 arrived"},
     };
     for (const auto& c : failures) {
         SCOPED_TRACE(c.name);
@@ -299,6 +301,7 @@ TEST(NovalinkGet, HostileInputIsAUsageError) {
     // Windows' command line holds at most 32767 characters: there the long
     // password comes from a settings file only.
     WriteFile(dir / "long.txt", "UserName=S:\"u\"\nUserPassword=S:\"" + longPass + "\"\n");
+    WriteFile(dir / "esc.txt", "Agent=S:\"a\\x1b]0;title\\x07\"\n");
     const std::vector<std::string> longUser =
         kWindows ? std::vector<std::string>{"--settings", dir / "long.txt"}
                  : std::vector<std::string>{"--user", "u:" + longPass};
@@ -318,6 +321,16 @@ TEST(NovalinkGet, HostileInputIsAUsageError) {
         {{"--head", "--user", "u:p\rX-Injected: 1", "http://h/"}, "--user"},
         {{"--head", "--proxy", "p\r\nX-Injected: 1:8080", "http://h/"}, "--proxy"},
         {{"--head", "http://h/a\r\nX-Injected: 1"}, "the URL"},
+        // Every other control character too: they reach the server, its logs and
+        // the terminals those are read on.
+        {{"--head", "--user-agent", "a\tX-Injected: 1", "http://h/"}, "--user-agent: the value holds a control "
+                                                                      "character (0x09), which cannot be sent in a "
+                                                                      "request (error 380)"},
+        {{"--head", "--referer", "r\x1b[2JX-Injected", "http://h/"}, "--referer: the value holds a control character (0x1b)"},
+        {{"--head", "--user", "u\x01:pX-Injected", "http://h/"}, "--user: the value holds a control character (0x01)"},
+        {{"--head", "--proxy", "p:1", "--proxy-user", "u:X-Injected\x7f", "http://h/"}, "--proxy-user: the value holds a control character (0x7f)"},
+        {{"--head", "http://h/X-Injected\x1f"}, "the URL: the value holds a control character (0x1f)"},
+        {{"--settings", dir / "esc.txt", "--head", "http://h/"}, "the setting Agent in"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
@@ -343,13 +356,15 @@ TEST(NovalinkGet, SaysPlainlyWhatWentWrong) {
          2, {"starts at byte 0, not at byte 30"}},
         {"206 without a total", true, "HTTP/1.1 206 P\r\nContent-Range: bytes 30-49/*\r\n\r\n" + std::string(20, 'n'),
          8, {"gives no usable length (Content-Range: bytes 30-49/*)"}},
-        {"206 beyond 32 bits", true,
-         "HTTP/1.1 206 P\r\nContent-Range: bytes 30-4999999999/5000000000\r\n\r\n" + std::string(20, 'n'), 8,
-         {"does not fit in 32 bits", "5000000000"}},
+        {"206 beyond any count", true,
+         "HTTP/1.1 206 P\r\nContent-Range: bytes 30-49/99999999999999999999\r\n\r\n" + std::string(20, 'n'), 8,
+         {"gives no usable length", "99999999999999999999"}},
         {"no length", false, "HTTP/1.0 200 OK\r\n\r\nbody without a length", 8,
          {"gives no length (no Content-Length header)"}},
-        {"length beyond 32 bits", false, "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\n\r\nbody", 8,
-         {"does not fit in 32 bits", "Content-Length: 5000000000"}},
+        {"length beyond any count", false, "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nbody",
+         8, {"too large to be held", "Content-Length: 99999999999999999999"}},
+        {"length beyond 32 bits", false, "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\n\r\nbody", 6,
+         {"4 of 5000000000 bytes"}},
         {"redirect", false, "HTTP/1.1 302 Found\r\nLocation: http://elsewhere.example/new.bin\r\n\r\n", 2,
          {"answered 302", "moved to http://elsewhere.example/new.bin"}},
         {"permanent redirect", false, "HTTP/1.1 308 Permanent Redirect\r\nLocation: /moved/here.bin\r\n\r\n", 2,
@@ -357,6 +372,8 @@ TEST(NovalinkGet, SaysPlainlyWhatWentWrong) {
         {"not HTTP", false, "XXXXXXXXX200 x\r\nContent-Length: 2\r\n\r\nok", 2,
          {"does not start with an HTTP/1.x status line: \"XXXXXXXXX200 x\""}},
         {"no reason phrase", false, "HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok", 0, {}},
+        {"longer than announced", false, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789", 10,
+         {"longer than announced", "announced 5 bytes, and 10 arrived", "holds them all"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

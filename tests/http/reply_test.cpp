@@ -18,7 +18,7 @@ TEST(ReplyHeader, ValuesStatusAndSizes) {
     EXPECT_EQ(GetHeaderValue(h, "X-Odd "), "v");
     EXPECT_EQ(GetHeaderValue(h, "Missing"), "");
     EXPECT_EQ(GetHeaderValue(h, "http/1."), "206");
-    std::int32_t size = -1;
+    std::int64_t size = -1;
     EXPECT_EQ(CheckResponseStatus(h, size), "success");
     EXPECT_EQ(size, 1000);
 
@@ -27,9 +27,13 @@ TEST(ReplyHeader, ValuesStatusAndSizes) {
     EXPECT_EQ(size, 10);
     EXPECT_EQ(CheckResponseStatus("HTTP/1.0 200 OK\r\n\r\n", size), "success");
     EXPECT_EQ(size, 0);
-    // Too large for 32 bits: the size stays as it was.
-    size = 7;
+    // Beyond 32 bits the size is held; beyond what a count holds the reply is
+    // refused and the size stays as it was.
     EXPECT_EQ(CheckResponseStatus("HTTP/1.0 200 OK\r\nContent-Length: 4294967296\r\n\r\n", size), "success");
+    EXPECT_EQ(size, 4294967296);
+    size = 7;
+    EXPECT_EQ(CheckResponseStatus("HTTP/1.0 200 OK\r\nContent-Length: 1234567890123456789\r\n\r\n", size),
+              "The host announced a length that cannot be used (Content-Length: 1234567890123456789)");
     EXPECT_EQ(size, 7);
     // A partial reply without a total is refused; the size stays as it was.
     EXPECT_EQ(CheckResponseStatus("HTTP/1.1 206 P\r\nContent-Range: bytes 0-1/*\r\n\r\n", size),
@@ -38,7 +42,7 @@ TEST(ReplyHeader, ValuesStatusAndSizes) {
 }
 
 TEST(ReplyHeader, Refusals) {
-    std::int32_t size = 5;
+    std::int64_t size = 5;
     EXPECT_EQ(CheckResponseStatus("HTTP/1.1 416 Range Not Satisfiable\r\n\r\n", size), "No data lefts.");
     EXPECT_EQ(CheckResponseStatus("HTTP/1.1 404 Not Found\r\n\r\n", size),
               "The host responses an error,State Code:404");

@@ -98,6 +98,11 @@ TEST(Request, ConditionalLinesAndEdges) {
                         "Authorization: Basic OnA=", "Proxy-Authorization: Basic Ym9iOg==",
                         "Proxy-Connection: Keep-Alive", "Pragma: no-cache", "Cache-Control: no-cache",
                         "Connection: close"}));
+    // A fragment is the reader's: never sent, nor part of the made-up Referer.
+    d.SetURL("http://srv/a/b.zip#part/x");
+    h = d.GetHttpHead();
+    EXPECT_EQ(h.substr(0, h.find("\r\n")), "GET /a/b.zip HTTP/1.0");
+    EXPECT_NE(h.find("\r\nReferer: http://srv/a\r\n"), std::string::npos) << h;
 }
 
 TEST(Properties, SetterRules) {

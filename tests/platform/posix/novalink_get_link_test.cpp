@@ -1,7 +1,11 @@
 // novalink-get given a symbolic link: the file it leads to is replaced, with its
-// permissions, and the link stays a link.
+// permissions, and the link stays a link. Its settings files, which may hold
+// passwords: private when new, links followed, and nothing but a small regular
+// file read.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <iterator>
 
@@ -32,4 +36,50 @@ TEST(NovalinkGetLink, TheFileALinkLeadsToIsReplaced) {
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2)
         << "a temporary file was left behind";
+}
+
+TEST(NovalinkGetLink, SettingsFiles) {
+    namespace fs = std::filesystem;
+    const auto rw = fs::perms::owner_read | fs::perms::owner_write;
+    TempDir dir;
+    const std::string file = dir / "s.txt";
+    auto run = [](const std::vector<std::string>& args) {
+        std::vector<std::string> argv{BuildDir() + "/novalink-get"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return testutil::Run(argv, {}, 10);
+    };
+    // Saved: a new file is private; a link leads to the file replaced, which keeps
+    // its permissions; a link to nothing stays as it is.
+    const struct {
+        const char* link;  // what `file` is a link to; nullptr: no link
+        int exitCode;
+    } saves[] = {{nullptr, 0}, {"target", 0}, {"nowhere", 5}};
+    for (const auto& c : saves) {
+        SCOPED_TRACE(c.link ? c.link : "new");
+        for (const auto& e : fs::directory_iterator(dir.path())) fs::remove(e.path());
+        if (c.link && c.exitCode == 0) {
+            WriteFile(dir / c.link, "");
+            fs::permissions(dir / c.link, rw | fs::perms::group_read);
+        }
+        if (c.link) fs::create_symlink(c.link, file);
+        RunResult r = run({"--save-settings", file, "--user", "me:secret", "--head", "http://h/"});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+        EXPECT_EQ(fs::is_symlink(file), c.link != nullptr);
+        EXPECT_EQ(fs::exists(file), c.exitCode == 0);
+        if (c.exitCode != 0) continue;
+        EXPECT_EQ(fs::status(file).permissions(), c.link ? rw | fs::perms::group_read : rw);
+        EXPECT_NE(ReadFile(file).find("secret"), std::string::npos);
+    }
+    // Read: nothing but a regular file of at most 1 MiB, refused at once.
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    WriteFile(dir / "large", std::string(1024 * 1024 + 1, '\n'));
+    for (const std::string& path : {dir / "fifo", dir / "folder", std::string("/dev/zero"), dir / "large"}) {
+        SCOPED_TRACE(path);
+        const auto start = std::chrono::steady_clock::now();
+        RunResult r = run({"--settings", path, "--head", "http://h/"});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_NE(r.out.find("cannot load settings from " + path), std::string::npos) << r.out;
+    }
 }

@@ -98,15 +98,16 @@ void ScriptedServer::Handle(int fd) {
     for (const auto& step : script_) {
         if (stop_) return;
         switch (step.kind) {
-            case Step::Send: {
-                size_t off = 0;
-                while (off < step.data.size()) {
-                    ssize_t n = send(fd, step.data.data() + off, step.data.size() - off, MSG_NOSIGNAL);
-                    if (n <= 0) return;
-                    off += static_cast<size_t>(n);
+            case Step::Send:
+                for (int i = 0; i < step.times && !stop_; ++i) {
+                    size_t off = 0;
+                    while (off < step.data.size()) {
+                        ssize_t n = send(fd, step.data.data() + off, step.data.size() - off, MSG_NOSIGNAL);
+                        if (n <= 0) return;
+                        off += static_cast<size_t>(n);
+                    }
                 }
                 break;
-            }
             case Step::Pause:
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
                 break;

@@ -132,15 +132,16 @@ void ScriptedServer::Handle(int fd) {
     for (const auto& step : script_) {
         if (stop_) return;
         switch (step.kind) {
-            case Step::Send: {
-                size_t off = 0;
-                while (off < step.data.size()) {
-                    int n = send(s, step.data.data() + off, static_cast<int>(step.data.size() - off), 0);
-                    if (n <= 0) return;
-                    off += static_cast<size_t>(n);
+            case Step::Send:
+                for (int i = 0; i < step.times && !stop_; ++i) {
+                    size_t off = 0;
+                    while (off < step.data.size()) {
+                        int n = send(s, step.data.data() + off, static_cast<int>(step.data.size() - off), 0);
+                        if (n <= 0) return;
+                        off += static_cast<size_t>(n);
+                    }
                 }
                 break;
-            }
             case Step::Pause:
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
                 break;
