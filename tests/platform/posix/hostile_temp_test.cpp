@@ -1,7 +1,6 @@
 // The temporary folder as another local user or a planted link leaves it: what
 // is found there decides nothing the updater installs, starts, writes or
 // deletes. The second user is made here (useradd) and removed afterwards.
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "tests/app/InteractiveUpdateFixture.h"
@@ -11,47 +10,25 @@ using namespace testutil;
 
 namespace {
 
-// A second local user for the test's life, or none when we may not make one.
-class OtherUser {
-public:
-    OtherUser() : name_("nlprobe" + std::to_string(getpid())) {
-        if (geteuid() != 0 || Run({"useradd", "-M", "-N", "-s", "/bin/false", name_}, {}, 20).exitCode != 0) return;
-        RunResult id = Run({"id", "-u", name_}, {}, 10);
-        uid_ = id.exitCode == 0 ? std::stoi(id.out) : -1;
-    }
+// A second local user for the test's life (none when we may not make one), who
+// is handed what the test plants, as if they had made it.
+struct OtherUser {
+    const std::string name = "nlprobe" + std::to_string(getpid());
+    const bool made = geteuid() == 0 && Run({"useradd", "-M", "-N", "-s", "/bin/false", name}, {}, 20).exitCode == 0;
     ~OtherUser() {
-        if (uid_ >= 0) Run({"userdel", name_}, {}, 20);
+        if (made) Run({"userdel", name}, {}, 20);
     }
-    int uid() const { return uid_; }
-    // Hands `path` (and all below it) to this user, as if they had made it.
-    void Own(const std::string& path) const { Run({"chown", "-hR", std::to_string(uid_), path}, {}, 10); }
-
-private:
-    std::string name_;
-    int uid_ = -1;
+    void Own(const std::string& path) const { Run({"chown", "-hR", name, path}, {}, 10); }
 };
 
 std::string Own() { return "novalink-" + std::to_string(geteuid()); }
-
-// Holds the instance lock the way a running updater does.
-class HeldInstance {
-public:
-    explicit HeldInstance(const std::string& tmp)
-        : fd_(open((tmp + "/.novalink-" + std::to_string(getuid()) + ".instance").c_str(), O_RDWR | O_CREAT, 0600)) {
-        flock(fd_, LOCK_EX);
-    }
-    ~HeldInstance() { close(fd_); }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
 // "/U" with the temporary folder shared by everyone, as /tmp is.
 TEST_F(StagedUpdate, WhatAnotherUserPlantsIsNeverApplied) {
     OtherUser other;
-    if (other.uid() < 0) GTEST_SKIP() << "needs root and useradd to play the other user";
+    if (!other.made) GTEST_SKIP() << "needs root and useradd to play the other user";
     std::filesystem::permissions(root_.path(), static_cast<std::filesystem::perms>(0755));
     const std::string theirs = At("theirs");
     struct Case {
@@ -114,7 +91,6 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
         bool updated;
         std::function<void()> check = [] {};
     };
-    std::unique_ptr<HeldInstance> held;
     const auto stage = [&](const std::string& ptx) {
         std::filesystem::create_directory(staging_);
         WriteFile(staging_ + "/BLMNL.INI", std::string("[INFO]\r\nVER=") + kNewer + "\r\nSize=4000\r\n");
@@ -154,7 +130,7 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
                                                    std::to_string(nginx_->Port()) + "/files/Desktop.bin\r\n");
          },
          "", nl::kRunConnectionError, "not an http: address", false},
-        {"another run under way", [&] { held = std::make_unique<HeldInstance>(*root_ / "tmp"); }, "",
+        {"another run under way", [] {}, "exec 9>\"$TMPDIR/.novalink-$(id -u).instance\" && flock 9 &&",
          nl::kRunOtherRun, "another run of the updater is under way", false},
     };
     for (const Case& c : cases) {
@@ -165,7 +141,6 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
         c.prepare();
         RunResult r = testutil::Run({"/bin/sh", "-c", std::string(c.shell) + " printf 'i\\n' | exec \"$NL_BIN\""},
                                     env_, 60);
-        held.reset();
         const std::vector<Request> requests = Requests();
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
         // Nothing is fetched from an address that is not http:.
