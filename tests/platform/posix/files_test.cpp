@@ -271,81 +271,62 @@ TEST(DeleteAndFolders, ReportWindowsErrors) {
 TEST(TempPath, IsPrivateOrRefused) {
     TempDir dir;
     const std::string own = "novalink-" + std::to_string(geteuid());
-    const bool root = geteuid() == 0;
+    auto folder = [](const std::string& path, mode_t mode) {
+        mkdir(path.c_str(), mode);
+        chmod(path.c_str(), mode);
+    };
     struct Case {
-        const char* what;
-        std::function<std::string()> make;  // lays out the case, returns TMPDIR
-        const char* folder;                 // the folder expected under TMPDIR's folder, "" for TMPDIR itself
-        const char* refusal;                // words of the reason, nullptr when a folder is given
+        const char* tmpdir;  // under the scratch folder; "*" names a relative one
+        mode_t mode;         // of that folder
+        const char* plant;   // what waits as novalink-<uid>: "", "link", "file", "open", "theirs"
+        const char* refusal; // words of the reason; nullptr when a folder is given
+        bool own;            // the folder given is novalink-<uid>, not TMPDIR itself
     } cases[] = {
-        {"private", [&] { mkdir((dir / "a").c_str(), 0700); return dir / "a"; }, "", nullptr},
-        {"private, with a separator", [&] { mkdir((dir / "b").c_str(), 0755); return dir / "b/"; }, "", nullptr},
-        {"shared", [&] { mkdir((dir / "c").c_str(), 01777); chmod((dir / "c").c_str(), 01777); return dir / "c"; },
-         "novalink", nullptr},
-        {"a link to a private folder",
-         [&] { mkdir((dir / "d0").c_str(), 0700); symlink("d0", (dir / "d").c_str()); return dir / "d"; },
-         "novalink", nullptr},
-        {"planted link",
-         [&] {
-             mkdir((dir / "e").c_str(), 0777); chmod((dir / "e").c_str(), 0777);
-             mkdir((dir / "e0").c_str(), 0700);
-             symlink((dir / "e0").c_str(), (dir / "e/" + own).c_str());
-             return dir / "e";
-         },
-         nullptr, "symbolic link"},
-        {"planted file",
-         [&] { mkdir((dir / "f").c_str(), 0777); chmod((dir / "f").c_str(), 0777); WriteFile(dir / "f/" + own, "x");
-               return dir / "f"; },
-         nullptr, "not a folder"},
-        {"open to others",
-         [&] { mkdir((dir / "g").c_str(), 0777); chmod((dir / "g").c_str(), 0777);
-               mkdir((dir / "g/" + own).c_str(), 0777); chmod((dir / "g/" + own).c_str(), 0777); return dir / "g"; },
-         nullptr, "has mode 0777"},
-        {"another user's",
-         [&] { mkdir((dir / "h").c_str(), 0777); chmod((dir / "h").c_str(), 0777);
-               mkdir((dir / "h/" + own).c_str(), 0700);
-               if (chown((dir / "h/" + own).c_str(), 65534, 65534) != 0) return std::string();
-               return dir / "h"; },
-         nullptr, "belongs to another user"},
-        {"relative", [&] { return std::string("tmp"); }, nullptr, "not a full path"},
+        {"a", 0700, "", nullptr, false},       {"b/", 0755, "", nullptr, false},
+        {"c", 01777, "", nullptr, true},       {"e", 0777, "link", "symbolic link", false},
+        {"f", 0777, "file", "not a folder", false}, {"g", 0777, "open", "has mode 0777", false},
+        {"h", 0777, "theirs", "belongs to another user", false}, {"*", 0, "", "not a full path", false},
     };
     const char* saved = std::getenv("TMPDIR");
     const std::string keep = saved ? saved : "";
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string tmpdir = c.make();
-        if (tmpdir.empty()) {
-            EXPECT_FALSE(root) << "only root may give a folder away";
-            continue;
-        }
-        setenv("TMPDIR", tmpdir.c_str(), 1);
-        std::string base = tmpdir;
-        while (base.size() > 1 && base.back() == '/') base.pop_back();
+        SCOPED_TRACE(c.tmpdir);
+        const std::string base = dir / std::string(c.tmpdir).substr(0, 1), mine = base + "/" + own;
+        if (c.mode) folder(base, c.mode);
+        const std::string plant = c.plant;
+        if (plant == "link") folder(base + "0", 0700), symlink((base + "0").c_str(), mine.c_str());
+        if (plant == "file") WriteFile(mine, "x");
+        if (plant == "open") folder(mine, 0777);
+        if (plant == "theirs" && (folder(mine, 0700), chown(mine.c_str(), 65534, 65534) != 0)) continue;  // not root
+        setenv("TMPDIR", c.mode ? (dir / c.tmpdir).c_str() : "tmp", 1);
         char buf[4096];
         const DWORD n = GetTempPathA(sizeof buf, buf);
         if (c.refusal) {
             EXPECT_EQ(n, 0u);
             EXPECT_EQ(GetLastError(), PL_ERROR_ACCESS_DENIED);
             EXPECT_NE(TempFolderRefusal().find(c.refusal), std::string::npos) << TempFolderRefusal();
+            // What was planted is as it was.
+            EXPECT_TRUE(plant.empty() || plant == "file" ? plant.empty() || ReadFile(mine) == "x"
+                                                          : std::filesystem::is_directory(mine));
             continue;
         }
-        const std::string expected = std::string(c.folder).empty() ? base + "/" : base + "/" + own + "/";
+        const std::string expected = c.own ? mine + "/" : base + "/";
         EXPECT_EQ(std::string(buf, n), expected);
         EXPECT_EQ(TempFolderRefusal(), "");
         EXPECT_TRUE(IsPrivateFolder(expected));
         struct stat st {};
-        ASSERT_EQ(lstat(expected.c_str(), &st), 0);
-        if (*c.folder) {
-            EXPECT_EQ(st.st_mode & 07777, 0700u);
-        }
+        EXPECT_TRUE(lstat(expected.c_str(), &st) == 0 && (!c.own || (st.st_mode & 07777) == 0700));
         // Too small: the length needed, with the NUL, and nothing copied.
         buf[0] = 'q';
         EXPECT_EQ(GetTempPathA(n, buf), n + 1);
         EXPECT_EQ(buf[0], 'q');
     }
-    // What was planted is as it was.
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "e/" + own));
-    EXPECT_EQ(ReadFile(dir / "f/" + own), "x");
+    // A link to a private folder is not taken as the folder itself.
+    folder(dir / "p", 0700);
+    symlink("p", (dir / "l").c_str());
+    setenv("TMPDIR", (dir / "l").c_str(), 1);
+    char buf[4096];
+    EXPECT_EQ(std::string(buf, GetTempPathA(sizeof buf, buf)), dir / "l/" + own + "/");
     if (saved) {
         setenv("TMPDIR", keep.c_str(), 1);
     } else {
