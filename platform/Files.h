@@ -148,6 +148,9 @@ bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists);
 // A link in its place is never followed, so nothing is written through one
 // (PL_ERROR_ACCESS_DENIED), and a folder does not open; errno tells why not.
 std::FILE* OpenDataFile(const std::string& path);
+// Moves a stream to a byte offset that may lie beyond 2 GiB, where the C
+// library's own positions are 32-bit.
+bool SeekDataFile(std::FILE* file, std::int64_t offset);
 
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);

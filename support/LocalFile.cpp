@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <set>
 
 #include "platform/Files.h"
@@ -41,10 +40,7 @@ bool LocalFile::Open(const std::string& path) {
 }
 
 bool LocalFile::Seek(std::int64_t offset) {
-    if (!file_) return false;
-    // Where the C library counts positions in 32 bits, a later offset would wrap.
-    if (offset < 0 || offset > std::numeric_limits<long>::max()) return false;
-    return std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
+    return plat::SeekDataFile(file_, offset);
 }
 
 bool LocalFile::Truncate() {

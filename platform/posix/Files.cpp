@@ -712,6 +712,10 @@ std::FILE* OpenDataFile(const std::string& path) {
     return f;
 }
 
+bool SeekDataFile(std::FILE* file, std::int64_t offset) {
+    return file && offset >= 0 && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 bool IsPrivateFolder(const std::string& path) {
     struct stat st {};
     return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&

@@ -298,6 +298,10 @@ std::FILE* OpenDataFile(const std::string& path) {
     return f;
 }
 
+bool SeekDataFile(std::FILE* file, std::int64_t offset) {
+    return file && offset >= 0 && ::_fseeki64(file, offset, SEEK_SET) == 0;
+}
+
 bool IsPrivateFolder(const std::string& path) {
     const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) &&
