@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <random>
 
 #include "platform/Errors.h"
@@ -295,6 +297,20 @@ std::FILE* OpenDataFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "r+b");
     if (!f) f = std::fopen(path.c_str(), "w+b");
     if (f) std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
+}
+
+std::FILE* CreateNewFile(const std::string& path, bool) {
+    // CREATE_NEW fails on anything in the file's place, a reparse point too.
+    const ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == win32::InvalidHandle()) return nullptr;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    std::FILE* f = ::_fdopen(fd, "wb");
+    if (!f) ::_close(fd);
     return f;
 }
 
