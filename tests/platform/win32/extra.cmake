@@ -62,7 +62,7 @@ if(WIN32)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
-    app.main_module app.staged_update app.windows_logic
+    app.main_module app.signed_catalogue app.staged_update app.windows_logic
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get
     net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support
