@@ -51,7 +51,8 @@ bool ReadCatalogue(const std::string& path, std::string& bytes) {
     bool ok = plat::SizeOfOpenFile(file, size) && size <= kCatalogueLimit;
     bytes.clear();
     char block[16384];
-    for (plat::DWORD got = 0; ok && plat::ReadOpenFile(file, block, sizeof block, got) && got > 0;)
+    for (plat::DWORD got = 0;
+         ok && bytes.size() <= size && plat::ReadOpenFile(file, block, sizeof block, got) && got > 0;)
         bytes.append(block, got);
     ok = ok && bytes.size() == size;
     plat::CloseOpenFile(file);
