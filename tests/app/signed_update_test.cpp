@@ -172,3 +172,12 @@ TEST_F(SignedUpdate, SlashUAppliesOnlyWithTheStagedVerifiedCatalogue) {
     EXPECT_TRUE(ReadFile(program_) == package_) << "the package was not applied";
     EXPECT_FALSE(Exists(staging_));
 }
+
+TEST_F(SignedUpdate, ThePrivateKeyIsTheUsersAloneAndNeverOverwritten) {
+    const std::string pem = Key("key", "pem"), before = ReadFile(pem);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(pem).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Publish({"keygen", "--private", pem, "--public", *keys_ / "new.pub"}).exitCode, 2);
+    EXPECT_EQ(ReadFile(pem), before);
+    EXPECT_FALSE(Exists(*keys_ / "new.pub"));
+}
