@@ -415,7 +415,8 @@ void DownFrm::DownLoadBox_OnFinish() {
 bool DownFrm::TrustedHandOver(StagedPackage& package) {
     const std::string key = UpdateTrust::KeyText();
     if (key.empty()) return true;
-    std::string refusal = UpdateTrust::Keep(StagingFolder, StateFile) ? "" : "cannot keep the catalogue in " + StagingFolder;
+    std::string refusal =
+        UpdateTrust::Keep(StagingFolder, StateFile) ? "" : "cannot keep the catalogue in " + StagingFolder;
     if (refusal.empty()) refusal = UpdateTrust::CheckStaged(key, StagingFolder, StateFile, package);
     if (refusal.empty()) return true;
     std::fprintf(stderr, "%s: the package is not put in place: %s\n", kAppTitle, VisibleText(refusal).c_str());

@@ -223,7 +223,8 @@ struct Options {
 };
 
 int Keygen(const Options& o) {
-    if (o.privateFile.empty() || o.publicKey.empty()) return Fail(kUsage, "keygen needs --private FILE and --public FILE");
+    if (o.privateFile.empty() || o.publicKey.empty())
+        return Fail(kUsage, "keygen needs --private FILE and --public FILE");
     for (const std::string& f : {o.privateFile, o.publicKey})
         if (plat::GetFileAttributesA(f) != plat::PL_INVALID_FILE_ATTRIBUTES)
             return Fail(kFileProblem, f + " exists; it is not overwritten");
@@ -243,7 +244,8 @@ int Catalogue(const Options& o) {
     if (o.package.empty() || o.download.empty() || o.editions.empty() || o.output.empty())
         return Fail(kUsage, "catalogue needs --package FILE, --download URL, --edition KEY and -o FILE");
     for (const std::string* v : {&o.download, &o.readme, &o.version, &o.issued})
-        if (HasControl(*v) || *v != nl::TrimSpaces(*v)) return Fail(kUsage, "a value holds a control character or blanks around it");
+        if (HasControl(*v) || *v != nl::TrimSpaces(*v))
+            return Fail(kUsage, "a value holds a control character or blanks around it");
     const std::string issued = o.issued.empty() ? SignedCatalogue::IssuedNow() : o.issued;
     if (!SignedCatalogue::IsIssuedTime(issued)) return Fail(kUsage, "--issued is written 2026-12-07T10:00:00Z");
 

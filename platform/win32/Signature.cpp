@@ -32,8 +32,8 @@ public:
         std::string blob(reinterpret_cast<const char*>(&header), sizeof header);
         blob += publicKey.substr(1);
         if (privateKey) blob += *privateKey;
-        const bool ok = ::BCryptImportKeyPair(alg_, nullptr, privateKey ? BCRYPT_ECCPRIVATE_BLOB : BCRYPT_ECCPUBLIC_BLOB,
-                                              &key_, reinterpret_cast<PUCHAR>(blob.data()),
+        const LPCWSTR kind = privateKey ? BCRYPT_ECCPRIVATE_BLOB : BCRYPT_ECCPUBLIC_BLOB;
+        const bool ok = ::BCryptImportKeyPair(alg_, nullptr, kind, &key_, reinterpret_cast<PUCHAR>(blob.data()),
                                               static_cast<ULONG>(blob.size()), 0) == 0;
         ::SecureZeroMemory(blob.data(), blob.size());
         if (!ok) key_ = nullptr;

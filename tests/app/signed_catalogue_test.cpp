@@ -15,7 +15,8 @@ namespace {
 // openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256; the body
 // signed with openssl dgst -sha256 -sign, its r and s taken from the DER.
 const std::string kKey =
-    "04f7e98d0596cdda9ac6730b2aed884057beb972e37cdd358ec7237e8b4d182fb7ed8dfaa63baf02242f9c6f0db85b4162cc8510fb8a31ea05f1d2475f6b18a39e";
+    "04f7e98d0596cdda9ac6730b2aed884057beb972e37cdd358ec7237e8b4d182fb7"
+    "ed8dfaa63baf02242f9c6f0db85b4162cc8510fb8a31ea05f1d2475f6b18a39e";
 const std::string kBody =
     "[Info]\r\nVER=2.01.0105\r\nIssued=2026-12-07T10:00:00Z\r\n[Desktop]\r\nSIZE=4000\r\n"
     "DOWNLOAD=http://127.0.0.1/pkg.bin\r\nSHA256=0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\r\n";

@@ -100,7 +100,8 @@ TEST_F(SignedUpdate, OnlyWhatTheKeySignedIsApplied) {
         nginx_->Put("m_update/blmnl.cfg", cfg);
         nginx_->Put("signed/pkg.bin", pkg);
         if (*c.lastIssued)
-            Reg({"add", "HKCU\\Software\\Brightloom", "/v", "CatalogueIssued", "/t", "REG_SZ", "/d", c.lastIssued, "/f"});
+            Reg({"add", "HKCU\\Software\\Brightloom", "/v", "CatalogueIssued", "/t", "REG_SZ", "/d", c.lastIssued,
+                 "/f"});
 
         RunResult r = Update({}, "printf 'i\\n'");
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
@@ -144,20 +145,19 @@ TEST_F(SignedUpdate, SlashUAppliesOnlyWithTheStagedVerifiedCatalogue) {
     const std::string planted = PackageFor("Desktop");
     const std::string state = State();
     WriteFile(Staged(), planted);
-    WriteFile(staging_ + "/BLMNL.INI", "[INFO]\r\nComplete=" + std::to_string(planted.size()) + "\r\nEdition=Desktop\r\n");
+    WriteFile(staging_ + "/BLMNL.INI",
+              "[INFO]\r\nComplete=" + std::to_string(planted.size()) + "\r\nEdition=Desktop\r\n");
     r = testutil::Run({BuildDir() + "/novalink", "/U"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedUntrusted) << r.out;
     EXPECT_NE(r.out.find("is not the one the signed catalogue names"), std::string::npos) << r.out;
     EXPECT_TRUE(ReadFile(program_) == installed_) << "the program file was touched";
     EXPECT_TRUE(ReadFile(Staged()) == planted) << "the staging folder was touched";
 
-    const std::string signedByOther =
-        Publish({"catalogue", "--package", Staged(), "--version", "9", "--download", "http://x/y", "--edition",
-                 "Desktop", "--key", Key("other", "pem"), "-o", *root_ / "other.cfg"})
-                    .exitCode == 0
-            ? ReadFile(*root_ / "other.cfg")
-            : "";
-    WriteFile(staging_ + "/BLMNL.CFG", signedByOther);
+    ASSERT_EQ(Publish({"catalogue", "--package", Staged(), "--version", "9", "--download", "http://x/y", "--edition",
+                       "Desktop", "--key", Key("other", "pem"), "-o", *root_ / "other.cfg"})
+                  .exitCode,
+              0);
+    WriteFile(staging_ + "/BLMNL.CFG", ReadFile(*root_ / "other.cfg"));
     r = testutil::Run({BuildDir() + "/novalink", "/U"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedUntrusted) << r.out;
     EXPECT_NE(r.out.find("signature does not hold"), std::string::npos) << r.out;
