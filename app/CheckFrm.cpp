@@ -4,6 +4,7 @@
 
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
+#include "app/UpdateTrust.h"
 #include "controls/SurfacePainter.h"
 #include "http/DownloadFile.h"
 #include "platform/Forms.h"
@@ -217,6 +218,7 @@ void CheckFrm::DownLoadBox_OnFinish() {
     const Edition* edition = EditionOf(SwitchCode);
     const std::string key = edition ? edition->key : "";
     EditionName = edition ? edition->name : "";
+    if (!TrustedCatalogue(key)) return;
 
     LatestVersion = CatalogueValue(CatalogueFile, "Info", "VER");
     ReadmeUrl = CatalogueValue(CatalogueFile, "Info", "Readme");
@@ -240,6 +242,19 @@ void CheckFrm::DownLoadBox_OnFinish() {
                           plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
     }
     Unload();
+}
+
+bool CheckFrm::TrustedCatalogue(const std::string& edition) {
+    const std::string key = UpdateTrust::KeyText();
+    if (key.empty()) return true;
+    const std::string refusal = UpdateTrust::Accept(key, CatalogueFile, edition);
+    if (refusal.empty()) return true;
+    std::fprintf(stderr, "%s: the catalogue is refused: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
+    Stopping = true;
+    RunExitCode = kRunUntrusted;
+    ShowConnectionError(hwnd_);
+    Unload();
+    return false;
 }
 
 void CheckFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {

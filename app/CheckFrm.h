@@ -52,6 +52,9 @@ private:
     void Form_Load();
     void CButton_Click();
     void DownLoadBox_OnFinish();
+    // With an update key, only a catalogue that it signed, not older than the
+    // last, is used; otherwise the run ends here. True when it may go on.
+    bool TrustedCatalogue(const std::string& edition);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
     void RequestRepaint();

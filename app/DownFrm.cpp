@@ -7,6 +7,7 @@
 #include "app/CheckFrm.h"
 #include "app/MainModule.h"
 #include "app/StagedPackage.h"
+#include "app/UpdateTrust.h"
 #include "controls/SurfacePainter.h"
 #include "http/DownloadFile.h"
 #include "http/HttpHeader.h"
@@ -380,6 +381,7 @@ void DownFrm::DownLoadBox_OnFinish() {
     // The package is whole: recorded so, for "/U" should it stay staged.
     WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(length));
     WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
+    if (!TrustedHandOver(package)) return;
 
     // From here every failing step is skipped and execution goes on.
     const bool existed = plat::GetFileAttributesA(TargetFile) != plat::PL_INVALID_FILE_ATTRIBUTES;
@@ -411,6 +413,22 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (copied) plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
     unloadingSelf_ = true;
     Unload();
+}
+
+bool DownFrm::TrustedHandOver(StagedPackage& package) {
+    const std::string key = UpdateTrust::KeyText();
+    if (key.empty()) return true;
+    std::string refusal =
+        UpdateTrust::Keep(StagingFolder, StateFile) ? "" : "cannot keep the catalogue in " + StagingFolder;
+    if (refusal.empty()) refusal = UpdateTrust::CheckStaged(key, StagingFolder, StateFile, package);
+    if (refusal.empty()) return true;
+    std::fprintf(stderr, "%s: the package is not put in place: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
+    Stopping = true;
+    ErrorShown = true;
+    RunExitCode = kRunUntrusted;
+    ShowConnectionError(hwnd_);
+    Unload();
+    return false;
 }
 
 void DownFrm::CButton_Click() { Form_QueryUnload(); }

@@ -10,6 +10,7 @@
 
 #include "app/CheckFrm.h"
 #include "app/StagedPackage.h"
+#include "app/UpdateTrust.h"
 #include "platform/App.h"
 #include "platform/Controls.h"
 #include "platform/Errors.h"
@@ -294,6 +295,17 @@ void FlagStillStaged() {
     }
 }
 
+// With an update key, a staged package is applied only with the catalogue it
+// was verified by, verified again: nothing planted in the staging folder is
+// ever put in place.
+bool StagedPackageTrusted(const std::string& stagingFolder, const std::string& stateFile, StagedPackage& package,
+                          std::string& why) {
+    const std::string key = UpdateTrust::KeyText();
+    if (key.empty()) return true;
+    why = UpdateTrust::CheckStaged(key, stagingFolder, stateFile, package);
+    return why.empty();
+}
+
 }  // namespace
 
 int StagedUpdateMode() {
@@ -369,6 +381,8 @@ int StagedUpdateMode() {
         FlagStillStaged();
         return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
     }
+    if (!StagedPackageTrusted(stagingFolder, stateFile, package, why))
+        return EndStaged(kStagedUntrusted, "not applied: " + why);
 
     // The package is copied next to the program file and then renamed over it in
     // one step, so a failed copy (a full disk, a kill) leaves the old program

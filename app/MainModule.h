@@ -49,6 +49,7 @@ enum StagedUpdateExit : int {
     kStagedFileLocked = 5,      // the program file is in use or read-only
     kStagedCopyFailed = 6,      // the copy failed otherwise (a full disk, ...)
     kStagedOtherRun = 7,        // another run of the updater is under way: nothing was touched
+    kStagedUntrusted = 8,       // an update key is set and the staged catalogue or package fails it
 };
 
 // How the interactive run ends (the process exit code).
@@ -60,6 +61,8 @@ enum RunExit : int {
     kRunNoStagingFolder = 13,  // no (private) temporary folder, the staging folder could not be made, or a
                                // file in it could not be written
     kRunOtherRun = 14,         // another run of the updater is under way
+    kRunUntrusted = 15,        // an update key is set and the catalogue fails it (unsigned, altered,
+                               // older, no SHA256): nothing was downloaded
 };
 // What the interactive run ends with; the windows set it as they close.
 extern int RunExitCode;

@@ -152,6 +152,13 @@ std::FILE* OpenDataFile(const std::string& path);
 // library's own positions are 32-bit.
 bool SeekDataFile(std::FILE* file, std::int64_t offset);
 
+// Creates a new file and opens it for writing (a buffered stream). Fails with
+// PL_ERROR_FILE_EXISTS when anything is in its place already, a link too, which
+// is never followed. With ownerOnly, no one but this user may read it: mode 0600
+// on Linux; on Windows the file takes the access list of its folder, as every
+// file does there.
+std::FILE* CreateNewFile(const std::string& path, bool ownerOnly);
+
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
 

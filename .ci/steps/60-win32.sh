@@ -8,6 +8,8 @@
 #     REG_DWORD and REG_BINARY in Wine's registry;
 #   - novalink-get.exe downloads a file from nginx on loopback byte for byte,
 #     and resumes a cut one with -c;
+#   - novalink-publish.exe's key and signed catalogue hold for the Linux
+#     build's check (libcrypto), the Linux build's for its (CNG);
 #   - novalink.exe /U waits for a running Windows program, replaces the program
 #     file HKLM\Software\Brightloom "Path" names with the staged package, removes
 #     the staging folder and starts the new program.
@@ -40,12 +42,12 @@ fi
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DNOVALINK_WERROR=ON \
   -DNOVALINK_TESTS="${WIN32_SUITE:-1}" >/dev/null
 cmake --build build-win32 -j"$jobs"
-for exe in novalink novalink-reg novalink-get novalink-ver; do
+for exe in novalink novalink-reg novalink-get novalink-ver novalink-publish; do
   file "build-win32/$exe.exe" | grep -q 'PE32 executable.*Intel 80386' ||
     fail "build-win32/$exe.exe is not a PE32 i386 program: $(file "build-win32/$exe.exe")"
 done
 # The Linux reference and the fixtures (built by the normal build).
-cmake --build build -j"$jobs" --target novalink-ver test_support_novalink_ver >/dev/null
+cmake --build build -j"$jobs" --target novalink-ver novalink-publish test_support_novalink_ver >/dev/null
 
 work=$(mktemp -d)
 nginx_pid=
@@ -131,6 +133,32 @@ kill "$nginx_pid" 2>/dev/null || true
 wait "$nginx_pid" 2>/dev/null || true
 nginx_pid=
 say "novalink-get.exe downloads byte for byte and resumes a cut download with -c"
+
+# ---- novalink-publish.exe --------------------------------------------------------
+# A key made and a catalogue signed through CNG hold for libcrypto on the Linux
+# side, and the reverse; a changed byte holds for neither.
+mkdir -p "$work/pub"
+pub=$work/pub
+cp build/tests/support/fixtures/app.exe "$pub/pkg.exe"
+w build-win32/novalink-publish.exe keygen --private "$(winpath "$pub/win.pem")" --public "$(winpath "$pub/win.pub")" >/dev/null ||
+  fail "novalink-publish.exe keygen failed: $(cat "$work/wine.err")"
+w build-win32/novalink-publish.exe catalogue --package "$(winpath "$pub/pkg.exe")" --download http://127.0.0.1/pkg.exe \
+  --edition Desktop --key "$(winpath "$pub/win.pem")" -o "$(winpath "$pub/win.cfg")" >/dev/null ||
+  fail "novalink-publish.exe catalogue failed: $(cat "$work/wine.err")"
+build/novalink-publish verify "$pub/win.cfg" --public "$pub/win.pub" --package "$pub/pkg.exe" >/dev/null ||
+  fail "a catalogue signed through CNG does not hold for libcrypto"
+grep -q "^VER=$(build/novalink-ver "$pub/pkg.exe" | sed -n 's/^VerProduct: //p')" "$pub/win.cfg" ||
+  fail "novalink-publish.exe's VER is not novalink-ver's VerProduct"
+build/novalink-publish keygen --private "$pub/linux.pem" --public "$pub/linux.pub" >/dev/null
+build/novalink-publish catalogue --package "$pub/pkg.exe" --download http://127.0.0.1/pkg.exe --edition TE \
+  --key "$pub/linux.pem" -o "$pub/linux.cfg" >/dev/null
+w build-win32/novalink-publish.exe verify "$(winpath "$pub/linux.cfg")" --public "$(winpath "$pub/linux.pub")" >/dev/null ||
+  fail "a catalogue signed through libcrypto does not hold for CNG: $(cat "$work/wine.err")"
+sed -i 's/^SIZE=/SIZE=1/' "$pub/linux.cfg"
+if w build-win32/novalink-publish.exe verify "$(winpath "$pub/linux.cfg")" --public "$(winpath "$pub/linux.pub")" >/dev/null; then
+  fail "a changed catalogue holds for CNG"
+fi
+say "novalink-publish.exe's keys and signatures hold for libcrypto and the reverse; CNG refuses a changed catalogue"
 
 # ---- novalink.exe /U -----------------------------------------------------------
 i686-w64-mingw32-g++-posix -O2 -static -o "$work/probe.exe" tests/platform/win32/programs/probe.cpp

@@ -716,6 +716,23 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset) {
     return file && offset >= 0 && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+std::FILE* CreateNewFile(const std::string& path, bool ownerOnly) {
+    const mode_t mode = ownerOnly ? 0600 : 0644;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    // The mask may take bits away, never add them; owner-only is exactly 0600.
+    if (ownerOnly) fchmod(fd, 0600);
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        SetLastErrorFromErrno(errno);
+        ::close(fd);
+    }
+    return f;
+}
+
 bool IsPrivateFolder(const std::string& path) {
     struct stat st {};
     return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&

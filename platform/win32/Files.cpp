@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <random>
 
 #include "platform/Errors.h"
@@ -300,6 +302,20 @@ std::FILE* OpenDataFile(const std::string& path) {
 
 bool SeekDataFile(std::FILE* file, std::int64_t offset) {
     return file && offset >= 0 && ::_fseeki64(file, offset, SEEK_SET) == 0;
+}
+
+std::FILE* CreateNewFile(const std::string& path, bool) {
+    // CREATE_NEW fails on anything in the file's place, a reparse point too.
+    const ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == win32::InvalidHandle()) return nullptr;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    std::FILE* f = ::_fdopen(fd, "wb");
+    if (!f) ::_close(fd);
+    return f;
 }
 
 bool IsPrivateFolder(const std::string& path) {

@@ -89,17 +89,26 @@ protected:
         return r.out.find("0x1") != std::string::npos ? "1" : r.out.find("0x0") != std::string::npos ? "0" : "none";
     }
 
+    // A copy of sleep(1) at `path` with a version resource: `version` (a.b.c.d)
+    // and `description`.
+    void Versioned(const std::string& path, const std::string& description, std::string version) {
+        const std::string rc = *root_ / "version.rc";
+        const std::string dotted = version;
+        for (char& c : version) c = c == '.' ? ',' : c;
+        WriteFile(rc, "1 VERSIONINFO\nFILEVERSION " + version + "\nPRODUCTVERSION " + version +
+                      "\nFILEOS 0x40004\nFILETYPE 0x1\n"
+                      "BEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n  BLOCK \"040904B0\"\n  BEGIN\n"
+                      "   VALUE \"FileDescription\", \"" + description + "\"\n"
+                      "   VALUE \"ProductVersion\", \"" + dotted + "\"\n  END\n END\n"
+                      " BLOCK \"VarFileInfo\"\n BEGIN\n  VALUE \"Translation\", 0x409, 1200\n END\nEND\n");
+        RunResult r = testutil::Run({SourceDir() + "/scripts/add-versioninfo.sh", rc, "/bin/sleep", path}, {}, 30);
+        ASSERT_EQ(r.exitCode, 0) << r.out;
+    }
+
     // Installs a product whose version resource says 2.1.0.5 and `description`:
     // a copy of sleep(1), so that it can also run.
     void Install(const std::string& description) {
-        const std::string rc = *root_ / "version.rc";
-        WriteFile(rc, "1 VERSIONINFO\nFILEVERSION 2,1,0,5\nPRODUCTVERSION 2,1,0,5\nFILEOS 0x40004\nFILETYPE 0x1\n"
-                      "BEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n  BLOCK \"040904B0\"\n  BEGIN\n"
-                      "   VALUE \"FileDescription\", \"" + description + "\"\n"
-                      "   VALUE \"ProductVersion\", \"2.1.0.5\"\n  END\n END\n"
-                      " BLOCK \"VarFileInfo\"\n BEGIN\n  VALUE \"Translation\", 0x409, 1200\n END\nEND\n");
-        RunResult r = testutil::Run({SourceDir() + "/scripts/add-versioninfo.sh", rc, "/bin/sleep", program_}, {}, 30);
-        ASSERT_EQ(r.exitCode, 0) << r.out;
+        Versioned(program_, description, "2.1.0.5");
         installed_ = ReadFile(program_);
         Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", program_, "/f"});
     }

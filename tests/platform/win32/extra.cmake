@@ -8,7 +8,8 @@
 # The neutral tests that need a front end (platform/Forms.h) are left out of the
 # Windows build, and CTest lists them as disabled: the Windows build has no front
 # end yet (its forms come with the Win32 windows). They are app.interactive_update,
-# app.interactive_update_gtk, http.property_pages and tools.novalink_get_configure.
+# app.interactive_update_gtk, app.signed_update, http.property_pages and
+# tools.novalink_get_configure. app.signed_catalogue checks signatures through CNG.
 #
 # platform.profile asserts each side's answer where the documentation leaves the
 # layout or the last error open (Wine's and the Linux reader's differ); a file's
@@ -62,7 +63,7 @@ if(WIN32)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
-    app.main_module app.staged_update app.windows_logic
+    app.main_module app.signed_catalogue app.staged_update app.windows_logic
     http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get
     net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support

@@ -1,0 +1,153 @@
+#include "app/SignedCatalogue.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/Signature.h"
+#include "support/Sha256.h"
+
+namespace nl {
+namespace {
+
+// The raw SHA-256 digest of bytes.
+std::string DigestOf(const std::string& bytes) {
+    std::string raw;
+    SignedCatalogue::FromHex(Sha256::Of(bytes), raw);
+    return raw;
+}
+
+// Skips one line break ("\r\n" or "\n") at `at`; false when there is none.
+bool SkipLineBreak(const std::string& s, std::size_t& at) {
+    if (at < s.size() && s[at] == '\r') ++at;
+    if (at >= s.size() || s[at] != '\n') return false;
+    ++at;
+    return true;
+}
+
+// Where the last "[Signature]" line starts; npos when there is none.
+std::size_t SignatureLine(const std::string& bytes) {
+    const std::string header = std::string("[") + SignedCatalogue::kSection + "]";
+    std::size_t at = bytes.rfind(header);
+    while (at != std::string::npos && at != 0 && bytes[at - 1] != '\n') at = bytes.rfind(header, at - 1);
+    return at;
+}
+
+}  // namespace
+
+std::string SignedCatalogue::Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+bool SignedCatalogue::FromHex(const std::string& hex, std::string& bytes) {
+    auto value = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (hex.size() % 2) return false;
+    std::string out;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int hi = value(hex[i]), lo = value(hex[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out += static_cast<char>(hi * 16 + lo);
+    }
+    bytes = out;
+    return true;
+}
+
+bool SignedCatalogue::Split(const std::string& bytes, std::string& signedPart, std::string& signature,
+                            std::string* reason) {
+    auto fail = [reason](const char* why) {
+        if (reason) *reason = why;
+        return false;
+    };
+    const std::size_t start = SignatureLine(bytes);
+    if (start == std::string::npos) return fail("the catalogue is not signed");
+    // "[Signature]", a line break, "ECDSA-P256=" and the digits, and at most a
+    // line break after them: nothing else may follow the signed bytes.
+    std::size_t at = start + std::string(kSection).size() + 2;
+    const std::string key = std::string(kKey) + "=";
+    if (!SkipLineBreak(bytes, at) || bytes.compare(at, key.size(), key) != 0)
+        return fail("the catalogue's signature section is not in its form");
+    at += key.size();
+    const std::size_t digitsEnd = at + 2 * plat::PL_P256_SIGNATURE_SIZE;
+    std::string raw;
+    if (digitsEnd > bytes.size() || !FromHex(bytes.substr(at, digitsEnd - at), raw))
+        return fail("the catalogue's signature is not 128 hex digits");
+    at = digitsEnd;
+    if (at != bytes.size() && (!SkipLineBreak(bytes, at) || at != bytes.size()))
+        return fail("something follows the catalogue's signature");
+    signedPart = bytes.substr(0, start);
+    signature = raw;
+    return true;
+}
+
+std::string SignedCatalogue::Refusal(const std::string& bytes, const std::string& publicKeyText) {
+    std::string publicKey;
+    if (!KeyFromText(publicKeyText, publicKey)) return "the update key is not a P-256 public key (130 hex digits)";
+    std::string signedPart, signature, why;
+    if (!Split(bytes, signedPart, signature, &why)) return why;
+    if (!plat::VerifyP256(publicKey, DigestOf(signedPart), signature))
+        return "the catalogue's signature does not hold for the update key";
+    return "";
+}
+
+std::string SignedCatalogue::Sign(const std::string& unsignedPart, const std::string& privateKey,
+                                  const std::string& publicKey) {
+    std::string signature;
+    if (unsignedPart.empty() || unsignedPart.back() != '\n' ||
+        !plat::SignP256(privateKey, publicKey, DigestOf(unsignedPart), signature))
+        return "";
+    return unsignedPart + "[" + kSection + "]\r\n" + kKey + "=" + Hex(signature) + "\r\n";
+}
+
+std::string SignedCatalogue::Unsigned(const std::string& bytes) {
+    const std::size_t start = SignatureLine(bytes);
+    return start == std::string::npos ? bytes : bytes.substr(0, start);
+}
+
+std::string SignedCatalogue::KeyText(const std::string& publicKey) { return Hex(publicKey); }
+
+bool SignedCatalogue::KeyFromText(const std::string& text, std::string& publicKey) {
+    const std::size_t b = text.find_first_not_of(" \t\r\n");
+    const std::size_t e = text.find_last_not_of(" \t\r\n");
+    std::string raw;
+    if (b == std::string::npos || !FromHex(text.substr(b, e - b + 1), raw) ||
+        raw.size() != plat::PL_P256_PUBLIC_KEY_SIZE || raw[0] != 0x04)
+        return false;
+    publicKey = raw;
+    return true;
+}
+
+bool SignedCatalogue::IsIssuedTime(const std::string& text) {
+    // YYYY-MM-DDTHH:MM:SSZ
+    const char* form = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != 20) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (form[i] == 'd' ? !digit : text[i] != form[i]) return false;
+    }
+    auto field = [&](std::size_t at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); };
+    const int month = field(5), day = field(8);
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31 && field(11) <= 23 && field(14) <= 59 &&
+           field(17) <= 60;
+}
+
+std::string SignedCatalogue::IssuedNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const std::tm utc = *std::gmtime(&now);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}
+
+}  // namespace nl
