@@ -304,8 +304,13 @@ public:
             return;
         }
         gtk_widget_show_all(w->window);
-        if (FormControl* def = form.Find(form.spec.defaultId))
+        if (FormControl* def = form.Find(form.spec.defaultId)) {
             if (def->widget) gtk_widget_grab_focus(static_cast<GtkWidget*>(def->widget));
+        } else {
+            // Showing gave the first control the focus; with no default button,
+            // Enter must press nothing until the user picks a control.
+            gtk_window_set_focus(GTK_WINDOW(w->window), nullptr);
+        }
         gtk_window_present(GTK_WINDOW(w->window));
     }
 
