@@ -130,7 +130,7 @@ WindowProc MessageLoop::GetProc(HWND hwnd) const {
 bool MessageLoop::RunReady() {
     bool any = false;
     MSG m;
-    for (int i = 0; i < kMaxPerRun && !quit_ && ::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
+    for (int i = 0; i < kMaxPerRun && !quit_ && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
         any = true;
         if (m.message == WM_QUIT) {
             // Somebody called the system's PostQuitMessage (a dialog of the system
@@ -140,7 +140,7 @@ bool MessageLoop::RunReady() {
         }
         if (preTranslate_ && preTranslate_(m)) continue;
         ::TranslateMessage(&m);
-        ::DispatchMessageA(&m);
+        ::DispatchMessageW(&m);
     }
     return any;
 }
