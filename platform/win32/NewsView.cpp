@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "platform/VisibleText.h"
+#include "platform/win32/BrowserSite.h"
 #include "platform/win32/WideText.h"
 
 namespace plat::win32 {
@@ -69,7 +70,18 @@ void NewsView::Navigate(::HWND view, const std::string& url) {
     self->ShowLink(self->url_);
 }
 
-bool NewsView::ShowPage(const std::string&) { return false; }
+bool NewsView::ShowPage(const std::string& url) {
+    if (!browser_ && !noBrowser_) {
+        browser_ = BrowserSite::Create(window_);
+        noBrowser_ = browser_ == nullptr;
+    }
+    if (!browser_ || !browser_->Navigate(url)) return false;
+    if (link_) {
+        ::ShowWindow(note_, SW_HIDE);
+        ::ShowWindow(link_, SW_HIDE);
+    }
+    return true;
+}
 
 void NewsView::ShowLink(const std::string& url) {
     ::HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -118,6 +130,10 @@ void NewsView::OpenInBrowser() const {
                 ::SetCursor(::LoadCursor(nullptr, IDC_HAND));
                 return TRUE;
             }
+            break;
+        case WM_DESTROY:
+            if (self->browser_) self->browser_->Close();
+            self->browser_ = nullptr;
             break;
         case WM_NCDESTROY:
             ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);

@@ -11,6 +11,8 @@
 
 namespace plat::win32 {
 
+class BrowserSite;
+
 class NewsView {
 public:
     // The view's window, a child of `parent` at `at` (pixels); nullptr on failure.
@@ -33,6 +35,8 @@ private:
     ::HFONT linkFont_ = nullptr;
     ::HWND note_ = nullptr;
     ::HWND link_ = nullptr;
+    BrowserSite* browser_ = nullptr;
+    bool noBrowser_ = false;  // the system's control could not be made: the link it is
     std::string url_;
 };
 
