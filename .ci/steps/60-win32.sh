@@ -13,7 +13,10 @@
 #   - novalink.exe /U waits for a running Windows program, replaces the program
 #     file HKLM\Software\Brightloom "Path" names with the staged package, removes
 #     the staging folder and starts the new program.
-# Then the neutral suite, cross-built with googletest, runs under Wine
+# Then the windows of novalink.exe and novalink-get.exe on a virtual display
+# (tests/platform/win32/windows.sh: a prefix of their own on Wine's X11 driver,
+# xdotool's keys, screenshots in build-win32/tests/output/win32.windows/), and
+# the neutral suite, cross-built with googletest, runs under Wine
 # (WIN32_SUITE=0 leaves it out).
 set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
@@ -190,6 +193,13 @@ cmp "$app/Brightloom.exe" "$work/probe.exe" || fail "the program file was not re
 for _ in $(seq 1 100); do [ -s "$app/Brightloom.exe.started" ] && break; sleep 0.1; done
 [ -s "$app/Brightloom.exe.started" ] || fail "the new program was not started"
 say "novalink.exe /U waited ${took} ms for the old program, replaced it, removed the staging folder and started the new one"
+
+# ---- the windows on a virtual display ----------------------------------------------
+for tool in xvfb-run xdotool import; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (.ci/packages/gui.txt: xvfb, xdotool, imagemagick)"
+done
+xvfb-run -a -s "-screen 0 1024x768x24" tests/platform/win32/windows.sh build-win32 ||
+  fail "the windows on a virtual display"
 
 # ---- the neutral suite under Wine ------------------------------------------------
 if [ "${WIN32_SUITE:-1}" != 0 ]; then

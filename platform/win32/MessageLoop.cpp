@@ -80,11 +80,17 @@ HWND MessageLoop::Create(const std::string& caption, bool topLevel) {
 }
 
 void MessageLoop::Forget(HWND hwnd) {
-    std::lock_guard<std::mutex> lk(mu_);
-    auto it = windows_.find(hwnd);
-    if (it == windows_.end()) return;
-    if (it->second.topLevel) --topLevel_;
-    windows_.erase(it);
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        auto it = windows_.find(hwnd);
+        if (it == windows_.end()) return;
+        if (it->second.topLevel) --topLevel_;
+        windows_.erase(it);
+    }
+    if (destroyHook_) {
+        auto hook = destroyHook_;  // the hook may replace itself
+        hook(hwnd);
+    }
 }
 
 bool MessageLoop::Destroy(HWND hwnd) {
@@ -124,7 +130,7 @@ WindowProc MessageLoop::GetProc(HWND hwnd) const {
 bool MessageLoop::RunReady() {
     bool any = false;
     MSG m;
-    for (int i = 0; i < kMaxPerRun && !quit_ && ::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
+    for (int i = 0; i < kMaxPerRun && !quit_ && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
         any = true;
         if (m.message == WM_QUIT) {
             // Somebody called the system's PostQuitMessage (a dialog of the system
@@ -132,8 +138,9 @@ bool MessageLoop::RunReady() {
             Quit(static_cast<int>(m.wParam));
             break;
         }
+        if (preTranslate_ && preTranslate_(m)) continue;
         ::TranslateMessage(&m);
-        ::DispatchMessageA(&m);
+        ::DispatchMessageW(&m);
     }
     return any;
 }
