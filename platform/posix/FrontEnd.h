@@ -48,6 +48,8 @@ struct FormModel {
     FormSpec spec;
     std::vector<std::unique_ptr<FormControl>> controls;
     bool shown = false;
+    std::string icon;      // the picture SetFormIcon gave
+    std::string iconFile;  // where it is (platform/PictureSource.h), "" for none
     void* widget = nullptr;  // the front end's own
 
     FormControl* Find(int id) const {
@@ -96,6 +98,8 @@ public:
     virtual void FormShown(FormModel& form, bool shown) = 0;
     // The form became the active one (shown, or uncovered); it is shown.
     virtual void FormActivated(FormModel& form) {}
+    // The form's icon changed (FormModel::icon, iconFile); the terminal shows none.
+    virtual void FormIconChanged(FormModel& form) {}
 
     // Opens a message box and returns at once; `answer` is called once, later,
     // from the message loop, with PL_IDOK, PL_IDYES or PL_IDNO. Boxes nest: a

@@ -52,6 +52,11 @@ int GetListIndex(HWND, int) { return -1; }
 bool EnableControl(HWND, int, bool) { return false; }
 bool Navigate(HWND, int, const std::string&) { return false; }
 bool PaintSurface(HWND, int, const SurfacePicture&) { return false; }
+// The icon of a form's frame: platform/PictureSource.h names where its picture
+// is (the program's own are the RCDATA resources of resources/novalink.rc, the
+// frame's icon the ICON resource NOVALINK); the form keeps it for FormIcon.
+bool SetFormIcon(HWND, const std::string&) { return false; }
+std::string FormIcon(HWND) { return {}; }
 bool ShowForm(HWND, bool) { return false; }
 
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
