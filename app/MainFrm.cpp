@@ -56,7 +56,7 @@ void MainFrm::Show() {
         spec.fontName = "Arial";
         spec.clientWidth = 7950;
         spec.clientHeight = 7950;
-        spec.defaultId = kCButtonBase + kInstall;
+        // No default button: a stray Enter must not start a download.
         spec.cancelId = kCButtonBase + kCancel;
         spec.input = plat::LineInput::Choice;
         hwnd_ = plat::CreateForm(spec, &Proc);

@@ -18,15 +18,15 @@
 #include "platform/VisibleText.h"
 #include "platform/gtk/LoopSource.h"
 #include "platform/gtk/SurfacePainter.h"
-#include "platform/posix/FrontEnd.h"
+#include "platform/posix/GtkModule.h"
 
 namespace plat::gtk {
 
 namespace {
 
-using posix::ControlChange;
-using posix::FormControl;
-using posix::FormModel;
+using plat::ControlChange;
+using plat::FormControl;
+using plat::FormModel;
 
 int Px(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
@@ -75,9 +75,9 @@ void ApplyFont(GtkWidget* widget, const std::string& family, int points) {
     g_object_unref(provider);
 }
 
-class GtkFrontEnd final : public posix::FrontEnd {
+class GtkFrontEnd final : public FrontEnd {
 public:
-    explicit GtkFrontEnd(posix::FrontEndHost* host) : host_(host) {
+    explicit GtkFrontEnd(FrontEndHost* host) : host_(host) {
         // Dialog buttons sized like the system's: the theme's padding would not
         // fit a caption into a button of dialog height.
         GtkCssProvider* provider = gtk_css_provider_new();
@@ -313,8 +313,13 @@ public:
             return;
         }
         gtk_widget_show_all(w->window);
-        if (FormControl* def = form.Find(form.spec.defaultId))
+        if (FormControl* def = form.Find(form.spec.defaultId)) {
             if (def->widget) gtk_widget_grab_focus(static_cast<GtkWidget*>(def->widget));
+        } else {
+            // Showing gave the first control the focus; with no default button,
+            // Enter must press nothing until the user picks a control.
+            gtk_window_set_focus(GTK_WINDOW(w->window), nullptr);
+        }
         gtk_window_present(GTK_WINDOW(w->window));
     }
 
@@ -332,7 +337,7 @@ public:
         GtkWindow* parent = nullptr;
         if (owner && owner->widget) parent = GTK_WINDOW(static_cast<Window*>(owner->widget)->window);
         GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s",
-                                                   posix::FrontEndLines(text).c_str());
+                                                   FrontEndLines(text).c_str());
         gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
         // GTK 3 dialogs no longer show the icon of their kind; the box puts it
         // before the text, as the system's boxes do.
@@ -356,7 +361,7 @@ public:
         } else {
             gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
         }
-        int def = posix::DefaultAnswer(type);
+        int def = DefaultAnswer(type);
         int defResponse = def == PL_IDYES ? GTK_RESPONSE_YES : def == PL_IDNO ? GTK_RESPONSE_NO : GTK_RESPONSE_OK;
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), defResponse);
         auto box = std::make_unique<MessageBox>(MessageBox{dialog, type, std::move(answer), false});
@@ -382,7 +387,7 @@ public:
         for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it) {
             if ((*it)->answered) continue;
             (*it)->answered = true;
-            (*it)->answer(posix::InterruptAnswer((*it)->type));
+            (*it)->answer(InterruptAnswer((*it)->type));
             return;
         }
     }
@@ -563,7 +568,7 @@ private:
         box->answer(answer);
     }
 
-    posix::FrontEndHost* host_;
+    FrontEndHost* host_;
     std::vector<std::unique_ptr<MessageBox>> boxes_;
     int updating_ = 0;  // the program is setting a widget: its signals are not the user's
     bool downloadsRefused_ = false;  // the web views' context refuses downloads
@@ -573,8 +578,8 @@ private:
 
 }  // namespace plat::gtk
 
-extern "C" __attribute__((visibility("default"))) plat::posix::FrontEnd* NovalinkGtkFrontEnd(
-    plat::posix::FrontEndHost* host, std::string* error) {
+extern "C" __attribute__((visibility("default"))) plat::FrontEnd* NovalinkGtkFrontEnd(
+    plat::FrontEndHost* host, std::string* error) {
     if (!gtk_init_check(nullptr, nullptr)) {
         *error = "GTK cannot open the display";
         return nullptr;

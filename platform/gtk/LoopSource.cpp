@@ -2,7 +2,7 @@
 
 namespace plat::gtk {
 
-posix::FrontEndHost* LoopSource::host_ = nullptr;
+FrontEndHost* LoopSource::host_ = nullptr;
 
 gboolean LoopSource::Prepare(GSource*, gint* timeout) {
     *timeout = host_->LoopTimeoutMs();
@@ -37,7 +37,7 @@ bool LoopSource::Turn(int maxWaitMs) {
     return any;
 }
 
-void LoopSource::Install(posix::FrontEndHost* host) {
+void LoopSource::Install(FrontEndHost* host) {
     static GSourceFuncs funcs = {&LoopSource::Prepare, &LoopSource::Check, &LoopSource::Dispatch, nullptr, nullptr,
                                  nullptr};
     host_ = host;

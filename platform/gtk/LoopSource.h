@@ -6,14 +6,14 @@
 
 #include <glib.h>
 
-#include "platform/posix/FrontEnd.h"
+#include "platform/FrontEnd.h"
 
 namespace plat::gtk {
 
 class LoopSource {
 public:
     // Attaches the source to the default main context and installs the host's turn.
-    static void Install(posix::FrontEndHost* host);
+    static void Install(FrontEndHost* host);
 
 private:
     struct Source {
@@ -25,7 +25,7 @@ private:
     static gboolean Dispatch(GSource* source, GSourceFunc, gpointer);
     static bool Turn(int maxWaitMs);
 
-    static posix::FrontEndHost* host_;
+    static FrontEndHost* host_;
 };
 
 }  // namespace plat::gtk

@@ -7,13 +7,13 @@
 
 #include <string>
 
-#include "platform/posix/FrontEnd.h"
+#include "platform/FrontEnd.h"
 
 namespace plat::gtk {
 
 class SurfacePainter {
 public:
-    SurfacePainter(posix::FrontEndHost* host, std::string fontName, int fontPoints)
+    SurfacePainter(FrontEndHost* host, std::string fontName, int fontPoints)
         : host_(host), fontName_(std::move(fontName)), fontPoints_(fontPoints) {}
 
     void Paint(cairo_t* cr, const SurfacePicture& picture) const;
@@ -22,7 +22,7 @@ private:
     void Edge(cairo_t* cr, const SurfacePicture::Edge& edge) const;
     void Text(cairo_t* cr, const SurfacePicture::Text& text) const;
 
-    posix::FrontEndHost* host_;
+    FrontEndHost* host_;
     std::string fontName_;
     int fontPoints_;
 };

@@ -15,7 +15,7 @@
 #include "platform/Window.h"
 #include "platform/posix/AsciiCase.h"
 #include "platform/posix/EventLoop.h"
-#include "platform/posix/FrontEnd.h"
+#include "platform/FrontEnd.h"
 #include "platform/posix/LineReader.h"
 
 namespace plat::posix {
@@ -617,6 +617,10 @@ FormModel* TerminalFrontEnd::Form(HWND hwnd) {
 
 }  // namespace
 
-std::unique_ptr<FrontEnd> MakeTerminalFrontEnd() { return std::make_unique<TerminalFrontEnd>(); }
-
 }  // namespace plat::posix
+
+namespace plat {
+
+std::unique_ptr<FrontEnd> MakeTerminalFrontEnd() { return std::make_unique<posix::TerminalFrontEnd>(); }
+
+}  // namespace plat

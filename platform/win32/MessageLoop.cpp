@@ -80,11 +80,17 @@ HWND MessageLoop::Create(const std::string& caption, bool topLevel) {
 }
 
 void MessageLoop::Forget(HWND hwnd) {
-    std::lock_guard<std::mutex> lk(mu_);
-    auto it = windows_.find(hwnd);
-    if (it == windows_.end()) return;
-    if (it->second.topLevel) --topLevel_;
-    windows_.erase(it);
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        auto it = windows_.find(hwnd);
+        if (it == windows_.end()) return;
+        if (it->second.topLevel) --topLevel_;
+        windows_.erase(it);
+    }
+    if (destroyHook_) {
+        auto hook = destroyHook_;  // the hook may replace itself
+        hook(hwnd);
+    }
 }
 
 bool MessageLoop::Destroy(HWND hwnd) {
@@ -132,6 +138,7 @@ bool MessageLoop::RunReady() {
             Quit(static_cast<int>(m.wParam));
             break;
         }
+        if (preTranslate_ && preTranslate_(m)) continue;
         ::TranslateMessage(&m);
         ::DispatchMessageA(&m);
     }

@@ -48,6 +48,12 @@ public:
     void Wake();
     DWORD ThreadId() const { return threadId_; }
 
+    // Called with each window of ours that goes away, once it is forgotten.
+    void SetDestroyHook(std::function<void(HWND)> hook) { destroyHook_ = std::move(hook); }
+    // Sees each message the loop takes from the queue before it is translated and
+    // dispatched; true when it handled the message (a dialog's keyboard).
+    void SetPreTranslate(std::function<bool(MSG&)> filter) { preTranslate_ = std::move(filter); }
+
     void Quit(int code);
     bool QuitPending() const { return quit_; }
     int TakeQuit();
@@ -73,6 +79,8 @@ private:
     bool quit_ = false;
     int quitCode_ = 0;
     LoopHostIteration host_;
+    std::function<void(HWND)> destroyHook_;
+    std::function<bool(MSG&)> preTranslate_;
 };
 
 }  // namespace plat::win32

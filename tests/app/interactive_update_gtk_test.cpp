@@ -99,8 +99,9 @@ protected:
     ProcessId updater_ = -1;
 };
 
-// The whole road by keys: the offer shows the news page, Alt+C asks and Enter
-// answers the question's default (No), Alt+I starts the download, and Enter
+// The whole road by keys: the offer shows the news page, Enter presses nothing
+// there, Alt+C asks and Enter answers the question's default (No), Alt+I starts
+// the download, and Enter
 // answers the final message; the new program is in place and started.
 TEST_F(InteractiveUpdateGtk, TheWholeRoadByKeys) {
     const std::size_t size = 1024 * 1024;  // about four seconds at nginx's limited rate
@@ -123,6 +124,11 @@ TEST_F(InteractiveUpdateGtk, TheWholeRoadByKeys) {
     EXPECT_NE(requests[1].agent.find("AppleWebKit/"), std::string::npos) << requests[1].agent;
     EXPECT_EQ(requests[1].status, "200");
     Screenshot("offer");
+
+    // The offer has no default button: a stray Enter starts no download.
+    Keys(offer, "Return");
+    EXPECT_EQ(WaitWindow(kDownloadWindow, 1500), "");
+    ASSERT_EQ(WaitWindow(kOfferWindow), offer);
 
     // "&Cancel" asks; Enter gives the default No, and the offer stays.
     Keys(offer, "alt+c");

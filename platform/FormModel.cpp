@@ -1,51 +1,23 @@
-// Forms on Linux: the model of every form, the active form, Ctrl+C and the
-// other signals that end a run, and the choice of front end
-// (platform/posix/FrontEnd.h).
+// The forms' model on every system: the forms, their controls and texts, the
+// active form and the open message boxes (platform/FrontEnd.h). The front end
+// shows what the model holds; the system chooses the front end
+// (platform/FrontEndSystem.h).
 #include "platform/Forms.h"
-
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "platform/FrontEnd.h"
+#include "platform/FrontEndSystem.h"
 #include "platform/PictureSource.h"
-#include "platform/SysColor.h"
-#include "platform/VisibleText.h"
 #include "platform/Window.h"
-#include "platform/posix/EventLoop.h"
-#include "platform/posix/FrontEnd.h"
 
 namespace plat {
 
 namespace {
-
-using posix::FormControl;
-using posix::FormModel;
-
-posix::EventLoop& Loop() { return posix::EventLoop::Instance(); }
-
-class Host final : public posix::FrontEndHost {
-public:
-    void Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override { PostMessageA(hwnd, msg, wParam, lParam); }
-    int LoopFd() override { return LoopBackendFd(); }
-    int LoopTimeoutMs() override { return plat::LoopTimeoutMs(); }
-    bool LoopRunReady() override { return plat::LoopRunReady(); }
-    LoopHostIteration InstallLoopHost(LoopHostIteration iterate) override {
-        return plat::InstallLoopHost(std::move(iterate));
-    }
-    DWORD SysColor(int index) override { return GetSysColor(index); }
-};
 
 // A message box waiting for its answer; 0 until it has one.
 struct OpenBox {
@@ -55,42 +27,16 @@ struct OpenBox {
 
 struct State {
     FrontEndKind kind = FrontEndKind::NotStarted;
-    posix::FrontEnd* frontEnd = nullptr;  // lives as long as the process
+    FrontEnd* frontEnd = nullptr;  // lives as long as the process
     std::map<HWND, std::unique_ptr<FormModel>> forms;
     std::vector<HWND> shownOrder;  // shown forms, the active one last
     std::vector<OpenBox> boxes;    // the innermost last
-    bool ending = false;           // the run was asked to end (EndRun)
+    bool ending = false;           // the run was asked to end (EndFormsRun)
 };
 
 State& S() {
     static State state;
     return state;
-}
-
-// ---- signals -----------------------------------------------------------------
-// The handler only writes the signal's number to a pipe that the loop watches;
-// the loop then acts on the forms:
-// - Ctrl+C (SIGINT) presses the active form's "&Cancel" (or closes it); in a
-//   message box it answers as FrontEnd::InterruptMessageBox says (Yes to the
-//   question whether to give up: a Ctrl+C there never lets the work go on).
-// - SIGTERM and SIGHUP end the run as a confirmed cancel (EndRun).
-// When the loop has not taken the previous Ctrl+C yet (it is stuck), a second one
-// ends the process at once. SIGPIPE is ignored: when standard output is a pipe
-// nobody reads any more, writes to it fail and the run goes on to its end.
-
-int g_sigPipe[2] = {-1, -1};
-volatile sig_atomic_t g_sigPending = 0;
-
-void OnSignal(int sig) {
-    if (sig == SIGINT) {
-        if (g_sigPending) _exit(130);
-        g_sigPending = 1;
-    }
-    int saved = errno;
-    char c = static_cast<char>(sig);
-    ssize_t r = write(g_sigPipe[1], &c, 1);
-    (void)r;
-    errno = saved;
 }
 
 FormModel* ActiveForm() {
@@ -108,75 +54,37 @@ void CloseForms() {
     for (HWND hwnd : hwnds) PostMessageA(hwnd, PL_WM_CLOSE, 0, 0);
 }
 
-// The run ends as a confirmed cancel: every open box is answered as Ctrl+C
-// answers it (Yes to the question whether to give up, OK to a message),
-// every box opened from now on is answered at once without being shown, and
-// every form is closed once no box is open any more, so that the handlers that
-// asked go on first and the forms unload the usual way (removing what they
-// remove when they unload). False when there is nothing to end.
-bool EndRun() {
+}  // namespace
+
+bool EndFormsRun() {
     auto& s = S();
     if (s.forms.empty() && s.boxes.empty()) return false;
     s.ending = true;
     // The front end answers its boxes, innermost first, as it shows them.
     for (std::size_t i = 0; i < s.boxes.size(); ++i) s.frontEnd->InterruptMessageBox();
     for (OpenBox& box : s.boxes)
-        if (*box.answer == 0) *box.answer = posix::InterruptAnswer(box.type);
+        if (*box.answer == 0) *box.answer = InterruptAnswer(box.type);
     if (s.boxes.empty()) CloseForms();  // otherwise when the last box has closed (MessageBoxA)
     return true;
 }
 
-// Nothing of ours to end: the signal does what it always does.
-void DefaultAction(int sig) {
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-void OnInterrupt() {
+bool InterruptForms() {
     auto& s = S();
     if (!s.boxes.empty()) {
         s.frontEnd->InterruptMessageBox();
-        return;
+        return true;
     }
     FormModel* form = ActiveForm();
     if (!form && !s.forms.empty()) form = s.forms.rbegin()->second.get();
-    if (!form) {
-        DefaultAction(SIGINT);
-        return;
-    }
+    if (!form) return false;
     if (form->spec.cancelId != 0 && form->Find(form->spec.cancelId))
         PostMessageA(form->hwnd, PL_WM_COMMAND, static_cast<WPARAM>(form->spec.cancelId), 0);
     else
         PostMessageA(form->hwnd, PL_WM_CLOSE, 0, 0);
+    return true;
 }
 
-void OnSignalsArrived() {
-    char buf[64];
-    ssize_t n;
-    while ((n = read(g_sigPipe[0], buf, sizeof buf)) > 0) {
-        for (ssize_t i = 0; i < n; ++i) {
-            const int sig = static_cast<unsigned char>(buf[i]);
-            if (sig == SIGINT) {
-                g_sigPending = 0;
-                OnInterrupt();
-            } else if (!EndRun()) {
-                DefaultAction(sig);
-            }
-        }
-    }
-}
-
-void InstallSignals() {
-    if (pipe2(g_sigPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    Loop().Watch(g_sigPipe[0], EPOLLIN, [](std::uint32_t) { OnSignalsArrived(); });
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
-    // Started programs get every signal's default back (platform/posix/Process.cpp).
-    signal(SIGPIPE, SIG_IGN);
-}
+namespace {
 
 // ---- the forms -------------------------------------------------------------
 
@@ -198,7 +106,9 @@ void Unshow(HWND hwnd) {
     }
 }
 
-void OnWindowDestroyed(HWND hwnd) {
+}  // namespace
+
+void FormWindowDestroyed(HWND hwnd) {
     auto& s = S();
     auto it = s.forms.find(hwnd);
     if (it == s.forms.end()) return;
@@ -208,79 +118,19 @@ void OnWindowDestroyed(HWND hwnd) {
     Unshow(hwnd);
 }
 
+namespace {
+
 FormModel* FindForm(HWND hwnd) {
     auto& forms = S().forms;
     auto it = forms.find(hwnd);
     return it == forms.end() ? nullptr : it->second.get();
 }
 
-// The GTK module: next to the program, or where the build put it.
-posix::FrontEnd* LoadGtk(std::string* error) {
-    std::vector<std::string> places;
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string dir(exe, static_cast<std::size_t>(n));
-        dir = dir.substr(0, dir.rfind('/'));
-        places.push_back(dir + "/novalink-gtk.so");
-        places.push_back(dir.substr(0, dir.rfind('/')) + "/novalink-gtk.so");
-    }
-#ifdef NOVALINK_GTK_MODULE
-    places.push_back(NOVALINK_GTK_MODULE);
-#endif
-    void* module = nullptr;
-    std::string why = "the GTK front end is not installed";
-    for (const auto& p : places) {
-        if (access(p.c_str(), R_OK) != 0) continue;
-        module = dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (module) break;
-        const char* e = dlerror();
-        why = e ? e : "cannot load " + p;
-    }
-    if (!module) {
-        *error = why;
-        return nullptr;
-    }
-    auto make = reinterpret_cast<decltype(&NovalinkGtkFrontEnd)>(dlsym(module, "NovalinkGtkFrontEnd"));
-    if (!make) {
-        *error = "the GTK front end has no entry point";
-        return nullptr;
-    }
-    static Host host;
-    return make(&host, error);
-}
-
 }  // namespace
 
 FrontEndKind StartFrontEnd() {
     auto& s = S();
-    if (s.kind != FrontEndKind::NotStarted) return s.kind;
-    const char* ui = std::getenv("NOVALINK_UI");
-    std::string choice = ui ? ui : "";
-    bool wantGtk = choice == "gtk";
-    if (choice.empty()) {
-        const char* x = std::getenv("DISPLAY");
-        const char* w = std::getenv("WAYLAND_DISPLAY");
-        wantGtk = (x && *x) || (w && *w);
-    } else if (choice != "text" && choice != "gtk") {
-        std::fprintf(stderr, "novalink: NOVALINK_UI=%s is neither \"text\" nor \"gtk\"; using the terminal\n",
-                     VisibleText(choice).c_str());
-    }
-    if (wantGtk) {
-        std::string error;
-        s.frontEnd = LoadGtk(&error);
-        if (s.frontEnd) {
-            s.kind = FrontEndKind::Gtk;
-        } else {
-            std::fprintf(stderr, "novalink: no graphical display (%s); using the terminal\n", error.c_str());
-        }
-    }
-    if (!s.frontEnd) {
-        s.frontEnd = posix::MakeTerminalFrontEnd().release();
-        s.kind = FrontEndKind::Terminal;
-    }
-    Loop().SetDestroyHook(OnWindowDestroyed);
-    InstallSignals();
+    if (s.kind == FrontEndKind::NotStarted) s.frontEnd = OpenSystemFrontEnd(&s.kind);
     return s.kind;
 }
 
@@ -400,7 +250,7 @@ bool MoveToPage(HWND hwnd, int id, int pageId) {
     if (!page || page->kind != FormControl::Kind::TabPage) return false;
     if (c->parent == pageId) return true;
     c->parent = pageId;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Parent);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Parent);
     return true;
 }
 
@@ -411,7 +261,7 @@ bool SelectTab(HWND hwnd, int tabsId, int index) {
     if (index < 0 || index >= static_cast<int>(form->PagesOf(tabsId).size())) return false;
     if (c->value == index) return true;
     c->value = index;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Value);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Value);
     return true;
 }
 
@@ -422,7 +272,7 @@ bool SetControlName(HWND hwnd, int id, const std::string& name) {
     for (char ch : name)
         if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_') return false;
     c->name = name;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Name);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Name);
     return true;
 }
 
@@ -439,7 +289,7 @@ bool SetControlText(HWND hwnd, int id, const std::string& text) {
         c->selStart = 0;
         c->selLength = 0;
     }
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Text);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Text);
     return true;
 }
 
@@ -460,7 +310,7 @@ bool SelectText(HWND hwnd, int id, int start, int length) {
     const int size = static_cast<int>(c->text.size());
     c->selStart = std::clamp(start, 0, size);
     c->selLength = std::clamp(length, 0, size - c->selStart);
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Selection);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Selection);
     return true;
 }
 
@@ -479,7 +329,7 @@ bool SetCheck(HWND hwnd, int id, int value) {
     if (!c || c->kind != FormControl::Kind::CheckBox || (value != 0 && value != 1)) return false;
     if (c->value == value) return true;
     c->value = value;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Value);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Value);
     return true;
 }
 
@@ -496,7 +346,7 @@ bool SetListIndex(HWND hwnd, int id, int index) {
     if (index < 0 || index >= static_cast<int>(c->entries.size())) index = -1;
     if (c->value == index) return true;
     c->value = index;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Value);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Value);
     return true;
 }
 
@@ -512,7 +362,7 @@ bool EnableControl(HWND hwnd, int id, bool enabled) {
     if (!c) return false;
     if (c->enabled == enabled) return true;
     c->enabled = enabled;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Enabled);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Enabled);
     return true;
 }
 
@@ -521,7 +371,7 @@ bool Navigate(HWND hwnd, int id, const std::string& url) {
     FormControl* c = FindControl(hwnd, id, &form);
     if (!c || c->kind != FormControl::Kind::WebView) return false;
     c->text = url;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Text);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Text);
     return true;
 }
 
@@ -530,7 +380,7 @@ bool PaintSurface(HWND hwnd, int id, const SurfacePicture& picture) {
     FormControl* c = FindControl(hwnd, id, &form);
     if (!c || c->kind != FormControl::Kind::Surface) return false;
     c->picture = picture;
-    S().frontEnd->ControlChanged(*form, *c, posix::ControlChange::Picture);
+    S().frontEnd->ControlChanged(*form, *c, ControlChange::Picture);
     return true;
 }
 
@@ -566,7 +416,7 @@ bool ShowForm(HWND hwnd, bool show) {
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     auto& s = S();
     StartFrontEnd();
-    if (s.ending) return posix::InterruptAnswer(type);
+    if (s.ending) return InterruptAnswer(type);
     auto answer = std::make_shared<int>(0);
     s.boxes.push_back({answer, type});
     // The first answer counts: the user's, or the one the end of the run gave.
@@ -577,8 +427,8 @@ int MessageBoxA(HWND owner, const std::string& text, const std::string& caption,
     s.boxes.pop_back();
     s.frontEnd->CloseMessageBox();
     // The run is ending: the forms close after the handler that asked has gone on.
-    if (s.ending && s.boxes.empty()) Loop().Post(CloseForms);
-    return answered ? *answer : posix::DefaultAnswer(type);
+    if (s.ending && s.boxes.empty()) RunFromLoop(CloseForms);
+    return answered ? *answer : DefaultAnswer(type);
 }
 
 }  // namespace plat

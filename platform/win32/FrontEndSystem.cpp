@@ -1,0 +1,50 @@
+// What Windows adds to the forms' model (platform/FrontEndSystem.h): the Win32
+// front end, and the tasks the model runs from the loop.
+#include "platform/FrontEndSystem.h"
+
+#include <deque>
+
+#include "platform/PlatformFrontEndHost.h"
+#include "platform/Window.h"
+#include "platform/win32/MessageLoop.h"
+#include "platform/win32/Win32FrontEnd.h"
+
+namespace plat {
+
+namespace {
+
+constexpr UINT kRunTask = PL_WM_USER;
+
+std::deque<std::function<void()>>& Tasks() {
+    static std::deque<std::function<void()>> tasks;
+    return tasks;
+}
+
+LRESULT TaskProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != kRunTask) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    if (Tasks().empty()) return 0;
+    std::function<void()> task = std::move(Tasks().front());
+    Tasks().pop_front();
+    task();
+    return 0;
+}
+
+}  // namespace
+
+FrontEnd* OpenSystemFrontEnd(FrontEndKind* kind) {
+    win32::MessageLoop::Instance().SetDestroyHook(FormWindowDestroyed);
+    *kind = FrontEndKind::Win32;
+    return win32::MakeWin32FrontEnd(&PlatformFrontEndHost::Instance()).release();
+}
+
+void RunFromLoop(std::function<void()> task) {
+    static HWND window = 0;
+    if (!window) {
+        window = CreateMessageWindow("NovalinkTasks");
+        SetWindowProc(window, TaskProc);
+    }
+    Tasks().push_back(std::move(task));
+    PostMessageA(window, kRunTask, 0, 0);
+}
+
+}  // namespace plat
