@@ -12,6 +12,7 @@
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
 #include "platform/App.h"
+#include "platform/Console.h"
 #include "platform/Controls.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
@@ -408,6 +409,8 @@ int StagedUpdateMode() {
 
 int Main() {
     const bool staged = AsciiUpper(plat::CommandLine().substr(0, 2)) == "/U";
+    // "/U" runs without a window: its reasons go to its starter's console.
+    if (staged) plat::UseStartersConsole();
     // Every file of the run lives in the temporary folder, the instance lock
     // too: one that another user could write to or link decides nothing here.
     const std::string refusal = plat::TempFolderRefusal();

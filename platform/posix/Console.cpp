@@ -9,6 +9,9 @@ bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
+// A Linux program always has the streams its starter gave it.
+void UseStartersConsole() {}
+
 int StderrColumns() {
     winsize ws{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;

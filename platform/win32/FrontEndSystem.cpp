@@ -8,6 +8,7 @@
 #include <deque>
 #include <string>
 
+#include "platform/Console.h"
 #include "platform/PlatformFrontEndHost.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
@@ -43,6 +44,7 @@ FrontEnd* OpenSystemFrontEnd(FrontEndKind* kind) {
     const char* ui = std::getenv("NOVALINK_UI");
     const std::string choice = ui ? ui : "";
     if (choice == "text") {
+        UseStartersConsole();
         *kind = FrontEndKind::Terminal;
         return MakeTerminalFrontEnd().release();
     }
