@@ -230,6 +230,9 @@ TEST_F(InteractiveUpdateGtk, TheNewsViewShowsWebPagesOnly) {
             return !c.fetched || nginx_->AccessLog().find(std::string("GET ") + c.fetched) != std::string::npos;
         };
         for (int i = 0; i < 300 && !seen(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // nginx may log the reply before WebKit has judged it: wait for the word.
+        for (int i = 0; i < 200 && Output().find(c.said) == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a download would be written by now
         // The web view's area (twips / 15).
         const std::string shot = shots_ + "/news-" + std::to_string(&c - cases + 1) + ".png";
