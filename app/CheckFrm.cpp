@@ -20,6 +20,7 @@ namespace {
 constexpr int kLabel1 = 1;
 constexpr int kDownLoadBox = 2;
 constexpr int kCButton = 3;
+constexpr int kImage1 = 4;
 constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
 
 constexpr const char* kProductKey = "Software\\Brightloom";
@@ -106,10 +107,12 @@ void CheckFrm::Show() {
             RunExitCode = kRunConnectionError;
             return;
         }
+        plat::SetFormIcon(hwnd_, kAppPicture);
         DownLoadBox = std::make_unique<DownloadFile>();
-        DownLoadBox->Resize(4260, 300);
-        plat::AddLabel(hwnd_, kLabel1, {120, 120, 4260, 255}, "Searching for Updates ...");
-        plat::AddSurface(hwnd_, kDownLoadBox, {120, 480, DownLoadBox->Width(), DownLoadBox->Height()});
+        DownLoadBox->Resize(3660, 300);
+        plat::AddImage(hwnd_, kImage1, {120, 120, 480, 480}, "check");
+        plat::AddLabel(hwnd_, kLabel1, {720, 120, 3660, 255}, "Searching for Updates ...");
+        plat::AddSurface(hwnd_, kDownLoadBox, {720, 480, DownLoadBox->Width(), DownLoadBox->Height()});
         plat::AddButton(hwnd_, kCButton, {3000, 1020, 1380, 375}, "&Cancel");
         DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
         DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };

@@ -29,6 +29,7 @@ constexpr int kXLab = 1;
 constexpr int kFileLlab = 2;
 constexpr int kDownLoadBox = 3;
 constexpr int kCButton = 4;
+constexpr int kImage1 = 5;
 constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
 constexpr plat::UINT kRestartMessage = plat::PL_WM_USER + 2;
 
@@ -156,6 +157,11 @@ plat::LRESULT DownFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, pla
 }
 
 void DownFrm::Show() {
+    Load();
+    plat::ShowForm(hwnd_, true);
+}
+
+void DownFrm::Load() {
     if (hwnd_ == 0) {
         plat::FormSpec spec;
         spec.caption = kAppTitle;
@@ -170,8 +176,9 @@ void DownFrm::Show() {
         DownLoadBox->Resize(5775, 300);
         // Saved with an empty agent: the package requests carry an empty "User-Agent: ".
         TryStep([&] { DownLoadBox->SetAgent(""); });
-        plat::AddLabel(hwnd_, kXLab, {120, 180, 5775, 255}, "Initializing");
-        plat::AddLabel(hwnd_, kFileLlab, {120, 480, 5775, 255}, std::string(17, ' '));
+        plat::AddImage(hwnd_, kImage1, {120, 180, 480, 480}, "download");
+        plat::AddLabel(hwnd_, kXLab, {840, 180, 5055, 255}, "Initializing");
+        plat::AddLabel(hwnd_, kFileLlab, {840, 480, 5055, 255}, std::string(17, ' '));
         plat::AddSurface(hwnd_, kDownLoadBox, {120, 900, DownLoadBox->Width(), DownLoadBox->Height()});
         plat::AddButton(hwnd_, kCButton, {4500, 1650, 1395, 375}, "&Cancel");
         DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
@@ -185,7 +192,6 @@ void DownFrm::Show() {
         DownLoadBox->Show();
         Repaint();
     }
-    plat::ShowForm(hwnd_, true);
 }
 
 void DownFrm::Form_Activate() {

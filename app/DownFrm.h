@@ -30,6 +30,8 @@ public:
     // Loads the window when it is not, then shows it; its first activation
     // starts the transfer.
     void Show();
+    // Loads the window when it is not, hidden.
+    void Load();
     void Unload();
     bool Loaded() const { return hwnd_ != 0; }
     plat::HWND Handle() const { return hwnd_; }

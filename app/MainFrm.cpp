@@ -13,6 +13,8 @@ namespace {
 constexpr int kLabel1 = 1;
 constexpr int kLX = 2;
 constexpr int kWeb = 3;
+constexpr int kTopBox = 4;
+constexpr int kCimg = 5;
 // The two buttons form one array: CButton(0) and CButton(1).
 constexpr int kCButtonBase = 10;
 constexpr int kInstall = 0;
@@ -59,8 +61,17 @@ void MainFrm::Show() {
         spec.input = plat::LineInput::Choice;
         hwnd_ = plat::CreateForm(spec, &Proc);
         if (hwnd_ == 0) return;
-        // The banner (TopBox) with its label; the separator; the news page; the buttons.
+        plat::SetFormIcon(hwnd_, kAppPicture);
+        // The banner (TopBox: white, with its label and picture); the separator;
+        // the news page; the buttons.
+        plat::AddSurface(hwnd_, kTopBox, {0, 0, 7950, 720});
+        plat::SurfacePicture banner;
+        banner.width = 7950;
+        banner.height = 720;
+        banner.background = 0xFFFFFF;
+        plat::PaintSurface(hwnd_, kTopBox, banner);
         plat::AddLabel(hwnd_, kLabel1, {120, 150, 6500, 450}, "Brightloom Novalink...", "Century Gothic", 14);
+        plat::AddImage(hwnd_, kCimg, {7110, 0, 720, 720}, kAppPicture);
         LX = std::make_unique<LineX>();
         LX->Resize(7950, 30);
         plat::AddSurface(hwnd_, kLX, {0, 720, LX->Surface().Width(), LX->Surface().Height()});
@@ -80,8 +91,11 @@ void MainFrm::Form_Load() {
 
 void MainFrm::CButton_Click(int index) {
     if (index == kInstall) {
-        // The download window is shown before this one goes.
-        DownFrm::Instance().Show();
+        // The download window gets this one's icon, and is shown before this one goes.
+        DownFrm& down = DownFrm::Instance();
+        down.Load();
+        plat::SetFormIcon(down.Handle(), plat::FormIcon(hwnd_));
+        down.Show();
         Unload();
         return;
     }

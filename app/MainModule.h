@@ -29,6 +29,8 @@ inline constexpr const char* kStagingStateName = "BLMNL.INI";
 inline constexpr const char* kCatalogueName = "blmnl.cfg";
 inline constexpr const char* kSetupName = "BLM_SETUP.EXE";
 inline constexpr const char* kAppTitle = "Novalink";
+// The program's own picture: the windows' icon and the offer window's banner.
+inline constexpr const char* kAppPicture = "novalink";
 
 // The completion record in the staging state file: section "INFO", key
 // "Complete" = the whole package's length in bytes (decimal), key "SHA256" = its

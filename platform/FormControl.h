@@ -16,7 +16,8 @@ struct FormControl {
     FormRect at;  // relative to the page when `parent` is set
     int parent = 0;  // the tab page holding it (a tab page: its tabs), 0 = the form
     std::string name;
-    std::string text;  // label text, button, check box and tab caption, image path,
+    std::string text;  // label text, button, check box and tab caption, where an image
+                       // is (platform/PictureSource.h),
                        // web view address, text box text
     int value = 0;     // check box 0/1, list index (-1 none), tabs: the page shown
     std::vector<std::string> entries;  // a list's

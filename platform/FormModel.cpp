@@ -12,6 +12,7 @@
 
 #include "platform/FrontEnd.h"
 #include "platform/FrontEndSystem.h"
+#include "platform/PictureSource.h"
 #include "platform/Window.h"
 
 namespace plat {
@@ -191,8 +192,8 @@ bool AddButton(HWND form, int id, const FormRect& at, const std::string& caption
     return AddControl(form, FormControl::Kind::Button, id, at, caption);
 }
 
-bool AddImage(HWND form, int id, const FormRect& at, const std::string& imagePath) {
-    return AddControl(form, FormControl::Kind::Image, id, at, imagePath);
+bool AddImage(HWND form, int id, const FormRect& at, const std::string& picture) {
+    return AddControl(form, FormControl::Kind::Image, id, at, PictureSource(picture));
 }
 
 bool AddWebView(HWND form, int id, const FormRect& at) { return AddControl(form, FormControl::Kind::WebView, id, at, ""); }
@@ -381,6 +382,20 @@ bool PaintSurface(HWND hwnd, int id, const SurfacePicture& picture) {
     c->picture = picture;
     S().frontEnd->ControlChanged(*form, *c, ControlChange::Picture);
     return true;
+}
+
+bool SetFormIcon(HWND hwnd, const std::string& picture) {
+    FormModel* form = FindForm(hwnd);
+    if (!form) return false;
+    form->icon = picture;
+    form->iconFile = PictureSource(picture);
+    S().frontEnd->FormIconChanged(*form);
+    return true;
+}
+
+std::string FormIcon(HWND hwnd) {
+    FormModel* form = FindForm(hwnd);
+    return form ? form->icon : std::string();
 }
 
 bool ShowForm(HWND hwnd, bool show) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/FormControl.h"
@@ -14,6 +15,8 @@ struct FormModel {
     FormSpec spec;
     std::vector<std::unique_ptr<FormControl>> controls;
     bool shown = false;
+    std::string icon;      // the picture SetFormIcon gave
+    std::string iconFile;  // where it is (platform/PictureSource.h), "" for none
     void* widget = nullptr;  // the front end's own
 
     FormControl* Find(int id) const {

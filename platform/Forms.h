@@ -156,8 +156,11 @@ HWND CreateForm(const FormSpec& spec, WindowProc proc);
 bool AddLabel(HWND form, int id, const FormRect& at, const std::string& text, const std::string& fontName = "",
               int fontPoints = 0);
 bool AddButton(HWND form, int id, const FormRect& at, const std::string& caption);
-// A picture from an image file (PNG); a missing file leaves the place empty.
-bool AddImage(HWND form, int id, const FormRect& at, const std::string& imagePath);
+// A picture: one of the program's own by its name ("novalink", "check",
+// "download": the PNGs of resources/, kept beside the program or, on Windows,
+// in it as resources), or the path of a PNG file. A picture that cannot be had
+// leaves the place empty; the terminal shows no picture.
+bool AddImage(HWND form, int id, const FormRect& at, const std::string& picture);
 bool AddWebView(HWND form, int id, const FormRect& at);
 bool AddSurface(HWND form, int id, const FormRect& at);
 
@@ -206,6 +209,13 @@ bool EnableControl(HWND form, int id, bool enabled);
 bool Navigate(HWND form, int id, const std::string& url);
 // Replaces what the surface shows and repaints it.
 bool PaintSurface(HWND form, int id, const SurfacePicture& picture);
+
+// The form's icon, a picture as AddImage takes it: the window's icon in GTK,
+// the frame's and the task bar's on Windows; the terminal shows none. FormIcon
+// tells the picture last given ("" for none, and for an unknown form), so that
+// one form can give another its icon.
+bool SetFormIcon(HWND form, const std::string& picture);
+std::string FormIcon(HWND form);
 
 // Shows or hides the form. Showing makes it the active form (PL_WM_ACTIVATE).
 bool ShowForm(HWND form, bool show);

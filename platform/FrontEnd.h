@@ -37,6 +37,10 @@ public:
     virtual void FormShown(FormModel& form, bool shown) = 0;
     // The form became the active one (shown, or uncovered); it is shown.
     virtual void FormActivated(FormModel& form) {}
+    // The form's icon changed (FormModel::icon, iconFile): GTK sets the window's
+    // icon, Win32 the frame's (WM_SETICON with platform/win32/PictureLoader.h's
+    // LoadPictureIcon, big and small); the terminal shows none.
+    virtual void FormIconChanged(FormModel& form) {}
 
     // Opens a message box; `answer` is called once, with PL_IDOK, PL_IDYES or
     // PL_IDNO: later, from the message loop, or before the call returns where the

@@ -43,12 +43,20 @@ fi
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DNOVALINK_WERROR=ON \
   -DNOVALINK_TESTS="${WIN32_SUITE:-1}" >/dev/null
 cmake --build build-win32 -j"$jobs"
+# novalink.exe is a windowed program (no console window opens for it); the tools
+# are console programs.
 for exe in novalink novalink-reg novalink-get novalink-ver; do
-  file "build-win32/$exe.exe" | grep -q 'PE32 executable.*Intel 80386' ||
-    fail "build-win32/$exe.exe is not a PE32 i386 program: $(file "build-win32/$exe.exe")"
+  subsystem=console
+  [ "$exe" = novalink ] && subsystem=GUI
+  file "build-win32/$exe.exe" | grep -q "PE32 executable ($subsystem) Intel 80386" ||
+    fail "build-win32/$exe.exe is not a PE32 i386 $subsystem program: $(file "build-win32/$exe.exe")"
 done
 # The Linux reference and the fixtures (built by the normal build).
 cmake --build build -j"$jobs" --target novalink-ver test_support_novalink_ver >/dev/null
+# novalink.exe carries its own version resource (its icon and manifest:
+# platform.win32.resources).
+build/novalink-ver build-win32/novalink.exe | grep -qx 'ProductName: Novalink' ||
+  fail "novalink.exe has no version resource of its own: $(build/novalink-ver build-win32/novalink.exe)"
 
 work=$(mktemp -d)
 nginx_pid=

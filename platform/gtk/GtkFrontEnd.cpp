@@ -297,6 +297,15 @@ public:
         }
     }
 
+    void FormIconChanged(FormModel& form) override {
+        auto* w = static_cast<Window*>(form.widget);
+        if (!w) return;
+        GdkPixbuf* icon =
+            form.iconFile.empty() ? nullptr : gdk_pixbuf_new_from_file(form.iconFile.c_str(), nullptr);
+        gtk_window_set_icon(GTK_WINDOW(w->window), icon);
+        if (icon) g_object_unref(icon);
+    }
+
     void FormShown(FormModel& form, bool shown) override {
         auto* w = static_cast<Window*>(form.widget);
         if (!shown) {

@@ -1,4 +1,5 @@
-#include "platform/posix/LineReader.h"
+// Standard input on Linux: the descriptor is watched while someone wants input.
+#include "platform/LineReader.h"
 
 #include <unistd.h>
 
@@ -6,95 +7,91 @@
 
 #include "platform/posix/EventLoop.h"
 
-namespace plat::posix {
+namespace plat {
 
-LineReader::LineReader(int fd, std::function<void()> onAvailable)
-    : fd_(fd), onAvailable_(std::move(onAvailable)), alive_(std::make_shared<bool>(true)) {}
+struct LineReader::Source {
+    static constexpr int kFd = 0;
+    bool watching = false;
+    bool watchable = true;
+    bool posted = false;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+
+    static void ReadChunk(LineReader& r);
+    static void Schedule(LineReader& r);
+};
+
+LineReader::LineReader(std::function<void()> onAvailable)
+    : onAvailable_(std::move(onAvailable)), source_(std::make_unique<Source>()) {}
 
 LineReader::~LineReader() {
-    *alive_ = false;
-    if (watching_) EventLoop::Instance().Unwatch(fd_);
-}
-
-bool LineReader::Take(std::string& line) {
-    line.clear();
-    if (lines_.empty()) return false;
-    line = std::move(lines_.front());
-    lines_.pop_front();
-    return true;
+    *source_->alive = false;
+    if (source_->watching) posix::EventLoop::Instance().Unwatch(Source::kFd);
 }
 
 void LineReader::Want(bool want) {
     want_ = want;
-    auto& loop = EventLoop::Instance();
+    Source& s = *source_;
+    auto& loop = posix::EventLoop::Instance();
     if (!want_ || Available()) {
-        if (watching_) {
-            loop.Unwatch(fd_);
-            watching_ = false;
+        if (s.watching) {
+            loop.Unwatch(Source::kFd);
+            s.watching = false;
         }
-        if (want_) Schedule();
+        if (want_) Source::Schedule(*this);
         return;
     }
-    if (watching_) return;
-    if (watchable_) {
-        if (loop.Watch(fd_, EPOLLIN, [this](std::uint32_t) { ReadChunk(); })) {
-            watching_ = true;
+    if (s.watching) return;
+    if (s.watchable) {
+        if (loop.Watch(Source::kFd, EPOLLIN, [this](std::uint32_t) { Source::ReadChunk(*this); })) {
+            s.watching = true;
             return;
         }
         // A file or /dev/null (epoll refuses them: they are always ready), or a
         // closed descriptor, which the read turns into the end of input.
-        watchable_ = false;
+        s.watchable = false;
     }
-    Schedule();
+    Source::Schedule(*this);
 }
 
-void LineReader::ReadChunk() {
+void LineReader::Source::ReadChunk(LineReader& r) {
+    Source& s = *r.source_;
     char buf[4096];
-    ssize_t n = read(fd_, buf, sizeof buf);
+    ssize_t n = read(kFd, buf, sizeof buf);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (n <= 0) {
-        eof_ = true;
-        if (!partial_.empty()) {
-            lines_.push_back(std::move(partial_));
-            partial_.clear();
+    if (n <= 0)
+        r.End();
+    else
+        r.Feed(buf, static_cast<std::size_t>(n));
+    if (r.Available()) {
+        if (s.watching) {
+            posix::EventLoop::Instance().Unwatch(kFd);
+            s.watching = false;
         }
-    } else {
-        partial_.append(buf, static_cast<std::size_t>(n));
-        std::size_t start = 0;
-        for (std::size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1) {
-            std::string line = partial_.substr(start, nl - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines_.push_back(std::move(line));
-        }
-        partial_.erase(0, start);
-    }
-    if (Available()) {
-        if (watching_) {
-            EventLoop::Instance().Unwatch(fd_);
-            watching_ = false;
-        }
-        if (want_) onAvailable_();
-    } else if (!watching_ && want_) {
-        Schedule();  // a file: read on
+        if (r.want_) r.onAvailable_();
+    } else if (!s.watching && r.want_) {
+        Schedule(r);  // a file: read on
     }
 }
 
 // The next step runs from the loop: hand over what is at hand, or read a file.
-void LineReader::Schedule() {
-    if (posted_) return;
-    posted_ = true;
-    std::weak_ptr<bool> alive = alive_;
-    EventLoop::Instance().Post([this, alive] {
+void LineReader::Source::Schedule(LineReader& r) {
+    Source& s = *r.source_;
+    if (s.posted) return;
+    s.posted = true;
+    std::weak_ptr<bool> alive = s.alive;
+    LineReader* reader = &r;
+    posix::EventLoop::Instance().Post([reader, alive] {
         if (alive.expired()) return;
-        posted_ = false;
-        if (!want_) return;
-        if (Available())
-            onAvailable_();
-        else if (!watchable_)
-            ReadChunk();
+        Source& source = *reader->source_;
+        source.posted = false;
+        if (!reader->want_) return;
+        if (reader->Available())
+            reader->onAvailable_();
+        else if (!source.watchable)
+            ReadChunk(*reader);
         else
-            Want(true);
+            reader->Want(true);
     });
 }
 
-}  // namespace plat::posix
+}  // namespace plat

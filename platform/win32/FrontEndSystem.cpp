@@ -1,10 +1,15 @@
-// What Windows adds to the forms' model (platform/FrontEndSystem.h): the Win32
-// front end, and the tasks the model runs from the loop.
+// What Windows adds to the forms' model (platform/FrontEndSystem.h): the choice
+// of the Win32 front end or the terminal's, and the tasks the model runs from
+// the loop.
 #include "platform/FrontEndSystem.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <string>
 
 #include "platform/PlatformFrontEndHost.h"
+#include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/win32/MessageLoop.h"
 #include "platform/win32/Win32FrontEnd.h"
@@ -31,8 +36,19 @@ LRESULT TaskProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+// The system's windows, or the terminal's lines on the console's (or the
+// pipes') standard input and output when NOVALINK_UI is "text".
 FrontEnd* OpenSystemFrontEnd(FrontEndKind* kind) {
     win32::MessageLoop::Instance().SetDestroyHook(FormWindowDestroyed);
+    const char* ui = std::getenv("NOVALINK_UI");
+    const std::string choice = ui ? ui : "";
+    if (choice == "text") {
+        *kind = FrontEndKind::Terminal;
+        return MakeTerminalFrontEnd().release();
+    }
+    if (!choice.empty() && choice != "win32")
+        std::fprintf(stderr, "novalink: NOVALINK_UI=%s is neither \"text\" nor \"win32\"; using the windows\n",
+                     VisibleText(choice).c_str());
     *kind = FrontEndKind::Win32;
     return win32::MakeWin32FrontEnd(&PlatformFrontEndHost::Instance()).release();
 }

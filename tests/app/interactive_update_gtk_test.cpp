@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include "tests/app/InteractiveUpdateFixture.h"
 #include "tests/common/ScriptedServer.h"
@@ -136,8 +138,21 @@ TEST_F(InteractiveUpdateGtk, TheWholeRoadByKeys) {
     Keys(question, "Return");
     ASSERT_EQ(WaitWindow(kOfferWindow), offer);
 
+    // The banner: the program's picture on white (a point of its blue ring, and
+    // the white beside it); the offer gives its icon to the download window.
+    const std::string where = display_->Out("xdotool getwindowgeometry --shell " + offer + " | tr '\\n' ' '");
+    int x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(where.c_str() + where.find("X="), "X=%d Y=%d", &x, &y), 2) << where;
+    for (const auto& [px, py, colour] : {std::tuple{498, 2, "srgb(29,95,191)"}, std::tuple{460, 24, "srgb(255,255,255)"}})
+        EXPECT_EQ(display_->Out("convert " + shots_ + "/offer.png -format \"%[pixel:p{" + std::to_string(x + px) + "," +
+                                std::to_string(y + py) + "}]\" info:"),
+                  colour)
+            << px << "," << py;
     Keys(offer, "alt+i");
-    ASSERT_FALSE(WaitWindow(kDownloadWindow).empty()) << Output();
+    const std::string download = WaitWindow(kDownloadWindow);
+    ASSERT_FALSE(download.empty()) << Output();
+    EXPECT_NE(display_->Out("xprop -id " + download + " _NET_WM_ICON | head -1").find("Icon (48 x 48)"), std::string::npos)
+        << "the download window has not the offer's icon";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // some of the package has come
     Screenshot("download");
 

@@ -13,6 +13,7 @@ struct SpawnOptions {
     std::vector<std::string> env;  // extra "NAME=value" entries
     long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes (writes beyond it fail), -1 = none
     std::string outputFile;        // stdout and stderr go here; empty = /dev/null
+    std::string inputFile;         // stdin comes from here; empty = the test's own
 };
 
 // Starts argv[0] (a path) with the arguments; returns its pid, or -1.

@@ -60,8 +60,11 @@ if(WIN32)
   add_executable(win32_probe ${CMAKE_CURRENT_LIST_DIR}/programs/probe.cpp)
   set_target_properties(win32_probe PROPERTIES OUTPUT_NAME probe RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_dependencies(test_platform_win32_staged_update win32_probe novalink)
+  add_dependencies(test_platform_win32_resources novalink)
+  add_dependencies(test_platform_win32_terminal_update win32_probe novalink)
   add_dependencies(test_app_staged_update win32_probe novalink novalink-reg)
-  set_tests_properties(app.staged_update platform.win32.staged_update PROPERTIES RESOURCE_LOCK brightloom_registry)
+  set_tests_properties(app.staged_update platform.win32.staged_update platform.win32.terminal_update
+    PROPERTIES RESOURCE_LOCK brightloom_registry)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/MainModule.h"
+#include "tests/common/ScopedEnv.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
 #include "tests/platform/win32/common/SavedValue.h"
@@ -161,6 +162,40 @@ TEST_F(StagedUpdate, RefusalsLeaveEverythingInPlace) {
         Kill(product_);
         std::filesystem::remove_all(staging_);
     }
+}
+
+// novalink.exe is a windowed program: started from a command prompt without
+// redirections it is handed no standard streams, and its reason goes to the
+// console of whoever started it. The test takes a console of its own, starts the
+// updater on it without handles, and reads the line back from the screen.
+TEST_F(StagedUpdate, WithoutStreamsTheReasonGoesToTheStartersConsole) {
+    Stage();
+    WriteFile(staging_ + "\\BLMNL.INI", "[INFO]\r\nComplete=1\r\n");
+    WriteFile(program_, probe_);
+    ScopedEnv tmp("TMP", root_.path() + "\\tmp"), temp("TEMP", root_.path() + "\\tmp");
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(screen, INVALID_HANDLE_VALUE) << GetLastError();
+    std::string commandLine = "\"" + BuildProgram("novalink") + "\" /U 0";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;  // none: what Windows gives a windowed program
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    DWORD code = 99;
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 15000), WAIT_OBJECT_0);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::string text(4000, ' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterA(screen, text.data(), static_cast<DWORD>(text.size()), COORD{0, 0}, &read);
+    CloseHandle(screen);
+    FreeConsole();
+    EXPECT_EQ(code, static_cast<DWORD>(nl::kStagedIncomplete));
+    EXPECT_NE(text.find("Novalink: "), std::string::npos) << "the console shows: " << text;
 }
 
 // Windows closes every handle of a process before the process counts as ended,

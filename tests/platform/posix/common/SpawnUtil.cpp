@@ -26,6 +26,13 @@ ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& option
     pid_t pid = fork();
     if (pid != 0) return pid;
     for (auto& e : env) putenv(e.data());
+    if (!options.inputFile.empty()) {
+        int in = open(options.inputFile.c_str(), O_RDONLY);
+        if (in >= 0) {
+            dup2(in, 0);
+            close(in);
+        }
+    }
     int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd >= 0) {
         dup2(fd, 1);

@@ -72,7 +72,11 @@ ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& option
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE in = options.inputFile.empty()
+                    ? INVALID_HANDLE_VALUE
+                    : CreateFileA(options.inputFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    si.hStdInput = in != INVALID_HANDLE_VALUE ? in : GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = out;
     PROCESS_INFORMATION pi{};
@@ -80,6 +84,7 @@ ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& option
     const BOOL ok = CreateProcessA(argv[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                                    block.empty() ? nullptr : block.data(), nullptr, &si, &pi);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     if (!ok) return -1;
     CloseHandle(pi.hThread);
     std::lock_guard<std::mutex> lk(g_mu);

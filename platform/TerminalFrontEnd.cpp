@@ -1,24 +1,25 @@
 // The line-oriented front end: forms and message boxes as lines on standard
-// output, answers as lines on standard input (a terminal or a pipe), and a
+// output, answers as lines on standard input (a terminal or console, or a
+// pipe), and a
 // drawn surface with fills as a progress bar on standard error. Every text is
 // printed through VisibleText: what a server, a catalogue or a settings file put
 // into a label, a message, a field or an address never reaches the terminal as a
 // control sequence. Only message texts and labels keep their line breaks.
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
 
+#include "platform/Console.h"
+#include "platform/FrontEnd.h"
+#include "platform/FrontEndSystem.h"
+#include "platform/LineReader.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
-#include "platform/posix/AsciiCase.h"
-#include "platform/posix/EventLoop.h"
-#include "platform/FrontEnd.h"
-#include "platform/posix/LineReader.h"
 
-namespace plat::posix {
+namespace plat {
 
 namespace {
 
@@ -35,13 +36,24 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-std::string Lower(const std::string& s) { return AsciiLower(s); }
+// ASCII case folding: only 'A'..'Z' are folded, whatever the locale.
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::uint64_t NowMs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
 
 
 class TerminalFrontEnd final : public FrontEnd {
 public:
     TerminalFrontEnd()
-        : reader_(0, [this] { Pump(); }), inTty_(isatty(0) == 1), errTty_(isatty(2) == 1) {
+        : reader_([this] { Pump(); }), inTty_(StdinIsTerminal()), errTty_(StderrIsTerminal()) {
         timerWnd_ = CreateMessageWindow("terminal");
         self_ = this;
         SetWindowProc(timerWnd_, &TerminalFrontEnd::TimerProc);
@@ -232,7 +244,7 @@ private:
             st.pendingLabels.erase(c.id);
             return;
         }
-        std::uint64_t now = EventLoop::NowMs();
+        std::uint64_t now = NowMs();
         if (!force && st.saidAt.count(c.id) && now - st.saidAt[c.id] < kLabelEveryMs) {
             st.pendingLabels.insert(c.id);
             Arm();
@@ -274,7 +286,7 @@ private:
             st.nextBar.clear();
             return;
         }
-        std::uint64_t now = EventLoop::NowMs();
+        std::uint64_t now = NowMs();
         std::uint64_t every = errTty_ ? kBarEveryTtyMs : kBarEveryLineMs;
         if (!force && st.barAt != 0 && now - st.barAt < every) {
             Arm();
@@ -482,7 +494,7 @@ private:
     void ScheduleRecheck() {
         pressPending_ = true;
         unsigned gen = ++recheckGen_;
-        EventLoop::Instance().Post([this, gen] {
+        RunFromLoop([this, gen] {
             if (gen == recheckGen_) Recheck();
         });
     }
@@ -617,10 +629,6 @@ FormModel* TerminalFrontEnd::Form(HWND hwnd) {
 
 }  // namespace
 
-}  // namespace plat::posix
-
-namespace plat {
-
-std::unique_ptr<FrontEnd> MakeTerminalFrontEnd() { return std::make_unique<posix::TerminalFrontEnd>(); }
+std::unique_ptr<FrontEnd> MakeTerminalFrontEnd() { return std::make_unique<TerminalFrontEnd>(); }
 
 }  // namespace plat
