@@ -49,7 +49,7 @@ protected:
         // exit, and what the toolkit keeps until then is not ours to free.
         env.push_back("ASAN_OPTIONS=detect_leaks=0:abort_on_error=1");
         output_ = *root_ / "output.txt";
-        updater_ = Spawn({BuildDir() + "/novalink"}, {env, -1, output_});
+        updater_ = Spawn({BuildDir() + "/novalink"}, {env, -1, output_, ""});
         children_.push_back(updater_);
     }
 
