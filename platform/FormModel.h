@@ -1,4 +1,4 @@
-// A form as the forms' model keeps it: its spec, its controls, whether it is
+// A form as the forms' model keeps it: its FormSpec, its controls, whether it is
 // shown (platform/FrontEnd.h). Internal to platform/.
 #pragma once
 

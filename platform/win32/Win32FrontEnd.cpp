@@ -23,11 +23,13 @@
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "platform/VisibleText.h"
 #include "platform/win32/GdiSurfacePainter.h"
 #include "platform/win32/MessageLoop.h"
 #include "platform/win32/NewsView.h"
+#include "platform/win32/PictureLoader.h"
 #include "platform/win32/WideText.h"
 
 namespace plat::win32 {
@@ -67,6 +69,7 @@ struct Frame {
     ::HFONT font;
     ::HWND focus;  // the control that had the focus when the window was left
     bool placed;
+    std::vector<::HBITMAP> pictures;  // the images' bitmaps, deleted with the window
 };
 
 Frame* FrameOf(::HWND window) {
@@ -110,7 +113,7 @@ public:
                                           CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
                                           ::GetModuleHandleW(nullptr), nullptr);
         if (!window) return;
-        auto* frame = new Frame{this, &form, window, Font(form.spec.fontName, form.spec.fontPoints), nullptr, false};
+        auto* frame = new Frame{this, &form, window, Font(form.spec.fontName, form.spec.fontPoints), nullptr, false, {}};
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame));
         form.widget = frame;
         frames_.insert(window);
@@ -126,6 +129,7 @@ public:
         frames_.erase(frame->window);
         ::SetWindowLongPtrW(frame->window, GWLP_USERDATA, 0);
         ::DestroyWindow(frame->window);
+        for (::HBITMAP picture : frame->pictures) ::DeleteObject(picture);
         delete frame;
     }
 
@@ -163,10 +167,11 @@ public:
                 height += Px(c.at.height) * kListLines;  // the open list below the field
                 break;
             case FormControl::Kind::Image:
-                style |= SS_LEFT;  // an empty place: the pictures come as the system's bitmaps
+                style |= SS_BITMAP | SS_CENTERIMAGE;
                 break;
             case FormControl::Kind::Surface:
                 cls = kSurfaceClass;
+                style |= WS_CLIPSIBLINGS;  // under the labels and pictures drawn on it
                 break;
             case FormControl::Kind::WebView:
                 c.widget = NewsView::Open(frame->window, at, kIdBase + c.id, frame->font);
@@ -209,6 +214,20 @@ public:
                            : frame->font;
         ::SendMessageW(widget, WM_SETFONT, reinterpret_cast<::WPARAM>(font), FALSE);
         if (c.kind == FormControl::Kind::Surface) ::SetWindowLongPtrW(widget, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
+        if (c.kind == FormControl::Kind::Image && !c.text.empty()) {
+            // Laid on what is under it: a drawn surface's background, or the form's.
+            const FormControl* under = SurfaceUnder(form, c);
+            const ::COLORREF back = under ? static_cast<::COLORREF>(under->picture.background) : ::GetSysColor(COLOR_BTNFACE);
+            if (::HBITMAP picture = LoadPicture(c.text, back)) {
+                frame->pictures.push_back(picture);
+                ::SendMessageW(widget, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<::LPARAM>(picture));
+            }
+        }
+        // The drawn surfaces stay at the bottom of the order, so that the labels
+        // and pictures on them show (a new control comes below the others).
+        for (const auto& other : form.controls)
+            if (other->kind == FormControl::Kind::Surface && Widget(*other))
+                ::SetWindowPos(Widget(*other), kBottom, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         if (c.kind == FormControl::Kind::DropDownList) {
             ++updating_;
             for (const auto& e : c.entries)
@@ -244,6 +263,15 @@ public:
         FormControl* def = form.Find(form.spec.defaultId);
         frame->focus = def ? Widget(*def) : nullptr;
         ::SetFocus(frame->focus ? frame->focus : frame->window);
+    }
+
+    void FormIconChanged(FormModel& form) override {
+        auto* frame = static_cast<Frame*>(form.widget);
+        if (!frame) return;
+        ::HICON big = form.iconFile.empty() ? nullptr : LoadPictureIcon(form.iconFile, false);
+        ::HICON small = form.iconFile.empty() ? nullptr : LoadPictureIcon(form.iconFile, true);
+        ::SendMessageW(frame->window, WM_SETICON, ICON_BIG, reinterpret_cast<::LPARAM>(big));
+        ::SendMessageW(frame->window, WM_SETICON, ICON_SMALL, reinterpret_cast<::LPARAM>(small));
     }
 
     void FormActivated(FormModel& form) override {
@@ -294,6 +322,23 @@ private:
         const int x = std::max(0, static_cast<int>(area.left + (area.right - area.left - w) / 2));
         const int y = std::max(0, static_cast<int>(area.top + (area.bottom - area.top - h) / 2));
         ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // The drawn surface a control lies on, nullptr when none.
+    static const FormControl* SurfaceUnder(const FormModel& form, const FormControl& c) {
+        for (const auto& s : form.controls) {
+            if (s->kind != FormControl::Kind::Surface || s->parent != c.parent) continue;
+            if (c.at.left >= s->at.left && c.at.top >= s->at.top &&
+                c.at.left + c.at.width <= s->at.left + s->at.width && c.at.top + c.at.height <= s->at.top + s->at.height)
+                return s.get();
+        }
+        return nullptr;
+    }
+
+    ::HBRUSH Brush(::COLORREF colour) {
+        ::HBRUSH& brush = brushes_[colour];
+        if (!brush) brush = ::CreateSolidBrush(colour);
+        return brush;
     }
 
     void ShowPages(FormModel& form, FormControl& tabs) {
@@ -429,6 +474,16 @@ private:
                 if (!def || !def->enabled) return 0;
                 return MAKELRESULT(kIdBase + def->id, DC_HASDEFID);
             }
+            case WM_CTLCOLORSTATIC: {
+                // A label or picture on a drawn surface takes the surface's background.
+                const int id = ::GetDlgCtrlID(reinterpret_cast<::HWND>(l)) - kIdBase;
+                const FormControl* c = frame->form->Find(id);
+                const FormControl* under = c && Widget(*c) == reinterpret_cast<::HWND>(l) ? SurfaceUnder(*frame->form, *c) : nullptr;
+                if (!under) break;
+                const auto back = static_cast<::COLORREF>(under->picture.background);
+                ::SetBkColor(reinterpret_cast<::HDC>(w), back);
+                return reinterpret_cast<::LRESULT>(frame->owner->Brush(back));
+            }
             case WM_CLOSE:
                 // The frame's close button: the procedure decides.
                 frame->owner->host_->Post(frame->form->hwnd, PL_WM_CLOSE, 0, 0);
@@ -490,6 +545,7 @@ private:
     FrontEndHost* host_;
     std::set<::HWND> frames_;
     std::map<std::pair<std::string, int>, ::HFONT> fonts_;
+    std::map<::COLORREF, ::HBRUSH> brushes_;
     int updating_ = 0;
 };
 

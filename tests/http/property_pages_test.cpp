@@ -12,6 +12,7 @@
 #include "platform/Forms.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
+#include "tests/common/ScopedEnv.h"
 
 using namespace plat;
 
@@ -23,7 +24,7 @@ LRESULT Ignore(HWND, UINT, WPARAM, LPARAM) { return 0; }
 class Pages : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("NOVALINK_UI", "text", 1);
+        testutil::SetVariable("NOVALINK_UI", "text");
         FormSpec spec;
         spec.caption = "pages";
         form = CreateForm(spec, &Ignore);

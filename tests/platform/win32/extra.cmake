@@ -5,11 +5,14 @@
 # the test's Wine process ends. The scripted server and the socket peers are the
 # test's own threads and sockets, as on Linux, on Windows Sockets.
 #
-# The neutral tests that need a front end (platform/Forms.h) are left out of the
-# Windows build, and CTest lists them as disabled: the Windows build has no front
-# end yet (its forms come with the Win32 windows). They are app.interactive_update,
-# app.interactive_update_gtk, app.signed_update, http.property_pages and
-# tools.novalink_get_configure. app.signed_catalogue checks signatures through CNG.
+# The forms run on the Win32 front end here: http.property_pages builds its
+# pages on a hidden form of it. The windows themselves are driven on a virtual
+# display by tests/platform/win32/windows.sh (from .ci/steps/60-win32.sh), and
+# platform.win32.modal_box keeps a download running under a message box. Left
+# out of the Windows build, and listed by CTest as disabled, are the tests that
+# drive the terminal front end (NOVALINK_UI=text) or GTK: app.interactive_update,
+# app.interactive_update_gtk, app.signed_update and tools.novalink_get_configure.
+# app.signed_catalogue checks signatures through CNG.
 #
 # platform.profile asserts each side's answer where the documentation leaves the
 # layout or the last error open (Wine's and the Linux reader's differ); a file's
@@ -66,8 +69,8 @@ if(WIN32)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
-    app.main_module app.signed_catalogue app.staged_update app.windows_logic
-    http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
+    app.main_module app.signed_catalogue app.staged_update app.windows_logic platform.visible_text
+    http.property_pages http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get
     net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support
     platform.loop_wake platform.message_loop platform.profile platform.winsock

@@ -87,7 +87,7 @@ for _ in $(seq 50); do [ -s "$work/silent.port" ] && break; sleep 0.1; done
 windows() {
   local w
   for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-    echo "$w $(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')"
+    echo "$w $(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')"
   done
 }
 # Waits until `count` windows of the caption show ("" any number), one of them
