@@ -17,6 +17,7 @@
 #include "http/HttpHeader.h"
 #include "http/prpProxy.h"
 #include "http/prpServer.h"
+#include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
 #include "platform/VisibleText.h"
@@ -27,6 +28,7 @@
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/GuardedMain.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -70,6 +72,7 @@ const char* const kHelp =
     "                        display); Apply and OK save them to FILE\n"
     "  -q                    no progress bar or summary\n"
     "  -h, --help            this text\n"
+    "  --version             the version\n"
     "\n"
     "Exit codes:\n"
     "  0  the file arrived whole\n"
@@ -89,30 +92,6 @@ const char* const kHelp =
 // One line on stderr; what a server or a settings file put into it is shown, never obeyed.
 void Fail(const std::string& message) {
     std::fprintf(stderr, "novalink-get: %s\n", plat::VisibleText(message).c_str());
-}
-
-// The Windows Sockets errors a transfer meets, in plain words.
-std::string SocketErrorText(std::int32_t number) {
-    switch (number) {
-        case plat::WS_EACCES: return "permission denied";
-        case plat::WS_EMFILE: return "too many open files";
-        case plat::WS_EADDRINUSE: return "the local address is in use";
-        case plat::WS_EADDRNOTAVAIL: return "the address is not available";
-        case plat::WS_ENETDOWN: return "the network is down";
-        case plat::WS_ENETUNREACH: return "the network is unreachable";
-        case plat::WS_ENETRESET: return "the connection was dropped by a network reset";
-        case plat::WS_ECONNABORTED: return "the connection was aborted";
-        case plat::WS_ECONNRESET: return "connection reset by the server";
-        case plat::WS_ENOBUFS: return "no buffer space left";
-        case plat::WS_ENOTCONN: return "not connected";
-        case plat::WS_ESHUTDOWN: return "the connection was shut down";
-        case plat::WS_ETIMEDOUT: return "the connection attempt timed out";
-        case plat::WS_ECONNREFUSED: return "connection refused";
-        case plat::WS_EHOSTDOWN: return "the host is down";
-        case plat::WS_EHOSTUNREACH: return "no route to the host";
-        case plat::WS_EDISCON: return "the server ended the connection";
-        default: return "";
-    }
 }
 
 bool SplitCredentials(const std::string& text, std::string& user, std::string& pass) {
@@ -260,6 +239,9 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
         bool ok = true;
         if (a == "-h" || a == "--help") {
             std::fputs(kHelp, stdout);
+            return kOk;
+        } else if (a == "--version") {
+            nl::PrintVersion("novalink-get");
             return kOk;
         } else if (a == "-o") {
             ok = value(o.output);
@@ -813,7 +795,7 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kConnection;
         case F::Connection: {
             // The control's texts for socket errors are its own; say it plainly here.
-            const std::string plain = SocketErrorText(out.number);
+            const std::string plain = nl::SocketErrorText(out.number);
             const std::string what = !plain.empty() ? plain
                                      : out.number >= 10000 && out.number < 12000 ? std::string("socket error")
                                                                                   : out.text;
