@@ -23,7 +23,7 @@ version=$(sed -n 's/^project(novalink VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 cmake -S . -B build-package -DCMAKE_INSTALL_PREFIX=/usr -DNOVALINK_WERROR=ON >/dev/null
 cmake --build build-package -j"$(nproc)" >/dev/null
 rm -f build-package/novalink_*.deb
-(cd build-package && cpack -G DEB >/dev/null)
+(cd build-package && cpack -G DEB >cpack.log 2>&1) || { cat build-package/cpack.log; fail "cpack"; }
 deb=$(echo build-package/novalink_*.deb)
 [ -f "$deb" ] || fail "cpack made no .deb"
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -40,7 +40,7 @@ cleanup() {
 trap cleanup EXIT
 
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-  -o DPkg::Lock::Timeout=600 "$PWD/$deb" >/dev/null
+  -o DPkg::Lock::Timeout=600 "$PWD/$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
 [ "$(/usr/bin/novalink --version)" = "novalink $version" ] || fail "/usr/bin/novalink --version: $(/usr/bin/novalink --version)"
 for page in novalink novalink-get novalink-reg; do
   [ -f "/usr/share/man/man1/$page.1" ] || fail "no man page $page.1"
