@@ -105,6 +105,7 @@ void CheckFrm::Show() {
         spec.input = plat::LineInput::NoInput;
         hwnd_ = plat::CreateForm(spec, &Proc);
         if (hwnd_ == 0) {
+            std::fprintf(stderr, "%s: the check window cannot be opened\n", kAppTitle);
             RunExitCode = kRunConnectionError;
             return;
         }
@@ -176,6 +177,7 @@ void CheckFrm::Form_Load() {
     // Without a temporary folder there is nowhere to put the catalogue.
     CatalogueFile = TempFolderPath(kCatalogueName);
     if (CatalogueFile.empty()) {
+        std::fprintf(stderr, "%s: no temporary folder for the catalogue\n", kAppTitle);
         plat::MessageBoxA(0, "There is no temporary folder to download the update into.", kAppTitle,
                           plat::PL_MB_OK | plat::PL_MB_ICONHAND);
         RunExitCode = kRunNoStagingFolder;
@@ -230,6 +232,7 @@ void CheckFrm::DownLoadBox_OnFinish() {
     PackageDigest = CatalogueValue(CatalogueFile, key, "SHA256");
 
     if (LatestVersion.empty()) {
+        ReportFailure("catalogue", CatalogueUrl, "no VER in [Info]");
         RunExitCode = kRunConnectionError;
         Stopping = true;
         ShowConnectionError(hwnd_);
@@ -260,7 +263,7 @@ bool CheckFrm::TrustedCatalogue(const std::string& edition) {
     return false;
 }
 
-void CheckFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
+void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
     if (Stopping) return;
     Stopping = true;
     RunExitCode = kRunConnectionError;
@@ -269,6 +272,10 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, CatalogueFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
+    } else if (IsHttpAddress(CatalogueUrl)) {
+        // (An address that is not http: had its line before anything was fetched.)
+        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
+        ReportFailure("catalogue", CatalogueUrl, reason.empty() ? "the transfer could not start" : reason);
     }
     ShowConnectionError(hwnd_);
     Unload();

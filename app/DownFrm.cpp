@@ -17,6 +17,7 @@
 #include "platform/NumberFormat.h"
 #include "platform/Process.h"
 #include "platform/Window.h"
+#include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
@@ -206,6 +207,7 @@ void DownFrm::Form_Activate() {
 void DownFrm::DownloadFile() {
     StagedFile = JoinPath(StagingFolder, kStagedPackageName);
     if (StagingFolder.empty()) {
+        std::fprintf(stderr, "%s: no temporary folder for the package\n", kAppTitle);
         EndWith(kRunNoStagingFolder, "There is no temporary folder to download the update into.");
         return;
     }
@@ -278,7 +280,8 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
     if (whole > 0 && done > whole) {
         // More than the server announced: such a package can never be right, and
         // an endless body must not fill the disk.
-        RejectPackage("The downloaded update is larger than announced and has been deleted.");
+        RejectPackage("The downloaded update is larger than announced and has been deleted.",
+                      "more than the " + std::to_string(whole) + " bytes announced; deleted");
         return;
     }
     plat::SetControlText(hwnd_, kXLab, "Downloading...");
@@ -288,7 +291,7 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
     RequestRepaint();
 }
 
-void DownFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
+void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
     if (Stopping) return;
     const DownloadFailure failure = DownLoadBox ? DownLoadBox->LastFailure() : DownloadFailure::None;
     if (failure == DownloadFailure::NothingLeft && !startedOver_ && PartLongerThanServerFile()) {
@@ -311,6 +314,16 @@ void DownFrm::DownLoadBox_OnError(std::int32_t, const std::string&) {
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, StagedFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
+    } else if (TrimSpaces(PackageUrl).empty()) {
+        // The catalogue names no package for this edition.
+        const CheckFrm::Edition* edition = CheckFrm::EditionOf(SwitchCode);
+        const std::string section = std::string("[") + (edition ? edition->key : "") + "]";
+        ReportFailure("catalogue", CheckFrm::CatalogueUrlFor(UpdateServer(), SwitchCode),
+                      PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
+    } else if (IsHttpAddress(PackageUrl)) {
+        // (An address that is not http: had its line before anything was fetched.)
+        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
+        ReportFailure("package", PackageUrl, reason.empty() ? "the transfer could not start" : reason);
     }
     ShowConnectionError(hwnd_);
     Unload();
@@ -342,7 +355,8 @@ void DownFrm::StartOver() {
     DownloadFile();
 }
 
-void DownFrm::RejectPackage(const std::string& why) {
+void DownFrm::RejectPackage(const std::string& why, const std::string& reason) {
+    ReportFailure("package", PackageUrl, reason);
     Stopping = true;
     ErrorShown = true;
     if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
@@ -371,7 +385,8 @@ void DownFrm::DownLoadBox_OnFinish() {
     StagedPackage package(StagedFile);
     const std::int64_t whole = DownLoadBox->AnnouncedBytes();
     if (!package.IsOpen() || whole <= 0 || package.Length() != whole) {
-        RejectPackage("The downloaded update does not have the size announced and has been deleted.");
+        RejectPackage("The downloaded update does not have the size announced and has been deleted.",
+                      "not the " + std::to_string(whole) + " bytes announced; deleted");
         return;
     }
     // The catalogue may say what the package is.
@@ -379,7 +394,8 @@ void DownFrm::DownLoadBox_OnFinish() {
         const std::string actual = package.Digest();
         if (actual.empty() || PackageDigest.size() != 64 || !Sha256::SameDigest(PackageDigest, actual)) {
             RejectPackage("The downloaded update is damaged (its SHA-256 digest does not match) and has been "
-                          "deleted.");
+                          "deleted.",
+                          "its SHA-256 digest does not match SHA256 in the catalogue; deleted");
             return;
         }
     }

@@ -61,8 +61,9 @@ private:
     // both are checked again before the program file is touched; otherwise the
     // run ends here. True when the hand-over may go on.
     bool TrustedHandOver(StagedPackage& package);
-    // The package is not what was announced: it goes, and the run ends.
-    void RejectPackage(const std::string& why);
+    // The package is not what was announced: it goes, and the run ends; `why`
+    // is the message's text, `reason` the line on stderr.
+    void RejectPackage(const std::string& why, const std::string& reason);
     // Shows a message and ends the run with `code`, asking nothing.
     void EndWith(int code, const std::string& text);
     void RequestRepaint();

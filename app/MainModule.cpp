@@ -11,6 +11,9 @@
 #include "app/CheckFrm.h"
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
+#include "http/DownloadFile.h"
+#include "http/HttpHeader.h"
+#include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
 #include "platform/Controls.h"
@@ -20,6 +23,7 @@
 #include "platform/Instance.h"
 #include "platform/Process.h"
 #include "platform/Profile.h"
+#include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
@@ -236,6 +240,44 @@ void ShowConnectionError(plat::HWND owner) {
                       "Connection Error", plat::PL_MB_OK | plat::PL_MB_ICONHAND);
 }
 
+std::string TransferFailureReason(const DownloadFile& box, std::int32_t number) {
+    switch (box.LastFailure()) {
+        case DownloadFailure::HttpStatus: {
+            // "HTTP/1.1 404 Not Found" -> "HTTP 404 Not Found"
+            const std::string& head = box.ReceiveHead();
+            const std::string line = head.substr(0, head.find("\r\n"));
+            const auto space = line.find(' ');
+            return "HTTP " + (space == std::string::npos ? std::to_string(ReplyStatusCode(head)) : line.substr(space + 1));
+        }
+        case DownloadFailure::NoHost: return "no host in the address";
+        case DownloadFailure::Resolve: return "the host name does not resolve";
+        case DownloadFailure::Connection: {
+            const std::string plain = SocketErrorText(number);
+            return plain.empty() ? "connection error " + std::to_string(number) : plain;
+        }
+        case DownloadFailure::TimedOut:
+            // The control gives up once the idle seconds exceed its time-out.
+            return "no answer for " + std::to_string(box.TimeOut() + 1) + " s";
+        case DownloadFailure::Truncated:
+            return "the connection closed after " + std::to_string(box.DownloadedBytes()) + " of " +
+                   std::to_string(box.AnnouncedBytes()) + " bytes";
+        case DownloadFailure::TooLarge:
+            return "longer than the " + std::to_string(box.MaxBytes()) + " bytes allowed";
+        case DownloadFailure::NothingLeft: return "nothing left to fetch after the part held";
+        case DownloadFailure::BadReply: return "an unusable reply";
+        case DownloadFailure::FileExists: return "the local file exists";
+        case DownloadFailure::LocalFile: return "the local file cannot be written: " + box.LocalFileProblem();
+        case DownloadFailure::Cancelled: return "cancelled";
+        case DownloadFailure::None: break;
+    }
+    return "";
+}
+
+void ReportFailure(const std::string& what, const std::string& address, const std::string& reason) {
+    std::fprintf(stderr, "%s: %s %s: %s\n", kAppTitle, what.c_str(), plat::VisibleText(address).c_str(),
+                 plat::VisibleText(reason).c_str());
+}
+
 // ---- the staged update ------------------------------------------------------
 
 bool ParseProcessId(const std::string& commandLine, long& processId) {
@@ -434,8 +476,10 @@ int Main() {
     plat::StartFrontEnd();
     plat::InitCommonControlsEx(8, plat::PL_ICC_USEREX_CLASSES);
     CheckFrm::Instance().Show();
-    const int code = plat::RunMessageLoop();
-    return code != 0 ? code : RunExitCode;
+    const int loop = plat::RunMessageLoop();
+    const int code = loop != 0 ? loop : RunExitCode;
+    if (code == kRunCancelled) std::fprintf(stderr, "%s: the update was cancelled\n", kAppTitle);
+    return code;
 }
 
 }  // namespace nl

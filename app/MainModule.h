@@ -2,12 +2,14 @@
 // profile-file and folder helpers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/Types.h"
 
 namespace nl {
 
+class DownloadFile;
 class StagedPackage;
 
 // ---- the update state (one copy for the whole program, initially empty) ----
@@ -93,6 +95,12 @@ bool VersionTextGreater(const std::string& a, const std::string& b);
 
 // The message shown when the catalogue or the package cannot be had.
 void ShowConnectionError(plat::HWND owner);
+// Why a transfer of the catalogue or the package failed, in a few words for
+// stderr: "HTTP 404 Not Found", "connection refused", "no answer for 31 s".
+// `number` is the one its OnError gave; "" when no transfer ran.
+std::string TransferFailureReason(const DownloadFile& box, std::int32_t number);
+// The one line on stderr for a failed run: "Novalink: <what> <address>: <reason>".
+void ReportFailure(const std::string& what, const std::string& address, const std::string& reason);
 
 // ---- entry ------------------------------------------------------------------
 

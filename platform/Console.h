@@ -19,4 +19,16 @@ void UseStartersConsole();
 // Width of the terminal behind standard error in columns, or 80 when unknown.
 int StderrColumns();
 
+// Standard output passes bytes as they are (Windows: no CR added before LF).
+void SetStdoutBinary();
+
+// From here on Ctrl+C, SIGTERM and SIGHUP (on Windows the console's Ctrl+C,
+// Ctrl+Break and close) no longer end the process at once: they are recorded,
+// and a wait for events (PumpUntil) returns to its caller within a second, so
+// that a tool can clean up and end itself.
+void CatchInterrupts();
+// The exit code a shell gives for the signal caught (128 + its number: 130 for
+// Ctrl+C), or 0 when none was.
+int InterruptExitCode();
+
 }  // namespace plat

@@ -19,9 +19,21 @@ set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
-scripts/install-deps.sh
+# Only what the demo needs: the build, its server and the version resource, and
+# the GTK front end where there is a display to show it on.
+lists=(build demo)
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && lists+=(gui)
+scripts/install-deps.sh "${lists[@]}"
+echo "== Building the updater and its tools (build/; a first build takes a minute or two)"
 cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)" --target novalink novalink-reg novalink-ver >/dev/null
+# The build's own progress lines in place of a silent wait; the whole output
+# in build/demo-build.log.
+if ! cmake --build build -j"$(nproc)" --target novalink novalink-reg novalink-ver 2>&1 | tee build/demo-build.log |
+    { grep --line-buffered -E '^\[ *[0-9]+%\]' || true; } | sed -u 's/^/    /'; then
+    tail -n 30 build/demo-build.log | sed 's/^/    /'
+    echo "    FAILED: the build (build/demo-build.log)"
+    exit 1
+fi
 
 sandbox=$(mktemp -d "${TMPDIR:-/tmp}/novalink-demo.XXXXXX")
 nginx_pid= product= stopper=

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, builds, and runs every test: the
+# Installs what the build and the tests need, builds (the tests too:
+# BUILD_TESTING), and runs every test: the
 # suite in a normal build, the suite again under AddressSanitizer and UBSan, then
 # the extra steps in .ci/steps/ (fuzzing and the like).
 set -euo pipefail
@@ -9,11 +10,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -DNOVALINK_WERROR=ON
+cmake -S . -B build -DNOVALINK_WERROR=ON -DBUILD_TESTING=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
-cmake -S . -B build-asan -DNOVALINK_WERROR=ON -DNOVALINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build-asan -DNOVALINK_WERROR=ON -DBUILD_TESTING=ON -DNOVALINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure

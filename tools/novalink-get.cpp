@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "http/DownloadFile.h"
@@ -17,6 +19,7 @@
 #include "http/HttpHeader.h"
 #include "http/prpProxy.h"
 #include "http/prpServer.h"
+#include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
 #include "platform/VisibleText.h"
@@ -27,6 +30,7 @@
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/GuardedMain.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -50,13 +54,23 @@ const char* const kHelp =
     "\n"
     "Options:\n"
     "  -o FILE               local file (default: the last part of the URL's path); an\n"
-    "                        existing one is replaced only by a whole new file\n"
+    "                        existing one is replaced only by a whole new file; a\n"
+    "                        failure before any of the file arrived leaves no new file\n"
+    "  -o -                  write the file to standard output once it has arrived whole\n"
+    "                        (it is held in a private folder in $TMPDIR until then)\n"
+    "  -L, --location        follow a redirect (301, 302, 303, 307, 308) to another\n"
+    "                        http:// address, up to 10, one new request each; --user is\n"
+    "                        sent only to the first host and port\n"
     "  -c                    resume: continue a partial local file with a Range request\n"
     "  --no-clobber          refuse the transfer when the local file exists\n"
     "  --http1.0             send HTTP/1.0 (default HTTP/1.1)\n"
     "  --timeout SECONDS     idle time-out, 10 to 2000 (default 30)\n"
     "  --user USER:PASS      Basic authorization for the server\n"
-    "  --proxy HOST:PORT     go through this HTTP proxy\n"
+    "  --proxy HOST:PORT     go through this HTTP proxy (port 1080 when none is given);\n"
+    "                        without it (and without a proxy in --settings) http_proxy\n"
+    "                        or else HTTP_PROXY ([http://][USER:PASS@]HOST[:PORT]), unless\n"
+    "                        no_proxy or else NO_PROXY lists the host (names, domain\n"
+    "                        suffixes, or *)\n"
     "  --proxy-user USER:PASS  Basic authorization for the proxy (needs --proxy)\n"
     "  --referer TEXT        Referer header (default: made up from the URL)\n"
     "  --user-agent TEXT     User-Agent header\n"
@@ -64,12 +78,14 @@ const char* const kHelp =
     "  --settings FILE       load the control's saved settings first; the other options\n"
     "                        then apply on top (URL and -o become optional)\n"
     "  --save-settings FILE  save the control's settings after the options applied\n"
-    "  --head                print the request that would be sent, and exit\n"
+    "  --print-request       print the request that would be sent, and exit (the old\n"
+    "                        name --head still works; nothing is sent)\n"
     "  --configure           with --settings FILE: edit the control's server and proxy\n"
     "                        settings in a window (the terminal where there is no\n"
     "                        display); Apply and OK save them to FILE\n"
     "  -q                    no progress bar or summary\n"
     "  -h, --help            this text\n"
+    "  --version             the version\n"
     "\n"
     "Exit codes:\n"
     "  0  the file arrived whole\n"
@@ -84,35 +100,13 @@ const char* const kHelp =
     "  8  the reply gives no usable length (none, not a number, or more than 18 digits)\n"
     "  9  an unexpected failure (the message names it)\n"
     " 10  longer than announced: the server sent more bytes than it said it would;\n"
-    "     an existing file is left as it was\n";
+    "     an existing file is left as it was\n"
+    "130  interrupted by Ctrl+C (143 SIGTERM, 129 SIGHUP): the temporary file is\n"
+    "     removed, an existing file is left as it was; a second one ends at once\n";
 
 // One line on stderr; what a server or a settings file put into it is shown, never obeyed.
 void Fail(const std::string& message) {
     std::fprintf(stderr, "novalink-get: %s\n", plat::VisibleText(message).c_str());
-}
-
-// The Windows Sockets errors a transfer meets, in plain words.
-std::string SocketErrorText(std::int32_t number) {
-    switch (number) {
-        case plat::WS_EACCES: return "permission denied";
-        case plat::WS_EMFILE: return "too many open files";
-        case plat::WS_EADDRINUSE: return "the local address is in use";
-        case plat::WS_EADDRNOTAVAIL: return "the address is not available";
-        case plat::WS_ENETDOWN: return "the network is down";
-        case plat::WS_ENETUNREACH: return "the network is unreachable";
-        case plat::WS_ENETRESET: return "the connection was dropped by a network reset";
-        case plat::WS_ECONNABORTED: return "the connection was aborted";
-        case plat::WS_ECONNRESET: return "connection reset by the server";
-        case plat::WS_ENOBUFS: return "no buffer space left";
-        case plat::WS_ENOTCONN: return "not connected";
-        case plat::WS_ESHUTDOWN: return "the connection was shut down";
-        case plat::WS_ETIMEDOUT: return "the connection attempt timed out";
-        case plat::WS_ECONNREFUSED: return "connection refused";
-        case plat::WS_EHOSTDOWN: return "the host is down";
-        case plat::WS_EHOSTUNREACH: return "no route to the host";
-        case plat::WS_EDISCON: return "the server ended the connection";
-        default: return "";
-    }
 }
 
 bool SplitCredentials(const std::string& text, std::string& user, std::string& pass) {
@@ -240,6 +234,7 @@ struct Options {
     std::string urlText, output, settingsIn, settingsOut, referer, agent, user, proxy, proxyUser;
     bool resume = false, noClobber = false, http10 = false, cache = false, headOnly = false, quiet = false;
     bool configure = false;
+    bool location = false;
     bool haveReferer = false, haveAgent = false, haveUser = false, haveProxyUser = false;
     std::int32_t timeout = -1;
 };
@@ -260,6 +255,9 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
         bool ok = true;
         if (a == "-h" || a == "--help") {
             std::fputs(kHelp, stdout);
+            return kOk;
+        } else if (a == "--version") {
+            nl::PrintVersion("novalink-get");
             return kOk;
         } else if (a == "-o") {
             ok = value(o.output);
@@ -295,8 +293,10 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
             ok = value(o.settingsIn);
         } else if (a == "--save-settings") {
             ok = value(o.settingsOut);
-        } else if (a == "--head") {
+        } else if (a == "--print-request" || a == "--head") {
             o.headOnly = true;
+        } else if (a == "-L" || a == "--location") {
+            o.location = true;
         } else if (a == "--configure") {
             o.configure = true;
         } else if (a == "-q") {
@@ -316,6 +316,10 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
         Fail("-c and --no-clobber exclude each other");
         return kUsage;
     }
+    if (o.output == "-" && (o.resume || o.noClobber)) {
+        Fail("-o - (standard output) takes neither -c nor --no-clobber");
+        return kUsage;
+    }
     if (o.configure) {
         if (o.settingsIn.empty()) {
             Fail("--configure needs --settings FILE (the file the settings are saved to)");
@@ -323,7 +327,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
         }
         const bool other = !o.urlText.empty() || !o.output.empty() || !o.settingsOut.empty() || o.resume ||
                            o.noClobber || o.http10 || o.cache || o.headOnly || o.haveReferer || o.haveAgent ||
-                           o.haveUser || !o.proxy.empty() || o.haveProxyUser || o.timeout != -1;
+                           o.haveUser || !o.proxy.empty() || o.haveProxyUser || o.timeout != -1 ||
+                           o.location;
         if (other) {
             Fail("--configure takes only --settings FILE");
             return kUsage;
@@ -366,6 +371,73 @@ std::string ControlCharacterRefusal(const std::string& what, int c) {
     std::snprintf(hex, sizeof hex, "0x%02x", static_cast<unsigned>(c & 0xff));
     return what + ": the value holds a control character (" + hex + "), which cannot be sent in a request "
                   "(error 380)";
+}
+
+// The first of the variables that is set and not empty: its name and value.
+std::pair<std::string, std::string> Variable(std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (const char* value = std::getenv(name); value && *value) return {name, value};
+    return {"", ""};
+}
+
+// Whether no_proxy's list (names separated by commas or blanks) spares the
+// host: "*" spares every host, "example.net" or ".example.net" that name and
+// every name under it.
+bool SparedFromProxy(const std::string& host, const std::string& list) {
+    const std::string h = nl::AsciiLower(host);
+    std::size_t i = 0;
+    while (i < list.size()) {
+        const std::size_t end = std::min(list.find_first_of(", \t", i), list.size());
+        std::string item = nl::AsciiLower(list.substr(i, end - i));
+        i = end + 1;
+        if (item == "*") return true;
+        if (!item.empty() && item[0] == '.') item.erase(0, 1);
+        if (item.empty()) continue;
+        if (h == item || (h.size() > item.size() && h.compare(h.size() - item.size() - 1, std::string::npos,
+                                                              "." + item) == 0))
+            return true;
+    }
+    return false;
+}
+
+// Without --proxy and a proxy from the settings file: the proxy that
+// http_proxy (else HTTP_PROXY) names, [http://][USER:PASS@]HOST[:PORT], unless
+// no_proxy (else NO_PROXY) spares the server. An exit code when it is unusable.
+std::optional<int> ProxyFromEnvironment(nl::DownloadFile& d, bool haveProxyUser) {
+    const auto [name, value] = Variable({"http_proxy", "HTTP_PROXY"});
+    if (value.empty() || SparedFromProxy(d.Server(), Variable({"no_proxy", "NO_PROXY"}).second)) return std::nullopt;
+    // The value may hold a password: it is not repeated in a message.
+    if (const int c = ControlCharacter(value); c >= 0) {
+        Fail(ControlCharacterRefusal(name, c));
+        return kUsage;
+    }
+    std::string rest = value;
+    const std::string lower = nl::AsciiLower(rest);
+    if (lower.rfind("http://", 0) == 0) {
+        rest.erase(0, 7);
+    } else if (lower.find("://") != std::string::npos) {
+        Fail(name + ": only an http:// proxy can be used");
+        return kUsage;
+    }
+    rest = rest.substr(0, rest.find('/'));
+    std::string credentials;
+    if (const auto at = rest.rfind('@'); at != std::string::npos) {
+        credentials = rest.substr(0, at);
+        rest.erase(0, at + 1);
+    }
+    std::string host, user, pass;
+    std::int32_t port = 1080;
+    if (!SplitHostPort(rest, host, port) || (!credentials.empty() && !SplitCredentials(credentials, user, pass))) {
+        Fail(name + " takes [http://][USER:PASS@]HOST[:PORT]");
+        return kUsage;
+    }
+    d.SetProxyServer(host);
+    d.SetProxyPort(port);
+    if (!credentials.empty() && !haveProxyUser) {
+        d.SetProxyUserName(user);
+        d.SetProxyPassword(pass);
+    }
+    return std::nullopt;
 }
 
 // Loads the settings file and applies the options on top. An exit code when the
@@ -441,6 +513,8 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
             }
             d.SetProxyServer(host);
             d.SetProxyPort(port);
+        } else if (d.ProxyServer().empty()) {
+            if (auto code = ProxyFromEnvironment(d, o.haveProxyUser)) return *code;
         }
         if (o.haveProxyUser) {
             std::string u, p;
@@ -565,45 +639,53 @@ int ConfigureWindow(const std::string& file) {
 // Without a resume, a file that exists is not written over in place: the new one
 // arrives in a temporary file next to it and replaces it in one step once it is
 // whole, so a refusal, a time-out or a cut leaves the old one as it was. A new
-// file is written where it belongs, and what arrived of it stays for -c.
+// file is written where it belongs, and what arrived of it stays for -c; one
+// that a failure left empty goes. For "-o -" the file arrives in a folder of
+// this user's alone in the temporary folder and goes to standard output whole.
 class Destination {
 public:
     Destination() = default;
     Destination(const Destination&) = delete;
     Destination& operator=(const Destination&) = delete;
-    ~Destination() { Discard(); }  // also when something escapes
-
-    // Points the control at a temporary file when it would replace an existing one.
-    void Prepare(nl::DownloadFile& d) {
-        name_ = d.LocalFileName();
-        if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return;
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        if (!fs::is_regular_file(name_, ec)) return;
-        // A link is followed: the file it leads to is replaced, and it stays a link.
-        target_ = fs::is_symlink(name_, ec) ? fs::canonical(name_, ec).string() : name_;
-        if (ec) return;
-        const fs::path target(target_);
-        std::random_device random;
-        for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
-            char suffix[16];
-            std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-            const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".novalink-get-" + suffix);
-            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = temp.string();
-        }
-        if (temp_.empty()) return;
-        pending_ = true;
-        d.SetLocalFileName(temp_);
+    ~Destination() {  // also when something escapes
+        Discard();
+        RemoveFolder();
     }
 
-    // The name the user gave.
-    const std::string& Name() const { return name_; }
-    bool UsesTemporary() const { return !temp_.empty(); }  // also after Commit or Discard
+    // Points the control at a temporary file when it would replace an existing
+    // one or write to standard output. False (with `why`) when none can be made.
+    bool Prepare(nl::DownloadFile& d, std::string& why) {
+        namespace fs = std::filesystem;
+        name_ = d.LocalFileName();
+        std::error_code ec;
+        if (name_ == "-") return PrepareStdout(d, why);
+        existed_ = fs::exists(fs::symlink_status(name_, ec));
+        if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return true;
+        if (!fs::is_regular_file(name_, ec)) return true;
+        // A link is followed: the file it leads to is replaced, and it stays a link.
+        target_ = fs::is_symlink(name_, ec) ? fs::canonical(name_, ec).string() : name_;
+        if (ec) return true;
+        const fs::path target(target_);
+        for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
+            const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".novalink-get-" + Suffix());
+            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = temp.string();
+        }
+        if (temp_.empty()) return true;
+        pending_ = true;
+        d.SetLocalFileName(temp_);
+        return true;
+    }
+
+    // The name the user gave ("standard output" for "-").
+    std::string Name() const { return ToStdout() ? "standard output" : name_; }
+    bool UsesTemporary() const { return !temp_.empty() && !ToStdout(); }  // also after Commit or Discard
     const std::string& Temporary() const { return temp_; }
 
-    // The whole file takes the old one's place, with its permissions.
+    // The whole file takes the old one's place, with its permissions, or goes
+    // to standard output.
     bool Commit(std::string& why) {
         if (!pending_) return true;
+        if (ToStdout()) return CopyToStdout(why);
         namespace fs = std::filesystem;
         std::error_code ec;
         const fs::perms perms = fs::status(target_, ec).permissions();
@@ -627,9 +709,78 @@ public:
         pending_ = false;
     }
 
+    // After a failure: a file that was not there before and that holds nothing goes.
+    void Failed() {
+        Discard();
+        if (existed_ || ToStdout() || name_.empty()) return;
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (fs::is_regular_file(fs::symlink_status(name_, ec)) && fs::file_size(name_, ec) == 0 && !ec)
+            fs::remove(name_, ec);
+    }
+
 private:
-    std::string name_, target_, temp_;
+    bool ToStdout() const { return name_ == "-"; }
+
+    static std::string Suffix() {
+        static std::random_device random;
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        return suffix;
+    }
+
+    bool PrepareStdout(nl::DownloadFile& d, std::string& why) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        if (ec) {
+            why = "no temporary folder: " + ec.message();
+            return false;
+        }
+        for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
+            const fs::path folder = base / ("novalink-get-" + Suffix());
+            // Made here, or not used: never one that someone else made.
+            if (fs::create_directory(folder, ec)) folder_ = folder.string();
+        }
+        if (folder_.empty()) {
+            why = "no folder can be made in " + base.string() + (ec ? ": " + ec.message() : "");
+            return false;
+        }
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
+        temp_ = (fs::path(folder_) / "download").string();
+        pending_ = true;
+        d.SetLocalFileName(temp_);
+        return true;
+    }
+
+    bool CopyToStdout(std::string& why) {
+        std::FILE* in = std::fopen(temp_.c_str(), "rb");
+        if (!in) {
+            why = "the downloaded file cannot be read back";
+            return false;
+        }
+        plat::SetStdoutBinary();
+        std::vector<char> buffer(1 << 16);
+        bool ok = true;
+        for (std::size_t n; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0;)
+            ok = std::fwrite(buffer.data(), 1, n, stdout) == n;
+        ok = ok && !std::ferror(in) && std::fflush(stdout) == 0;
+        std::fclose(in);
+        if (!ok) why = "writing to standard output failed";
+        Discard();
+        return ok;
+    }
+
+    void RemoveFolder() {
+        if (folder_.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove(folder_, ec);
+        folder_.clear();
+    }
+
+    std::string name_, target_, temp_, folder_;
     bool pending_ = false;  // the temporary file may be there
+    bool existed_ = false;  // the local file was there before the transfer
 };
 
 // ---- step 4: the transfer ---------------------------------------------------------
@@ -643,6 +794,8 @@ struct Outcome {
     bool longer = false;         // more bytes came than the reply announced
     double seconds = 0;
     double receivedBytes = 0;
+    int interrupted = 0;  // the exit code for the signal that ended it, or 0
+    int redirects = 0;    // followed with -L
 };
 
 // Runs the transfer to its end. An exit code when it could not start.
@@ -673,7 +826,12 @@ std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
     }
     // The start counts what a resumed file already holds (every setter clears it).
     out.startSize = d.DownloadedBytes();
-    plat::PumpUntil([&] { return finished || (failed && !d.IsBusy()); });
+    plat::PumpUntil([&] { return finished || (failed && !d.IsBusy()) || plat::InterruptExitCode() != 0; });
+    out.interrupted = plat::InterruptExitCode();
+    if (out.interrupted != 0 && !finished) {
+        d.CancelDownload();
+        plat::PumpUntil([&] { return !d.IsBusy(); }, 2000);
+    }
     progress.Update(d, true);
     progress.End();
     plat::PumpMessages();  // let released objects go
@@ -713,6 +871,52 @@ std::string LengthProblem(const std::string& head, const std::string& where) {
 }
 
 
+constexpr int kMaxRedirects = 10;
+
+// Points the control at the address a redirect names: an http:// one, or one
+// on the same server ("/path", "path", "//host/path"). Credentials for the
+// server go only to the host and port they were given for. False, with the
+// reason, when the address is another scheme's or unusable.
+bool FollowRedirect(nl::DownloadFile& d, const std::string& firstHost, std::int32_t firstPort, std::string& why) {
+    const std::string location = nl::TrimSpaces(nl::GetHeaderValue(d.ReceiveHead(), "Location"));
+    const std::string shown = plat::VisibleText(location, plat::LineBreaks::Shown, 200);
+    if (location.empty() || ControlCharacter(location) >= 0) {
+        why = "the redirect from " + d.Server() + ":" + std::to_string(d.Port()) + " names no usable Location";
+        return false;
+    }
+    const std::string here = "http://" + d.Server() + ":" + std::to_string(d.Port());
+    const std::string lower = nl::AsciiLower(location);
+    const auto scheme = lower.find("://");
+    std::string target;
+    if (lower.rfind("http://", 0) == 0) {
+        target = location;
+    } else if (location.rfind("//", 0) == 0) {
+        target = "http:" + location;
+    } else if (scheme != std::string::npos && scheme < lower.find_first_of("/?")) {
+        why = "the redirect leads to " + shown + ": only http:// addresses are followed";
+        return false;
+    } else if (location[0] == '/') {
+        target = here + location;
+    } else {
+        const std::string path = d.URL().substr(0, d.URL().find('?'));
+        target = here + path.substr(0, path.rfind('/') + 1) + location;
+    }
+    Url url;
+    std::string parseWhy;
+    if (!ParseUrl(target, url, parseWhy)) {
+        why = "the redirect leads to " + shown + ", which cannot be fetched: " + parseWhy;
+        return false;
+    }
+    if (url.host != firstHost || url.port != firstPort) {
+        d.SetUserName("");
+        d.SetUserPassword("");
+    }
+    d.SetServer(url.host);
+    d.SetPort(url.port);
+    d.SetURL(url.path);
+    return true;
+}
+
 // Tells how the transfer ended (the summary, or what failed) and picks the exit code.
 int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, const Destination& dest) {
     using F = nl::DownloadFailure;
@@ -749,7 +953,9 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
                 Fail(where + " answered " + std::to_string(code) + ": the file has moved " +
                      (location.empty() ? std::string("(the reply names no Location)")
                                        : "to " + plat::VisibleText(location, plat::LineBreaks::Shown, 200)) +
-                     "; novalink-get does not follow redirects" + kept);
+                     (o.location ? "; no more after " + std::to_string(kMaxRedirects) + " redirects"
+                                 : std::string("; -L follows it")) +
+                     kept);
             } else if (code == 0) {
                 Fail("the reply from " + where + " does not start with an HTTP/1.x status line: \"" +
                      plat::VisibleText(head.substr(0, head.find("\r\n")), plat::LineBreaks::Shown, 80) + "\"" + kept);
@@ -813,7 +1019,7 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kConnection;
         case F::Connection: {
             // The control's texts for socket errors are its own; say it plainly here.
-            const std::string plain = SocketErrorText(out.number);
+            const std::string plain = nl::SocketErrorText(out.number);
             const std::string what = !plain.empty() ? plain
                                      : out.number >= 10000 && out.number < 12000 ? std::string("socket error")
                                                                                   : out.text;
@@ -840,18 +1046,50 @@ static int Main(int argc, char** argv) {
     nl::DownloadFile d;
     if (auto code = Configure(options, d)) return *code;
     if (auto code = SaveAndShow(options, d)) return *code;
+    // Ctrl+C ends the transfer here, so that no temporary file stays behind.
+    plat::CatchInterrupts();
     Destination dest;
-    dest.Prepare(d);
+    std::string why;
+    if (!dest.Prepare(d, why)) {
+        Fail(why);
+        return kLocalFile;
+    }
+    const std::string firstHost = d.Server();
+    const std::int32_t firstPort = d.Port();
     Outcome outcome;
-    if (auto code = Run(options, d, outcome)) return *code;
-    if (outcome.failure == nl::DownloadFailure::None && !outcome.longer) {
-        std::string why;
-        if (!dest.Commit(why)) {
-            Fail("cannot replace " + dest.Name() + " with the new file: " + why + "; it was left as it was");
-            return kLocalFile;
+    for (int redirects = 0;; ++redirects) {
+        outcome = Outcome{};
+        outcome.redirects = redirects;
+        if (auto code = Run(options, d, outcome)) {
+            dest.Failed();
+            return *code;
+        }
+        if (outcome.interrupted != 0) break;
+        if (!options.location || outcome.failure != nl::DownloadFailure::HttpStatus ||
+            !IsRedirect(nl::ReplyStatusCode(d.ReceiveHead())) || redirects == kMaxRedirects)
+            break;
+        if (!FollowRedirect(d, firstHost, firstPort, why)) {
+            Fail(why);
+            dest.Failed();
+            return kRefused;
         }
     }
-    dest.Discard();
+    if (outcome.interrupted != 0) {
+        dest.Failed();
+        Fail("interrupted" + std::string(dest.UsesTemporary() ? "; " + dest.Name() + " was left as it was" : ""));
+        return outcome.interrupted;
+    }
+    if (outcome.failure == nl::DownloadFailure::None && !outcome.longer) {
+        if (!dest.Commit(why)) {
+            Fail(options.output == "-" ? "cannot write the file to standard output: " + why
+                                       : "cannot replace " + dest.Name() + " with the new file: " + why +
+                                             "; it was left as it was");
+            dest.Failed();
+            return kLocalFile;
+        }
+    } else {
+        dest.Failed();
+    }
     return Report(options, d, outcome, dest);
 }
 

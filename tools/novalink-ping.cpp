@@ -11,6 +11,7 @@
 #include "platform/Window.h"
 #include "controls/PingHost.h"
 #include "support/ErrorReport.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ const char kUsage[] =
     "status of an ICMP error, such as 11003 for an unreachable host).\n"
     "Exit codes: 0 every echo was answered, 1 one was not, 2 ICMP is not available\n"
     "to this user, 3 a usage error.\n"
+    "  --help, -h   this text;  --version   the version\n"
     "\n"
     "Sending echo requests needs one of:\n"
     "  - a group of this user inside net.ipv4.ping_group_range, for example for all\n"
@@ -49,6 +51,10 @@ int Run(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return kAnswered;
+        }
+        if (arg == "--version") {
+            nl::PrintVersion("novalink-ping");
             return kAnswered;
         }
         if (arg == "-c" && i + 1 < argc) {

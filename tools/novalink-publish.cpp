@@ -21,6 +21,7 @@
 #include "support/CFileVersionInfo.h"
 #include "support/ErrorReport.h"
 #include "support/GuardedMain.h"
+#include "support/ProgramVersion.h"
 #include "support/modMain.h"
 
 namespace {
@@ -57,7 +58,8 @@ constexpr const char* kUsageText =
     "read or written (or would be overwritten), 3 no signature, a signature that\n"
     "does not hold, or an unusable key, 4 the package does not match the catalogue,\n"
     "5 the package has no version resource and no --version was given, 9 an\n"
-    "unexpected failure.\n";
+    "unexpected failure.\n"
+    "  novalink-publish --help | -h | --version\n";
 
 int Fail(int code, const std::string& message) {
     std::fprintf(stderr, "novalink-publish: %s\n", message.c_str());
@@ -333,6 +335,10 @@ int Main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsageText, args.empty() ? stderr : stdout);
         return args.empty() ? kUsage : kDone;
+    }
+    if (args[0] == "--version") {
+        nl::PrintVersion("novalink-publish");
+        return kDone;
     }
     Options o;
     const std::string command = args[0];

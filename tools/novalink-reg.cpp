@@ -15,6 +15,7 @@
 #include "platform/Registry.h"
 #include "support/AsciiText.h"
 #include "support/GuardedMain.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ const char kUsage[] =
     "        hex digits for REG_BINARY and REG_NONE; strings separated by \\0 (or /se)\n"
     "        for REG_MULTI_SZ\n"
     "  /f    change without asking\n"
+    "  /?, --help    this text;  --version    the version\n"
     "\n";
 
 struct RootName {
@@ -133,7 +135,11 @@ struct Options {
 };
 
 Options ParseArgs(int argc, char** argv) {
-    if (argc < 3) throw UsageError{argc == 2 && std::string(argv[1]) == "/?" ? "" : "Invalid syntax."};
+    if (argc == 2) {
+        const std::string arg = argv[1];
+        if (arg == "/?" || arg == "--help" || arg == "-h") throw UsageError{""};
+    }
+    if (argc < 3) throw UsageError{"Invalid syntax."};
     Options o;
     o.op = AsciiUpper(argv[1]);
     if (o.op != "QUERY" && o.op != "ADD" && o.op != "DELETE") throw UsageError{"Invalid operation: " + std::string(argv[1])};
@@ -572,6 +578,10 @@ int Delete(const Options& o) {
 
 int Main(int argc, char** argv) {
     plat::InitApp(argc, argv);
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        nl::PrintVersion("novalink-reg");
+        return 0;
+    }
     try {
         Options o = ParseArgs(argc, argv);
         if (o.op == "QUERY") return Query(o);

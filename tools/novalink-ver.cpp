@@ -11,6 +11,7 @@
 #include "platform/VersionInfo.h"
 #include "support/CFileVersionInfo.h"
 #include "support/GuardedMain.h"
+#include "support/ProgramVersion.h"
 
 namespace {
 
@@ -35,14 +36,31 @@ std::string Unreadable(const char* path) {
     return error == kNoVersionInformation ? "" : Reason(error);
 }
 
+const char kUsage[] =
+    "usage: novalink-ver FILE...\n"
+    "Prints the version information of each file (PE or ELF) as \"Member: value\" lines.\n"
+    "Exit codes: 0 every file has version information, 1 a file has none,\n"
+    "2 no file given, 3 a file cannot be read, 4 an unexpected failure.\n"
+    "  --help, -h   this text\n"
+    "  --version    the version\n"
+    "(A file named like an option: ./--help.)\n";
+
 int Main(int argc, char** argv) {
     plat::InitApp(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: novalink-ver FILE...\n"
-                     "Exit codes: 0 every file has version information, 1 a file has none,\n"
-                     "2 no file given, 3 a file cannot be read, 4 an unexpected failure.\n");
+        std::fputs(kUsage, stderr);
         return 2;
+    }
+    if (argc == 2) {
+        const std::string arg = argv[1];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            nl::PrintVersion("novalink-ver");
+            return 0;
+        }
     }
     int status = 0;
     bool printed = false;

@@ -43,7 +43,7 @@ fi
 
 # ---- the build ---------------------------------------------------------------
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DNOVALINK_WERROR=ON \
-  -DNOVALINK_TESTS="${WIN32_SUITE:-1}" >/dev/null
+  -DBUILD_TESTING="${WIN32_SUITE:-1}" >/dev/null
 cmake --build build-win32 -j"$jobs"
 # novalink.exe is a windowed program (no console window opens for it); the tools
 # are console programs.
@@ -53,7 +53,14 @@ for exe in novalink novalink-reg novalink-get novalink-ver novalink-publish; do
   file "build-win32/$exe.exe" | grep -q "PE32 executable ($subsystem) Intel 80386" ||
     fail "build-win32/$exe.exe is not a PE32 i386 $subsystem program: $(file "build-win32/$exe.exe")"
 done
-# The Linux reference and the fixtures (built by the normal build).
+# The .zip of the Windows build (CPack): the programs in its bin/.
+rm -f build-win32/novalink-*-win32.zip
+(cd build-win32 && cpack -G ZIP >/dev/null) || fail "cpack made no .zip"
+cmake -E tar tf build-win32/novalink-*-win32.zip | grep -q '/bin/novalink-get.exe$' ||
+  fail "the .zip holds no bin/novalink-get.exe"
+say "$(basename build-win32/novalink-*-win32.zip) made"
+# The Linux reference and the fixtures (a test target: BUILD_TESTING).
+cmake -S . -B build -DBUILD_TESTING=ON >/dev/null
 cmake --build build -j"$jobs" --target novalink-ver novalink-publish test_support_novalink_ver >/dev/null
 # novalink.exe carries its own version resource (its icon and manifest:
 # platform.win32.resources).

@@ -1,7 +1,10 @@
 #include "platform/Console.h"
 
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <initializer_list>
 
 namespace plat {
 
@@ -17,5 +20,29 @@ int StderrColumns() {
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
     return 80;
 }
+
+void SetStdoutBinary() {}
+
+namespace {
+
+volatile sig_atomic_t g_caught = 0;
+
+void Record(int sig) {
+    // A second one ends the process at once.
+    if (g_caught != 0) _exit(128 + g_caught);
+    g_caught = sig;
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+    struct sigaction sa {};
+    sa.sa_handler = Record;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a wait in poll() returns at once
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
+int InterruptExitCode() { return g_caught != 0 ? 128 + g_caught : 0; }
 
 }  // namespace plat

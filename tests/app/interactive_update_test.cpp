@@ -121,6 +121,37 @@ TEST_F(InteractiveUpdate, ARefusedConnection) {
     EXPECT_EQ(ReadFile(program_), installed_);
 }
 
+// Each failure behind the "Connection Error" message has its one line on stderr,
+// naming the address and the reason.
+TEST_F(InteractiveUpdate, EveryConnectionErrorSaysWhatFailedAndWhy) {
+    ScriptedServer silent({ScriptedServer::Hold()});  // accepts, reads the request, never answers
+    const std::string nginx = "http://127.0.0.1:" + std::to_string(nginx_->Port());
+    const std::string refused = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort());
+    const std::string mute = "http://127.0.0.1:" + std::to_string(silent.Port());
+    const struct {
+        std::string server, catalogue, line;
+    } cases[] = {
+        {nginx + "/none", "", "catalogue " + nginx + "/none/m_update/blmnl.cfg: HTTP 404 Not Found"},
+        {refused, "", "catalogue " + refused + "/m_update/blmnl.cfg: connection refused"},
+        {mute, "", "catalogue " + mute + "/m_update/blmnl.cfg: no answer for 31 s"},
+        {nginx, "[Info]\r\n[Desktop]\r\nSIZE=1\r\n", "catalogue " + nginx + "/m_update/blmnl.cfg: no VER in [Info]"},
+        {nginx, std::string("[Info]\r\nVER=") + kNewer + "\r\n[Desktop]\r\nSIZE=1\r\n",
+         "catalogue " + nginx + "/m_update/blmnl.cfg: no [Professional] section"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        NewSandbox();
+        Install("Brightloom Professional");
+        SetServer(c.server);
+        if (!c.catalogue.empty()) nginx_->Put("m_update/blmnl.cfg", c.catalogue);
+        RunResult r = Update({}, "printf 'i\\n'");
+        EXPECT_EQ(r.exitCode, nl::kRunConnectionError) << r.out;
+        EXPECT_NE(r.out.find(kConnectionError), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Novalink: " + c.line + "\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Novalink: "), r.out.rfind("Novalink: ")) << "more than one line: " << r.out;
+    }
+}
+
 // A catalogue is a small profile file: one that announces more than 1 MiB, or
 // grows past it, ends the run at once as a connection error, with no more than
 // 1 MiB in the temporary folder at any time and nothing left there afterwards.

@@ -1,18 +1,46 @@
 // novalink-get given a symbolic link: the file it leads to is replaced, with its
 // permissions, and the link stays a link. Its settings files, which may hold
 // passwords: private when new, links followed, and nothing but a small regular
-// file read.
+// file read. Ctrl+C during a transfer.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
 #include <iterator>
+#include <thread>
 
 #include "tests/common/NginxServer.h"
+#include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
 
 using namespace testutil;
+
+// Ctrl+C while a file that exists is being replaced: the temporary file goes,
+// the old file stays as it was, and the exit code is the shell's for SIGINT.
+TEST(NovalinkGetLink, CtrlCRemovesTheTemporaryFile) {
+    namespace fs = std::filesystem;
+    NginxServer::Options options;
+    options.extraLocations = "    location /slow/ {\n      limit_rate 64k;\n    }\n";
+    NginxServer nginx(options);
+    ASSERT_TRUE(nginx.Running());
+    nginx.Put("slow/big.bin", RandomBytes(4 * 1024 * 1024, 7));
+    TempDir dir;
+    const std::string file = dir / "big.bin", old = RandomBytes(1000, 8);
+    WriteFile(file, old);
+    const ProcessId pid = Spawn({BuildDir() + "/novalink-get", "-q", "-o", file,
+                                 "http://127.0.0.1:" + std::to_string(nginx.Port()) + "/slow/big.bin"});
+    ASSERT_GT(pid, 0);
+    auto entries = [&] { return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()); };
+    for (int i = 0; i < 100 && entries() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(entries(), 2) << "no temporary file appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    EXPECT_EQ(WaitExit(pid, 10000), 130);
+    EXPECT_EQ(entries(), 1) << "the temporary file was left behind";
+    EXPECT_TRUE(ReadFile(file) == old);
+}
 
 TEST(NovalinkGetLink, TheFileALinkLeadsToIsReplaced) {
     namespace fs = std::filesystem;
