@@ -4,6 +4,7 @@
 
 #include "app/MainModule.h"
 #include "platform/App.h"
+#include "platform/Console.h"
 #include "support/GuardedMain.h"
 #include "support/ProgramVersion.h"
 
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     // Answered before anything else: no registry, no network, no window.
     if (argc == 2) {
         const std::string arg = argv[1];
+        // A windowed program on Windows: its answer goes to the starter's console.
+        if (arg == "--help" || arg == "/?" || arg == "--version") plat::UseStartersConsole();
         if (arg == "--help" || arg == "/?") {
             std::fputs(kUsage, stdout);
             return 0;

@@ -96,6 +96,11 @@ FrontEnd* LoadGtk(std::string* error) {
         dir = dir.substr(0, dir.rfind('/'));
         places.push_back(dir + "/novalink-gtk.so");
         places.push_back(dir.substr(0, dir.rfind('/')) + "/novalink-gtk.so");
+#ifdef NOVALINK_GTK_MODULE_BESIDE_BIN
+        // Installed under another prefix than the one built for: prefix/bin's
+        // neighbour prefix/lib.../novalink.
+        places.push_back(dir.substr(0, dir.rfind('/')) + "/" + NOVALINK_GTK_MODULE_BESIDE_BIN);
+#endif
     }
 #ifdef NOVALINK_GTK_MODULE
     places.push_back(NOVALINK_GTK_MODULE);
