@@ -31,6 +31,8 @@ public:
     bool Available() const { return !lines_.empty() || eof_; }
     bool HasLine() const { return !lines_.empty(); }
     bool AtEnd() const { return lines_.empty() && eof_; }
+    // The next line, left in place; null when none is at hand.
+    const std::string* Peek() const { return lines_.empty() ? nullptr : &lines_.front(); }
     // Takes the next line; false (and `line` empty) at the end of input.
     bool Take(std::string& line);
 

@@ -92,6 +92,9 @@ public:
 
     void FormShown(FormModel& form, bool shown) override {
         if (shown) {
+            // On a terminal the status area is drawn a moment later, after the
+            // lines the form brings with it.
+            if (InArea(form)) states_[form.hwnd].barAt = NowMs();
             for (auto& c : form.controls) {
                 if (c->kind == FormControl::Kind::Label && !InFieldPage(form, *c)) LabelChanged(form, *c, true);
                 if (c->kind == FormControl::Kind::Surface) BarChanged(form, *c, false);
@@ -121,11 +124,14 @@ public:
                     words += std::string(words.empty() ? "" : ", ") + Lower(PlainCaption(c->text));
             Say("(type name=value and Enter to change a field" + (words.empty() ? "" : "; " + words) + ")");
         }
-        if (form.spec.input == LineInput::Commands && inTty_ && !st.hinted) {
+        if ((form.spec.input == LineInput::Commands || CancelByKey(form)) && inTty_ && !st.hinted) {
             st.hinted = true;
             std::string keys;
             for (auto& c : form.controls) {
-                char m = c->kind == FormControl::Kind::Button ? MnemonicOf(c->text) : 0;
+                char m = c->kind == FormControl::Kind::Button && (form.spec.input == LineInput::Commands ||
+                                                                  c->id == form.spec.cancelId)
+                             ? MnemonicOf(c->text)
+                             : 0;
                 if (m) keys += std::string(keys.empty() ? "" : ", ") + m + " = " + PlainCaption(c->text);
             }
             if (!keys.empty()) Say("(type a letter and Enter: " + keys + ")");
@@ -189,7 +195,8 @@ private:
         std::string bar;  // the progress bar last drawn
         std::string nextBar;
         std::uint64_t barAt = 0;
-        bool barOpen = false;  // drawn in place on the terminal, line not ended
+        std::map<int, std::string> status;  // terminal: label id -> text in the status area
+        bool dirty = false;                 // terminal: the status area is to be drawn again
     };
 
     static LRESULT TimerProc(HWND, UINT msg, WPARAM, LPARAM) {
@@ -199,28 +206,88 @@ private:
 
     // ---- output --------------------------------------------------------
 
-    void ClearBar() {
-        if (!errTty_) return;
+    // On a terminal, a form with a progress bar shows it and its labels in one
+    // status area on standard error, redrawn in place: the labels on one line,
+    // the bar on the next. Elsewhere labels are lines and the bar a line a second.
+    bool InArea(const FormModel& form) const {
+        if (!errTty_) return false;
+        for (auto& c : form.controls)
+            if (c->kind == FormControl::Kind::Surface) return true;
+        return false;
+    }
+
+    // A question or a prompt is waiting on the last line: the area stays away
+    // from it until it is answered.
+    bool AreaHeld() const {
+        if (!boxes_.empty()) return true;
         for (auto& [h, st] : states_)
-            if (st.barOpen) {
-                std::fputs("\r\033[K", stderr);
-                std::fflush(stderr);
-                st.barOpen = false;
-                st.nextBar = st.bar;  // drawn again after the line
-                Arm();
-            }
+            if (st.awaiting) return true;
+        return false;
+    }
+
+    // The line cut to the terminal's width, so that it never wraps (a wrapped
+    // line could not be redrawn in place).
+    static std::string Fit(const std::string& line, int columns) {
+        int cells = 0;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;
+            if (++cells >= columns) return line.substr(0, i);
+        }
+        return line;
+    }
+
+    void DrawArea(HWND hwnd, FormState& st, bool force) {
+        if (!st.dirty) return;
+        std::uint64_t now = NowMs();
+        if (AreaHeld() || (!force && st.barAt != 0 && now - st.barAt < kBarEveryTtyMs)) {
+            Arm();
+            return;
+        }
+        if (areaLines_ != 0 && areaOwner_ != hwnd) EndArea();
+        std::vector<std::string> lines;
+        std::string labels;
+        for (auto& [id, text] : st.status) labels += (labels.empty() ? "" : "  ") + text;
+        if (!labels.empty()) lines.push_back(labels);
+        if (!st.bar.empty()) lines.push_back(st.bar);
+        while (static_cast<int>(lines.size()) < areaLines_) lines.insert(lines.begin(), "");
+        if (lines.empty()) return;
+        int columns = StderrColumns();
+        std::string out = "\r";
+        for (int i = 1; i < areaLines_; ++i) out += "\033[A";
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            out += (i ? "\n" : "") + Fit(lines[i], columns) + "\033[K";
+        std::fputs(out.c_str(), stderr);
+        std::fflush(stderr);
+        areaLines_ = static_cast<int>(lines.size());
+        areaOwner_ = hwnd;
+        st.dirty = false;
+        st.barAt = now;
+    }
+
+    // Ends the status area where it stands: what follows starts on a line of its
+    // own, and the area is drawn again below it.
+    void EndArea() {
+        if (areaLines_ == 0) return;
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+        areaLines_ = 0;
+        if (auto it = states_.find(areaOwner_); it != states_.end()) {
+            it->second.dirty = true;
+            Arm();
+        }
+        areaOwner_ = 0;
     }
 
     // A line, or lines: line breaks are the only control characters that pass.
     void Say(const std::string& line) {
-        ClearBar();
+        EndArea();
         std::fputs(VisibleText(line, LineBreaks::Kept).c_str(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
 
     void Prompt(const std::string& prompt) {
-        ClearBar();
+        EndArea();
         std::fputs(VisibleText(prompt, LineBreaks::Kept).c_str(), stdout);
         std::fflush(stdout);
     }
@@ -240,6 +307,14 @@ private:
     void LabelChanged(FormModel& form, FormControl& c, bool force) {
         auto& st = states_[form.hwnd];
         std::string text = Trim(c.text);
+        if (InArea(form)) {
+            std::string shown = VisibleText(text);
+            if (text.empty() ? st.status.erase(c.id) == 0 : st.status[c.id] == shown) return;
+            if (!text.empty()) st.status[c.id] = shown;
+            st.dirty = true;
+            DrawArea(form.hwnd, st, force);
+            return;
+        }
         if (text.empty() || st.said[c.id] == text) {
             st.pendingLabels.erase(c.id);
             return;
@@ -277,30 +352,32 @@ private:
                           std::string(static_cast<std::size_t>(kBarWidth - cells), '.') + "]" +
                           (texts.empty() ? " " + std::to_string(percent) + "%" : texts);
         auto& st = states_[form.hwnd];
+        if (InArea(form)) {
+            if (st.bar == bar) return;
+            st.bar = bar;
+            st.dirty = true;
+            DrawArea(form.hwnd, st, force);
+            return;
+        }
         st.nextBar = bar;
         DrawBar(st, force);
     }
 
+    // Standard error is not a terminal: a line when the bar changed, once a second.
     void DrawBar(FormState& st, bool force) {
-        if (st.nextBar.empty() || (st.nextBar == st.bar && (st.barOpen || !errTty_))) {
+        if (st.nextBar.empty() || st.nextBar == st.bar) {
             st.nextBar.clear();
             return;
         }
         std::uint64_t now = NowMs();
-        std::uint64_t every = errTty_ ? kBarEveryTtyMs : kBarEveryLineMs;
-        if (!force && st.barAt != 0 && now - st.barAt < every) {
+        if (!force && st.barAt != 0 && now - st.barAt < kBarEveryLineMs) {
             Arm();
             return;
         }
         st.bar = st.nextBar;
         st.nextBar.clear();
         st.barAt = now;
-        if (errTty_) {
-            std::fputs(("\r" + st.bar + "\033[K").c_str(), stderr);
-            st.barOpen = true;
-        } else {
-            std::fputs((st.bar + "\n").c_str(), stderr);
-        }
+        std::fputs((st.bar + "\n").c_str(), stderr);
         std::fflush(stderr);
     }
 
@@ -456,11 +533,9 @@ private:
         for (int id : std::set<int>(st.pendingLabels))
             if (FormControl* c = form.Find(id)) LabelChanged(form, *c, true);
         DrawBar(st, true);
-        if (st.barOpen) {
-            std::fputc('\n', stderr);
-            std::fflush(stderr);
-            st.barOpen = false;
-        }
+        DrawArea(form.hwnd, st, true);
+        if (areaOwner_ == form.hwnd) EndArea();
+        st.dirty = false;
         st.awaiting = false;
     }
 
@@ -472,7 +547,8 @@ private:
                     if (FormControl* c = form->Find(id)) LabelChanged(*form, *c, false);
             }
             DrawBar(st, false);
-            more = more || !st.pendingLabels.empty() || !st.nextBar.empty();
+            DrawArea(hwnd, st, false);
+            more = more || !st.pendingLabels.empty() || !st.nextBar.empty() || st.dirty;
         }
         if (!more) {
             KillTimer(timerWnd_, kFlushTimer);
@@ -532,7 +608,8 @@ private:
             FormModel* form = boxes_.empty() && !pressPending_ ? Form(active_) : nullptr;
             FormState* st = form ? &states_[form->hwnd] : nullptr;
             bool choice = st && form->shown && form->spec.input == LineInput::Choice && st->awaiting;
-            bool commands = st && form->shown && form->spec.input == LineInput::Commands && !reader_.AtEnd();
+            bool commands = st && form->shown && (form->spec.input == LineInput::Commands || CancelByKey(*form)) &&
+                            !reader_.AtEnd();
             bool fields = st && form->shown && form->spec.input == LineInput::Fields && !st->fieldsEnded;
             if (!box && !choice && !commands && !fields) {
                 reader_.Want(false);
@@ -540,6 +617,13 @@ private:
             }
             if (!reader_.Available()) {
                 reader_.Want(true);
+                return;
+            }
+            // The check window takes its letter only: other lines typed ahead
+            // are left for the window that asks for them.
+            if (form && !box && form->spec.input == LineInput::NoInput &&
+                reader_.HasLine() && ButtonFor(*form, Lower(Trim(*reader_.Peek()))) != form->spec.cancelId) {
+                reader_.Want(false);
                 return;
             }
             std::string line;
@@ -578,6 +662,7 @@ private:
                 return;
             }
             int id = ButtonFor(*form, word);
+            if (id != 0 && form->spec.input != LineInput::Commands && id != form->spec.cancelId) id = 0;
             if (id != 0) {
                 // The next lines are for what the press brings (a question), or
                 // for this form once the press is handled.
@@ -587,6 +672,14 @@ private:
                 return;
             }
         }
+    }
+
+    // A form without input of its own (the check window) can still be cancelled
+    // with its button's letter, but only from a terminal: lines from a pipe are
+    // meant for the forms that take input.
+    bool CancelByKey(const FormModel& form) const {
+        return inTty_ && form.spec.input == LineInput::NoInput && form.spec.cancelId != 0 &&
+               form.Find(form.spec.cancelId) != nullptr;
     }
 
     // The enabled button whose mnemonic is the one-letter answer, 0 when none.
@@ -616,6 +709,8 @@ private:
     bool pressPending_ = false;  // a press or an answer is on its way: the form waits
     HWND active_ = 0;
     std::vector<Box> boxes_;
+    int areaLines_ = 0;  // lines of the status area on the terminal, 0 when ended
+    HWND areaOwner_ = 0;
     std::map<HWND, FormState> states_;
     std::map<HWND, FormModel*> models_;
 };

@@ -407,3 +407,43 @@ TEST_F(InteractiveUpdate, SignalsAndAClosedOutputEndTheRunCleanly) {
         EXPECT_TRUE(c.installed || c.silent ? !Exists(staging_) : staged > 0 && staged < size) << staged;
     }
 }
+
+TEST_F(InteractiveUpdate, OnATerminalTheStatusAreaStaysOutOfQuestionsAndCIsCancel) {
+    ScriptedServer silent({ScriptedServer::Hold()});
+    auto when = [](const std::string& t) { return "for i in $(seq 400); do " + t + " && break; sleep .05; done; "; };
+    // script(1) runs the updater on a pseudo-terminal; its input stays open until the updater ends.
+    const std::string run = "} | { timeout -s KILL 40 script -qfec \"$NL_BIN\" /dev/null >../out; echo \"exit $?\" >../done; }; "
+                            "cat ../out ../done";
+    const struct {
+        std::string what, feed;
+        int exit;
+        bool silent;
+    } cases[] = {
+        {"the cancel question during the download",
+         when("grep -q 'Install >>' ../out") + "printf 'i\\n'; " + when("[ -s BLM_UPDATE/BLMNL.PTX ]") + "sleep .5; printf 'c\\n'; " +
+             when("grep -q 'Cancel the' ../out") + "sleep .5; printf 'y\\n'; ",
+         nl::kRunCancelled, false},
+        {"c in the check window", when("[ -e blmnl.cfg ]") + "printf 'c\\n'; ", nl::kRunCancelled, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewSandbox();
+        Install("Brightloom Desktop");
+        Catalogues(kNewer, "slow", 1024 * 1024);
+        if (c.silent) SetServer("http://127.0.0.1:" + std::to_string(silent.Port()));
+        RunResult r = testutil::Run(
+            {"/bin/sh", "-c", "cd \"$TMPDIR\" && { " + c.feed + when("[ -e ../done ]") + run}, env_, 60);
+        ASSERT_NE(r.out.find("exit " + std::to_string(c.exit)), std::string::npos) << r.out;
+        if (c.silent) continue;
+        // The question starts a line of its own, and nothing is drawn over it or after it before the answer.
+        const std::size_t q = r.out.find("Can you Cancel the Novalink?");
+        ASSERT_NE(q, std::string::npos) << r.out;
+        const std::size_t from = r.out.rfind('\n', q) + 1, to = r.out.find('\n', q);
+        const std::string line = r.out.substr(from, to - from);
+        EXPECT_EQ(line.find('\r'), line.size() - 1) << line;
+        EXPECT_EQ(line.find("["), line.find("[y/N]")) << line;
+        EXPECT_EQ(line.find("\033"), std::string::npos) << line;
+        // The bar and its labels were drawn in place, not a line a second.
+        EXPECT_NE(r.out.find("\033[A"), std::string::npos) << r.out;
+    }
+}
