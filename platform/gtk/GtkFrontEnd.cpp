@@ -103,6 +103,8 @@ public:
         GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_set_title(GTK_WINDOW(window), form.spec.caption.c_str());
         gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
+        // A dialog's hint as well: window managers then offer no maximize button.
+        gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
         gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
         GtkWidget* fixed = gtk_fixed_new();
         gtk_widget_set_size_request(fixed, Px(form.spec.clientWidth), Px(form.spec.clientHeight));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace plat::gtk {
 
@@ -15,6 +16,18 @@ int Px(int twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel))
 
 void SetColor(cairo_t* cr, DWORD rgb) {
     cairo_set_source_rgb(cr, (rgb & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, ((rgb >> 16) & 0xFF) / 255.0);
+}
+
+// Perceived brightness, 0 (black) to 1 (white).
+double Luma(DWORD rgb) {
+    return (0.299 * (rgb & 0xFF) + 0.587 * ((rgb >> 8) & 0xFF) + 0.114 * ((rgb >> 16) & 0xFF)) / 255.0;
+}
+
+// The text's own colour where it stands out from what lies beneath, else black
+// or white, whichever stands out more.
+DWORD Readable(DWORD text, DWORD beneath) {
+    if (std::fabs(Luma(text) - Luma(beneath)) >= 0.4) return text;
+    return Luma(beneath) > 0.5 ? 0x000000 : 0xFFFFFF;
 }
 
 void Box(cairo_t* cr, int x, int y, int w, int h) {
@@ -46,7 +59,28 @@ void SurfacePainter::Paint(cairo_t* cr, const SurfacePicture& p) const {
     }
     for (const auto& e : p.edges) Edge(cr, e);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-    for (const auto& t : p.texts) Text(cr, t);
+    // A text over a bar that fills up (a percentage, say) is drawn once for the
+    // background and once for each fill, each clipped to its part, so that it can
+    // be read at any fill.
+    for (const auto& t : p.texts) {
+        cairo_save(cr);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_rectangle(cr, 0, 0, Px(p.width), Px(p.height));
+        for (const auto& f : p.fills)
+            cairo_rectangle(cr, Px(std::min(f.x1, f.x2)), Px(std::min(f.y1, f.y2)), Px(std::abs(f.x2 - f.x1)),
+                            Px(std::abs(f.y2 - f.y1)));
+        cairo_clip(cr);
+        Text(cr, t, Readable(t.rgb, p.background));
+        cairo_restore(cr);
+        for (const auto& f : p.fills) {
+            cairo_save(cr);
+            cairo_rectangle(cr, Px(std::min(f.x1, f.x2)), Px(std::min(f.y1, f.y2)), Px(std::abs(f.x2 - f.x1)),
+                            Px(std::abs(f.y2 - f.y1)));
+            cairo_clip(cr);
+            Text(cr, t, Readable(t.rgb, f.rgb));
+            cairo_restore(cr);
+        }
+    }
     if (p.border) {
         cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         SetColor(cr, p.borderRgb);
@@ -89,7 +123,7 @@ void SurfacePainter::Edge(cairo_t* cr, const SurfacePicture::Edge& e) const {
     }
 }
 
-void SurfacePainter::Text(cairo_t* cr, const SurfacePicture::Text& t) const {
+void SurfacePainter::Text(cairo_t* cr, const SurfacePicture::Text& t, DWORD rgb) const {
     if (t.text.empty()) return;
     PangoLayout* layout = pango_cairo_create_layout(cr);
     PangoFontDescription* font = pango_font_description_new();
@@ -105,7 +139,7 @@ void SurfacePainter::Text(cairo_t* cr, const SurfacePicture::Text& t) const {
         x += (w - tw) / 2.0;
         y += (h - th) / 2.0;
     }
-    SetColor(cr, t.rgb);
+    SetColor(cr, rgb);
     cairo_move_to(cr, std::floor(x), std::floor(y));
     pango_cairo_show_layout(cr, layout);
     pango_font_description_free(font);

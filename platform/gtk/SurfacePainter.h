@@ -20,7 +20,7 @@ public:
 
 private:
     void Edge(cairo_t* cr, const SurfacePicture::Edge& edge) const;
-    void Text(cairo_t* cr, const SurfacePicture::Text& text) const;
+    void Text(cairo_t* cr, const SurfacePicture::Text& text, DWORD rgb) const;
 
     FrontEndHost* host_;
     std::string fontName_;
