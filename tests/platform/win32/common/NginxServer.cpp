@@ -100,10 +100,18 @@ void StopProcess(ProcessId pid) {
     WaitFor([&] { return Ended(*control); }, 10000);
 }
 
-NginxServer::NginxServer(const std::string& user, const std::string& password) {
-    std::filesystem::create_directories(dir_ / "www/private");
+NginxServer::NginxServer(const std::string& user, const std::string& password)
+    : NginxServer([&] {
+          Options o;
+          o.user = user;
+          o.password = password;
+          return o;
+      }()) {}
+
+NginxServer::NginxServer(const Options& options) : options_(options) {
+    std::filesystem::create_directories(dir_ / ("www" + options_.protectedPath));
     std::filesystem::create_directories(dir_ / "logs");
-    WriteFile(dir_ / "htpasswd", user + ":{PLAIN}" + password + "\n");
+    WriteFile(dir_ / "htpasswd", options_.user + ":{PLAIN}" + options_.password + "\n");
     for (int attempt = 0; attempt < 5 && !Running(); ++attempt) Start();
 }
 
@@ -127,13 +135,22 @@ bool NginxServer::Start() {
     if (UnixUserIsRoot()) conf += "user root;\n";
     conf += "error_log " + d + "/logs/error.log warn;\npid " + d + "/nginx.pid;\n";
     conf += "events { worker_connections 64; }\n";
-    conf += "http {\n  access_log " + d + "/logs/access.log;\n  default_type application/octet-stream;\n";
+    conf += "http {\n";
+    if (options_.logFormat.empty()) {
+        conf += "  access_log " + d + "/logs/access.log;\n";
+    } else {
+        conf += "  log_format tests '" + options_.logFormat + "';\n";
+        conf += "  access_log " + d + "/logs/access.log tests;\n";
+    }
+    conf += "  default_type application/octet-stream;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         conf += std::string("  ") + t + "_temp_path " + d + "/" + t + ";\n";
     conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n";
     conf += "    root " + d + "/www;\n";
-    conf += "    location /private/ {\n      auth_basic \"Members\";\n      auth_basic_user_file " + d +
-            "/htpasswd;\n    }\n  }\n}\n";
+    conf += "    location " + options_.protectedPath + " {\n      auth_basic \"Members\";\n      auth_basic_user_file " +
+            d + "/htpasswd;\n    }\n";
+    conf += options_.extraLocations;
+    conf += "  }\n}\n";
     WriteFile(dir_ / "nginx.conf", conf);
     pid_ = StartServerOnPort({"nginx", "/usr/sbin/nginx"}, {"-p", d, "-c", d + "/nginx.conf"}, port_);
     return pid_ > 0;
