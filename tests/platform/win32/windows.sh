@@ -105,6 +105,18 @@ wait_window() {
   echo "timed out waiting for $count \"$caption\" window(s) besides '$old': $(windows "$caption" | tr '\n' ';')" >&2
   return 1
 }
+# Waits for the window of the caption that is at least `min` pixels wide (the
+# offer, not the check window it may still be for a moment); prints its id.
+wait_wide() {
+  local caption=$1 min=$2 id
+  for _ in $(seq 150); do
+    id=$(windows "$caption" | awk -v min="$min" '{ split($2, g, "x"); if (g[1] + 0 >= min) print $1 }' | tail -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  echo "timed out waiting for a \"$caption\" window $min pixels wide: $(windows "$caption" | tr '\n' ';')" >&2
+  return 1
+}
 shot() {
   sleep 0.7
   import -window root "$shots/$1.png" || fail "no screenshot $1"
@@ -151,7 +163,8 @@ say "the check window waits on a silent server; Escape cancels (exit 11), the pr
 # ---- the offer: Enter presses nothing, Escape asks, Alt+I downloads ----------------
 fresh_product "$port"
 start build-win32/novalink.exe
-offer=$(wait_window Novalink 1) || fail "no offer window"
+offer=$(wait_wide Novalink 450) || fail "no offer window"
+wait_window Novalink 1 >/dev/null || fail "the check window stayed beside the offer"
 shot offer
 keys "$offer" Return
 sleep 2
