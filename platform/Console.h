@@ -19,7 +19,9 @@ void UseStartersConsole();
 // Width of the terminal behind standard error in columns, or 80 when unknown.
 int StderrColumns();
 
-// Standard output passes bytes as they are (Windows: no CR added before LF).
+// Standard output passes bytes as they are (Windows: no CR added before LF), and
+// a write to it that nobody reads any more (a closed pipe) fails with an error
+// instead of ending the process (POSIX: SIGPIPE is ignored).
 void SetStdoutBinary();
 
 // From here on Ctrl+C, SIGTERM and SIGHUP (on Windows the console's Ctrl+C,

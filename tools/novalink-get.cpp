@@ -2,6 +2,7 @@
 // transfer runs through DownloadFile exactly as the updater's windows run it.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +57,11 @@ const char* const kHelp =
     "  -o FILE               local file (default: the last part of the URL's path); an\n"
     "                        existing one is replaced only by a whole new file; a\n"
     "                        failure before any of the file arrived leaves no new file\n"
-    "  -o -                  write the file to standard output once it has arrived whole\n"
-    "                        (it is held in a private folder in $TMPDIR until then)\n"
+    "  -o -                  write the file to standard output as it arrives (a copy is\n"
+    "                        held in a private folder in $TMPDIR until the end); what\n"
+    "                        went out cannot be taken back: a failure after the first\n"
+    "                        bytes says on stderr how many had gone out, with its exit\n"
+    "                        code; no more than the announced length goes out\n"
     "  -L, --location        follow a redirect (301, 302, 303, 307, 308) to another\n"
     "                        http:// address, up to 10, one new request each; --user is\n"
     "                        sent only to the first host and port\n"
@@ -94,7 +98,8 @@ const char* const kHelp =
     "  2  the server or proxy refused the request (an HTTP status other than 200/206)\n"
     "  3  time-out: no data for longer than the idle time-out\n"
     "  4  connection or name error (host not found, connection refused or reset)\n"
-    "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber)\n"
+    "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber;\n"
+    "     standard output cannot be written, as when its reader has gone)\n"
     "  6  truncated: the connection closed before the whole file arrived\n"
     "  7  nothing left: the local file already holds everything the server offers\n"
     "  8  the reply gives no usable length (none, not a number, or more than 18 digits)\n"
@@ -317,7 +322,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
         return kUsage;
     }
     if (o.output == "-" && (o.resume || o.noClobber)) {
-        Fail("-o - (standard output) takes neither -c nor --no-clobber");
+        Fail("-o - (standard output) takes neither -c nor --no-clobber: there is no local file to resume "
+             "or keep");
         return kUsage;
     }
     if (o.configure) {
@@ -641,13 +647,15 @@ int ConfigureWindow(const std::string& file) {
 // whole, so a refusal, a time-out or a cut leaves the old one as it was. A new
 // file is written where it belongs, and what arrived of it stays for -c; one
 // that a failure left empty goes. For "-o -" the file arrives in a folder of
-// this user's alone in the temporary folder and goes to standard output whole.
+// this user's alone in the temporary folder, and goes on to standard output as
+// each block lands.
 class Destination {
 public:
     Destination() = default;
     Destination(const Destination&) = delete;
     Destination& operator=(const Destination&) = delete;
     ~Destination() {  // also when something escapes
+        CloseReader();
         Discard();
         RemoveFolder();
     }
@@ -678,14 +686,60 @@ public:
 
     // The name the user gave ("standard output" for "-").
     std::string Name() const { return ToStdout() ? "standard output" : name_; }
+    bool ToStdout() const { return name_ == "-"; }
+    // For a failure's message: what standard output got already, which cannot be taken back.
+    std::string StreamedNote() const {
+        return ToStdout() && streamed_ > 0 ? "; " + std::to_string(streamed_) + " bytes had gone to standard output"
+                                           : "";
+    }
     bool UsesTemporary() const { return !temp_.empty() && !ToStdout(); }  // also after Commit or Discard
     const std::string& Temporary() const { return temp_; }
 
+    // "-o -": sends standard output what the temporary file holds beyond what
+    // went out already, up to the length the reply announced. False (with `why`)
+    // when standard output cannot take it.
+    bool Stream(const nl::DownloadFile& d, std::string& why) {
+        std::int64_t end = d.DownloadedBytes();
+        if (d.AnnouncedBytes() > 0) end = std::min(end, d.AnnouncedBytes());
+        if (end <= streamed_) return true;
+        if (!reader_ && !(reader_ = std::fopen(temp_.c_str(), "rb"))) {
+            why = "the download cannot be read back from " + temp_;
+            return false;
+        }
+        std::clearerr(reader_);
+        buffer_.resize(1 << 16);
+        while (streamed_ < end) {
+            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(buffer_.size(), end - streamed_));
+            const std::size_t n = std::fread(buffer_.data(), 1, want, reader_);
+            if (n == 0) {
+                why = "the download cannot be read back from " + temp_;
+                return false;
+            }
+            if (std::fwrite(buffer_.data(), 1, n, stdout) != n) break;
+            streamed_ += static_cast<std::int64_t>(n);
+        }
+        if (streamed_ < end || std::fflush(stdout) != 0) {
+            why = std::error_code(errno, std::generic_category()).message();
+            return false;
+        }
+        return true;
+    }
+    // A request ended; the next one (a redirect's) starts the temporary file anew.
+    void CloseReader() {
+        if (reader_) std::fclose(reader_);
+        reader_ = nullptr;
+    }
+
     // The whole file takes the old one's place, with its permissions, or goes
     // to standard output.
-    bool Commit(std::string& why) {
+    bool Commit(const nl::DownloadFile& d, std::string& why) {
         if (!pending_) return true;
-        if (ToStdout()) return CopyToStdout(why);
+        if (ToStdout()) {
+            const bool ok = Stream(d, why);
+            CloseReader();
+            Discard();
+            return ok;
+        }
         namespace fs = std::filesystem;
         std::error_code ec;
         const fs::perms perms = fs::status(target_, ec).permissions();
@@ -701,6 +755,7 @@ public:
 
     void Discard() {
         if (!pending_) return;
+        CloseReader();
         std::error_code ec;
         // Commit gave it the old file's permissions; on Windows a read-only file
         // cannot be deleted.
@@ -720,8 +775,6 @@ public:
     }
 
 private:
-    bool ToStdout() const { return name_ == "-"; }
-
     static std::string Suffix() {
         static std::random_device random;
         char suffix[16];
@@ -750,25 +803,9 @@ private:
         temp_ = (fs::path(folder_) / "download").string();
         pending_ = true;
         d.SetLocalFileName(temp_);
-        return true;
-    }
-
-    bool CopyToStdout(std::string& why) {
-        std::FILE* in = std::fopen(temp_.c_str(), "rb");
-        if (!in) {
-            why = "the downloaded file cannot be read back";
-            return false;
-        }
+        d.SetWhileFileExist(0);  // a settings file's resume has nothing to continue here
         plat::SetStdoutBinary();
-        std::vector<char> buffer(1 << 16);
-        bool ok = true;
-        for (std::size_t n; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0;)
-            ok = std::fwrite(buffer.data(), 1, n, stdout) == n;
-        ok = ok && !std::ferror(in) && std::fflush(stdout) == 0;
-        std::fclose(in);
-        if (!ok) why = "writing to standard output failed";
-        Discard();
-        return ok;
+        return true;
     }
 
     void RemoveFolder() {
@@ -781,6 +818,9 @@ private:
     std::string name_, target_, temp_, folder_;
     bool pending_ = false;  // the temporary file may be there
     bool existed_ = false;  // the local file was there before the transfer
+    std::FILE* reader_ = nullptr;  // "-o -": the temporary file, read as it grows
+    std::int64_t streamed_ = 0;    // bytes that went to standard output
+    std::vector<char> buffer_;
 };
 
 // ---- step 4: the transfer ---------------------------------------------------------
@@ -796,10 +836,11 @@ struct Outcome {
     double receivedBytes = 0;
     int interrupted = 0;  // the exit code for the signal that ended it, or 0
     int redirects = 0;    // followed with -L
+    std::string output;   // why standard output could not take the file, or ""
 };
 
 // Runs the transfer to its end. An exit code when it could not start.
-std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
+std::optional<int> Run(const Options& o, nl::DownloadFile& d, Destination& dest, Outcome& out) {
     const bool tty = plat::StderrIsTerminal();
     Progress progress(!o.quiet, tty);
     bool finished = false;
@@ -808,6 +849,7 @@ std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
     d.OnDataDownloaded = [&](std::int32_t n) {
         progress.Received(n);
         progress.Update(d);
+        if (dest.ToStdout() && out.output.empty() && !dest.Stream(d, out.output)) d.CancelDownload();
     };
     d.OnError = [&](std::int32_t number, const std::string& text) {
         if (failed) return;
@@ -835,6 +877,7 @@ std::optional<int> Run(const Options& o, nl::DownloadFile& d, Outcome& out) {
     progress.Update(d, true);
     progress.End();
     plat::PumpMessages();  // let released objects go
+    dest.CloseReader();
     if (!failed) out.failure = d.LastFailure();
     // The control writes what comes; a body longer than its announced length is
     // no file that "arrived whole".
@@ -925,11 +968,12 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
                                   : d.ProxyServer() + ":" + std::to_string(d.ProxyPort()) + " (proxy)";
     const std::string& name = dest.Name();
     const std::string& head = d.ReceiveHead();
-    const std::string kept = dest.UsesTemporary() ? "; " + name + " was left as it was" : "";
+    // What the failure left: an old file as it was, or what standard output got already.
+    const std::string kept = dest.UsesTemporary() ? "; " + name + " was left as it was" : dest.StreamedNote();
     if (out.longer) {
         Fail("longer than announced: the reply from " + where + " announced " + std::to_string(d.AnnouncedBytes()) +
              " bytes, and " + std::to_string(d.DownloadedBytes()) + " arrived" +
-             (dest.UsesTemporary() ? kept : "; " + name + " holds them all"));
+             (dest.UsesTemporary() || dest.ToStdout() ? kept : "; " + name + " holds them all"));
         return kLonger;
     }
     switch (out.failure) {
@@ -994,14 +1038,16 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
             return kNothingLeft;
         case F::LocalFile:
             Fail("cannot create, replace, open or write the local file " +
-                 (dest.UsesTemporary() ? "(the temporary " + dest.Temporary() + " next to " + name + ")" : name) +
+                 (dest.UsesTemporary() ? "(the temporary " + dest.Temporary() + " next to " + name + ")"
+                  : dest.ToStdout()    ? dest.Temporary() + " (held for standard output)"
+                                       : name) +
                  " (" + out.text + ")" + kept);
             return kLocalFile;
         case F::FileExists:
             Fail("the local file " + name + " exists and --no-clobber was given");
             return kLocalFile;
         case F::Truncated:
-            if (dest.UsesTemporary()) {
+            if (dest.UsesTemporary() || dest.ToStdout()) {
                 Fail(out.text + " (" + std::to_string(d.DownloadedBytes()) + " of " +
                      std::to_string(d.AnnouncedBytes()) + " bytes)" + kept);
             } else {
@@ -1060,7 +1106,7 @@ static int Main(int argc, char** argv) {
     for (int redirects = 0;; ++redirects) {
         outcome = Outcome{};
         outcome.redirects = redirects;
-        if (auto code = Run(options, d, outcome)) {
+        if (auto code = Run(options, d, dest, outcome)) {
             dest.Failed();
             return *code;
         }
@@ -1074,16 +1120,22 @@ static int Main(int argc, char** argv) {
             return kRefused;
         }
     }
+    if (!outcome.output.empty()) {
+        dest.Failed();
+        Fail("cannot write the file to standard output: " + outcome.output + dest.StreamedNote());
+        return kLocalFile;
+    }
     if (outcome.interrupted != 0) {
         dest.Failed();
-        Fail("interrupted" + std::string(dest.UsesTemporary() ? "; " + dest.Name() + " was left as it was" : ""));
+        Fail("interrupted" +
+             (dest.UsesTemporary() ? "; " + dest.Name() + " was left as it was" : dest.StreamedNote()));
         return outcome.interrupted;
     }
     if (outcome.failure == nl::DownloadFailure::None && !outcome.longer) {
-        if (!dest.Commit(why)) {
-            Fail(options.output == "-" ? "cannot write the file to standard output: " + why
-                                       : "cannot replace " + dest.Name() + " with the new file: " + why +
-                                             "; it was left as it was");
+        if (!dest.Commit(d, why)) {
+            Fail(dest.ToStdout() ? "cannot write the file to standard output: " + why + dest.StreamedNote()
+                                 : "cannot replace " + dest.Name() + " with the new file: " + why +
+                                       "; it was left as it was");
             dest.Failed();
             return kLocalFile;
         }

@@ -21,7 +21,7 @@ int StderrColumns() {
     return 80;
 }
 
-void SetStdoutBinary() {}
+void SetStdoutBinary() { signal(SIGPIPE, SIG_IGN); }
 
 namespace {
 
