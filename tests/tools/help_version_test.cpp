@@ -12,11 +12,12 @@
 
 TEST(HelpAndVersion, EveryProgramAnswersAndTouchesNothing) {
     // An empty registry and temporary folder; without an UpdateServer value the
-    // updater's server is one that cannot be reached from here.
+    // updater's server is one that cannot be reached from here. (On Windows the
+    // registry is the system's; a run would show in the exit code and the output.)
     testutil::TempDir sandbox;
     for (const char* d : {"reg", "tmp"}) std::filesystem::create_directory(sandbox / d);
-    const std::vector<std::string> env{"NOVALINK_REGISTRY=" + sandbox / "reg", "TMPDIR=" + sandbox / "tmp",
-                                       "NOVALINK_UI=text"};
+    std::vector<std::string> env = testutil::TempFolderEnv(sandbox / "tmp");
+    env.insert(env.end(), {"NOVALINK_REGISTRY=" + sandbox / "reg", "NOVALINK_UI=text"});
     const struct {
         const char* program;
         const char* arg;

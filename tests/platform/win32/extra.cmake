@@ -75,7 +75,8 @@ if(WIN32)
     net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support
     platform.loop_wake platform.message_loop platform.profile platform.winsock
     support.ascii_text support.cfileversioninfo support.cRegistry support.guarded_main support.liveness
-    support.modmain support.novalink_ver support.sha256 support.text_to_number tools.novalink_reg)
+    support.modmain support.novalink_ver support.sha256 support.text_to_number tools.novalink_reg
+    tools.help_version)
   foreach(src ${TEST_SOURCES})
     file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${src})
     get_filename_component(folder ${rel} DIRECTORY)
