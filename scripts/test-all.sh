@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -DNOVALINK_WERROR=ON -DBUILD_TESTING=ON
+# For /usr: .ci/steps/20-package.sh makes its .deb from this build.
+cmake -S . -B build -DNOVALINK_WERROR=ON -DBUILD_TESTING=ON -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The Debian package: made by CPack from a build of the programs alone for /usr,
-# installed on this machine with its declared dependencies, its programs run
-# from the installed paths (novalink --version, novalink-get against nginx on
-# loopback), and removed again.
+# The Debian package: made by CPack from the build for /usr that
+# scripts/test-all.sh made in build/ (its tests are not installed), else from a
+# build of the programs alone in build-package/; installed on this machine with
+# its declared dependencies, its programs run from the installed paths (novalink
+# --version, novalink-get against nginx on loopback), and removed again.
 set -euo pipefail
 # nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
@@ -20,11 +21,16 @@ if dpkg-query -W -f='${Status}' novalink 2>/dev/null | grep -q "install ok insta
 fi
 version=$(sed -n 's/^project(novalink VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-cmake -S . -B build-package -DCMAKE_INSTALL_PREFIX=/usr -DNOVALINK_WERROR=ON >/dev/null
-cmake --build build-package -j"$(nproc)" >/dev/null
-rm -f build-package/novalink_*.deb
-(cd build-package && cpack -G DEB >cpack.log 2>&1) || { cat build-package/cpack.log; fail "cpack"; }
-deb=$(echo build-package/novalink_*.deb)
+dir=build
+if [ "$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' build/CMakeCache.txt 2>/dev/null)" != /usr ]; then
+  dir=build-package
+  cmake -S . -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DNOVALINK_WERROR=ON >/dev/null
+fi
+# After scripts/test-all.sh nothing is left to build.
+cmake --build "$dir" -j"$(nproc)" >/dev/null
+rm -f "$dir"/novalink_*.deb
+(cd "$dir" && cpack -G DEB >cpack.log 2>&1) || { cat "$dir/cpack.log"; fail "cpack"; }
+deb=$(echo "$dir"/novalink_*.deb)
 [ -f "$deb" ] || fail "cpack made no .deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$depends" | grep -q libssl || fail "the package does not declare libssl: $depends"
@@ -45,7 +51,7 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-rec
 for page in novalink novalink-get novalink-reg; do
   [ -f "/usr/share/man/man1/$page.1" ] || fail "no man page $page.1"
 done
-if [ -e build-package/novalink-gtk.so ]; then
+if [ -e "$dir/novalink-gtk.so" ]; then
   ls /usr/lib/*/novalink/novalink-gtk.so >/dev/null 2>&1 || fail "the GTK module is not installed"
 fi
 
