@@ -34,8 +34,8 @@ protected:
     ~Form();
 
     // Creates the window, captioned with the program's title; its messages then
-    // come to Message. `cancelId` is the button Escape presses. False when it
-    // cannot be opened.
+    // come to Command, CloseRequested and Message. `cancelId` is the button
+    // Escape presses. False when it cannot be opened.
     bool Open(const char* fontName, int clientWidth, int clientHeight, int cancelId, plat::LineInput input);
     // Creates the window (Open) with its controls.
     virtual void Create() = 0;
