@@ -4,8 +4,8 @@
 
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
+#include "app/ProductKey.h"
 #include "app/UpdateTrust.h"
-#include "controls/SurfacePainter.h"
 #include "http/DownloadFile.h"
 #include "platform/Forms.h"
 #include "platform/Window.h"
@@ -13,7 +13,6 @@
 #include "support/CFileVersionInfo.h"
 #include "support/ErrorReport.h"
 #include "platform/VisibleText.h"
-#include "support/cRegistry.h"
 
 namespace nl {
 namespace {
@@ -22,9 +21,7 @@ constexpr int kLabel1 = 1;
 constexpr int kDownLoadBox = 2;
 constexpr int kCButton = 3;
 constexpr int kImage1 = 4;
-constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
 
-constexpr const char* kProductKey = "Software\\Brightloom";
 constexpr const char* kAccount = "velto";
 constexpr const char* kAccountPassword = "4061729385";
 // A catalogue is a small profile file: anything longer is no catalogue, and
@@ -75,69 +72,39 @@ std::string CheckFrm::CatalogueUrlFor(const std::string& server, const std::stri
 
 // ---- the window ------------------------------------------------------------------
 
-plat::LRESULT CheckFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
-    CheckFrm& f = Instance();
-    if (hwnd != f.hwnd_) return plat::DefWindowProcA(hwnd, msg, w, l);
-    switch (msg) {
-        case plat::PL_WM_COMMAND:
-            if (plat::LoWord(w) == kCButton) f.CButton_Click();
-            return 0;
-        case plat::PL_WM_CLOSE:
-            // Closed by its frame: the same as its "&Cancel".
-            f.CButton_Click();
-            return 0;
-        case kRepaintMessage:
-            f.Repaint();
-            return 0;
-        default:
-            return plat::DefWindowProcA(hwnd, msg, w, l);
-    }
+void CheckFrm::Command(int id) {
+    if (id == kCButton) CButton_Click();
 }
 
-void CheckFrm::Show() {
-    if (hwnd_ == 0) {
-        plat::FormSpec spec;
-        spec.caption = kAppTitle;
-        spec.fontName = "Arial";
-        spec.clientWidth = 4500;
-        spec.clientHeight = 1545;
-        spec.cancelId = kCButton;
-        spec.input = plat::LineInput::NoInput;
-        hwnd_ = plat::CreateForm(spec, &Proc);
-        if (hwnd_ == 0) {
-            std::fprintf(stderr, "%s: the check window cannot be opened\n", kAppTitle);
-            RunExitCode = kRunConnectionError;
-            return;
-        }
-        plat::SetFormIcon(hwnd_, kAppPicture);
-        DownLoadBox = std::make_unique<DownloadFile>();
-        DownLoadBox->Resize(3660, 300);
-        plat::AddImage(hwnd_, kImage1, {120, 120, 480, 480}, "check");
-        plat::AddLabel(hwnd_, kLabel1, {720, 120, 3660, 255}, "Searching for Updates ...");
-        plat::AddSurface(hwnd_, kDownLoadBox, {720, 480, DownLoadBox->Width(), DownLoadBox->Height()});
-        plat::AddButton(hwnd_, kCButton, {3000, 1020, 1380, 375}, "&Cancel");
-        DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
-        DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
-        DownLoadBox->OnDataDownloaded = [this](std::int32_t n) { DownLoadBox_OnDataDownloaded(n); };
-        DownLoadBox->Host().OnPropertyChanged = [this](const std::string&) { RequestRepaint(); };
-        Stopping = false;
-        DownLoadBox->Show();
-        Repaint();
-        Form_Load();
-        if (hwnd_ == 0) return;
+// Closed by its frame: the same as its "&Cancel".
+void CheckFrm::CloseRequested() { CButton_Click(); }
+
+void CheckFrm::Create() {
+    if (!Open("Arial", 4500, 1545, kCButton, plat::LineInput::NoInput)) {
+        std::fprintf(stderr, "%s: the check window cannot be opened\n", kAppTitle);
+        RunExitCode = kRunConnectionError;
+        return;
     }
-    plat::ShowForm(hwnd_, true);
+    plat::SetFormIcon(hwnd_, kAppPicture);
+    DownLoadBox = std::make_unique<DownloadFile>();
+    DownLoadBox->Resize(3660, 300);
+    plat::AddImage(hwnd_, kImage1, {120, 120, 480, 480}, "check");
+    plat::AddLabel(hwnd_, kLabel1, {720, 120, 3660, 255}, "Searching for Updates ...");
+    AttachDownloadBox(*DownLoadBox, kDownLoadBox, 720, 480);
+    plat::AddButton(hwnd_, kCButton, {3000, 1020, 1380, 375}, "&Cancel");
+    DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
+    DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
+    DownLoadBox->OnDataDownloaded = [this](std::int32_t n) { DownLoadBox_OnDataDownloaded(n); };
+    Stopping = false;
+    DownLoadBox->Show();
+    view_.Repaint();
+    Form_Load();
 }
 
 void CheckFrm::Form_Load() {
     // The installed program file.
     try {
-        cRegistry path;
-        path.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
-        path.SetSectionKey(kProductKey);
-        path.SetValueKey("Path");
-        path.SetValueType(cRegistry::PL_REG_SZ);
-        TargetFile = path.Value().ToText();
+        TargetFile = ProductKey::ProgramPath().Value().ToText();
     } catch (const RaisedError&) {
         TargetFile.clear();  // an unreadable store: no installed product to be had
     }
@@ -161,12 +128,7 @@ void CheckFrm::Form_Load() {
             // Without write access to the machine's key the value stays; the run
             // goes on as a trial all the same.
             try {
-                cRegistry path;
-                path.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
-                path.SetSectionKey(kProductKey);
-                path.SetValueKey("Path");
-                path.SetValueType(cRegistry::PL_REG_SZ);
-                path.DeleteValue();
+                ProductKey::ProgramPath().DeleteValue();
             } catch (const RaisedError&) {
             }
             TargetFile = setupProgram;
@@ -281,37 +243,19 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
     Unload();
 }
 
-void CheckFrm::DownLoadBox_OnDataDownloaded(std::int32_t) { RequestRepaint(); }
+void CheckFrm::DownLoadBox_OnDataDownloaded(std::int32_t) { view_.RequestRepaint(); }
 
-void CheckFrm::RequestRepaint() {
-    if (repaintPosted_ || hwnd_ == 0) return;
-    repaintPosted_ = plat::PostMessageA(hwnd_, kRepaintMessage, 0, 0);
-}
-
-void CheckFrm::Repaint() {
-    repaintPosted_ = false;
-    if (hwnd_ == 0 || !DownLoadBox) return;
-    const DownloadFile& box = *DownLoadBox;
-    plat::PaintSurface(hwnd_, kDownLoadBox,
-                       SurfacePainter::Picture(box.Surface(), {&box.ProgressLabel()}, &box.BorderShape()));
-}
-
-void CheckFrm::Unload() {
-    if (hwnd_ == 0) return;
-    // Before unloading: no late event counts, and the transfer stops.
+void CheckFrm::Unloading() {
+    // No late event counts, and the transfer stops.
     Stopping = true;
     if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
-    const plat::HWND hwnd = hwnd_;
-    hwnd_ = 0;
-    repaintPosted_ = false;
-    plat::DestroyWindow(hwnd);
+}
+
+void CheckFrm::Unloaded() {
     // The control goes with the window; it may be raising the event that got us here.
     DownLoadBox.reset();
     // The local catalogue never outlives the window.
     KillFile(CatalogueFile);
-    // The last window is gone: a fault while the process tears down shows no
-    // crash report.
-    if (!MainFrm::Instance().Loaded()) SuppressFaultDialogs();
 }
 
 }  // namespace nl

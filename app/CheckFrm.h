@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "app/Form.h"
 
 namespace nl {
 
 class DownloadFile;
 
-class CheckFrm {
+class CheckFrm : public Form {
 public:
     // An edition as the switch names it.
     struct Edition {
@@ -26,13 +26,6 @@ public:
 
     // The one check window, created on first use.
     static CheckFrm& Instance();
-
-    // Loads the window when it is not (the load step starts the check), then shows it.
-    void Show();
-    // Closing: stops the transfer, unloads the window and removes the local catalogue.
-    void Unload();
-    bool Loaded() const { return hwnd_ != 0; }
-    plat::HWND Handle() const { return hwnd_; }
 
     // The switch after detection: an explicit edition switch stays; "/A" becomes
     // the edition whose word the (lower-cased) description contains, the last
@@ -47,7 +40,13 @@ public:
 
 private:
     CheckFrm() = default;
-    static plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l);
+    // Loading starts the check. Unloading stops the transfer and removes the
+    // local catalogue.
+    void Create() override;
+    void Command(int id) override;
+    void CloseRequested() override;
+    void Unloading() override;
+    void Unloaded() override;
 
     void Form_Load();
     void CButton_Click();
@@ -57,10 +56,7 @@ private:
     bool TrustedCatalogue(const std::string& edition);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
-    void RequestRepaint();
-    void Repaint();
 
-    plat::HWND hwnd_ = 0;
     std::unique_ptr<DownloadFile> DownLoadBox;
     std::string CatalogueUrl;
     std::int32_t HttpPort = 80;
@@ -68,7 +64,6 @@ private:
     std::string InstalledVersion;
     std::string ProductDescription;
     bool Stopping = false;
-    bool repaintPosted_ = false;
 };
 
 }  // namespace nl

@@ -6,9 +6,9 @@
 
 #include "app/CheckFrm.h"
 #include "app/MainModule.h"
+#include "app/ProductKey.h"
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
-#include "controls/SurfacePainter.h"
 #include "http/DownloadFile.h"
 #include "http/HttpHeader.h"
 #include "platform/Errors.h"
@@ -20,7 +20,6 @@
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/Sha256.h"
-#include "support/cRegistry.h"
 #include "platform/VisibleText.h"
 #include "support/modMain.h"
 
@@ -32,10 +31,8 @@ constexpr int kFileLlab = 2;
 constexpr int kDownLoadBox = 3;
 constexpr int kCButton = 4;
 constexpr int kImage1 = 5;
-constexpr plat::UINT kRepaintMessage = plat::PL_WM_USER + 1;
-constexpr plat::UINT kRestartMessage = plat::PL_WM_USER + 2;
+constexpr plat::UINT kRestartMessage = SurfaceView::kRepaintMessage + 1;
 
-constexpr const char* kProductKey = "Software\\Brightloom";
 constexpr const char* kAccount = "velto";
 constexpr const char* kAccountPassword = "4061729385";
 constexpr const char* kQuestion = "Can you Cancel the Novalink?";
@@ -134,66 +131,43 @@ DownFrm& DownFrm::Instance() {
 DownFrm::DownFrm() = default;
 DownFrm::~DownFrm() = default;
 
-plat::LRESULT DownFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
-    DownFrm& f = Instance();
-    if (hwnd != f.hwnd_) return plat::DefWindowProcA(hwnd, msg, w, l);
-    switch (msg) {
-        case plat::PL_WM_ACTIVATE:
-            if (w != 0) f.Form_Activate();
-            return 0;
-        case plat::PL_WM_COMMAND:
-            if (plat::LoWord(w) == kCButton) f.CButton_Click();
-            return 0;
-        case plat::PL_WM_CLOSE:
-            f.Form_QueryUnload();
-            return 0;
-        case kRepaintMessage:
-            f.Repaint();
-            return 0;
-        case kRestartMessage:
-            f.StartOver();
-            return 0;
-        default:
-            return plat::DefWindowProcA(hwnd, msg, w, l);
+plat::LRESULT DownFrm::Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
+    if (msg == plat::PL_WM_ACTIVATE) {
+        if (w != 0) Form_Activate();
+    } else if (msg == kRestartMessage) {
+        StartOver();
+    } else {
+        return Form::Message(msg, w, l);
     }
+    return 0;
 }
 
-void DownFrm::Show() {
-    Load();
-    plat::ShowForm(hwnd_, true);
+void DownFrm::Command(int id) {
+    if (id == kCButton) CButton_Click();
 }
 
-void DownFrm::Load() {
-    if (hwnd_ == 0) {
-        plat::FormSpec spec;
-        spec.caption = kAppTitle;
-        spec.fontName = "Tahoma";
-        spec.clientWidth = 6015;
-        spec.clientHeight = 2265;
-        spec.cancelId = kCButton;
-        spec.input = plat::LineInput::Commands;
-        hwnd_ = plat::CreateForm(spec, &Proc);
-        if (hwnd_ == 0) return;
-        DownLoadBox = std::make_unique<nl::DownloadFile>();
-        DownLoadBox->Resize(5775, 300);
-        // Saved with an empty agent: the package requests carry an empty "User-Agent: ".
-        TryStep([&] { DownLoadBox->SetAgent(""); });
-        plat::AddImage(hwnd_, kImage1, {120, 180, 480, 480}, "download");
-        plat::AddLabel(hwnd_, kXLab, {840, 180, 5055, 255}, "Initializing");
-        plat::AddLabel(hwnd_, kFileLlab, {840, 480, 5055, 255}, std::string(17, ' '));
-        plat::AddSurface(hwnd_, kDownLoadBox, {120, 900, DownLoadBox->Width(), DownLoadBox->Height()});
-        plat::AddButton(hwnd_, kCButton, {4500, 1650, 1395, 375}, "&Cancel");
-        DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
-        DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
-        DownLoadBox->OnDataDownloaded = [this](std::int32_t n) { DownLoadBox_OnDataDownloaded(n); };
-        DownLoadBox->Host().OnPropertyChanged = [this](const std::string&) { RequestRepaint(); };
-        activated_ = false;
-        Stopping = false;
-        ErrorShown = false;
-        unloadingSelf_ = false;
-        DownLoadBox->Show();
-        Repaint();
-    }
+void DownFrm::CloseRequested() { Form_QueryUnload(); }
+
+void DownFrm::Create() {
+    if (!Open("Tahoma", 6015, 2265, kCButton, plat::LineInput::Commands)) return;
+    DownLoadBox = std::make_unique<nl::DownloadFile>();
+    DownLoadBox->Resize(5775, 300);
+    // Saved with an empty agent: the package requests carry an empty "User-Agent: ".
+    TryStep([&] { DownLoadBox->SetAgent(""); });
+    plat::AddImage(hwnd_, kImage1, {120, 180, 480, 480}, "download");
+    plat::AddLabel(hwnd_, kXLab, {840, 180, 5055, 255}, "Initializing");
+    plat::AddLabel(hwnd_, kFileLlab, {840, 480, 5055, 255}, std::string(17, ' '));
+    AttachDownloadBox(*DownLoadBox, kDownLoadBox, 120, 900);
+    plat::AddButton(hwnd_, kCButton, {4500, 1650, 1395, 375}, "&Cancel");
+    DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
+    DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
+    DownLoadBox->OnDataDownloaded = [this](std::int32_t n) { DownLoadBox_OnDataDownloaded(n); };
+    activated_ = false;
+    Stopping = false;
+    ErrorShown = false;
+    unloadingSelf_ = false;
+    DownLoadBox->Show();
+    view_.Repaint();
 }
 
 void DownFrm::Form_Activate() {
@@ -288,7 +262,7 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
     plat::SetControlText(hwnd_, kFileLlab,
                          FormatFileSize(DownLoadBox->DownloadedSize()) + " / " +
                              FormatFileSize(DownLoadBox->DownloadFileSize()));
-    RequestRepaint();
+    view_.RequestRepaint();
 }
 
 void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
@@ -414,14 +388,7 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (!copied) {
         // The program file is in use (or cannot be replaced now): the package
         // stays staged for "/U".
-        TryStep([&] {
-            cRegistry update;
-            update.SetClassKey(cRegistry::PL_HKEY_CURRENT_USER);
-            update.SetSectionKey(kProductKey);
-            update.SetValueKey("Update");
-            update.SetValueType(cRegistry::PL_REG_DWORD);
-            update.SetValue(Variant(std::int32_t{1}));
-        });
+        TryStep([&] { ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1})); });
     } else {
         // A new program file (the setup program) must be startable.
         if (!existed) plat::MarkExecutable(TargetFile);
@@ -479,29 +446,11 @@ void DownFrm::Form_QueryUnload() {
     Unload();
 }
 
-void DownFrm::RequestRepaint() {
-    if (repaintPosted_ || hwnd_ == 0) return;
-    repaintPosted_ = plat::PostMessageA(hwnd_, kRepaintMessage, 0, 0);
-}
-
-void DownFrm::Repaint() {
-    repaintPosted_ = false;
-    if (hwnd_ == 0 || !DownLoadBox) return;
-    const nl::DownloadFile& box = *DownLoadBox;
-    plat::PaintSurface(hwnd_, kDownLoadBox,
-                       SurfacePainter::Picture(box.Surface(), {&box.ProgressLabel()}, &box.BorderShape()));
-}
-
-void DownFrm::Unload() {
-    if (hwnd_ == 0) return;
+void DownFrm::Unloading() {
     Stopping = true;
     if (DownLoadBox) TryStep([&] { DownLoadBox->CancelDownload(); });
-    const plat::HWND hwnd = hwnd_;
-    hwnd_ = 0;
-    repaintPosted_ = false;
-    plat::DestroyWindow(hwnd);
-    DownLoadBox.reset();
-    if (!CheckFrm::Instance().Loaded()) SuppressFaultDialogs();
 }
+
+void DownFrm::Unloaded() { DownLoadBox.reset(); }
 
 }  // namespace nl

@@ -8,14 +8,14 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "app/Form.h"
 
 namespace nl {
 
 class DownloadFile;
 class StagedPackage;
 
-class DownFrm {
+class DownFrm : public Form {
 public:
     // How numbers are written: the decimal point, the thousands separator and
     // the sizes of the digit groups (as std::numpunct gives them).
@@ -28,15 +28,6 @@ public:
     // The one download window, created on first use.
     static DownFrm& Instance();
 
-    // Loads the window when it is not, then shows it; its first activation
-    // starts the transfer.
-    void Show();
-    // Loads the window when it is not, hidden.
-    void Load();
-    void Unload();
-    bool Loaded() const { return hwnd_ != 0; }
-    plat::HWND Handle() const { return hwnd_; }
-
     // The size text of the labels: "512 bytes", "1.50KB (1,536 bytes)", ...
     static std::string FormatFileSize(std::int32_t size, const NumberStyle& style);
     // The same in the user's own style (English separators where there is none).
@@ -47,7 +38,13 @@ public:
 
 private:
     DownFrm();
-    static plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l);
+    // The window's first activation starts the transfer.
+    void Create() override;
+    void Command(int id) override;
+    void CloseRequested() override;
+    plat::LRESULT Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) override;
+    void Unloading() override;
+    void Unloaded() override;
 
     void Form_Activate();
     void Form_QueryUnload();
@@ -66,15 +63,12 @@ private:
     void RejectPackage(const std::string& why, const std::string& reason);
     // Shows a message and ends the run with `code`, asking nothing.
     void EndWith(int code, const std::string& text);
-    void RequestRepaint();
-    void Repaint();
     // After a 416 reply: true when the server's whole file is shorter than the
     // part held, which can then never be continued.
     bool PartLongerThanServerFile() const;
     // Deletes the part and fetches the package from its first byte.
     void StartOver();
 
-    plat::HWND hwnd_ = 0;
     std::unique_ptr<nl::DownloadFile> DownLoadBox;
     std::string StagingFolder;
     std::string StateFile;
@@ -88,7 +82,6 @@ private:
     bool unloadingSelf_ = false;
     bool asking_ = false;
     bool startedOver_ = false;  // the part was thrown away once in this run
-    bool repaintPosted_ = false;
 };
 
 }  // namespace nl

@@ -3,7 +3,6 @@
 #include "app/DownFrm.h"
 #include "app/MainModule.h"
 #include "controls/LineX.h"
-#include "controls/SurfacePainter.h"
 #include "platform/Forms.h"
 #include "platform/Window.h"
 
@@ -30,58 +29,38 @@ MainFrm& MainFrm::Instance() {
 MainFrm::MainFrm() = default;
 MainFrm::~MainFrm() = default;
 
-plat::LRESULT MainFrm::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
-    MainFrm& f = Instance();
-    if (hwnd != f.hwnd_) return plat::DefWindowProcA(hwnd, msg, w, l);
-    switch (msg) {
-        case plat::PL_WM_COMMAND: {
-            const int id = plat::LoWord(w);
-            if (id >= kCButtonBase) f.CButton_Click(id - kCButtonBase);
-            return 0;
-        }
-        case plat::PL_WM_CLOSE:
-            // Closed by its frame: unloaded without a question.
-            RunExitCode = kRunCancelled;
-            f.Unload();
-            return 0;
-        default:
-            return plat::DefWindowProcA(hwnd, msg, w, l);
-    }
+void MainFrm::Command(int id) {
+    if (id >= kCButtonBase) CButton_Click(id - kCButtonBase);
 }
 
-void MainFrm::Show() {
-    if (hwnd_ == 0) {
-        plat::FormSpec spec;
-        spec.caption = kAppTitle;
-        spec.fontName = "Arial";
-        spec.clientWidth = 7950;
-        spec.clientHeight = 7950;
-        // No default button: a stray Enter must not start a download.
-        spec.cancelId = kCButtonBase + kCancel;
-        spec.input = plat::LineInput::Choice;
-        hwnd_ = plat::CreateForm(spec, &Proc);
-        if (hwnd_ == 0) return;
-        plat::SetFormIcon(hwnd_, kAppPicture);
-        // The banner (TopBox: white, with its label and picture); the separator;
-        // the news page; the buttons.
-        plat::AddSurface(hwnd_, kTopBox, {0, 0, 7950, 720});
-        plat::SurfacePicture banner;
-        banner.width = 7950;
-        banner.height = 720;
-        banner.background = 0xFFFFFF;
-        plat::PaintSurface(hwnd_, kTopBox, banner);
-        plat::AddLabel(hwnd_, kLabel1, {120, 150, 6500, 450}, "Brightloom Novalink...", "Century Gothic", 14);
-        plat::AddImage(hwnd_, kCimg, {7110, 0, 720, 720}, kAppPicture);
-        LX = std::make_unique<LineX>();
-        LX->Resize(7950, 30);
-        plat::AddSurface(hwnd_, kLX, {0, 720, LX->Surface().Width(), LX->Surface().Height()});
-        plat::PaintSurface(hwnd_, kLX, SurfacePainter::Picture(LX->Surface()));
-        plat::AddWebView(hwnd_, kWeb, {120, 870, 7710, 6300});
-        plat::AddButton(hwnd_, kCButtonBase + kInstall, {4380, 7380, 1650, 375}, "&Install >>");
-        plat::AddButton(hwnd_, kCButtonBase + kCancel, {6180, 7380, 1650, 375}, "&Cancel");
-        Form_Load();
-    }
-    plat::ShowForm(hwnd_, true);
+// Closed by its frame: unloaded without a question.
+void MainFrm::CloseRequested() {
+    RunExitCode = kRunCancelled;
+    Unload();
+}
+
+void MainFrm::Create() {
+    // No default button: a stray Enter must not start a download.
+    if (!Open("Arial", 7950, 7950, kCButtonBase + kCancel, plat::LineInput::Choice)) return;
+    plat::SetFormIcon(hwnd_, kAppPicture);
+    // The banner (TopBox: white, with its label and picture); the separator;
+    // the news page; the buttons.
+    plat::AddSurface(hwnd_, kTopBox, {0, 0, 7950, 720});
+    plat::SurfacePicture banner;
+    banner.width = 7950;
+    banner.height = 720;
+    banner.background = 0xFFFFFF;
+    plat::PaintSurface(hwnd_, kTopBox, banner);
+    plat::AddLabel(hwnd_, kLabel1, {120, 150, 6500, 450}, "Brightloom Novalink...", "Century Gothic", 14);
+    plat::AddImage(hwnd_, kCimg, {7110, 0, 720, 720}, kAppPicture);
+    LX = std::make_unique<LineX>();
+    LX->Resize(7950, 30);
+    view_.Attach(hwnd_, kLX, 0, 720, LX->Surface());
+    view_.Repaint();
+    plat::AddWebView(hwnd_, kWeb, {120, 870, 7710, 6300});
+    plat::AddButton(hwnd_, kCButtonBase + kInstall, {4380, 7380, 1650, 375}, "&Install >>");
+    plat::AddButton(hwnd_, kCButtonBase + kCancel, {6180, 7380, 1650, 375}, "&Cancel");
+    Form_Load();
 }
 
 void MainFrm::Form_Load() {
@@ -108,13 +87,6 @@ void MainFrm::CButton_Click(int index) {
     Unload();
 }
 
-void MainFrm::Unload() {
-    if (hwnd_ == 0) return;
-    const plat::HWND hwnd = hwnd_;
-    hwnd_ = 0;
-    plat::DestroyWindow(hwnd);
-    LX.reset();
-    if (!DownFrm::Instance().Loaded()) SuppressFaultDialogs();
-}
+void MainFrm::Unloaded() { LX.reset(); }
 
 }  // namespace nl

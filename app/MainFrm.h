@@ -4,33 +4,30 @@
 
 #include <memory>
 
-#include "platform/Types.h"
+#include "app/Form.h"
 
 namespace nl {
 
 class LineX;
 
-class MainFrm {
+class MainFrm : public Form {
 public:
     // The one offer window, created on first use.
     static MainFrm& Instance();
-
-    // Loads the window when it is not (it navigates to the news page), then shows it.
-    void Show();
-    void Unload();
-    bool Loaded() const { return hwnd_ != 0; }
-    plat::HWND Handle() const { return hwnd_; }
 
     ~MainFrm();
 
 private:
     MainFrm();
-    static plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM w, plat::LPARAM l);
+    // Loading navigates to the news page.
+    void Create() override;
+    void Command(int id) override;
+    void CloseRequested() override;
+    void Unloaded() override;
 
     void Form_Load();
     void CButton_Click(int index);
 
-    plat::HWND hwnd_ = 0;
     std::unique_ptr<LineX> LX;
 };
 

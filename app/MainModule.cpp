@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/CheckFrm.h"
+#include "app/ProductKey.h"
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
@@ -28,7 +29,6 @@
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
 #include "support/Sha256.h"
-#include "support/cRegistry.h"
 
 namespace nl {
 
@@ -44,8 +44,6 @@ std::string PackageDigest;
 int RunExitCode = kRunDone;
 
 namespace {
-
-constexpr const char* kProductKey = "Software\\Brightloom";
 
 // Lists `pattern` and answers whether the first entry that carries only the
 // attributes allowed by `allowed` has a name.
@@ -161,12 +159,7 @@ bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std
 std::string UpdateServer() {
     std::string address;
     try {
-        cRegistry server;
-        server.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
-        server.SetSectionKey(kProductKey);
-        server.SetValueKey("UpdateServer");
-        server.SetValueType(cRegistry::PL_REG_SZ);
-        address = TrimSpaces(server.Value().ToText());
+        address = TrimSpaces(ProductKey::UpdateServer().Value().ToText());
     } catch (const RaisedError&) {
         address.clear();  // an unreadable store counts as no setting
     }
@@ -318,20 +311,11 @@ int EndStaged(StagedUpdateExit code, const std::string& reason) {
     return code;
 }
 
-cRegistry UpdateFlag() {
-    cRegistry update;
-    update.SetClassKey(cRegistry::PL_HKEY_CURRENT_USER);
-    update.SetSectionKey(kProductKey);
-    update.SetValueKey("Update");
-    update.SetValueType(cRegistry::PL_REG_DWORD);
-    return update;
-}
-
 // The package stays staged: raise the flag again so that the product asks
 // again. A registry failure here is only reported; the run ends anyway.
 void FlagStillStaged() {
     try {
-        UpdateFlag().SetValue(Variant(std::int32_t{1}));
+        ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1}));
     } catch (const RaisedError& e) {
         std::fprintf(stderr, "%s: the flag Update stays 0: error %d (%s): %s\n", kAppTitle,
                      static_cast<int>(e.Number()), e.Source().c_str(), e.Description().c_str());
@@ -366,14 +350,8 @@ int StagedUpdateMode() {
     const std::string stateFile = JoinPath(stagingFolder, kStagingStateName);
 
     try {
-        cRegistry path;
-        path.SetClassKey(cRegistry::PL_HKEY_LOCAL_MACHINE);
-        path.SetSectionKey(kProductKey);
-        path.SetValueKey("Path");
-        path.SetValueType(cRegistry::PL_REG_SZ);
-        TargetFile = path.Value().ToText();
-
-        UpdateFlag().SetValue(Variant(std::int32_t{0}));
+        TargetFile = ProductKey::ProgramPath().Value().ToText();
+        ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{0}));
     } catch (const RaisedError& e) {
         // Nothing here handles a registry failure: the run ends before anything
         // has been touched.

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/MainModule.h"
+#include "app/ProductKey.h"
 #include "app/SignedCatalogue.h"
 #include "app/StagedPackage.h"
 #include "platform/Files.h"
@@ -22,22 +23,12 @@ std::string UpdateTrust::edition_;
 
 namespace {
 
-constexpr const char* kProductKey = "Software\\Brightloom";
 // A catalogue is a small profile file; anything larger is no catalogue.
 constexpr std::uint64_t kCatalogueLimit = 1024 * 1024;
 
-cRegistry Value(std::int32_t root, const char* name) {
-    cRegistry value;
-    value.SetClassKey(root);
-    value.SetSectionKey(kProductKey);
-    value.SetValueKey(name);
-    value.SetValueType(cRegistry::PL_REG_SZ);
-    return value;
-}
-
 std::string ReadText(std::int32_t root, const char* name) {
     try {
-        return Value(root, name).Value().ToText();
+        return ProductKey::Text(root, name).Value().ToText();
     } catch (const RaisedError&) {
         return "";
     }
@@ -93,7 +84,7 @@ std::string UpdateTrust::Accept(const std::string& key, const std::string& catal
     edition_ = edition;
     // Should the time not be kept, the next run compares with an older one.
     const std::string issued = CatalogueValue(catalogueFile, "Info", "Issued");
-    TryStep([&] { Value(cRegistry::PL_HKEY_CURRENT_USER, kIssuedValue).SetValue(Variant(issued)); });
+    TryStep([&] { ProductKey::Text(cRegistry::PL_HKEY_CURRENT_USER, kIssuedValue).SetValue(Variant(issued)); });
     return "";
 }
 

@@ -17,7 +17,7 @@
 
 #include "platform/VisibleText.h"
 #include "platform/gtk/LoopSource.h"
-#include "platform/gtk/SurfacePainter.h"
+#include "platform/gtk/CairoSurfacePainter.h"
 #include "platform/posix/GtkModule.h"
 
 namespace plat::gtk {
@@ -498,7 +498,7 @@ private:
 
     static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
         auto* p = static_cast<Paint*>(data);
-        SurfacePainter painter(p->owner->host_, p->form->spec.fontName, p->form->spec.fontPoints);
+        CairoSurfacePainter painter(p->owner->host_, p->form->spec.fontName, p->form->spec.fontPoints);
         painter.Paint(cr, p->control->picture);
         return TRUE;
     }

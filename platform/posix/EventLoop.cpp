@@ -275,35 +275,12 @@ bool EventLoop::RunOnce(int timeoutMs) {
     return any;
 }
 
-bool EventLoop::Iterate(int maxWaitMs) {
-    if (!host_) return RunOnce(maxWaitMs);
-    LoopHostIteration host = host_;  // the turn may install another host
-    return host(maxWaitMs);
-}
-
-LoopHostIteration EventLoop::SetHost(LoopHostIteration iterate) {
-    LoopHostIteration old = std::move(host_);
-    host_ = std::move(iterate);
-    return old;
-}
-
 int EventLoop::TimeoutMs() {
     {
         std::lock_guard<std::mutex> lk(qmu_);
         if (!queue_.empty()) return 0;
     }
     return NextTimeout(-1);
-}
-
-void EventLoop::Quit(int code) {
-    quit_ = true;
-    quitCode_ = code;
-    Wake();
-}
-
-int EventLoop::TakeQuit() {
-    quit_ = false;
-    return quitCode_;
 }
 
 }  // namespace plat::posix

@@ -17,7 +17,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/LoopHost.h"
+#include "platform/MessagePump.h"
 #include "platform/Types.h"
 
 namespace plat::posix {
@@ -25,7 +25,7 @@ namespace plat::posix {
 // The procedure every window starts with; it answers 0 to everything.
 LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM);
 
-class EventLoop {
+class EventLoop : public MessagePump {
 public:
     using FdCallback = std::function<void(std::uint32_t epollEvents)>;
 
@@ -53,7 +53,7 @@ public:
     WindowProc GetProc(HWND hwnd) const;
     bool PostMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
-    int TopLevelCount() const { return topLevel_; }
+    int TopLevelCount() const override { return topLevel_; }
     // Runs after a window is gone (its procedure has seen PL_WM_DESTROY and it is
     // no longer a window): the platform's own clean-up, such as a form's widgets.
     void SetDestroyHook(std::function<void(HWND)> hook) { destroyHook_ = std::move(hook); }
@@ -63,21 +63,12 @@ public:
 
     // Waits at most timeoutMs (negative = until something happens) and dispatches
     // what is ready. Returns false when nothing at all was dispatched.
-    bool RunOnce(int timeoutMs);
-
-    // One turn of the waits (RunMessageLoop, PumpUntil, ...): the installed host's
-    // turn when there is one, RunOnce otherwise.
-    bool Iterate(int maxWaitMs);
-    LoopHostIteration SetHost(LoopHostIteration iterate);
+    bool RunOnce(int timeoutMs) override;
 
     // What a host waits on: the epoll descriptor, which every watched descriptor
     // and the wake-up descriptor feed, and the time-out until the next due work.
     int BackendFd() const { return epfd_; }
     int TimeoutMs();
-
-    void Quit(int code);
-    bool QuitPending() const { return quit_; }
-    int TakeQuit();
 
     static std::uint64_t NowMs();
 
@@ -111,7 +102,7 @@ private:
     int NextTimeout(int requested) const;
     bool FireTimers();
     bool DrainQueue();
-    void Wake();
+    void Wake() override;
     bool NeedsWake() const;  // with qmu_ held
 
     int epfd_ = -1;
@@ -133,10 +124,6 @@ private:
     bool woken_ = false;
     std::atomic<std::thread::id> loopThread_{};  // the thread that last ran RunOnce
 
-    bool quit_ = false;
-    int quitCode_ = 0;
-
-    LoopHostIteration host_;
     std::function<void(HWND)> destroyHook_;
 };
 

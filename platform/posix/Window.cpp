@@ -18,6 +18,8 @@ posix::EventLoop& Loop() { return posix::EventLoop::Instance(); }
 
 }  // namespace
 
+MessagePump& MessagePump::Instance() { return Loop(); }
+
 UINT RegisterWindowMessageA(const std::string& name) {
     static std::map<std::string, UINT> registered;
     static UINT next = 0xC000;
@@ -56,37 +58,6 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 bool SetTimer(HWND hwnd, UINT id, UINT ms) { return Loop().SetTimer(hwnd, id, ms); }
 bool KillTimer(HWND hwnd, UINT id) { return Loop().KillTimer(hwnd, id); }
-
-int RunMessageLoop() {
-    auto& loop = Loop();
-    while (!loop.QuitPending() && loop.TopLevelCount() > 0) loop.Iterate(-1);
-    return loop.QuitPending() ? loop.TakeQuit() : 0;
-}
-
-void PostQuitMessage(int code) { Loop().Quit(code); }
-
-void PumpMessages() {
-    auto& loop = Loop();
-    // Bounded so that a handler that keeps re-posting cannot hold us here forever.
-    for (int i = 0; i < 64 && loop.Iterate(0); ++i) {
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    auto& loop = Loop();
-    std::uint64_t end = timeoutMs < 0 ? 0 : posix::EventLoop::NowMs() + static_cast<std::uint64_t>(timeoutMs);
-    while (!done()) {
-        if (loop.QuitPending()) return false;
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            std::uint64_t now = posix::EventLoop::NowMs();
-            if (now >= end) return done();
-            wait = static_cast<int>(end - now);
-        }
-        loop.Iterate(wait);
-    }
-    return true;
-}
 
 std::uint64_t TickCount() { return posix::EventLoop::NowMs(); }
 

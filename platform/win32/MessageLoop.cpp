@@ -130,7 +130,7 @@ WindowProc MessageLoop::GetProc(HWND hwnd) const {
 bool MessageLoop::RunReady() {
     bool any = false;
     MSG m;
-    for (int i = 0; i < kMaxPerRun && !quit_ && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
+    for (int i = 0; i < kMaxPerRun && !QuitPending() && ::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); ++i) {
         any = true;
         if (m.message == WM_QUIT) {
             // Somebody called the system's PostQuitMessage (a dialog of the system
@@ -147,7 +147,7 @@ bool MessageLoop::RunReady() {
 
 bool MessageLoop::RunOnce(int maxWaitMs) {
     if (RunReady()) return true;
-    if (maxWaitMs == 0 || quit_) return false;
+    if (maxWaitMs == 0 || QuitPending()) return false;
     ::DWORD wait = maxWaitMs < 0 ? INFINITE : static_cast<::DWORD>(maxWaitMs);
     // Blocks on the queue alone; MWMO_INPUTAVAILABLE also wakes for messages that
     // were already in the queue but had been seen by an earlier peek.
@@ -155,31 +155,6 @@ bool MessageLoop::RunOnce(int maxWaitMs) {
     return RunReady();
 }
 
-bool MessageLoop::Iterate(int maxWaitMs) {
-    if (host_) {
-        LoopHostIteration host = host_;  // the turn may install another
-        return host(maxWaitMs);
-    }
-    return RunOnce(maxWaitMs);
-}
-
-LoopHostIteration MessageLoop::SetHost(LoopHostIteration iterate) {
-    LoopHostIteration previous = std::move(host_);
-    host_ = std::move(iterate);
-    return previous;
-}
-
 void MessageLoop::Wake() { ::PostThreadMessageA(threadId_, WM_NULL, 0, 0); }
-
-void MessageLoop::Quit(int code) {
-    quit_ = true;
-    quitCode_ = code;
-    Wake();
-}
-
-int MessageLoop::TakeQuit() {
-    quit_ = false;
-    return quitCode_;
-}
 
 }  // namespace plat::win32

@@ -12,13 +12,13 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/LoopHost.h"
+#include "platform/MessagePump.h"
 #include "platform/Types.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat::win32 {
 
-class MessageLoop {
+class MessageLoop : public MessagePump {
 public:
     static MessageLoop& Instance();
 
@@ -32,20 +32,16 @@ public:
     ::HWND Real(HWND hwnd) const;
     WindowProc SetProc(HWND hwnd, WindowProc proc);
     WindowProc GetProc(HWND hwnd) const;
-    int TopLevelCount() const { return topLevel_; }
+    int TopLevelCount() const override { return topLevel_; }
 
     // Dispatches what is in the queue now (bounded, so that a handler that keeps
     // re-posting cannot hold the caller). Returns whether anything was dispatched.
     bool RunReady();
     // Waits at most maxWaitMs (negative = no limit) for the queue, then dispatches.
-    bool RunOnce(int maxWaitMs);
-    // One turn of the waits: the installed host's, or RunOnce.
-    bool Iterate(int maxWaitMs);
-    LoopHostIteration SetHost(LoopHostIteration iterate);
-    bool HasHost() const { return static_cast<bool>(host_); }
+    bool RunOnce(int maxWaitMs) override;
 
     // Wakes the user-interface thread's queue from any thread.
-    void Wake();
+    void Wake() override;
     DWORD ThreadId() const { return threadId_; }
 
     // Called with each window of ours that goes away, once it is forgotten.
@@ -53,10 +49,6 @@ public:
     // Sees each message the loop takes from the queue before it is translated and
     // dispatched; true when it handled the message (a dialog's keyboard).
     void SetPreTranslate(std::function<bool(MSG&)> filter) { preTranslate_ = std::move(filter); }
-
-    void Quit(int code);
-    bool QuitPending() const { return quit_; }
-    int TakeQuit();
 
 private:
     MessageLoop();
@@ -76,9 +68,6 @@ private:
     int topLevel_ = 0;
     DWORD threadId_ = 0;
 
-    bool quit_ = false;
-    int quitCode_ = 0;
-    LoopHostIteration host_;
     std::function<void(HWND)> destroyHook_;
     std::function<bool(MSG&)> preTranslate_;
 };

@@ -10,6 +10,8 @@ win32::MessageLoop& Loop() { return win32::MessageLoop::Instance(); }
 
 }  // namespace
 
+MessagePump& MessagePump::Instance() { return Loop(); }
+
 UINT RegisterWindowMessageA(const std::string& name) {
     if (name.empty()) return 0;
     return static_cast<UINT>(::RegisterWindowMessageA(name.c_str()));
@@ -64,36 +66,6 @@ bool SetTimer(HWND hwnd, UINT id, UINT ms) {
 bool KillTimer(HWND hwnd, UINT id) {
     ::HWND real = Loop().Real(hwnd);
     return real && ::KillTimer(real, id) != 0;
-}
-
-int RunMessageLoop() {
-    auto& loop = Loop();
-    while (!loop.QuitPending() && loop.TopLevelCount() > 0) loop.Iterate(-1);
-    return loop.QuitPending() ? loop.TakeQuit() : 0;
-}
-
-void PostQuitMessage(int code) { Loop().Quit(code); }
-
-void PumpMessages() {
-    auto& loop = Loop();
-    for (int i = 0; i < 64 && loop.Iterate(0); ++i) {
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    auto& loop = Loop();
-    std::uint64_t end = timeoutMs < 0 ? 0 : TickCount() + static_cast<std::uint64_t>(timeoutMs);
-    while (!done()) {
-        if (loop.QuitPending()) return false;
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            std::uint64_t now = TickCount();
-            if (now >= end) return done();
-            wait = static_cast<int>(end - now);
-        }
-        loop.Iterate(wait);
-    }
-    return true;
 }
 
 std::uint64_t TickCount() { return static_cast<std::uint64_t>(::GetTickCount64()); }

@@ -11,9 +11,9 @@
 
 namespace plat::gtk {
 
-class SurfacePainter {
+class CairoSurfacePainter {
 public:
-    SurfacePainter(FrontEndHost* host, std::string fontName, int fontPoints)
+    CairoSurfacePainter(FrontEndHost* host, std::string fontName, int fontPoints)
         : host_(host), fontName_(std::move(fontName)), fontPoints_(fontPoints) {}
 
     void Paint(cairo_t* cr, const SurfacePicture& picture) const;

@@ -1,4 +1,4 @@
-#include "platform/gtk/SurfacePainter.h"
+#include "platform/gtk/CairoSurfacePainter.h"
 
 #include <pango/pangocairo.h>
 
@@ -46,7 +46,7 @@ constexpr UINT kLeft = 1, kTop = 2, kRight = 4, kBottom = 8;
 
 }  // namespace
 
-void SurfacePainter::Paint(cairo_t* cr, const SurfacePicture& p) const {
+void CairoSurfacePainter::Paint(cairo_t* cr, const SurfacePicture& p) const {
     cairo_save(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     SetColor(cr, p.background);
@@ -94,7 +94,7 @@ void SurfacePainter::Paint(cairo_t* cr, const SurfacePicture& p) const {
 // Each ring of the edge is one pixel: the outer one (raised or sunken) along the
 // rectangle's flagged sides, the inner one a pixel inside it. Left and top take
 // the first colour, right and bottom the second.
-void SurfacePainter::Edge(cairo_t* cr, const SurfacePicture::Edge& e) const {
+void CairoSurfacePainter::Edge(cairo_t* cr, const SurfacePicture::Edge& e) const {
     int l = Px(e.left), t = Px(e.top), r = Px(e.right), b = Px(e.bottom);
     struct Ring {
         UINT bit;
@@ -123,7 +123,7 @@ void SurfacePainter::Edge(cairo_t* cr, const SurfacePicture::Edge& e) const {
     }
 }
 
-void SurfacePainter::Text(cairo_t* cr, const SurfacePicture::Text& t, DWORD rgb) const {
+void CairoSurfacePainter::Text(cairo_t* cr, const SurfacePicture::Text& t, DWORD rgb) const {
     if (t.text.empty()) return;
     PangoLayout* layout = pango_cairo_create_layout(cr);
     PangoFontDescription* font = pango_font_description_new();
