@@ -6,26 +6,20 @@
 # (the median Windows run over the median Linux run). Needs build/novalink-get,
 # build-win32/novalink-get.exe, nginx and Wine; uses a throw-away Wine prefix.
 set -euo pipefail
-export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
+. scripts/lib/wine.sh
+. scripts/lib/bench.sh
 rounds=${ROUNDS:-3}
 for f in build/novalink-get build-win32/novalink-get.exe; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "missing $f: build both first" >&2; exit 1; }
 done
+bench_need nginx wine
 
 work=$(mktemp -d)
 nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
+trap 'stop_nginx; wine_stop "$work"; rm -rf "$work"' EXIT
+wine_prefix "$work" || { echo "bench/download-win32.sh: wineboot could not make a prefix" >&2; exit 1; }
 # A standing server, so that no run pays for starting it.
 wineserver -p
 

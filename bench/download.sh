@@ -7,26 +7,19 @@
 #
 # Usage (from the repository root, after the build): bench/download.sh [ROUNDS] [MiB]
 set -euo pipefail
-# nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
-export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
+. scripts/lib/bench.sh
 rounds=${1:-5}
 mib=${2:-1024}
 
 cmake -S . -B build >/dev/null
 cmake --build build --target novalink-get bench_download_run -j"$(nproc)" >/dev/null
-for tool in nginx curl; do
-  command -v "$tool" >/dev/null || { echo "bench/download.sh: $tool is not installed" >&2; exit 1; }
-done
+bench_need nginx curl
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/novalink-bench-XXXXXX")
 nginx_pid=
-cleanup() {
-  if [ -n "$nginx_pid" ]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_nginx; rm -rf "$work"' EXIT
 
 mkdir -p "$work/www" "$work/logs"
 head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/www/big.bin"
@@ -61,10 +54,7 @@ for i in $(seq "$rounds"); do
   done
 done
 
-median() {  # name, column
-  awk -v n="$1" -v c="$2" '$1 == n { print $c }' "$results" | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
+median() { bench_median "$results" "$@"; }
 nw=$(median novalink-get 2); nc=$(median novalink-get 3); nr=$(median novalink-get 4)
 cw=$(median curl 2); cc=$(median curl 3); cr=$(median curl 4)
 echo "novalink-get: wall $nw s, cpu $nc s, peak rss $(awk -v r="$nr" 'BEGIN { printf "%.1f", r / 1024 }') MiB (medians)"

@@ -21,18 +21,17 @@
 #
 # Usage (from the repository root): bench/update.sh [ROUNDS] [MiB]
 set -euo pipefail
-export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
+. scripts/lib/product.sh
+. scripts/lib/bench.sh
 rounds=${1:-5}
 mib=${2:-256}
 
 cmake -S . -B build >/dev/null
 targets=(novalink novalink-reg bench_download_run bench_silent_server)
 cmake --build build --target "${targets[@]}" -j"$(nproc)" >/dev/null
-for tool in nginx curl; do
-  command -v "$tool" >/dev/null || { echo "bench/update.sh: $tool is not installed" >&2; exit 1; }
-done
+bench_need nginx curl
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/novalink-bench-XXXXXX")
 nginx_pid= silent_pid= xvfb_pid=
@@ -62,25 +61,7 @@ printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r
   "$server" "$size" "$server" >"$work/www/m_update/blmnl.cfg"
 
 # The product 2.1.0.5: a copy of sleep(1) with a version resource.
-cat >"$work/version.rc" <<'EOF'
-1 VERSIONINFO
-FILEVERSION 2,1,0,5
-PRODUCTVERSION 2,1,0,5
-BEGIN
- BLOCK "StringFileInfo"
- BEGIN
-  BLOCK "040904B0"
-  BEGIN
-   VALUE "FileDescription", "Brightloom Desktop"
-   VALUE "ProductVersion", "2.1.0.5"
-  END
- END
- BLOCK "VarFileInfo"
- BEGIN
-  VALUE "Translation", 0x409, 1200
- END
-END
-EOF
+product_rc "$work/version.rc"
 scripts/add-versioninfo.sh "$work/version.rc" "$(command -v sleep)" "$work/product.orig"
 "$reg" add 'HKLM\Software\Brightloom' /v Path /t REG_SZ /d "$program" /f >/dev/null
 "$reg" add 'HKLM\Software\Brightloom' /v UpdateServer /t REG_SZ /d "$server" /f >/dev/null
@@ -123,10 +104,7 @@ for i in $(seq "$rounds"); do
   done
 done
 
-median() {  # name, column
-  awk -v n="$1" -v c="$2" '$1 == n { print $c }' "$results" | sort -g |
-    awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
+median() { bench_median "$results" "$@"; }
 nw=$(median novalink 2); nc=$(median novalink 3); nr=$(median novalink 4)
 hw=$(median by-hand 2); hc=$(median by-hand 3)
 echo "novalink: wall $nw s, cpu $nc s, peak rss $(awk -v r="$nr" 'BEGIN { printf "%.1f", r / 1024 }') MiB (medians)"

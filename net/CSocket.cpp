@@ -230,11 +230,22 @@ void CSocket::ReadBufferSizes() {
         receiveSize_ = maxDatagramSize_ > 0 ? maxDatagramSize_ : kFallbackDatagramSize;
         return;
     }
-    std::int32_t size = 0;
-    int len = 4;
-    if (plat::getsockopt(ToSocket(socketHandle_), plat::WS_SOL_SOCKET, plat::WS_SO_RCVBUF,
-                         reinterpret_cast<char*>(&size), &len) != 0)
-        size = 0;
+    const plat::SOCKET s = ToSocket(socketHandle_);
+    auto bufferSize = [s] {
+        std::int32_t size = 0;
+        int len = 4;
+        if (plat::getsockopt(s, plat::WS_SOL_SOCKET, plat::WS_SO_RCVBUF, reinterpret_cast<char*>(&size), &len) != 0)
+            return std::int32_t{0};
+        return size;
+    };
+    std::int32_t size = bufferSize();
+    // Fewer, larger blocks where the system's buffer is small. Set before the
+    // connection is made, so that the peer is offered the whole window; a
+    // system that refuses the size keeps its own.
+    const std::int32_t wanted = plat::PL_STREAM_RECEIVE_BUFFER;
+    if (wanted > size &&
+        plat::setsockopt(s, plat::WS_SOL_SOCKET, plat::WS_SO_RCVBUF, reinterpret_cast<const char*>(&wanted), 4) == 0)
+        size = bufferSize();
     // A receive of 0 bytes would read as the peer's close.
     receiveSize_ = size > 0 ? size : kFallbackReceiveSize;
 }

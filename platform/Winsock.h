@@ -43,6 +43,19 @@ constexpr int WS_SO_SNDTIMEO = 0x1005;
 constexpr int WS_SO_RCVTIMEO = 0x1006;
 constexpr int WS_SO_TYPE = 0x1008;
 
+// The receive buffer a stream socket is given when the system's own is smaller,
+// or 0 to keep the system's. The socket layer receives once per read notice, as
+// much as the buffer holds, so this is also its receive size. Under Wine every
+// notice and every receive is a round trip to the wineserver, and a buffer of
+// 4 MiB takes a download in a thirtieth of the notices of the default 128 KiB.
+// Linux sizes a socket's buffer by itself only as long as no size is set, and
+// does so well: it keeps its own.
+#ifdef _WIN32
+constexpr int PL_STREAM_RECEIVE_BUFFER = 4 << 20;
+#else
+constexpr int PL_STREAM_RECEIVE_BUFFER = 0;
+#endif
+
 // shutdown() directions.
 constexpr int WS_SD_RECEIVE = 0;
 constexpr int WS_SD_SEND = 1;

@@ -19,9 +19,9 @@
 # the neutral suite, cross-built with googletest, runs under Wine
 # (WIN32_SUITE=0 leaves it out).
 set -euo pipefail
-export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/../.."
 . scripts/lib/nginx.sh
+. scripts/lib/wine.sh
 root=$PWD
 jobs=$(nproc)
 
@@ -69,17 +69,8 @@ build/novalink-ver build-win32/novalink.exe | grep -qx 'ProductName: Novalink' |
 
 work=$(mktemp -d)
 nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1 || fail "wineboot could not make a prefix"
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
+trap 'stop_nginx; wine_stop "$work"; rm -rf "$work"' EXIT
+wine_prefix "$work" || fail "wineboot could not make a prefix"
 say "Wine prefix ready ($(wine --version))"
 
 w() { wine "$@" 2>"$work/wine.err" | tr -d '\r'; }
@@ -147,9 +138,7 @@ head -c 1234567 "$work/www/payload.bin" >"$cut"
 w build-win32/novalink-get.exe -c -o "$(winpath "$cut")" "$url" >/dev/null ||
   fail "novalink-get.exe -c failed: $(cat "$work/wine.err")"
 cmp "$cut" "$work/www/payload.bin" || fail "the resumed download differs from the served file"
-kill "$nginx_pid" 2>/dev/null || true
-wait "$nginx_pid" 2>/dev/null || true
-nginx_pid=
+stop_nginx
 say "novalink-get.exe downloads byte for byte and resumes a cut download with -c"
 
 # ---- novalink-publish.exe --------------------------------------------------------

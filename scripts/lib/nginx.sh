@@ -1,14 +1,20 @@
 # Sourced by the scripts that need a web server: starts nginx in the foreground
 # of a background job, on a free loopback port, with its configuration, logs and
-# temporary folders in a folder of the caller's.
+# temporary folders in a folder of the caller's, and stops it again. Puts the
+# sbin folders on PATH: nginx lives in /usr/sbin, which a non-login root shell
+# may not have on its PATH.
 #
 #   start_nginx DIR ROOT HTTP_LINES SERVER_LINES [PROBE_PATH]
+#   stop_nginx
 #
 # DIR holds the configuration and logs/, ROOT is the served folder, HTTP_LINES
 # and SERVER_LINES are put into the http and server blocks (logging, types,
 # locations). Tries five random ports in 20000..39999 and waits until PROBE_PATH
 # (default /) answers. Sets `port` and `nginx_pid`; returns 1 when nginx did not
-# start (its messages are in DIR/logs/).
+# start (its messages are in DIR/logs/). stop_nginx ends the nginx that
+# start_nginx started, if any, and waits for it.
+
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 
 start_nginx() {
     local dir=$1 root=$2 http_lines=$3 server_lines=$4 probe=${5:-/}
@@ -44,4 +50,11 @@ CONF
         nginx_pid=
     done
     return 1
+}
+
+stop_nginx() {
+    [ -n "${nginx_pid:-}" ] || return 0
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+    nginx_pid=
 }
