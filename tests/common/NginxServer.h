@@ -59,7 +59,14 @@ void StopProcess(ProcessId pid);
 
 // Starts a server with its output silenced (trying each program path in turn) and
 // waits up to 10 s until it accepts connections on `port`. Returns its pid, or -1
-// when it could not start or ended early (the port was taken meanwhile).
-ProcessId StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port);
+// when it could not start or ended early (the port was taken meanwhile). As root,
+// the folder `give` (as SystemPath names it) is handed to the user nobody first,
+// for servers that drop to that user and write their log there. Under Wine the
+// server is the Linux side's, and the number returned is one for StopProcess.
+ProcessId StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port,
+                            const std::string& give = "");
+
+// Whether the servers run as root (and so must be told which user to be).
+bool ServersRunAsRoot();
 
 }  // namespace testutil

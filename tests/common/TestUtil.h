@@ -25,6 +25,9 @@ private:
     std::string path_;
 };
 
+// Clears what would stop a file's removal (a read-only permission or attribute).
+void MakeRemovable(const std::string& path);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);

@@ -3,19 +3,12 @@
 // the exact request bytes sent directly and through a proxy.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "http/DownloadFile.h"
 #include "platform/Window.h"
-#include "support/ErrorReport.h"
 #include "tests/common/Events.h"
-#include "tests/common/ScriptedServer.h"
-#include "tests/common/TestUtil.h"
-#include "tests/common/TransferHarness.h"
+#include "tests/common/ScriptedTransfer.h"
 
 using namespace nl;
 using namespace testutil;
@@ -24,28 +17,22 @@ using S = ScriptedServer;
 TEST(Transfer, RequestThatCannotBeComposedEndsTheTransfer) {
     // Credentials too long to encode: the failure is reported at once instead of
     // leaving a connection open with nothing sent and no time-out running.
-    TempDir dir;
-    S server({S::Send(Ok("x")), S::Hold()});
-    DownloadFile d;
-    Aim(d, server, dir / "out");
-    d.SetUserName(std::string(40000, 'u'));
-    Transfer t(d);
-    ASSERT_TRUE(t.Run(5000));
-    EXPECT_EQ(t.errorNumber, 6);
-    EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
-    EXPECT_FALSE(d.IsBusy());
+    ScriptedTransfer x({S::Send(Ok("x")), S::Hold()});
+    x.d.SetUserName(std::string(40000, 'u'));
+    ASSERT_TRUE(x.t.Run(5000));
+    EXPECT_EQ(x.t.errorNumber, 6);
+    EXPECT_EQ(x.t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
+    EXPECT_FALSE(x.d.IsBusy());
     plat::PumpUntil([] { return false; }, 100);
-    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(x.server.Requests().empty());
 }
 
 TEST(Transfer, CancelWhileResolvingAndWhileReceiving) {
-    TempDir dir;
     {
-        S server({S::Send(Ok("x"))});
-        DownloadFile d;
-        Aim(d, server, dir / "a");
+        ScriptedTransfer x({S::Send(Ok("x"))});
+        DownloadFile& d = x.d;
+        Transfer& t = x.t;
         d.SetServer("localhost");
-        Transfer t(d);
         bool closedInside = false, cancelled = false;
         d.OnStateChange = [&](std::int32_t state, const std::string&) {
             if (state == 1 && !cancelled) {
@@ -61,10 +48,10 @@ TEST(Transfer, CancelWhileResolvingAndWhileReceiving) {
         EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Close", "Finish"}));
     }
     {
-        S server({S::Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(500, 'z')), S::Hold()});
-        DownloadFile d;
-        Aim(d, server, dir / "b");
-        Transfer t(d);
+        ScriptedTransfer x(
+            {S::Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(500, 'z')), S::Hold()});
+        DownloadFile& d = x.d;
+        Transfer& t = x.t;
         bool closedInside = false;
         d.OnDataDownloaded = [&](std::int32_t n) {
             t.blocks.push_back(n);
@@ -75,20 +62,17 @@ TEST(Transfer, CancelWhileResolvingAndWhileReceiving) {
         EXPECT_TRUE(closedInside);
         EXPECT_EQ(t.errorNumber, 0);  // a cancel is not a truncation
         EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Close", "Finish"}));
-        EXPECT_EQ(ReadFile(dir / "b"), std::string(500, 'z'));
+        EXPECT_EQ(x.Out(), std::string(500, 'z'));
         d.CancelDownload();  // idle: nothing happens
         EXPECT_EQ(t.Events().back(), "Finish");
-        plat::PumpUntil([&] { return server.ClientClosed(); }, 2000);
-        EXPECT_TRUE(server.ClientClosed());
+        plat::PumpUntil([&] { return x.server.ClientClosed(); }, 2000);
+        EXPECT_TRUE(x.server.ClientClosed());
     }
 }
 
 TEST(Transfer, SecondStartWhileBusyAndGuardedSetters) {
-    TempDir dir;
-    S server({S::Pause(200), S::Send(Ok("payload"))});
-    DownloadFile d;
-    Aim(d, server, dir / "out");
-    Transfer t(d);
+    ScriptedTransfer x({S::Pause(200), S::Send(Ok("payload"))});
+    DownloadFile& d = x.d;
     d.StartDownload();
     EXPECT_TRUE(d.IsBusy());
     d.StartDownload();  // ignored
@@ -96,10 +80,10 @@ TEST(Transfer, SecondStartWhileBusyAndGuardedSetters) {
                  "URL set while busy");
     EXPECT_EQ(d.URL(), "/f.bin");
     d.SetUserName("allowed");
-    ASSERT_TRUE(plat::PumpUntil([&] { return t.Done(); }, 10000));
-    EXPECT_EQ(t.errorNumber, 0);
-    EXPECT_EQ(server.Connections(), 1);
-    EXPECT_EQ(ReadFile(dir / "out"), "payload");
+    ASSERT_TRUE(plat::PumpUntil([&] { return x.t.Done(); }, 10000));
+    EXPECT_EQ(x.t.errorNumber, 0);
+    EXPECT_EQ(x.server.Connections(), 1);
+    EXPECT_EQ(x.Out(), "payload");
 }
 
 TEST(Transfer, EmptyServerIsRefusedAtOnce) {
@@ -138,20 +122,17 @@ TEST(Transfer, ExactRequestBytesDirectAndThroughAProxy) {
     TempDir dir;
     WriteFile(dir / "part", "12345");
     {
-        S server({S::Send(Ok("x"))});
-        DownloadFile d;
-        Aim(d, server, dir / "out", "/download/blmnl.cfg");
-        d.SetHTTPVersion(0);
+        ScriptedTransfer x({S::Send(Ok("x"))}, "/download/blmnl.cfg");
+        x.d.SetHTTPVersion(0);
         const std::string expected =
             "GET /download/blmnl.cfg HTTP/1.0\r\nHost: 127.0.0.1\r\n"
             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
             "User-Agent: Tarnwick Hurrycast!(http://www.tarnwick.example/)\r\n"
             "Referer: http://127.0.0.1/download\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
             "Connection: close\r\n\r\n";
-        EXPECT_EQ(d.GetHttpHead(), expected);
-        Transfer t(d);
-        ASSERT_TRUE(t.Run());
-        EXPECT_EQ(server.Requests().at(0), expected);
+        EXPECT_EQ(x.d.GetHttpHead(), expected);
+        ASSERT_TRUE(x.t.Run());
+        EXPECT_EQ(x.server.Requests().at(0), expected);
     }
     {
         // Resumed, credentialed HTTP/1.1 through a proxy: the request goes to the proxy in absolute form.

@@ -4,17 +4,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "http/DownloadFile.h"
 #include "platform/Window.h"
-#include "support/ErrorReport.h"
-#include "tests/common/Events.h"
-#include "tests/common/ScriptedServer.h"
-#include "tests/common/TestUtil.h"
-#include "tests/common/TransferHarness.h"
+#include "tests/common/ScriptedTransfer.h"
 
 using namespace nl;
 using namespace testutil;
@@ -28,22 +22,18 @@ TEST(Transfer, RefusalAndTheDeletionRule) {
     };
     for (const Case c : {Case{true, "", true}, Case{false, "", false}, Case{false, "data", true},
                          Case{false, nullptr, true}}) {
-        TempDir dir;
-        if (c.before) WriteFile(dir / "out", c.before);
-        S server({S::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")});
-        DownloadFile d;
-        Aim(d, server, dir / "out");
-        d.SetNeverDeleteTmpFile(c.neverDelete);
-        d.SetWhileFileExist(c.before && *c.before ? 1 : 0);
-        Transfer t(d);
-        ASSERT_TRUE(t.Run());
-        EXPECT_EQ(t.errorNumber, 10003);
-        EXPECT_EQ(t.errorText, "The host responses an error,State Code:404");
-        EXPECT_EQ(t.Events(),
+        ScriptedTransfer x({S::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")});
+        if (c.before) WriteFile(x.dir / "out", c.before);
+        x.d.SetNeverDeleteTmpFile(c.neverDelete);
+        x.d.SetWhileFileExist(c.before && *c.before ? 1 : 0);
+        ASSERT_TRUE(x.t.Run());
+        EXPECT_EQ(x.t.errorNumber, 10003);
+        EXPECT_EQ(x.t.errorText, "The host responses an error,State Code:404");
+        EXPECT_EQ(x.t.Events(),
                   Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
-        EXPECT_EQ(Exists(dir / "out"), c.survives) << c.neverDelete << " " << (c.before ? c.before : "none");
+        EXPECT_EQ(Exists(x.dir / "out"), c.survives) << c.neverDelete << " " << (c.before ? c.before : "none");
         if (c.before && *c.before) {
-            EXPECT_EQ(ReadFile(dir / "out"), c.before);
+            EXPECT_EQ(x.Out(), c.before);
         }
     }
 }
@@ -52,33 +42,28 @@ TEST(Transfer, WhileFileExistModes) {
     const std::string body = "fresh body";
     for (int mode : {0, 1, 2}) {
         for (bool exists : {false, true}) {
-            TempDir dir;
-            if (exists) WriteFile(dir / "out", "older, longer content");
-            std::string reply = mode == 1 && exists
-                                    ? "HTTP/1.1 206 Partial\r\nContent-Range: bytes 21-30/31\r\n\r\n+appended!"
-                                    : Ok(body);
-            S server({S::Send(reply)});
-            DownloadFile d;
-            Aim(d, server, dir / "out");
-            d.SetWhileFileExist(mode);
-            Transfer t(d);
-            ASSERT_TRUE(t.Run());
+            ScriptedTransfer x({S::Send(mode == 1 && exists
+                                            ? "HTTP/1.1 206 Partial\r\nContent-Range: bytes 21-30/31\r\n\r\n+appended!"
+                                            : Ok(body))});
+            if (exists) WriteFile(x.dir / "out", "older, longer content");
+            x.d.SetWhileFileExist(mode);
+            ASSERT_TRUE(x.t.Run());
             SCOPED_TRACE("mode " + std::to_string(mode) + (exists ? " with file" : " without file"));
             if (mode == 2 && exists) {
-                EXPECT_EQ(t.errorNumber, 10006);
-                EXPECT_EQ(t.errorText, "The local file has existed");
-                EXPECT_EQ(t.Events(), Seq({"Error", "Finish"}));
-                EXPECT_EQ(server.Connections(), 0);
-                EXPECT_EQ(ReadFile(dir / "out"), "older, longer content");
+                EXPECT_EQ(x.t.errorNumber, 10006);
+                EXPECT_EQ(x.t.errorText, "The local file has existed");
+                EXPECT_EQ(x.t.Events(), Seq({"Error", "Finish"}));
+                EXPECT_EQ(x.server.Connections(), 0);
+                EXPECT_EQ(x.Out(), "older, longer content");
             } else if (mode == 1 && exists) {
-                EXPECT_EQ(t.errorNumber, 0);
-                EXPECT_EQ(ReadFile(dir / "out"), "older, longer content+appended!");
-                EXPECT_EQ(d.DownloadedSize(), 31);
-                EXPECT_EQ(d.DownloadFileSize(), 31);
+                EXPECT_EQ(x.t.errorNumber, 0);
+                EXPECT_EQ(x.Out(), "older, longer content+appended!");
+                EXPECT_EQ(x.d.DownloadedSize(), 31);
+                EXPECT_EQ(x.d.DownloadFileSize(), 31);
             } else {
-                EXPECT_EQ(t.errorNumber, 0);
-                EXPECT_EQ(ReadFile(dir / "out"), body);
-                EXPECT_EQ(server.Requests().at(0).find("Range:"), std::string::npos);
+                EXPECT_EQ(x.t.errorNumber, 0);
+                EXPECT_EQ(x.Out(), body);
+                EXPECT_EQ(x.server.Requests().at(0).find("Range:"), std::string::npos);
             }
         }
     }
@@ -89,19 +74,17 @@ TEST(Transfer, LocalFileThatCannotBeWrittenIsAnError) {
     if (!Exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     for (bool chunked : {false, true}) {
         SCOPED_TRACE(chunked ? "chunked" : "plain");
-        S server({S::Send(chunked ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
-                                  : Ok("hello")),
-                  S::Hold()});
-        DownloadFile d;
-        Aim(d, server, "/dev/full");
-        Transfer t(d);
-        ASSERT_TRUE(t.Run(5000));
-        EXPECT_EQ(t.errorNumber, 10004);
-        EXPECT_EQ(t.errorText, "The local file could not be written");
-        EXPECT_EQ(t.Events(),
+        ScriptedTransfer x({S::Send(chunked ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
+                                            : Ok("hello")),
+                            S::Hold()});
+        x.d.SetLocalFileName("/dev/full");
+        ASSERT_TRUE(x.t.Run(5000));
+        EXPECT_EQ(x.t.errorNumber, 10004);
+        EXPECT_EQ(x.t.errorText, "The local file could not be written");
+        EXPECT_EQ(x.t.Events(),
                   Seq({"BeforeConnect", "Connect", "SendProgress", "SendComplete", "Error", "Close", "Finish"}));
-        EXPECT_EQ(d.DownloadedSize(), 0);
-        EXPECT_FALSE(d.IsBusy());
+        EXPECT_EQ(x.d.DownloadedSize(), 0);
+        EXPECT_FALSE(x.d.IsBusy());
     }
 }
 
@@ -126,48 +109,42 @@ TEST(Transfer, LocalFileBeyond2GiBIsCountedWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.length));
-        TempDir dir;
-        WriteFile(dir / "out", "MARK");
-        std::filesystem::resize_file(dir / "out", static_cast<std::uintmax_t>(big));  // sparse: no disk space used
-        S server({S::Send(c.reply)});
-        DownloadFile d;
-        Aim(d, server, dir / "out");
-        d.SetWhileFileExist(c.mode);
-        Transfer t(d);
-        ASSERT_TRUE(t.Run());
-        EXPECT_EQ(t.errorNumber, c.error) << t.errorText;
-        EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(dir / "out")), c.length);
+        ScriptedTransfer x({S::Send(c.reply)});
+        const std::string out = x.dir / "out";
+        WriteFile(out, "MARK");
+        std::filesystem::resize_file(out, static_cast<std::uintmax_t>(big));  // sparse: no disk space used
+        x.d.SetWhileFileExist(c.mode);
+        ASSERT_TRUE(x.t.Run());
+        EXPECT_EQ(x.t.errorNumber, c.error) << x.t.errorText;
+        EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(out)), c.length);
         if (c.mode == 0) continue;
         std::string head(4, '\0');
-        std::FILE* f = std::fopen((dir / "out").c_str(), "rb");
+        std::FILE* f = std::fopen(out.c_str(), "rb");
         ASSERT_NE(f, nullptr);
         EXPECT_EQ(std::fread(head.data(), 1, 4, f), 4u);
         std::fclose(f);
         EXPECT_EQ(head, "MARK");
         if (c.mode == 2) {
             plat::PumpUntil([] { return false; }, 50);
-            EXPECT_TRUE(server.Requests().empty());
+            EXPECT_TRUE(x.server.Requests().empty());
             continue;
         }
-        EXPECT_NE(server.Requests().at(0).find("Range: bytes=" + std::to_string(big) + "-\r\n"), std::string::npos);
-        EXPECT_EQ(d.DownloadedBytes(), c.length);
-        EXPECT_EQ(d.AnnouncedBytes(), big + 10);
-        EXPECT_EQ(d.DownloadedSize(), INT32_MAX);
-        EXPECT_EQ(d.DownloadFileSize(), INT32_MAX);
+        EXPECT_NE(x.server.Requests().at(0).find("Range: bytes=" + std::to_string(big) + "-\r\n"), std::string::npos);
+        EXPECT_EQ(x.d.DownloadedBytes(), c.length);
+        EXPECT_EQ(x.d.AnnouncedBytes(), big + 10);
+        EXPECT_EQ(x.d.DownloadedSize(), INT32_MAX);
+        EXPECT_EQ(x.d.DownloadFileSize(), INT32_MAX);
     }
 }
 
 TEST(Transfer, LocalFileErrorEndsBeforeAnyRequest) {
-    TempDir dir;
-    S server({S::Send(Ok("x"))});
-    DownloadFile d;
-    Aim(d, server, dir / "no/such/folder/out");
-    Transfer t(d);
-    ASSERT_TRUE(t.Run());
-    EXPECT_EQ(t.errorNumber, 10004);
-    EXPECT_EQ(t.errorText, "Cann't open or creat the local file");
-    EXPECT_EQ(t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
+    ScriptedTransfer x({S::Send(Ok("x"))});
+    x.d.SetLocalFileName(x.dir / "no/such/folder/out");
+    ASSERT_TRUE(x.t.Run());
+    EXPECT_EQ(x.t.errorNumber, 10004);
+    EXPECT_EQ(x.t.errorText, "Cann't open or creat the local file");
+    EXPECT_EQ(x.t.Events(), Seq({"BeforeConnect", "Connect", "Error", "Close", "Finish"}));
     plat::PumpUntil([] { return false; }, 100);
-    EXPECT_TRUE(server.Requests().empty());
-    EXPECT_FALSE(d.IsBusy());
+    EXPECT_TRUE(x.server.Requests().empty());
+    EXPECT_FALSE(x.d.IsBusy());
 }

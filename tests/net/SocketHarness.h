@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -11,6 +13,9 @@
 #include <vector>
 
 #include "net/CSocket.h"
+#include "net/MSocketSupport.h"
+#include "platform/Window.h"
+#include "support/ErrorReport.h"
 #include "tests/common/Events.h"
 #include "tests/common/NetPeer.h"
 
@@ -121,3 +126,13 @@ inline std::string Pattern(std::size_t n, unsigned seed) {
 }
 
 }  // namespace testnet
+
+// The names the socket tests share.
+using nl::CSocket;
+using testnet::Connected;
+using testnet::Joined;
+using testnet::Pattern;
+using testnet::Recorder;
+using testutil::ExpectRaised;
+using testutil::Pump;
+using testutil::Settle;

@@ -1,35 +1,21 @@
 // CSocket as a client against real loopback peers: connecting by address and by
 // name, look-ups that arrive late, and refused or unresolvable peers.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "net/CSocket.h"
-#include "net/MSocketSupport.h"
-#include "platform/Window.h"
-#include "support/ErrorReport.h"
-#include "tests/common/Events.h"
-#include "tests/common/NetPeer.h"
 #include "tests/net/SocketHarness.h"
 
-using nl::CSocket;
-using testnet::Connected;
-using testnet::Joined;
-using testnet::Pattern;
-using testnet::Recorder;
-using testutil::Pump;
-using testutil::Settle;
+namespace {
 
-TEST(CSocketClient, ConnectSendReceiveAndCloseByOwner) {
+// A client socket with its recorder, and a loopback peer to aim it at.
+class CSocketClient : public ::testing::Test {
+protected:
+    CSocketClient() { rec.Attach(s); }
     testnet::Listener listener;
     CSocket s;
     Recorder rec;
-    rec.Attach(s);
+};
+
+}  // namespace
+
+TEST_F(CSocketClient, ConnectSendReceiveAndCloseByOwner) {
     s.SetRemoteHost("127.0.0.1");
     s.SetRemotePort(listener.port());
     s.Connect();
@@ -94,11 +80,7 @@ TEST(CSocketClient, ConnectSendReceiveAndCloseByOwner) {
     testnet::Close(peer);
 }
 
-TEST(CSocketClient, ConnectByNameGoesThroughTheLookup) {
-    testnet::Listener listener;
-    CSocket s;
-    Recorder rec;
-    rec.Attach(s);
+TEST_F(CSocketClient, ConnectByNameGoesThroughTheLookup) {
     s.Connect(nl::Variant("localhost"), nl::Variant(std::to_string(listener.port())));
     EXPECT_EQ(rec.log, std::vector<std::string>{"state 1 Resolving host name"});
     // The answer and the connection attempt's end may come in one turn of the
@@ -124,12 +106,8 @@ TEST(CSocketClient, ConnectByNameGoesThroughTheLookup) {
     testnet::Close(peer);
 }
 
-TEST(CSocketClient, ALookUpOvertakenByADottedConnectIsStale) {
-    testnet::Listener listener;
+TEST_F(CSocketClient, ALookUpOvertakenByADottedConnectIsStale) {
     const nl::Variant port(static_cast<std::int32_t>(listener.port()));
-    CSocket s;
-    Recorder rec;
-    rec.Attach(s);
     s.Connect(nl::Variant("localhost"), port);
     s.Connect(nl::Variant("127.0.0.1"), port);
     int peer = listener.Accept();
@@ -146,11 +124,7 @@ TEST(CSocketClient, ALookUpOvertakenByADottedConnectIsStale) {
     testnet::Close(peer);
 }
 
-TEST(CSocketClient, UnresolvableNameFailsFastWithItsOwnError) {
-    testnet::Listener listener;
-    CSocket s;
-    Recorder rec;
-    rec.Attach(s);
+TEST_F(CSocketClient, UnresolvableNameFailsFastWithItsOwnError) {
     auto start = std::chrono::steady_clock::now();
     s.Connect(nl::Variant("no-such-host.invalid"), nl::Variant(static_cast<std::int32_t>(listener.port())));
     ASSERT_TRUE(Pump([&] { return rec.errors == 1; }));
@@ -166,10 +140,7 @@ TEST(CSocketClient, UnresolvableNameFailsFastWithItsOwnError) {
     EXPECT_EQ(s.SocketHandle(), -1);
 }
 
-TEST(CSocketClient, RefusedConnectionReportsTheErrorWithTheHandleGone) {
-    CSocket s;
-    Recorder rec;
-    rec.Attach(s);
+TEST_F(CSocketClient, RefusedConnectionReportsTheErrorWithTheHandleGone) {
     s.Connect(nl::Variant("127.0.0.1"), nl::Variant(static_cast<std::int32_t>(testnet::ClosedPort())));
     ASSERT_TRUE(Pump([&] { return rec.errors == 1; }));
     EXPECT_EQ(rec.log, (std::vector<std::string>{"state 4 Connecting to host.", "state 8 Error occured!! Socket Error=10061",

@@ -1,30 +1,9 @@
 // CSocket when the connection ends: closes and resets by the peer, and owners that
 // close or destroy the object inside its event handlers.
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cstdio>
-#include <functional>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "net/CSocket.h"
-#include "net/MSocketSupport.h"
-#include "platform/Window.h"
-#include "support/ErrorReport.h"
-#include "tests/common/Events.h"
-#include "tests/common/NetPeer.h"
 #include "tests/common/TestUtil.h"
 #include "tests/net/SocketHarness.h"
-
-using nl::CSocket;
-using testnet::Connected;
-using testnet::Joined;
-using testnet::Pattern;
-using testnet::Recorder;
-using testutil::Pump;
 
 TEST(CSocketPeerClose, EveryByteArrivesBeforeOnClose) {
     Connected c;

@@ -1,30 +1,7 @@
 // CSocket's raised errors: the methods' sources and texts. Calls that find no
 // socket to be had are in tests/platform/posix/no_descriptor_test.cpp.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "net/CSocket.h"
-#include "net/MSocketSupport.h"
-#include "platform/Window.h"
 #include "platform/Winsock.h"
-#include "support/ErrorReport.h"
-#include "tests/common/Events.h"
-#include "tests/common/NetPeer.h"
 #include "tests/net/SocketHarness.h"
-
-using nl::CSocket;
-using testnet::Connected;
-using testnet::Joined;
-using testnet::Pattern;
-using testnet::Recorder;
-using testutil::ExpectRaised;
-using testutil::Pump;
 
 TEST(CSocketClient, RaisedErrorsCarryTheMethodsSource) {
     CSocket s;

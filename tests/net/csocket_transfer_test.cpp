@@ -1,29 +1,7 @@
 // CSocket moving data: a listening server, datagrams, large transfers both ways
 // and the kinds of data GetData and PeekData hand out.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "net/CSocket.h"
-#include "net/MSocketSupport.h"
-#include "platform/Window.h"
 #include "platform/Winsock.h"
-#include "support/ErrorReport.h"
-#include "tests/common/Events.h"
-#include "tests/common/NetPeer.h"
 #include "tests/net/SocketHarness.h"
-
-using nl::CSocket;
-using testnet::Connected;
-using testnet::Joined;
-using testnet::Pattern;
-using testnet::Recorder;
-using testutil::Pump;
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -40,7 +40,7 @@
 #
 # net.socket_support and http.transfer_owner run here: Windows counts Windows
 # Sockets start-ups per process, so the helpers hold one only while a socket or
-# server of theirs lives (common/WinsockPeer.h), and the tests let their own
+# server of theirs lives (common/LoopbackSocket.cpp), and the tests let their own
 # peers go before they look for the service to have ended. The descriptor-limit
 # cases of net.csocket_errors and http.transfer_owner are POSIX-only
 # (platform.posix.no_descriptor): Windows has no descriptor limit to lower. The

@@ -1,18 +1,11 @@
 #include "tests/common/NginxServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <random>
 #include <thread>
 
+#include "tests/common/LoopbackSocket.h"
 #include "tests/common/ScriptedServer.h"
 
 namespace testutil {
@@ -27,28 +20,14 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
 bool WaitForPort(int port, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        close(fd);
-        if (ok) return true;
+        const int s = loopback::Connect(port);
+        if (s >= 0) {
+            loopback::Close(s);
+            return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
-}
-
-void StopProcess(ProcessId pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 NginxServer::NginxServer(const std::string& user, const std::string& password)
@@ -80,10 +59,12 @@ void NginxServer::Put(const std::string& relPath, const std::string& data) const
 
 bool NginxServer::Start() {
     port_ = FreeLoopbackPort();
-    const std::string d = dir_.path();
+    // The folder as nginx knows it (its Linux path under Wine).
+    const std::string d = SystemPath(dir_.path());
+    if (d.empty()) return false;
     std::string conf;
     conf += "daemon off;\nmaster_process off;\nworker_processes 1;\n";
-    if (geteuid() == 0) conf += "user root;\n";
+    if (ServersRunAsRoot()) conf += "user root;\n";
     conf += "error_log " + d + "/logs/error.log warn;\npid " + d + "/nginx.pid;\n";
     conf += "events { worker_connections 64; }\n";
     conf += "http {\n";
@@ -107,32 +88,6 @@ bool NginxServer::Start() {
     // Debian keeps nginx in /usr/sbin, which an ordinary PATH may lack.
     pid_ = StartServerOnPort({"nginx", "/usr/sbin/nginx"}, {"-p", d, "-c", d + "/nginx.conf"}, port_);
     return pid_ > 0;
-}
-
-ProcessId StartServerOnPort(const std::vector<std::string>& programs, const std::vector<std::string>& args, int port) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        for (const auto& program : programs) {
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-        }
-        _exit(127);
-    }
-    if (pid < 0) return -1;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return -1;
-        if (WaitForPort(port, 50)) return pid;
-    }
-    StopProcess(pid);
-    return -1;
 }
 
 void NginxServer::Stop() {

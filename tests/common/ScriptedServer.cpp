@@ -1,31 +1,22 @@
 #include "tests/common/ScriptedServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <stdexcept>
+
+#include "tests/common/LoopbackSocket.h"
 
 namespace testutil {
 
 int FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    socklen_t len = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        close(fd);
+    int s = -1;
+    try {
+        s = loopback::Bound(true);
+    } catch (const std::runtime_error&) {
         throw std::runtime_error("no free loopback port");
     }
-    close(fd);
-    return ntohs(a.sin_port);
+    const int port = loopback::BoundPort(s);
+    loopback::Close(s);
+    return port;
 }
 
 std::vector<ScriptedServer::Step> ScriptedServer::Trickle(const std::string& bytes, int ms) {
@@ -39,25 +30,20 @@ std::vector<ScriptedServer::Step> ScriptedServer::Trickle(const std::string& byt
 
 ScriptedServer::ScriptedServer(std::vector<Step> script, bool readRequest)
     : script_(std::move(script)), readRequest_(readRequest) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listenFd_, 8) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    try {
+        listenFd_ = loopback::Bound(true, 8);
+    } catch (const std::runtime_error&) {
         throw std::runtime_error("scripted server: cannot listen");
-    port_ = ntohs(a.sin_port);
+    }
+    port_ = loopback::BoundPort(listenFd_);
     thread_ = std::thread([this] { Serve(); });
 }
 
 ScriptedServer::~ScriptedServer() {
     stop_ = true;
-    shutdown(listenFd_, SHUT_RDWR);
+    loopback::Wake(listenFd_);
     if (thread_.joinable()) thread_.join();
-    close(listenFd_);
+    loopback::Close(listenFd_);
 }
 
 std::vector<std::string> ScriptedServer::Requests() const {
@@ -67,28 +53,25 @@ std::vector<std::string> ScriptedServer::Requests() const {
 
 void ScriptedServer::Serve() {
     while (!stop_) {
-        pollfd p{listenFd_, POLLIN, 0};
-        if (poll(&p, 1, 50) <= 0) continue;
-        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (!loopback::Readable(listenFd_, 50)) continue;
+        int fd = loopback::Accept(listenFd_);
         if (fd < 0) continue;
         ++connections_;
         Handle(fd);
-        close(fd);
+        loopback::Close(fd);
     }
 }
 
 void ScriptedServer::Handle(int fd) {
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    loopback::SetNoDelay(fd);
     if (readRequest_) {
         std::string req;
         char buf[4096];
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (req.find("\r\n\r\n") == std::string::npos && !stop_ &&
                std::chrono::steady_clock::now() < deadline) {
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (!loopback::Readable(fd, 50)) continue;
+            long n = loopback::Receive(fd, buf, sizeof buf);
             if (n <= 0) return;
             req.append(buf, static_cast<size_t>(n));
         }
@@ -102,7 +85,7 @@ void ScriptedServer::Handle(int fd) {
                 for (int i = 0; i < step.times && !stop_; ++i) {
                     size_t off = 0;
                     while (off < step.data.size()) {
-                        ssize_t n = send(fd, step.data.data() + off, step.data.size() - off, MSG_NOSIGNAL);
+                        long n = loopback::Send(fd, step.data.data() + off, step.data.size() - off);
                         if (n <= 0) return;
                         off += static_cast<size_t>(n);
                     }
@@ -113,10 +96,9 @@ void ScriptedServer::Handle(int fd) {
                 break;
             case Step::Hold:
                 while (!stop_) {
-                    pollfd p{fd, POLLIN, 0};
-                    if (poll(&p, 1, 50) <= 0) continue;
+                    if (!loopback::Readable(fd, 50)) continue;
                     char c;
-                    if (recv(fd, &c, 1, 0) <= 0) {
+                    if (loopback::Receive(fd, &c, 1) <= 0) {
                         clientClosed_ = true;
                         return;
                     }
