@@ -9,6 +9,7 @@ set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
+. scripts/lib/wine.sh
 rounds=${ROUNDS:-3}
 for f in build/novalink-get build-win32/novalink-get.exe; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "missing $f: build both first" >&2; exit 1; }
@@ -22,10 +23,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
+new_wine_prefix "$work" null
 # A standing server, so that no run pays for starting it.
 wineserver -p
 

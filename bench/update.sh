@@ -24,6 +24,7 @@ set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
+. scripts/lib/product.sh
 rounds=${1:-5}
 mib=${2:-256}
 
@@ -62,25 +63,7 @@ printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r
   "$server" "$size" "$server" >"$work/www/m_update/blmnl.cfg"
 
 # The product 2.1.0.5: a copy of sleep(1) with a version resource.
-cat >"$work/version.rc" <<'EOF'
-1 VERSIONINFO
-FILEVERSION 2,1,0,5
-PRODUCTVERSION 2,1,0,5
-BEGIN
- BLOCK "StringFileInfo"
- BEGIN
-  BLOCK "040904B0"
-  BEGIN
-   VALUE "FileDescription", "Brightloom Desktop"
-   VALUE "ProductVersion", "2.1.0.5"
-  END
- END
- BLOCK "VarFileInfo"
- BEGIN
-  VALUE "Translation", 0x409, 1200
- END
-END
-EOF
+product_rc "$work/version.rc" "Brightloom Desktop"
 scripts/add-versioninfo.sh "$work/version.rc" "$(command -v sleep)" "$work/product.orig"
 "$reg" add 'HKLM\Software\Brightloom' /v Path /t REG_SZ /d "$program" /f >/dev/null
 "$reg" add 'HKLM\Software\Brightloom' /v UpdateServer /t REG_SZ /d "$server" /f >/dev/null

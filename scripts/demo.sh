@@ -19,6 +19,7 @@ set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
+. scripts/lib/product.sh
 # Only what the demo needs: the build, its server and the version resource, and
 # the GTK front end where there is a display to show it on.
 lists=(build demo)
@@ -91,28 +92,7 @@ tr -d '\r' <"$www/m_update/blmnl.cfg" | sed 's/^/        /'
 # The program file: a copy of sleep(1) (so that it can run) with the version
 # resource a Windows build of the product carries.
 install_product() {
-    cat >"$sandbox/version.rc" <<'EOF'
-1 VERSIONINFO
-FILEVERSION 2,1,0,5
-PRODUCTVERSION 2,1,0,5
-FILEOS 0x40004
-FILETYPE 0x1
-BEGIN
- BLOCK "StringFileInfo"
- BEGIN
-  BLOCK "040904B0"
-  BEGIN
-   VALUE "CompanyName", "Brightloom"
-   VALUE "FileDescription", "Brightloom Desktop"
-   VALUE "ProductVersion", "2.1.0.5"
-  END
- END
- BLOCK "VarFileInfo"
- BEGIN
-  VALUE "Translation", 0x409, 1200
- END
-END
-EOF
+    product_rc "$sandbox/version.rc" "Brightloom Desktop"
     scripts/add-versioninfo.sh "$sandbox/version.rc" "$(command -v sleep)" "$program"
     "$reg" add 'HKLM\Software\Brightloom' /v Path /t REG_SZ /d "$program" /f >/dev/null
     rm -f "$marker"

@@ -22,6 +22,7 @@ set -euo pipefail
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 cd "$(dirname "$0")/../.."
 . scripts/lib/nginx.sh
+. scripts/lib/wine.sh
 root=$PWD
 jobs=$(nproc)
 
@@ -76,10 +77,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1 || fail "wineboot could not make a prefix"
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
+new_wine_prefix "$work" null || fail "wineboot could not make a prefix"
 say "Wine prefix ready ($(wine --version))"
 
 w() { wine "$@" 2>"$work/wine.err" | tr -d '\r'; }
