@@ -15,20 +15,9 @@
 #include <sstream>
 #include <thread>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "app/MainModule.h"
 #include "support/Sha256.h"
+#include "tests/common/AnswerPipe.h"
 #include "tests/common/ChildRegistry.h"
 #include "tests/common/NginxServer.h"
 #include "tests/common/SpawnUtil.h"
@@ -191,55 +180,26 @@ protected:
     }
 
     // Runs the updater with `answers` on its standard input through a pipe, and
-    // `later` a second after them; then its input ends.
+    // `later` once the package has begun to arrive; then its input ends.
     RunResult Update(const std::vector<std::string>& args, const std::string& answers, const std::string& later = "") {
         std::vector<std::string> argv{BuildProgram("novalink")};
         argv.insert(argv.end(), args.begin(), args.end());
         SpawnOptions options;
         options.env = env_;
         options.outputFile = *root_ / ("updater" + std::to_string(++runs_) + ".log");
+        AnswerPipe input(root_->path());
+        options.inputFile = input.Path();
         RunResult r;
-#ifdef _WIN32
-        options.inputFile = "\\\\.\\pipe\\novalink-answers-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(runs_);
-        HANDLE pipe = CreateNamedPipeA(options.inputFile.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                                       4096, 4096, 0, nullptr);
-        EXPECT_NE(pipe, INVALID_HANDLE_VALUE) << GetLastError();
-        const ProcessId updater = Spawn(argv, options);  // connects the pipe's other end as the updater's input
-        auto give = [&](const std::string& text) {
-            DWORD n = 0;
-            ::WriteFile(pipe, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
-        };
-#else
-        options.inputFile = *root_ / ("answers" + std::to_string(runs_));
-        EXPECT_EQ(mkfifo(options.inputFile.c_str(), 0600), 0);
         const ProcessId updater = Spawn(argv, options);
-        int pipe = -1;
-        for (int i = 0; i < 1000 && pipe < 0 && updater > 0; ++i) {
-            pipe = open(options.inputFile.c_str(), O_WRONLY | O_NONBLOCK);  // once the updater opens its end
-            if (pipe < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (pipe >= 0) fcntl(pipe, F_SETFL, 0);
-        auto give = [&](const std::string& text) {
-            // An updater that has ended reads nothing more: no SIGPIPE for this process.
-            struct sigaction ignore {}, old {};
-            ignore.sa_handler = SIG_IGN;
-            sigaction(SIGPIPE, &ignore, &old);
-            if (pipe >= 0 && write(pipe, text.data(), text.size()) < 0) {}
-            sigaction(SIGPIPE, &old, nullptr);
-        };
-#endif
         EXPECT_GT(updater, 0) << "the updater did not start";
         if (updater <= 0) return r;
-        give(answers);
+        EXPECT_TRUE(input.Connect()) << "the updater did not open its input";
+        input.Give(answers);
         if (!later.empty()) {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            give(later);
+            WaitForFile(Staged(), 20000);
+            input.Give(later);
         }
-#ifdef _WIN32
-        CloseHandle(pipe);
-#else
-        if (pipe >= 0) close(pipe);
-#endif
+        input.Close();
         r.exitCode = WaitExit(updater, 60000);
         r.out = ReadFile(options.outputFile);
         return r;
