@@ -193,9 +193,21 @@ edit() {
   shot settings-typed
   xdotool key Return
 }
+# Ctrl+Shift+Tab and Ctrl+Tab turn the pages (round), the focus on the new page's
+# first field; Tab from the last field of a page reaches the tab strip, whose
+# Left shows the page before; Shift+Tab from there is that page's last control.
+pages() {
+  keys "$1" Tab Tab ctrl+shift+Tab p r o x y period e x a m p l e ctrl+Tab ctrl+Tab Tab Tab Tab Tab Tab Left
+  shot settings-keys
+  xdotool key --delay 150 shift+Tab Down Return
+}
 settings_case escaped escape
 [ ! -e "$work/escaped.settings" ] || fail "Escape saved the settings"
 settings_case edited edit
 grep -q 'example.org' "$work/edited.settings" || fail "the typed server is not in the saved settings: $(cat "$work/edited.settings")"
 say "the settings window: Escape saves nothing; Tab reaches the server field, Enter presses OK and saves what was typed"
+settings_case keys pages
+grep -q 'proxyserver=S:"proxy.example"' "$work/keys.settings" && grep -q 'httpversion=I:1' "$work/keys.settings" ||
+  fail "Ctrl+Tab, the tab strip's Tab stop and its Left did not reach the fields: $(cat "$work/keys.settings")"
+say "the settings window: Ctrl+Shift+Tab and Ctrl+Tab turn the pages; the tab strip is a Tab stop and Left turns it back"
 say "screenshots in $shots"
