@@ -76,9 +76,10 @@ if(WIN32)
   add_executable(win32_installed ${CMAKE_CURRENT_LIST_DIR}/programs/probe.cpp ${CMAKE_CURRENT_LIST_DIR}/programs/installed.rc)
   set_target_properties(win32_installed PROPERTIES OUTPUT_NAME installed RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_dependencies(test_app_interactive_update win32_probe win32_installed novalink novalink-reg)
+  add_dependencies(test_platform_win32_console_break win32_probe win32_installed novalink novalink-reg)
   add_dependencies(test_app_staged_update win32_probe novalink novalink-reg)
   set_tests_properties(app.staged_update platform.win32.staged_update app.interactive_update
-    PROPERTIES RESOURCE_LOCK brightloom_registry)
+    platform.win32.console_break PROPERTIES RESOURCE_LOCK brightloom_registry)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
