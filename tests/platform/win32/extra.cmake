@@ -19,6 +19,9 @@
 # hence the lock). Three of its tests are POSIX's own and skipped here: running
 # the updater as another user (Wine has one user, who may change HKLM), POSIX
 # signals and a closed standard output, and the status area on a pseudo-terminal.
+# Its Ctrl+C on a Windows console is platform.win32.console_break's, skipped
+# under Wine: Wine 8 will not raise the event there (GenerateConsoleCtrlEvent
+# fails with ERROR_INVALID_ACCESS).
 # Left out of the Windows build, and listed by CTest as disabled, are the tests
 # that drive GTK or need POSIX's store and shell: app.interactive_update_gtk,
 # app.signed_update and tools.novalink_get_configure. app.signed_catalogue checks
