@@ -358,7 +358,9 @@ void DownFrm::DownLoadBox_OnFinish() {
     // open file, and the same open file is what is copied.
     StagedPackage package(StagedFile);
     const std::int64_t whole = DownLoadBox->AnnouncedBytes();
+    // A rejected package is let go of first: an open file cannot be deleted on Windows.
     if (!package.IsOpen() || whole <= 0 || package.Length() != whole) {
+        package.Close();
         RejectPackage("The downloaded update does not have the size announced and has been deleted.",
                       "not the " + std::to_string(whole) + " bytes announced; deleted");
         return;
@@ -367,6 +369,7 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (!PackageDigest.empty()) {
         const std::string actual = package.Digest();
         if (actual.empty() || PackageDigest.size() != 64 || !Sha256::SameDigest(PackageDigest, actual)) {
+            package.Close();
             RejectPackage("The downloaded update is damaged (its SHA-256 digest does not match) and has been "
                           "deleted.",
                           "its SHA-256 digest does not match SHA256 in the catalogue; deleted");

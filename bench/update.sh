@@ -13,11 +13,14 @@
 #
 # They alternate for ROUNDS rounds, each from a freshly installed product and an
 # empty staging folder. Then build/novalink in GTK under Xvfb, on a server that
-# accepts and never answers, is watched for 10 s while its check window waits.
-# The last three lines are
+# accepts and never answers, is watched for 10 s while its check window waits,
+# and so is build-win32/novalink.exe under Wine on Xvfb (Wine's X11 driver, a
+# throw-away prefix), when it has been built. The last four lines are
 #   update wall ratio: X       median wall time, novalink / by hand
 #   update peak rss MiB: Y     median peak resident memory of novalink (terminal)
 #   gtk idle cpu s: Z          processor seconds novalink used in those 10 s
+#   win32 idle cpu s: W        processor seconds novalink.exe's process used in
+#                              its 10 s (Wine's own server aside)
 #
 # Usage (from the repository root): bench/update.sh [ROUNDS] [MiB]
 set -euo pipefail
@@ -34,10 +37,11 @@ cmake --build build --target "${targets[@]}" -j"$(nproc)" >/dev/null
 bench_need nginx curl
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/novalink-bench-XXXXXX")
-nginx_pid= silent_pid= xvfb_pid=
+nginx_pid= silent_pid= silent_port= xvfb_pid=
 cleanup() {
   for p in $nginx_pid $silent_pid; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
   if [ -n "$xvfb_pid" ]; then kill -- "-$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  [ -d "$work/wine" ] && { WINEPREFIX=$work/wine/prefix wineserver -k 2>/dev/null || true; }
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -111,12 +115,16 @@ echo "novalink: wall $nw s, cpu $nc s, peak rss $(awk -v r="$nr" 'BEGIN { printf
 echo "by hand:  wall $hw s, cpu $hc s (medians)"
 
 # ---- GTK, waiting on a server that never answers ---------------------------------
-idle=n/a
-if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -e build/novalink-gtk.so ]; then
-  fresh
+silent() {  # starts the server that never answers, once; sets silent_port
+  [ -n "$silent_port" ] && return 0
   coproc SILENT { exec build/bench/silent_server; }
   silent_pid=$SILENT_PID
   read -r silent_port <&"${SILENT[0]}"
+}
+idle=n/a
+if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -e build/novalink-gtk.so ]; then
+  fresh
+  silent
   "$reg" add 'HKLM\Software\Brightloom' /v UpdateServer /t REG_SZ /d "http://127.0.0.1:$silent_port" /f >/dev/null
   # xvfb-run in a process group of its own, so that it is stopped whole; it
   # runs a shell that starts novalink and measures it.
@@ -140,6 +148,35 @@ if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -e build
   [ -n "$idle" ] || { cat "$work/idle.err" >&2; idle=n/a; }
 fi
 
+# ---- Win32 under Wine, waiting on the same server ------------------------------------
+win32=n/a
+if command -v wine >/dev/null && command -v xvfb-run >/dev/null && command -v xdotool >/dev/null &&
+  [ -f build-win32/novalink.exe ]; then
+  silent
+  mkdir -p "$work/wine"
+  setsid xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
+    . scripts/lib/wine.sh
+    wine_prefix "$0" x11 || { echo "wineboot failed" >&2; exit 1; }
+    wine reg add "HKLM\Software\Brightloom" /v UpdateServer /d "http://127.0.0.1:$1" /f >/dev/null 2>&1
+    wine build-win32/novalink.exe </dev/null >/dev/null 2>&1 &
+    timeout 60 xdotool search --sync --onlyvisible --name "^Novalink$" >/dev/null ||
+      { echo "no window appeared" >&2; exit 1; }
+    pid=$(pgrep -n -f "^build-win32/novalink\.exe")
+    sleep 1
+    cpu() { awk "{ print \$14 + \$15 }" "/proc/$pid/stat"; }
+    a=$(cpu); sleep 10; b=$(cpu)
+    { [ -n "$a" ] && [ -n "$b" ]; } || { echo "novalink.exe ended while it should wait" >&2; exit 1; }
+    wineserver -k
+    awk -v a="$a" -v b="$b" -v t="$(getconf CLK_TCK)" "BEGIN { printf \"%.2f\n\", (b - a) / t }"
+  ' "$work/wine" "$silent_port" >"$work/win32" 2>"$work/win32.err" &
+  xvfb_pid=$!
+  wait "$xvfb_pid" || true
+  xvfb_pid=
+  win32=$(tail -1 "$work/win32")
+  [ -n "$win32" ] || { cat "$work/win32.err" >&2; win32=n/a; }
+fi
+
 awk -v a="$nw" -v b="$hw" 'BEGIN { printf "update wall ratio: %.3f\n", a / b }'
 awk -v r="$nr" 'BEGIN { printf "update peak rss MiB: %.1f\n", r / 1024 }'
 echo "gtk idle cpu s: $idle"
+echo "win32 idle cpu s: $win32"

@@ -56,7 +56,7 @@ done
 # The .zip of the Windows build (CPack): the programs in its bin/.
 rm -f build-win32/novalink-*-win32.zip
 (cd build-win32 && cpack -G ZIP >/dev/null) || fail "cpack made no .zip"
-cmake -E tar tf build-win32/novalink-*-win32.zip | grep -q '/bin/novalink-get.exe$' ||
+cmake -E tar tf build-win32/novalink-*-win32.zip | grep '/bin/novalink-get.exe$' >/dev/null ||
   fail "the .zip holds no bin/novalink-get.exe"
 say "$(basename build-win32/novalink-*-win32.zip) made"
 # The Linux reference and the fixtures (a test target: BUILD_TESTING).

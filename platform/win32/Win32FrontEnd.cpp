@@ -8,7 +8,8 @@
 // The loop hands every keystroke meant for a form to IsDialogMessage: Tab and
 // Shift+Tab move between the controls, Alt+letter presses the control with that
 // mnemonic, Enter the default button (DM_GETDEFID), Escape the cancel button
-// (IDCANCEL). The controls' own ids are the product's plus kIdBase, so that the
+// (IDCANCEL). Ctrl+Tab and Ctrl+Shift+Tab turn the pages of a tab strip, as in
+// a property sheet; the strip is a Tab stop of its own, its pages its siblings. The controls' own ids are the product's plus kIdBase, so that the
 // IDOK and IDCANCEL the dialog manager sends never meet a control of the
 // product.
 #include "platform/win32/Win32FrontEnd.h"
@@ -177,12 +178,13 @@ public:
                 c.widget = NewsView::Open(frame->window, at, kIdBase + c.id, frame->font);
                 return;
             case FormControl::Kind::Tabs:
+                // Not a control parent: the dialog manager would then pass over it.
                 cls = WC_TABCONTROLW;
-                style |= WS_TABSTOP | WS_CLIPCHILDREN;
-                exStyle |= WS_EX_CONTROLPARENT;
+                style |= WS_TABSTOP | WS_CLIPSIBLINGS;
                 break;
             case FormControl::Kind::TabPage: {
-                // A page is a child of its tab strip, over the strip's display area.
+                // A page lies over its tab strip's display area, a sibling just above
+                // the strip, so that the strip (clipping its siblings) leaves it be.
                 FormControl* tabs = form.Find(c.parent);
                 if (!tabs || !Widget(*tabs)) return;
                 const int index = static_cast<int>(form.PagesOf(c.parent).size()) - 1;
@@ -195,9 +197,12 @@ public:
                 ::RECT area;
                 ::GetClientRect(Widget(*tabs), &area);
                 ::SendMessageW(Widget(*tabs), TCM_ADJUSTRECT, FALSE, reinterpret_cast<::LPARAM>(&area));
+                ::MapWindowPoints(Widget(*tabs), frame->window, reinterpret_cast<::POINT*>(&area), 2);
                 ::HWND page = ::CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, L"", WS_CHILD | WS_CLIPSIBLINGS,
                                                 area.left, area.top, area.right - area.left, area.bottom - area.top,
-                                                Widget(*tabs), nullptr, instance, nullptr);
+                                                frame->window, nullptr, instance, nullptr);
+                ::HWND above = ::GetWindow(Widget(*tabs), GW_HWNDPREV);
+                ::SetWindowPos(page, above ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
                 c.widget = page;
                 ShowPages(form, *tabs);
                 return;
@@ -396,7 +401,34 @@ private:
         if (m.message < WM_KEYFIRST || m.message > WM_KEYLAST || !m.hwnd) return false;
         ::HWND root = ::GetAncestor(m.hwnd, GA_ROOT);
         if (!frames_.count(root)) return false;
+        if (m.message == WM_KEYDOWN && m.wParam == VK_TAB && ::GetKeyState(VK_CONTROL) < 0 &&
+            TurnPage(*FrameOf(root), ::GetKeyState(VK_SHIFT) < 0 ? -1 : 1))
+            return true;
         return ::IsDialogMessageW(root, &m) != 0;
+    }
+
+    // Ctrl+Tab: the form's tab strip shows its next page (`step` -1: the one
+    // before), round. The focus, when it was on the page left, goes to the
+    // first control of the new one.
+    bool TurnPage(Frame& frame, int step) {
+        FormModel& form = *frame.form;
+        for (const auto& tabs : form.controls) {
+            if (tabs->kind != FormControl::Kind::Tabs || !Widget(*tabs)) continue;
+            const auto pages = form.PagesOf(tabs->id);
+            if (pages.empty()) return false;
+            const int count = static_cast<int>(pages.size());
+            const int from = std::clamp(tabs->value, 0, count - 1), to = (from + step + count) % count;
+            ::HWND focus = ::GetFocus();
+            const bool onPage = Widget(*pages[from]) && ::IsChild(Widget(*pages[from]), focus);
+            tabs->value = to;
+            ::SendMessageW(Widget(*tabs), TCM_SETCURSEL, static_cast<::WPARAM>(to), 0);
+            ShowPages(form, *tabs);
+            if (onPage && Widget(*pages[to]))
+                if (::HWND first = ::GetNextDlgTabItem(Widget(*pages[to]), nullptr, FALSE))
+                    ::SetFocus(first);  // the form is no dialog: WM_NEXTDLGCTL would go unheard
+            return true;
+        }
+        return false;
     }
 
     void Post(FormModel& form, int id, std::uint16_t code) {

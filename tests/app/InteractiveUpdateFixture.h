@@ -1,18 +1,24 @@
-// The interactive update's end-to-end fixture: build/novalink against a real
-// nginx on loopback that serves both catalogues (the paid one behind Basic
+// The interactive update's end-to-end fixture: the build's novalink against a
+// real nginx on loopback that serves both catalogues (the paid one behind Basic
 // authorization), a news page and the packages. The installed product is a real
-// program file with a version resource; the registry and the temporary folder
-// are sandboxes. Shared by the terminal and the GTK end-to-end tests.
+// program file with a version resource; the temporary folder is the test's own,
+// and so is the registry on POSIX (on Windows the system's, the values the
+// updater uses put back afterwards). Shared by the terminal and the GTK
+// end-to-end tests; the terminal's runs on Windows too.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "app/MainModule.h"
 #include "support/Sha256.h"
+#include "tests/common/AnswerPipe.h"
+#include "tests/common/ChildRegistry.h"
 #include "tests/common/NginxServer.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
@@ -51,8 +57,9 @@ protected:
     }
 
     void SetUp() override {
-        // The product's version resource is compiled with windres.
-        if (testutil::Run({"/bin/sh", "-c", "command -v i686-w64-mingw32-windres || command -v x86_64-w64-mingw32-windres"}, {},
+        // The product's version resource is compiled with windres (on Windows it
+        // is the tests' installed.exe's).
+        if (!kWindows && testutil::Run({"/bin/sh", "-c", "command -v i686-w64-mingw32-windres || command -v x86_64-w64-mingw32-windres"}, {},
                 10).exitCode != 0)
             GTEST_SKIP() << "windres not found (binutils-mingw-w64-i686; scripts/install-deps.sh installs it)";
         ASSERT_TRUE(nginx_->Running()) << nginx_->ErrorLog();
@@ -65,18 +72,28 @@ protected:
 
     // A fresh registry and temporary folder, the update server set to our nginx.
     void NewSandbox() {
+        registry_.reset();
         root_ = std::make_unique<TempDir>();
         for (const char* d : {"reg", "tmp", "app"}) std::filesystem::create_directory(*root_ / d);
-        env_ = {"NOVALINK_REGISTRY=" + *root_ / "reg", "TMPDIR=" + *root_ / "tmp", "NOVALINK_UI=text",
-                "NL_BIN=" + BuildDir() + "/novalink"};
-        program_ = *root_ / "app/brightloom";
-        staging_ = *root_ / "tmp/BLM_UPDATE";
+        registry_ = std::make_unique<ChildRegistry>(*root_ / "reg", std::vector<std::string>(kValues, kValues + 3));
+        env_ = registry_->Env();
+        env_.insert(env_.end(), {"TMPDIR=" + *root_ / "tmp", "NOVALINK_UI=text", "NL_BIN=" + BuildDir() + "/novalink"});
+        if (kWindows) {
+            env_.insert(env_.end(), {"TMP=" + NativePath(*root_ / "tmp"), "TEMP=" + NativePath(*root_ / "tmp")});
+            // The system's registry starts out as the values were; a case starts without them.
+            for (const char* v : kValues) {
+                const std::string value = v, key = value.substr(0, value.rfind('\\'));
+                testutil::Run({BuildProgram("novalink-reg"), "delete", key, "/v", value.substr(key.size() + 1), "/f"}, env_, 20);
+            }
+        }
+        program_ = NativePath(*root_ / "app/brightloom") + kProgramSuffix;
+        staging_ = NativePath(*root_ / "tmp/BLM_UPDATE");
         SetServer("http://127.0.0.1:" + std::to_string(nginx_->Port()));
         seen_ = nginx_->AccessLog().size();
     }
 
     void Reg(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{BuildDir() + "/novalink-reg"};
+        std::vector<std::string> argv{BuildProgram("novalink-reg")};
         argv.insert(argv.end(), args.begin(), args.end());
         RunResult r = testutil::Run(argv, env_, 20);
         ASSERT_EQ(r.exitCode, 0) << r.out;
@@ -85,7 +102,7 @@ protected:
         Reg({"add", "HKLM\\Software\\Brightloom", "/v", "UpdateServer", "/t", "REG_SZ", "/d", address, "/f"});
     }
     std::string UpdateFlag() {
-        RunResult r = testutil::Run({BuildDir() + "/novalink-reg", "query", "HKCU\\Software\\Brightloom", "/v", "Update"}, env_, 20);
+        RunResult r = testutil::Run({BuildProgram("novalink-reg"), "query", "HKCU\\Software\\Brightloom", "/v", "Update"}, env_, 20);
         return r.out.find("0x1") != std::string::npos ? "1" : r.out.find("0x0") != std::string::npos ? "0" : "none";
     }
 
@@ -106,16 +123,37 @@ protected:
     }
 
     // Installs a product whose version resource says 2.1.0.5 and `description`:
-    // a copy of sleep(1), so that it can also run.
+    // a copy of sleep(1), so that it can also run. On Windows the tests'
+    // installed.exe (probe.exe with that version), whose description is a
+    // placeholder the copy gets `description` in, the rest of it NULs.
     void Install(const std::string& description) {
-        Versioned(program_, description, "2.1.0.5");
+        if (kWindows) {
+            std::string image = ReadFile(BuildDir() + "\\tests\\installed.exe");
+            const std::string placeholder = Utf16("Description of the installed product, to be replaced.");
+            const std::size_t at = image.find(placeholder);
+            ASSERT_NE(at, std::string::npos) << "tests\\installed.exe has no description to replace";
+            ASSERT_LT(description.size() * 2, placeholder.size());
+            image.replace(at, placeholder.size(), Utf16(description + std::string(placeholder.size() / 2 - description.size(), '\0')));
+            WriteFile(program_, image);
+        } else {
+            Versioned(program_, description, "2.1.0.5");
+        }
         installed_ = ReadFile(program_);
         Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", program_, "/f"});
     }
 
-    // A package: a script that says it was started, padded to `size` bytes.
+    static std::string Utf16(const std::string& ascii) {
+        std::string out;
+        for (char c : ascii) out += {c, '\0'};
+        return out;
+    }
+
+    // A package: a script that says it was started, padded to `size` bytes. On
+    // Windows the tests' probe.exe, which marks its start beside itself, with
+    // the section's name after its image.
     static std::string PackageFor(const std::string& section, std::size_t size = 4000) {
-        std::string s = "#!/bin/sh\necho " + section + " > \"$TMPDIR/started\"\nexit 0\n#";
+        std::string s = kWindows ? MarkerProgram("\n" + section + "\n")
+                                 : "#!/bin/sh\necho " + section + " > \"$TMPDIR/started\"\nexit 0\n#";
         s.resize(std::max(size, s.size()), 'x');
         return s;
     }
@@ -141,11 +179,30 @@ protected:
         nginx_->Put("download/blmnl.cfg", info + section("Evaluation") + section("TE"));
     }
 
-    // Runs the updater with its standard input fed by the shell commands `feed`.
-    RunResult Update(const std::vector<std::string>& args, const std::string& feed) {
-        std::string cmd = "{ " + feed + "; } | exec \"$NL_BIN\"";
-        for (const auto& a : args) cmd += " '" + a + "'";
-        return testutil::Run({"/bin/sh", "-c", cmd}, env_, 60);
+    // Runs the updater with `answers` on its standard input through a pipe, and
+    // `later` once the package has begun to arrive; then its input ends.
+    RunResult Update(const std::vector<std::string>& args, const std::string& answers, const std::string& later = "") {
+        std::vector<std::string> argv{BuildProgram("novalink")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        SpawnOptions options;
+        options.env = env_;
+        options.outputFile = *root_ / ("updater" + std::to_string(++runs_) + ".log");
+        AnswerPipe input(root_->path());
+        options.inputFile = input.Path();
+        RunResult r;
+        const ProcessId updater = Spawn(argv, options);
+        EXPECT_GT(updater, 0) << "the updater did not start";
+        if (updater <= 0) return r;
+        EXPECT_TRUE(input.Connect()) << "the updater did not open its input";
+        input.Give(answers);
+        if (!later.empty()) {
+            WaitForFile(Staged(), 20000);
+            input.Give(later);
+        }
+        input.Close();
+        r.exitCode = WaitExit(updater, 60000);
+        r.out = ReadFile(options.outputFile);
+        return r;
     }
 
     // The requests nginx served since the last call.
@@ -169,17 +226,31 @@ protected:
 
     std::string Staged() const { return staging_ + "/BLMNL.PTX"; }
     std::string State() const { return ReadFile(staging_ + "/BLMNL.INI"); }
+    // The section whose package was started (and "\n"), or "".
     std::string Started() const {
-        WaitForFile(*root_ / "tmp/started", 5000);
-        return ReadFile(*root_ / "tmp/started");
+        if (!kWindows) {
+            WaitForFile(*root_ / "tmp/started", 5000);
+            return ReadFile(*root_ / "tmp/started");
+        }
+        const std::size_t image = MarkerProgram().size() + 1;
+        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+            for (const std::string& p : {program_, NativePath(*root_ / "tmp/BLM_SETUP.EXE")})
+                if (IsStartedMarker(ReadFile(StartedMarker(p))) && ReadFile(p).size() > image)
+                    return ReadFile(p).substr(image, ReadFile(p).find('\n', image) + 1 - image);
+        return "";
     }
 
+    // The values the updater reads and writes.
+    static constexpr const char* kValues[] = {"HKLM\\Software\\Brightloom\\Path", "HKLM\\Software\\Brightloom\\UpdateServer",
+                                               "HKCU\\Software\\Brightloom\\Update"};
     static inline std::unique_ptr<TempDir> suite_;
     static inline std::unique_ptr<NginxServer> nginx_;
     std::unique_ptr<TempDir> root_;
+    std::unique_ptr<ChildRegistry> registry_;
     std::vector<std::string> env_;
     std::string program_, staging_, installed_;
     std::size_t seen_ = 0;
+    int runs_ = 0;
     std::vector<ProcessId> children_;
 };
 

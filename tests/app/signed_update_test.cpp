@@ -103,7 +103,7 @@ TEST_F(SignedUpdate, OnlyWhatTheKeySignedIsApplied) {
             Reg({"add", "HKCU\\Software\\Brightloom", "/v", "CatalogueIssued", "/t", "REG_SZ", "/d", c.lastIssued,
                  "/f"});
 
-        RunResult r = Update({}, "printf 'i\\n'");
+        RunResult r = Update({}, "i\n");
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
         EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
         if (c.exit == 0) {
@@ -135,7 +135,7 @@ TEST_F(SignedUpdate, SlashUAppliesOnlyWithTheStagedVerifiedCatalogue) {
     ProcessId product = Spawn({program_, "60"});
     children_.push_back(product);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    RunResult r = Update({}, "printf 'i\\n'");
+    RunResult r = Update({}, "i\n");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     ASSERT_TRUE(Exists(staging_ + "/BLMNL.CFG"));
     Kill(product);

@@ -9,6 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 . scripts/lib/nginx.sh
+. scripts/lib/product.sh
+. scripts/lib/wine.sh
 build=$1
 shots=$build/tests/output/win32.windows
 mkdir -p "$shots"
@@ -28,34 +30,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot -i >/dev/null 2>&1 || fail "wineboot could not make a prefix"
-# Without a window manager on the display, Wine draws the frames itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-wineserver -w
+wine_prefix "$work" x11 || fail "wineboot could not make a prefix"
 
 # ---- the installed product, the package and the catalogue -----------------------
-cat >"$work/version.rc" <<'RC'
-1 VERSIONINFO
-FILEVERSION 2,1,0,5
-PRODUCTVERSION 2,1,0,5
-FILEOS 0x40004
-FILETYPE 0x1
-BEGIN
- BLOCK "StringFileInfo"
- BEGIN
-  BLOCK "040904B0"
-  BEGIN
-   VALUE "FileDescription", "Brightloom Evaluation"
-   VALUE "ProductVersion", "2.1.0.5"
-  END
- END
- BLOCK "VarFileInfo"
- BEGIN
-  VALUE "Translation", 0x409, 1200
- END
-END
-RC
+product_rc "$work/version.rc" "Brightloom Evaluation"
 cxx=i686-w64-mingw32-g++-posix
 i686-w64-mingw32-windres "$work/version.rc" -O coff -o "$work/version.o"
 $cxx -O2 -static -o "$work/installed.exe" tests/platform/win32/programs/probe.cpp "$work/version.o"
@@ -215,9 +193,21 @@ edit() {
   shot settings-typed
   xdotool key Return
 }
+# Ctrl+Shift+Tab and Ctrl+Tab turn the pages (round), the focus on the new page's
+# first field; Tab from the last field of a page reaches the tab strip, whose
+# Left shows the page before; Shift+Tab from there is that page's last control.
+pages() {
+  keys "$1" Tab Tab ctrl+shift+Tab p r o x y period e x a m p l e ctrl+Tab ctrl+Tab Tab Tab Tab Tab Tab Left
+  shot settings-keys
+  xdotool key --delay 150 shift+Tab Down Return
+}
 settings_case escaped escape
 [ ! -e "$work/escaped.settings" ] || fail "Escape saved the settings"
 settings_case edited edit
 grep -q 'example.org' "$work/edited.settings" || fail "the typed server is not in the saved settings: $(cat "$work/edited.settings")"
 say "the settings window: Escape saves nothing; Tab reaches the server field, Enter presses OK and saves what was typed"
+settings_case keys pages
+grep -q 'proxyserver=S:"proxy.example"' "$work/keys.settings" && grep -q 'httpversion=I:1' "$work/keys.settings" ||
+  fail "Ctrl+Tab, the tab strip's Tab stop and its Left did not reach the fields: $(cat "$work/keys.settings")"
+say "the settings window: Ctrl+Shift+Tab and Ctrl+Tab turn the pages; the tab strip is a Tab stop and Left turns it back"
 say "screenshots in $shots"
