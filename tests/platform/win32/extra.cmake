@@ -23,8 +23,9 @@
 # under Wine: Wine 8 will not raise the event there (GenerateConsoleCtrlEvent
 # fails with ERROR_INVALID_ACCESS).
 # Left out of the Windows build, and listed by CTest as disabled, are the tests
-# that drive GTK or need POSIX's store and shell: app.interactive_update_gtk,
-# app.signed_update and tools.novalink_get_configure. app.signed_catalogue checks
+# that drive GTK or need POSIX's store and shell: app.interactive_update_gtk and
+# app.signed_update; tools.novalink_get_configure runs its terminal sessions and
+# the proxy download here, its GTK window only on POSIX. app.signed_catalogue checks
 # signatures through CNG.
 #
 # platform.profile asserts each side's answer where the documentation leaves the
@@ -93,7 +94,7 @@ if(WIN32)
     platform.loop_wake platform.message_loop platform.profile platform.winsock
     support.ascii_text support.cfileversioninfo support.cRegistry support.guarded_main support.liveness
     support.modmain support.novalink_ver support.sha256 support.text_to_number tools.novalink_reg
-    tools.help_version)
+    tools.help_version tools.novalink_get_configure)
   foreach(src ${TEST_SOURCES})
     file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${src})
     get_filename_component(folder ${rel} DIRECTORY)
