@@ -8,6 +8,8 @@ namespace plat {
 bool StderrIsTerminal();
 // True when standard input is an interactive terminal (a console on Windows).
 bool StdinIsTerminal();
+// True when standard output is an interactive terminal (a console on Windows).
+bool StdoutIsTerminal();
 
 // For a windowed program's lines (Windows): the standard streams it was handed
 // none of, as a command prompt starts a windowed program, are opened on the

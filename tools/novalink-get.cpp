@@ -61,7 +61,8 @@ const char* const kHelp =
     "                        held in a private folder in $TMPDIR until the end); what\n"
     "                        went out cannot be taken back: a failure after the first\n"
     "                        bytes says on stderr how many had gone out, with its exit\n"
-    "                        code; no more than the announced length goes out\n"
+    "                        code; no more than the announced length goes out; refused\n"
+    "                        when standard output is a terminal\n"
     "  -L, --location        follow a redirect (301, 302, 303, 307, 308) to another\n"
     "                        http:// address, up to 10, one new request each; --user is\n"
     "                        sent only to the first host and port\n"
@@ -324,6 +325,12 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
     if (o.output == "-" && (o.resume || o.noClobber)) {
         Fail("-o - (standard output) takes neither -c nor --no-clobber: there is no local file to resume "
              "or keep");
+        return kUsage;
+    }
+    // What a server sends is not put raw on a terminal, where its control
+    // sequences would act.
+    if (o.output == "-" && plat::StdoutIsTerminal()) {
+        Fail("-o - would write the file onto the terminal: send standard output to a file or a pipe");
         return kUsage;
     }
     if (o.configure) {

@@ -12,6 +12,8 @@ bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 // A Linux program always has the streams its starter gave it.
 void UseStartersConsole() {}
 

@@ -1,6 +1,7 @@
 // novalink-get -o - into a pipe: the file goes out as it arrives; a failure
 // after the first bytes says on stderr how many had gone out, and nothing stays
-// behind in the temporary folder, also when the pipe's reader goes away.
+// behind in the temporary folder, also when the pipe's reader goes away; onto a
+// terminal it is refused.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,4 +63,15 @@ TEST(NovalinkGetStdout, StreamsIntoAPipeAndSaysWhatAFailureLeft) {
         EXPECT_TRUE(*c.said ? said.find(c.said) != std::string::npos : said.empty()) << said;
         EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "something was left in the temporary folder";
     }
+    // Onto a terminal (script(1)'s pseudo-terminal) a server's bytes are not
+    // written at all: no request is made.
+    nginx.Put("term.txt", "\x1b]0;owned\x07\x1b[2J");
+    const std::string logged = nginx.AccessLog();
+    const RunResult r = testutil::Run({"/usr/bin/script", "-qec",
+                             BuildDir() + "/novalink-get -q -o - " + url(nginx.Port(), "/term.txt"), "/dev/null"},
+                            {"TMPDIR=" + tmp}, 30);
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("-o - would write the file onto the terminal"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(nginx.AccessLog(), logged);
 }
