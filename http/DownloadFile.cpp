@@ -34,6 +34,9 @@ std::string HostPart(std::string s) {
     return s.substr(0, s.find('?'));
 }
 
+// The name a server's certificate must be for: its host part without a port.
+std::string HostName(const std::string& server) { return server.substr(0, server.find(':')); }
+
 // "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
 std::string PathPart(const std::string& text) {
     std::string s = ReplaceFirst(TrimSpaces(text), "\\", "/");
@@ -176,6 +179,7 @@ void DownloadFile::WriteProperties(PropertyBag& bag) const {
     bag.WriteProperty("UserName", userName_, "");
     bag.WriteProperty("UserPassword", userPassword_, "");
     bag.WriteProperty("UseHttpAuthorization", useHttpAuthorization_, false);
+    bag.WriteProperty("Secure", secure_, false);
 }
 
 void DownloadFile::ReadProperties(PropertyBag& bag) {
@@ -224,6 +228,7 @@ void DownloadFile::ReadProperties(PropertyBag& bag) {
     userName_ = readRequestText("UserName", "");
     userPassword_ = readRequestText("UserPassword", "");
     useHttpAuthorization_ = bag.ReadBool("UseHttpAuthorization", false);
+    secure_ = bag.ReadBool("Secure", false);
 }
 
 // ---- setters -----------------------------------------------------------------------
@@ -384,6 +389,17 @@ void DownloadFile::SetUserPassword(const std::string& v) {
     Changed("UserPassword");
 }
 
+void DownloadFile::SetSecure(bool v) {
+    if (!Guard("Secure")) return;
+    secure_ = v;
+    Changed("Secure");
+}
+
+void DownloadFile::SetCaFile(const std::string& v) {
+    if (!Guard("CaFile")) return;
+    caFile_ = v;
+}
+
 void DownloadFile::SetUseHttpAuthorization(bool v) {
     useHttpAuthorization_ = v;
     Changed("UseHttpAuthorization");
@@ -395,12 +411,14 @@ std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
 
 std::string DownloadFile::BuildRequest() const {
     if (TrimSpaces(server_).empty() || TrimSpaces(url_).empty()) return "";
-    const bool viaProxy = !proxyServer_.empty();
+    // A secure request goes through the proxy's tunnel, as if to the server.
+    const bool viaProxy = !proxyServer_.empty() && !secure_;
+    const char* const scheme = secure_ ? "https://" : "http://";
     const std::string path = WithoutFragment(url_);
 
     std::string target = path;
     if (viaProxy) {
-        target = "http://" + server_;
+        target = scheme + server_;
         if (port_ != 80) target += ":" + std::to_string(port_);
         target += path;
     }
@@ -420,11 +438,11 @@ std::string DownloadFile::BuildRequest() const {
             dir = path.substr(0, static_cast<std::size_t>(p));
             if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         }
-        r += "Referer: http://" + server_ + dir + "\r\n";
+        r += "Referer: " + (scheme + server_) + dir + "\r\n";
     }
     if (!userName_.empty() || !userPassword_.empty())
         r += "Authorization: Basic " + Base64Encode(userName_ + ":" + userPassword_) + "\r\n";
-    if (!proxyUserName_.empty() || viaProxy) {
+    if ((!proxyUserName_.empty() && !secure_) || viaProxy) {
         r += "Proxy-Authorization: Basic " + Base64Encode(proxyUserName_ + ":" + proxyPassword_) + "\r\n";
         r += "Proxy-Connection: Keep-Alive\r\n";
     }
@@ -436,6 +454,14 @@ std::string DownloadFile::BuildRequest() const {
     r += "Connection: close\r\n";
     r += "\r\n";
     return r;
+}
+
+std::string DownloadFile::BuildTunnelRequest() const {
+    const std::string to = HostName(server_) + ":" + std::to_string(port_);
+    std::string r = "CONNECT " + to + " HTTP/1.1\r\nHost: " + to + "\r\nUser-Agent: " + agent_ + "\r\n";
+    if (!proxyUserName_.empty() || !proxyPassword_.empty())
+        r += "Proxy-Authorization: Basic " + Base64Encode(proxyUserName_ + ":" + proxyPassword_) + "\r\n";
+    return r + "\r\n";
 }
 
 // ---- starting and cancelling -------------------------------------------------------
@@ -496,6 +522,8 @@ void DownloadFile::StartDownload() {
     chunked_ = false;
     decoder_ = ChunkedDecoder();
     endedHere_ = false;
+    tunnel_ = secure_ && !proxyServer_.empty() ? Tunnel::Asking : Tunnel::None;
+    tunnelReply_.clear();
 
     tmrDownload_.SetEnabled(true);
     idleSeconds_ = 0;
@@ -533,6 +561,7 @@ void DownloadFile::NewSocket() {
         sock->SetRemotePort(proxyPort_);
     }
     TryStep([&] { sock->SetTimeOut(timeOut_); });
+    if (secure_ && proxyServer_.empty()) TryStep([&] { sock->Secure(HostName(server_), caFile_); });
     cDownload_ = std::move(made);
 }
 
@@ -587,12 +616,30 @@ void DownloadFile::TimeoutTimer_Tick() {
 void DownloadFile::Socket_StateChange(std::int32_t state, const std::string& text) {
     stateCode_ = state;
     stateStr_ = text;
+    // A handshake, or a proxy's answer to CONNECT, that never comes ends like a
+    // reply that never comes.
+    if (state == CSocket::sckConnected && secure_ && isBusy_) {
+        idleSeconds_ = 0;
+        tmrTimeout_.SetEnabled(true);
+    }
     if (!Changed("StateCode") || !Changed("StateStr")) return;
     Fire(OnStateChange, state, text);
 }
 
 void DownloadFile::Socket_Connect() {
     const Liveness::Token transfer = life_.Watch();
+    if (tunnel_ == Tunnel::Asking && cDownload_ && !cDownload_->Secured()) {
+        // Connected to the proxy: ask it for the tunnel; the owner hears of the
+        // connection once the server on its far end has passed its checks.
+        CSocket* sock = cDownload_.get();
+        try {
+            sock->SendData(Variant(BuildTunnelRequest()));
+        } catch (const RaisedError& e) {
+            if (transfer.Current() && isBusy_ && cDownload_.get() == sock)
+                ErrorPath(DownloadFailure::Connection, e.Number(), e.Description());
+        }
+        return;
+    }
     if (!Fire(OnConnect)) return;
     if (!isBusy_ || !cDownload_ || !transfer.Current()) return;  // cancelled from inside OnConnect
     const bool prepared = PrepareLocalFile();
@@ -615,11 +662,13 @@ void DownloadFile::Socket_Connect() {
 }
 
 void DownloadFile::Socket_SendProgress(std::int32_t sent, std::int32_t remaining) {
-    Fire(OnSendProgress, sent, remaining);
+    if (tunnel_ != Tunnel::Asking) Fire(OnSendProgress, sent, remaining);
 }
 
 void DownloadFile::Socket_SendComplete() {
-    if (FireCurrent(OnSendComplete) && isBusy_ && cDownload_) tmrTimeout_.SetEnabled(true);
+    // The request to the proxy is the control's own business, not the owner's.
+    if ((tunnel_ == Tunnel::Asking || FireCurrent(OnSendComplete)) && isBusy_ && cDownload_)
+        tmrTimeout_.SetEnabled(true);
 }
 
 void DownloadFile::Socket_Error(std::int32_t number, const std::string& description) {
@@ -653,13 +702,38 @@ void DownloadFile::Socket_DataArrival(std::int32_t count) {
     const std::uint8_t* data = block.data.data();
     const Liveness::Token transfer = life_.Watch();
     bool goOn;
-    if (headerPending_)
+    if (tunnel_ == Tunnel::Asking)
+        goOn = AcceptTunnelReply(data, n);
+    else if (headerPending_)
         goOn = AcceptHeaderBlock(data, n);
     else
         goOn = WriteBody(data, n);
     if (!transfer.Alive()) return;
     block_.swap(block.data);
     if (goOn && transfer.Current()) rearm();
+}
+
+bool DownloadFile::AcceptTunnelReply(const std::uint8_t* data, std::size_t n) {
+    tunnelReply_.append(reinterpret_cast<const char*>(data), std::min(n, kMaxReplyHeader));
+    const std::size_t end = tunnelReply_.find("\r\n\r\n");
+    if (end == std::string::npos) {
+        if (tunnelReply_.size() < kMaxReplyHeader) return true;
+        ErrorPath(DownloadFailure::Connection, err::kDownloadProxyRefused, "The proxy's reply to CONNECT has no end");
+        return false;
+    }
+    const std::int32_t code = ReplyStatusCode(tunnelReply_.substr(0, end + 4));
+    // The proxy says nothing after its reply until the server does.
+    if (code < 200 || code > 299 || end + 4 != tunnelReply_.size()) {
+        ErrorPath(DownloadFailure::Connection, err::kDownloadProxyRefused,
+                  "The proxy refused the tunnel to " + HostName(server_) + ":" + std::to_string(port_) +
+                      ",State Code:" + std::to_string(code));
+        return false;
+    }
+    tunnel_ = Tunnel::Open;
+    tmrTimeout_.SetEnabled(false);
+    CSocket* sock = cDownload_.get();
+    TryStep([&] { sock->Secure(HostName(server_), caFile_); });
+    return true;
 }
 
 bool DownloadFile::AcceptHeaderBlock(const std::uint8_t* data, std::size_t n) {

@@ -160,6 +160,14 @@ public:
     void SetUseHttpAuthorization(bool v);
     // The most bytes the local file may hold, 0 (or less) for no bound. Not
     // persisted; it holds from the next block on, also during a transfer.
+    // The transfer runs over TLS, the server verified against the system's trust
+    // store and CaFile's certificates; through a proxy, in a CONNECT tunnel.
+    // Persisted after the others, so that settings saved without it read False.
+    bool Secure() const { return secure_; }
+    void SetSecure(bool v);
+    // A PEM file of certificates trusted besides the system's (not persisted).
+    const std::string& CaFile() const { return caFile_; }
+    void SetCaFile(const std::string& v);
     std::int64_t MaxBytes() const { return maxBytes_; }
     void SetMaxBytes(std::int64_t bytes) { maxBytes_ = bytes > 0 ? bytes : 0; }
 
@@ -202,6 +210,8 @@ private:
     // bytes, or (0) one whose body grew past it.
     std::string TooLargeText(std::int64_t announced) const;
     std::string BuildRequest() const;
+    std::string BuildTunnelRequest() const;
+    bool AcceptTunnelReply(const std::uint8_t* data, std::size_t n);
 
     // Socket events.
     void Socket_StateChange(std::int32_t state, const std::string& text);
@@ -276,6 +286,8 @@ private:
     std::string userPassword_;
     bool useHttpAuthorization_ = false;
     std::int64_t maxBytes_ = 0;
+    bool secure_ = false;
+    std::string caFile_;
 
     // Transfer state.
     bool headerPending_ = false;
@@ -287,6 +299,9 @@ private:
     ChunkedDecoder decoder_;
     std::vector<std::uint8_t> decoded_;
     std::vector<std::uint8_t> block_;
+    // A secure transfer through a proxy first asks it for a tunnel.
+    enum class Tunnel { None, Asking, Open } tunnel_ = Tunnel::None;
+    std::string tunnelReply_;
     bool endedHere_ = false;         // the control itself asked the socket to close
     DownloadFailure lastFailure_ = DownloadFailure::None;
 

@@ -36,5 +36,8 @@ constexpr std::int32_t kDownloadTimeOut = 10008;
 // The reply announced more bytes than the owner's bound (MaxBytes), or its body
 // grew past it; nothing beyond the bound is written.
 constexpr std::int32_t kDownloadTooLarge = 10009;
+// "The proxy refused the tunnel to HOST:PORT,State Code:407": the proxy answered
+// a secure transfer's CONNECT with something other than 2xx.
+constexpr std::int32_t kDownloadProxyRefused = 10010;
 
 }  // namespace nl::err

@@ -9,6 +9,7 @@
 
 #include "net/MSocketSupport.h"
 #include "net/NetErrors.h"
+#include "platform/Tls.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
 #include "support/ErrorReport.h"
@@ -252,6 +253,8 @@ void CSocket::ReadBufferSizes() {
 
 void CSocket::DestroySocket() {
     receiveBuffer_.length = 0;
+    tls_.reset();
+    secureReady_ = false;
     if (socketHandle_ == -1) return;
     ss::UnregisterSocket(socketHandle_);
     if (plat::closesocket(ToSocket(socketHandle_)) != 0) RaiseSocketError("CSocket.DestroySocket");
@@ -456,7 +459,99 @@ bool CSocket::HandleConnect() {
     }
     state_ = sckConnected;
     if (!FireCurrent(OnStateChange, sckConnected, "")) return false;
+    if (!secureHost_.empty()) return BeginHandshake();
     return FireCurrent(OnConnect);
+}
+
+// ---- TLS ------------------------------------------------------------------------
+
+void CSocket::Secure(const std::string& host, const std::string& caFile) {
+    Relabel("CSocket.Secure", [&] {
+        secureHost_ = host;
+        secureCaFile_ = caFile;
+        if (secureHost_.empty()) secureHost_ = remoteHost_;
+        if (socketHandle_ != -1 && state_ == sckConnected) BeginHandshake();
+    });
+}
+
+bool CSocket::BeginHandshake() {
+    tls_ = std::make_unique<plat::TlsClient>(secureHost_, secureCaFile_);
+    secureReady_ = false;
+    return AdvanceHandshake();
+}
+
+bool CSocket::AdvanceHandshake() {
+    const plat::TlsClient::Step step = tls_->Handshake();
+    if (step == plat::TlsClient::Step::Failed) return FailSecure(tls_->Problem());
+    FlushWire();
+    if (step == plat::TlsClient::Step::Pending) return true;
+    secureReady_ = true;
+    return FireCurrent(OnConnect);
+}
+
+bool CSocket::FailSecure(std::string reason) {
+    // Like a socket error: the handle goes, then the owner hears why.
+    state_ = sckError;
+    if (!FireCurrent(OnStateChange, sckError, "Error occured!! " + reason)) return false;
+    const std::string host = secureHost_;
+    DestroySocket();
+    RaiseError(err::kSocketSecureRefused, "Secure connection to " + host + " refused: " + reason, "CSocket.Secure");
+    return false;
+}
+
+void CSocket::FlushWire() {
+    std::vector<std::uint8_t>& wire = tls_->Outgoing();
+    std::size_t sent = 0;
+    while (sent < wire.size()) {
+        const std::size_t left = wire.size() - sent;
+        const int len = left > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(left);
+        const int n = plat::send(ToSocket(socketHandle_), reinterpret_cast<const char*>(wire.data() + sent), len, 0);
+        if (n < 0) {
+            if (plat::WSAGetLastError() == plat::WS_EWOULDBLOCK) break;  // FD_WRITE resumes
+            wire.erase(wire.begin(), wire.begin() + static_cast<std::ptrdiff_t>(sent));
+            RaiseSocketError("CSocket.SendData");
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    wire.erase(wire.begin(), wire.begin() + static_cast<std::ptrdiff_t>(sent));
+}
+
+bool CSocket::RecvSecure(std::int32_t& raw, std::int32_t& plain) {
+    raw = 0;
+    plain = 0;
+    if (!receiveNotified_) {
+        receiveNotified_ = true;
+        if (!FireCurrent(OnStateChange, sckReceiving, "Receiving data.")) return false;
+    }
+    auto size = static_cast<std::size_t>(receiveSize_ > 0 ? receiveSize_ : kFallbackReceiveSize);
+    if (spare_.capacity < size) {
+        spare_.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        spare_.capacity = size;
+    }
+    const int n = plat::recv(ToSocket(socketHandle_), reinterpret_cast<char*>(spare_.data.get()), static_cast<int>(size), 0);
+    if (n < 0) {
+        if (plat::WSAGetLastError() == plat::WS_EWOULDBLOCK) {
+            raw = -1;
+            return true;
+        }
+        RaiseSocketError("CSocket.RecvToBuffer");
+    }
+    raw = n;
+    if (n == 0) return true;
+    tls_->Received(spare_.data.get(), static_cast<std::size_t>(n));
+    if (!secureReady_) return AdvanceHandshake();
+    plain_.clear();
+    if (!tls_->Open(plain_)) return FailSecure(tls_->Problem());
+    FlushWire();
+    if (plain_.empty()) return true;
+    if (receiveBuffer_.capacity < plain_.size()) {
+        receiveBuffer_.data = std::make_unique_for_overwrite<std::uint8_t[]>(plain_.size());
+        receiveBuffer_.capacity = plain_.size();
+    }
+    std::memcpy(receiveBuffer_.data.get(), plain_.data(), plain_.size());
+    receiveBuffer_.length = plain_.size();
+    plain = static_cast<std::int32_t>(std::min<std::size_t>(plain_.size(), INT32_MAX));
+    return true;
 }
 
 bool CSocket::HandleAccept() {
@@ -470,7 +565,17 @@ bool CSocket::HandleAccept() {
 
 bool CSocket::HandleClose() {
     // Everything the peer sent before it finished is delivered first.
+    while (tls_) {
+        std::int32_t raw = 0, plain = 0;
+        if (!RecvSecure(raw, plain)) return false;
+        if (plain > 0 && !FireCurrent(OnDataArrival, plain - 1)) return false;
+        if (raw > 0) continue;
+        // A peer that closes in the middle of the handshake has refused it.
+        if (!secureReady_) return FailSecure("the server ended the handshake");
+        break;
+    }
     for (;;) {
+        if (tls_) break;
         std::int32_t received = 0;
         if (!RecvToBuffer(received)) return false;
         if (received <= 0) break;
@@ -541,6 +646,15 @@ bool CSocket::RecvToBuffer(std::int32_t& received) {
 }
 
 bool CSocket::HandleRead() {
+    if (tls_) {
+        std::int32_t raw = 0, plain = 0;
+        if (!RecvSecure(raw, plain)) return false;
+        if (plain <= 0) return true;
+        std::int64_t total = std::int64_t{bytesReceived_} + (plain - 1);
+        bytesReceived_ =
+            static_cast<std::int32_t>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));
+        return Fire(OnDataArrival, plain - 1);
+    }
     std::int32_t received = 0;
     if (!RecvToBuffer(received)) return false;
     if (received <= 0) return true;
@@ -641,6 +755,21 @@ void CSocket::QueueBytes(std::vector<std::uint8_t> bytes) {
 bool CSocket::SendBufferedData() {
     sendPending_ = true;
     std::size_t waiting = sendBuffer_.size() - sendOffset_;
+    if (tls_) {
+        // The session takes all of it at once; completion waits until the
+        // network has taken the last encrypted byte.
+        if (!secureReady_) Raise(err::kSocketWrongState, "CSocket.SendData", kWrongState);
+        const bool sealed = tls_->Seal(sendBuffer_.data() + sendOffset_, waiting);
+        sendBuffer_.clear();
+        sendOffset_ = 0;
+        if (!sealed) return FailSecure(tls_->Problem());
+        FlushWire();
+        if (tls_->Outgoing().empty())
+            plat::PostMessageA(ss::WinsockWindow(), ss::WinsockMessage(), static_cast<plat::WPARAM>(socketHandle_),
+                               plat::MakeLong(static_cast<std::uint16_t>(plat::WS_FD_WRITE), 0));
+        return FireCurrent(OnSendProgress, static_cast<std::int32_t>(std::min<std::size_t>(waiting, INT32_MAX)),
+                           std::int32_t{0});
+    }
     const char* data = reinterpret_cast<const char*>(sendBuffer_.data()) + sendOffset_;
     int len = waiting > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(waiting);
     int sent;
@@ -683,6 +812,10 @@ bool CSocket::SendBufferedData() {
 }
 
 bool CSocket::HandleWrite() {
+    if (tls_) {
+        FlushWire();
+        if (!tls_->Outgoing().empty()) return true;
+    }
     if (sendOffset_ < sendBuffer_.size()) return SendBufferedData();
     if (!sendPending_) return true;
     sendPending_ = false;

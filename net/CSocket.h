@@ -22,6 +22,10 @@
 #include "support/Liveness.h"
 #include "support/Variant.h"
 
+namespace plat {
+class TlsClient;
+}
+
 namespace nl {
 
 class CSocket {
@@ -107,6 +111,16 @@ public:
     // the object held before is closed first.
     void Accept(std::int32_t handle);
 
+    // Secures the stream with TLS for host (the name or address its certificate
+    // must be for), trusting caFile's certificates besides the system's. Asked
+    // before Connect, the handshake follows the connection; asked on a connected
+    // socket (a proxy's tunnel), it starts at once. Either way OnConnect is raised
+    // once the peer has passed its checks, and from then on SendData, GetData and
+    // OnDataArrival carry plaintext. A refused peer ends the connection with
+    // OnError(kSocketSecureRefused) naming the host and the reason.
+    void Secure(const std::string& host, const std::string& caFile);
+    bool Secured() const { return secureHost_.size() > 0; }
+
     // Creates and registers a new socket of the current protocol; -1 on failure.
     std::int32_t vbSocket();
 
@@ -155,6 +169,15 @@ private:
     bool HandleConnect();
     bool HandleClose();
 
+    // TLS: receives once into the session (raw: bytes from the network, 0 when
+    // the peer closed) and puts what it decrypts into the chunk (plain, 0 none).
+    bool RecvSecure(std::int32_t& raw, std::int32_t& plain);
+    bool BeginHandshake();
+    bool AdvanceHandshake();
+    // Sends what the session has to send until the network would block.
+    void FlushWire();
+    bool FailSecure(std::string reason);  // a copy: the session that says why goes first
+
     // Raisers: Fire returns whether the object still exists, FireCurrent whether
     // it also still holds the handle it held before the event.
     bool RaiseStateChange(std::int32_t state, const std::string& text);
@@ -187,6 +210,12 @@ private:
     bool sendPending_ = false;
     bool broadcast_ = false;
     std::int32_t timeOut_ = 0;
+
+    std::string secureHost_;
+    std::string secureCaFile_;
+    std::unique_ptr<plat::TlsClient> tls_;  // the session of the current connection
+    bool secureReady_ = false;
+    std::vector<std::uint8_t> plain_;
 
     // Ends when the object is destroyed. Its epoch advances with every handle
     // change, so that a loop can tell that a handler closed the connection (or

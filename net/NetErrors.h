@@ -18,5 +18,8 @@ constexpr std::int32_t kSocketHostNotResolved = 10008;
 // "The operation was canceled.": the hidden message window could not be made, so
 // a socket cannot be registered.
 constexpr std::int32_t kSocketNoWindow = 10004;
+// "Secure connection to HOST refused: REASON": the TLS peer failed a check (its
+// chain, its host name, its protocol version) or broke the protocol.
+constexpr std::int32_t kSocketSecureRefused = 40020;
 
 }  // namespace nl::err

@@ -77,7 +77,8 @@ bool NginxServer::Start() {
     conf += "  default_type application/octet-stream;\n";
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         conf += std::string("  ") + t + "_temp_path " + d + "/" + t + ";\n";
-    conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n";
+    conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + (options_.tls.empty() ? "" : " ssl") + ";\n";
+    conf += options_.tls;
     conf += "    root " + d + "/www;\n";
     conf += "    location " + options_.protectedPath + " {\n      auth_basic \"Members\";\n      auth_basic_user_file " +
             d + "/htpasswd;\n    }\n";

@@ -21,6 +21,9 @@ public:
         // "$request|$http_authorization|$http_range|$status".
         std::string logFormat;
         std::string extraLocations;  // more nginx lines inside the server block
+        // Lines that make the server speak TLS (ssl_certificate and the like);
+        // empty: plain HTTP.
+        std::string tls;
     };
     NginxServer(const std::string& user = "alice", const std::string& password = "s3cret");
     explicit NginxServer(const Options& options);
