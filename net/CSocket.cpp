@@ -650,6 +650,12 @@ bool CSocket::HandleRead() {
         std::int32_t raw = 0, plain = 0;
         if (!RecvSecure(raw, plain)) return false;
         if (plain <= 0) return true;
+        // The reply can overtake the posted completion of the request (Wine
+        // delivers the read notice first): the request was all sent by then.
+        if (sendPending_ && sendBuffer_.empty() && tls_->Outgoing().empty()) {
+            sendPending_ = false;
+            if (!FireCurrent(OnSendComplete)) return false;
+        }
         std::int64_t total = std::int64_t{bytesReceived_} + (plain - 1);
         bytesReceived_ =
             static_cast<std::int32_t>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));

@@ -186,7 +186,9 @@ TEST_P(SecureTransfer, Row) {
         }
         return;
     }
-    EXPECT_NE(t.errorText.find(r.text), std::string::npos) << t.errorText;
+    // Wine's SChannel names no reason for a server of an older protocol.
+    const bool named = r.site != K::Tls10 || WineVersion().empty();
+    EXPECT_NE(t.errorText.find(named ? r.text : "refused: "), std::string::npos) << t.errorText;
     if (r.error == 40020) {
         // Refused before the request: the host is named, nothing was written.
         EXPECT_NE(t.errorText.find(r.host), std::string::npos) << t.errorText;
