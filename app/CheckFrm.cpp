@@ -160,13 +160,15 @@ void CheckFrm::Form_Load() {
     TryStep([&] { box.SetServer(HostOf(CatalogueUrl)); });
     TryStep([&] { box.SetURL(CatalogueUrl); });
     TryStep([&] { box.SetPort(HttpPort); });
+    TryStep([&] { box.SetSecure(IsSecureAddress(CatalogueUrl)); });
+    TryStep([&] { box.SetCaFile(UpdateCaFile()); });
     TryStep([&] { box.SetLocalFileName(CatalogueFile); });
     TryStep([&] { box.SetHTTPVersion(0); });
     TryStep([&] { box.SetWhileFileExist(0); });
     box.SetMaxBytes(kMaxCatalogueBytes);
     if (!IsHttpAddress(CatalogueUrl)) {
-        // Anything but plain http would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",
+        // Anything but http and https would be fetched as http all the same.
+        std::fprintf(stderr, "%s: the update server \"%s\" is not an http: or https: address; nothing was fetched\n",
                      kAppTitle, plat::VisibleText(CatalogueUrl).c_str());
         DownLoadBox_OnError(0, "");
     } else if (!TryStep([&] { box.StartDownload(); })) {
@@ -225,7 +227,7 @@ bool CheckFrm::TrustedCatalogue(const std::string& edition) {
     return false;
 }
 
-void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
+void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string& description) {
     if (Stopping) return;
     Stopping = true;
     RunExitCode = kRunConnectionError;
@@ -236,7 +238,7 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
                      DownLoadBox->LocalFileProblem().c_str());
     } else if (IsHttpAddress(CatalogueUrl)) {
         // (An address that is not http: had its line before anything was fetched.)
-        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
+        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
         ReportFailure("catalogue", CatalogueUrl, reason.empty() ? "the transfer could not start" : reason);
     }
     ShowConnectionError(hwnd_);

@@ -186,8 +186,8 @@ void DownFrm::DownloadFile() {
         return;
     }
     if (!IsHttpAddress(PackageUrl)) {
-        // Anything but plain http would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the package address \"%s\" is not an http: address; nothing was fetched\n",
+        // Anything but http and https would be fetched as http all the same.
+        std::fprintf(stderr, "%s: the package address \"%s\" is not an http: or https: address; nothing was fetched\n",
                      kAppTitle, plat::VisibleText(PackageUrl).c_str());
         DownLoadBox_OnError(0, "");
         return;
@@ -234,6 +234,8 @@ void DownFrm::DownloadFile() {
     }
     TryStep([&] { box.SetURL(DownloadUrl); });
     TryStep([&] { box.SetPort(HttpPort); });
+    TryStep([&] { box.SetSecure(IsSecureAddress(DownloadUrl)); });
+    TryStep([&] { box.SetCaFile(UpdateCaFile()); });
     TryStep([&] { box.SetLocalFileName(StagedFile); });
     TryStep([&] { box.SetHTTPVersion(1); });
     TryStep([&] { box.SetWhileFileExist(1); });
@@ -265,7 +267,7 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
     view_.RequestRepaint();
 }
 
-void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
+void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string& description) {
     if (Stopping) return;
     const DownloadFailure failure = DownLoadBox ? DownLoadBox->LastFailure() : DownloadFailure::None;
     if (failure == DownloadFailure::NothingLeft && !startedOver_ && PartLongerThanServerFile()) {
@@ -296,7 +298,7 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
                       PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
     } else if (IsHttpAddress(PackageUrl)) {
         // (An address that is not http: had its line before anything was fetched.)
-        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
+        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
         ReportFailure("package", PackageUrl, reason.empty() ? "the transfer could not start" : reason);
     }
     ShowConnectionError(hwnd_);

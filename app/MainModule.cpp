@@ -13,7 +13,10 @@
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
+#include "http/HttpErrors.h"
 #include "http/HttpHeader.h"
+#include "http/Url.h"
+#include "net/NetErrors.h"
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
@@ -198,17 +201,36 @@ std::string HostOf(const std::string& address) {
 int PortOf(const std::string& address) {
     const std::string a = Authority(address);
     const auto colon = PortColon(a);
-    if (colon == std::string::npos) return 80;
+    const int defaultPort = IsSecureAddress(address) ? 443 : 80;
+    if (colon == std::string::npos) return defaultPort;
     const std::string digits = a.substr(colon + 1);
     if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return 80;
     const int port = std::stoi(digits);
-    return port >= 1 && port <= 65535 ? port : 80;
+    return port >= 1 && port <= 65535 ? port : defaultPort;
 }
 
-bool IsHttpAddress(const std::string& address) {
+namespace {
+
+std::string SchemeOf(const std::string& address) {
     const std::string s = TrimSpaces(address);
     const auto scheme = s.find("://");
-    return scheme == std::string::npos || AsciiLower(s.substr(0, scheme)) == "http";
+    return scheme == std::string::npos ? "http" : s.substr(0, scheme);
+}
+
+}  // namespace
+
+bool IsHttpAddress(const std::string& address) { return Url::DefaultPort(SchemeOf(address)) != 0; }
+
+bool IsSecureAddress(const std::string& address) { return AsciiLower(SchemeOf(address)) == "https"; }
+
+std::string UpdateCaFile() {
+    try {
+        const std::string file =
+            TrimSpaces(ProductKey::Text(cRegistry::PL_HKEY_LOCAL_MACHINE, "UpdateCA").Value().ToText());
+        return file.find_first_of("\r\n") == std::string::npos ? file : "";
+    } catch (const RaisedError&) {
+        return "";  // an unreadable store counts as no setting
+    }
 }
 
 std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key) {
@@ -233,7 +255,7 @@ void ShowConnectionError(plat::HWND owner) {
                       "Connection Error", plat::PL_MB_OK | plat::PL_MB_ICONHAND);
 }
 
-std::string TransferFailureReason(const DownloadFile& box, std::int32_t number) {
+std::string TransferFailureReason(const DownloadFile& box, std::int32_t number, const std::string& description) {
     switch (box.LastFailure()) {
         case DownloadFailure::HttpStatus: {
             // "HTTP/1.1 404 Not Found" -> "HTTP 404 Not Found"
@@ -245,6 +267,7 @@ std::string TransferFailureReason(const DownloadFile& box, std::int32_t number) 
         case DownloadFailure::NoHost: return "no host in the address";
         case DownloadFailure::Resolve: return "the host name does not resolve";
         case DownloadFailure::Connection: {
+            if (number == err::kSocketSecureRefused || number == err::kDownloadProxyRefused) return description;
             const std::string plain = SocketErrorText(number);
             return plain.empty() ? "connection error " + std::to_string(number) : plain;
         }

@@ -80,13 +80,18 @@ inline constexpr const char* kDefaultUpdateServer = "http://updates.brightloom.e
 std::string UpdateServer();
 // The host of an address ("http://srv:8080/a" -> "srv"), without its port.
 std::string HostOf(const std::string& address);
-// The port an address names ("http://srv:8080/a" -> 8080), 80 when it names none
-// (or one outside 1..65535).
+// The port an address names ("http://srv:8080/a" -> 8080), its scheme's default
+// when it names none (or one outside 1..65535): 443 for https:, else 80.
 int PortOf(const std::string& address);
-// True when an address is fetched as what it says: "http://..." (any case) or
-// one without a scheme. Anything else (https:, ftp:, file:) would be fetched
-// over plain http all the same, and is not fetched at all.
+// True when an address is fetched as what it says: "http://..." or "https://..."
+// (any case) or one without a scheme. Anything else (ftp:, file:) would be
+// fetched over plain http all the same, and is not fetched at all.
 bool IsHttpAddress(const std::string& address);
+// True for an "https://..." address (any case): fetched over TLS.
+bool IsSecureAddress(const std::string& address);
+// HKEY_LOCAL_MACHINE "Software\Brightloom" "UpdateCA": a PEM file of the
+// certificates trusted besides the system's for https: addresses; "" when unset.
+std::string UpdateCaFile();
 // A catalogue value: ReadIni, except that a value holding CR or LF counts as missing.
 std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key);
 // The version texts compared as the check does: code unit by code unit,
@@ -98,7 +103,8 @@ void ShowConnectionError(plat::HWND owner);
 // Why a transfer of the catalogue or the package failed, in a few words for
 // stderr: "HTTP 404 Not Found", "connection refused", "no answer for 31 s".
 // `number` is the one its OnError gave; "" when no transfer ran.
-std::string TransferFailureReason(const DownloadFile& box, std::int32_t number);
+// A refused secure connection is told in the words of its OnError `description`.
+std::string TransferFailureReason(const DownloadFile& box, std::int32_t number, const std::string& description = "");
 // The one line on stderr for a failed run: "Novalink: <what> <address>: <reason>".
 void ReportFailure(const std::string& what, const std::string& address, const std::string& reason);
 

@@ -17,6 +17,7 @@ struct SchemeRow {
 // The schemes that are fetched. A new one is a row here and a transport.
 constexpr SchemeRow kSchemes[] = {
     {"http", 80, Url::Transport::Plain},
+    {"https", 443, Url::Transport::Tls},
 };
 
 const SchemeRow* FindScheme(std::string_view scheme) {

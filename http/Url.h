@@ -38,7 +38,7 @@ namespace nl {
 class Url {
 public:
     // How a scheme's bytes travel.
-    enum class Transport { Plain };
+    enum class Transport { Plain, Tls };
 
     // The address `text` names, or nothing, with the reason in *why (a phrase:
     // "the port 80x is not a number from 1 to 65535").

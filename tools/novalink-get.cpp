@@ -51,7 +51,9 @@ enum ExitCode {
 
 const char* const kHelp =
     "Usage: novalink-get [options] URL\n"
-    "Downloads http://HOST[:PORT]/PATH into a local file.\n"
+    "Downloads http://HOST[:PORT]/PATH or https://HOST[:PORT]/PATH into a local file.\n"
+    "An https: server must show a certificate for HOST that leads to a root the\n"
+    "system trusts (or one of --cacert); TLS 1.2 at least. There is no way around it.\n"
     "\n"
     "Options:\n"
     "  -o FILE               local file (default: the last part of the URL's path); an\n"
@@ -64,8 +66,11 @@ const char* const kHelp =
     "                        code; no more than the announced length goes out; refused\n"
     "                        when standard output is a terminal\n"
     "  -L, --location        follow a redirect (301, 302, 303, 307, 308) to another\n"
-    "                        http:// address, up to 10, one new request each; --user is\n"
-    "                        sent only to the first host and port\n"
+    "                        http:// or https:// address, up to 10, one new request\n"
+    "                        each; never from https:// down to http://; --user is\n"
+    "                        sent only to the first scheme, host and port\n"
+    "  --cacert FILE         trust the certificates of this PEM file besides the\n"
+    "                        system's, for https:// servers\n"
     "  -c                    resume: continue a partial local file with a Range request\n"
     "  --no-clobber          refuse the transfer when the local file exists\n"
     "  --http1.0             send HTTP/1.0 (default HTTP/1.1)\n"
@@ -73,7 +78,9 @@ const char* const kHelp =
     "  --user USER:PASS      Basic authorization for the server\n"
     "  --proxy HOST:PORT     go through this HTTP proxy (port 1080 when none is given);\n"
     "                        without it (and without a proxy in --settings) http_proxy\n"
-    "                        or else HTTP_PROXY ([http://][USER:PASS@]HOST[:PORT]), unless\n"
+    "                        or else HTTP_PROXY ([http://][USER:PASS@]HOST[:PORT]); for an\n"
+    "                        https:// URL, https_proxy or else HTTPS_PROXY, asked for a\n"
+    "                        CONNECT tunnel through which TLS runs to the server; unless\n"
     "                        no_proxy or else NO_PROXY lists the host (names, domain\n"
     "                        suffixes, or *)\n"
     "  --proxy-user USER:PASS  Basic authorization for the proxy (needs --proxy)\n"
@@ -143,18 +150,21 @@ struct Url {
     std::string host;
     std::int32_t port = 80;
     std::string path = "/";
+    bool secure = false;  // https://
 };
 
 bool ParseUrl(const std::string& address, Url& url, std::string& why) {
     // A fragment ("#part") is the reader's, never the server's.
     const std::string text = address.substr(0, address.find('#'));
     const std::string lower = nl::AsciiLower(text);
-    if (lower.rfind("http://", 0) != 0) {
-        why = lower.find("://") != std::string::npos ? "only http:// URLs are supported: " + text
-                                                     : "the URL must start with http:// : " + text;
+    url.secure = lower.rfind("https://", 0) == 0;
+    url.port = url.secure ? 443 : 80;
+    if (lower.rfind("http://", 0) != 0 && !url.secure) {
+        why = lower.find("://") != std::string::npos ? "only http:// and https:// URLs are supported: " + text
+                                                     : "the URL must start with http:// or https:// : " + text;
         return false;
     }
-    std::string rest = text.substr(7);
+    std::string rest = text.substr(url.secure ? 8 : 7);
     const auto slash = rest.find_first_of("/?");
     std::string authority = rest.substr(0, slash);
     if (slash != std::string::npos) url.path = rest[slash] == '/' ? rest.substr(slash) : "/" + rest.substr(slash);
@@ -237,7 +247,7 @@ private:
 // ---- step 1: the command line ------------------------------------------------
 
 struct Options {
-    std::string urlText, output, settingsIn, settingsOut, referer, agent, user, proxy, proxyUser;
+    std::string urlText, output, settingsIn, settingsOut, referer, agent, user, proxy, proxyUser, caFile;
     bool resume = false, noClobber = false, http10 = false, cache = false, headOnly = false, quiet = false;
     bool configure = false;
     bool location = false;
@@ -287,6 +297,8 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
             ok = o.haveUser = value(o.user);
         } else if (a == "--proxy") {
             ok = value(o.proxy);
+        } else if (a == "--cacert") {
+            ok = value(o.caFile);
         } else if (a == "--proxy-user") {
             ok = o.haveProxyUser = value(o.proxyUser);
         } else if (a == "--referer") {
@@ -417,7 +429,8 @@ bool SparedFromProxy(const std::string& host, const std::string& list) {
 // http_proxy (else HTTP_PROXY) names, [http://][USER:PASS@]HOST[:PORT], unless
 // no_proxy (else NO_PROXY) spares the server. An exit code when it is unusable.
 std::optional<int> ProxyFromEnvironment(nl::DownloadFile& d, bool haveProxyUser) {
-    const auto [name, value] = Variable({"http_proxy", "HTTP_PROXY"});
+    const auto [name, value] =
+        d.Secure() ? Variable({"https_proxy", "HTTPS_PROXY"}) : Variable({"http_proxy", "HTTP_PROXY"});
     if (value.empty() || SparedFromProxy(d.Server(), Variable({"no_proxy", "NO_PROXY"}).second)) return std::nullopt;
     // The value may hold a password: it is not repeated in a message.
     if (const int c = ControlCharacter(value); c >= 0) {
@@ -487,6 +500,7 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
             d.SetServer(url.host);
             d.SetPort(url.port);
             d.SetURL(url.path);
+            d.SetSecure(url.secure);
             if (o.output.empty()) o.output = DefaultFileName(url.path);
         } else if (o.settingsIn.empty()) {
             Fail("no URL given (see --help)");
@@ -508,6 +522,7 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
         else if (o.settingsIn.empty())
             d.SetHTTPVersion(1);
         if (o.timeout > 0) d.SetTimeOut(o.timeout);
+        if (!o.caFile.empty()) d.SetCaFile(o.caFile);
         if (o.haveUser) {
             std::string u, p;
             if (!SplitCredentials(o.user, u, p)) {
@@ -927,23 +942,29 @@ constexpr int kMaxRedirects = 10;
 // on the same server ("/path", "path", "//host/path"). Credentials for the
 // server go only to the host and port they were given for. False, with the
 // reason, when the address is another scheme's or unusable.
-bool FollowRedirect(nl::DownloadFile& d, const std::string& firstHost, std::int32_t firstPort, std::string& why) {
+bool FollowRedirect(nl::DownloadFile& d, const std::string& firstHost, std::int32_t firstPort, bool firstSecure,
+                    std::string& why) {
     const std::string location = nl::TrimSpaces(nl::GetHeaderValue(d.ReceiveHead(), "Location"));
     const std::string shown = plat::VisibleText(location, plat::LineBreaks::Shown, 200);
     if (location.empty() || ControlCharacter(location) >= 0) {
         why = "the redirect from " + d.Server() + ":" + std::to_string(d.Port()) + " names no usable Location";
         return false;
     }
-    const std::string here = "http://" + d.Server() + ":" + std::to_string(d.Port());
+    const std::string scheme = d.Secure() ? "https:" : "http:";
+    const std::string here = scheme + "//" + d.Server() + ":" + std::to_string(d.Port());
     const std::string lower = nl::AsciiLower(location);
-    const auto scheme = lower.find("://");
+    const auto schemeEnd = lower.find("://");
     std::string target;
-    if (lower.rfind("http://", 0) == 0) {
+    if (lower.rfind("http://", 0) == 0 && d.Secure()) {
+        // What TLS kept from others on the way would go in clear text.
+        why = "the redirect leads to " + shown + ": an https:// transfer is not followed down to http://";
+        return false;
+    } else if (lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0) {
         target = location;
     } else if (location.rfind("//", 0) == 0) {
-        target = "http:" + location;
-    } else if (scheme != std::string::npos && scheme < lower.find_first_of("/?")) {
-        why = "the redirect leads to " + shown + ": only http:// addresses are followed";
+        target = scheme + location;
+    } else if (schemeEnd != std::string::npos && schemeEnd < lower.find_first_of("/?")) {
+        why = "the redirect leads to " + shown + ": only http:// and https:// addresses are followed";
         return false;
     } else if (location[0] == '/') {
         target = here + location;
@@ -957,13 +978,14 @@ bool FollowRedirect(nl::DownloadFile& d, const std::string& firstHost, std::int3
         why = "the redirect leads to " + shown + ", which cannot be fetched: " + parseWhy;
         return false;
     }
-    if (url.host != firstHost || url.port != firstPort) {
+    if (url.host != firstHost || url.port != firstPort || url.secure != firstSecure) {
         d.SetUserName("");
         d.SetUserPassword("");
     }
     d.SetServer(url.host);
     d.SetPort(url.port);
     d.SetURL(url.path);
+    d.SetSecure(url.secure);
     return true;
 }
 
@@ -1073,7 +1095,8 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
         case F::Connection: {
             // The control's texts for socket errors are its own; say it plainly here.
             const std::string plain = nl::SocketErrorText(out.number);
-            const std::string what = !plain.empty() ? plain
+            const std::string what = !plain.empty()                                ? plain
+                                     : out.number == nl::err::kDownloadProxyRefused ? out.text
                                      : out.number >= 10000 && out.number < 12000 ? std::string("socket error")
                                                                                   : out.text;
             Fail("connection error with " + where + ": " + what + " (" + std::to_string(out.number) + ")" + kept);
@@ -1109,6 +1132,7 @@ static int Main(int argc, char** argv) {
     }
     const std::string firstHost = d.Server();
     const std::int32_t firstPort = d.Port();
+    const bool firstSecure = d.Secure();
     Outcome outcome;
     for (int redirects = 0;; ++redirects) {
         outcome = Outcome{};
@@ -1121,7 +1145,7 @@ static int Main(int argc, char** argv) {
         if (!options.location || outcome.failure != nl::DownloadFailure::HttpStatus ||
             !IsRedirect(nl::ReplyStatusCode(d.ReceiveHead())) || redirects == kMaxRedirects)
             break;
-        if (!FollowRedirect(d, firstHost, firstPort, why)) {
+        if (!FollowRedirect(d, firstHost, firstPort, firstSecure, why)) {
             Fail(why);
             dest.Failed();
             return kRefused;

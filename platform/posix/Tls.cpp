@@ -60,8 +60,7 @@ struct TlsClient::Impl {
         switch (ERR_GET_REASON(e)) {
             case SSL_R_UNSUPPORTED_PROTOCOL:
             case SSL_R_TLSV1_ALERT_PROTOCOL_VERSION:
-            case SSL_R_NO_PROTOCOLS_AVAILABLE:
-            case SSL_R_WRONG_VERSION_NUMBER: return kOldProtocol;
+            case SSL_R_NO_PROTOCOLS_AVAILABLE: return kOldProtocol;
             default: break;
         }
         if (e != 0) {

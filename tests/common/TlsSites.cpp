@@ -14,7 +14,9 @@ TlsSites::TlsSites() {
         o.tls = "    ssl_certificate " + d + "/" + name + ".pem;\n    ssl_certificate_key " + d + "/" + name + ".key;\n";
         o.tls += k == Tls10 ? "    ssl_protocols TLSv1;\n    ssl_ciphers DEFAULT:@SECLEVEL=0;\n"
                             : "    ssl_protocols TLSv1.2 TLSv1.3;\n";
-        if (k == Good) o.extraLocations = "    location /stream/ { ssi on; ssi_types *; }\n";
+        if (k == Good)
+            o.extraLocations = "    location /stream/ { ssi on; ssi_types *; }\n"
+                               "    location = /down { return 301 http://127.0.0.1/pub/data.bin; }\n";
         sites_[k] = std::make_unique<NginxServer>(o);
     }
 }

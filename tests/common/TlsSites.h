@@ -1,8 +1,9 @@
 // The secure-transfer fixture: a test root with server certificates made by
 // tests/common/make-test-certs.sh, and one nginx speaking TLS on loopback for
 // each kind of certificate (and one that offers TLS 1.0 alone). The good site
-// serves static files under Root(), a "/stream/" folder whose replies announce
-// no length, and the Basic-authorized "/private/" of NginxServer.
+// serves static files under Root(), a "/stream/" folder whose replies come in
+// chunks, "/down" redirecting to http:, and the Basic-authorized "/private/" of
+// NginxServer.
 #pragma once
 
 #include <memory>

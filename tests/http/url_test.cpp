@@ -39,7 +39,7 @@ const Case kCases[] = {
     {"http://srv:-1/", nullptr, nullptr, 0, "", "", "the port -1 is not"},
     {"http://user:pw@srv:8081/a", nullptr, nullptr, 0, "", "", "credentials"},
     {"http://good.example@evil.example/", nullptr, nullptr, 0, "", "", "credentials"},
-    {"https://srv/", nullptr, nullptr, 0, "", "", "not an http: address"},
+    {"HTTPS://srv/", nullptr, "srv", 443, "/", "srv", ""},
     {"ftp://srv/", nullptr, nullptr, 0, "", "", "not an http: address"},
     {"http://h/a\r\nX-Injected: 1", nullptr, nullptr, 0, "", "", "control character (0x0d)"},
     {"http://h/a#\x1b[2J", nullptr, nullptr, 0, "", "", "control character (0x1b)"},
@@ -55,7 +55,7 @@ const Case kCases[] = {
     {"#top", kBase, "127.0.0.1", 18080, "/a/b.zip?q", "127.0.0.1:18080", ""},
     {"//other:81/x", kBase, "other", 81, "/x", "other:81", ""},
     {"http://elsewhere.example/new.bin", kBase, "elsewhere.example", 80, "/new.bin", "elsewhere.example", ""},
-    {"https://127.0.0.1/files/pkg.bin", kBase, nullptr, 0, "", "", "not an http: address"},
+    {"https://127.0.0.1/files/pkg.bin", kBase, "127.0.0.1", 443, "/files/pkg.bin", "127.0.0.1", ""},
     {"mailto:someone@example.net", kBase, nullptr, 0, "", "", "not an http: address"},
     {"//u:p@other/x", kBase, nullptr, 0, "", "", "credentials"},
 };

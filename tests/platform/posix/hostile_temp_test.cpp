@@ -123,13 +123,13 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
          "", nl::kRunNoStagingFolder, "is a link", false},
         {"a disk that fills up", [] {}, "trap '' XFSZ; ulimit -f 4;", nl::kRunNoStagingFolder, "File too large",
          false},
-        {"an https package address",
+        {"an https package address on a plain server",
          [&] {
              nginx_->Put("m_update/blmnl.cfg", std::string("[Info]\r\nVER=") + kNewer +
                                                    "\r\n[Desktop]\r\nSIZE=4000\r\nDOWNLOAD=https://127.0.0.1:" +
                                                    std::to_string(nginx_->Port()) + "/files/Desktop.bin\r\n");
          },
-         "", nl::kRunConnectionError, "not an http: address", false},
+         "", nl::kRunConnectionError, "Secure connection to 127.0.0.1 refused", false},
         {"another run under way", [] {}, "exec 9>\"$TMPDIR/.novalink-$(id -u).instance\" && flock 9 &&",
          nl::kRunOtherRun, "another run of the updater is under way", false},
     };
