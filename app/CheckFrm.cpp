@@ -6,6 +6,7 @@
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
 #include "app/UpdateTrust.h"
+#include "controls/SurfaceView.h"
 #include "http/DownloadFile.h"
 #include "platform/Forms.h"
 #include "platform/Window.h"
@@ -21,6 +22,7 @@ constexpr int kLabel1 = 1;
 constexpr int kDownLoadBox = 2;
 constexpr int kCButton = 3;
 constexpr int kImage1 = 4;
+constexpr plat::UINT kRedirectMessage = SurfaceView::kRepaintMessage + 1;
 
 constexpr const char* kAccount = "velto";
 constexpr const char* kAccountPassword = "4061729385";
@@ -147,13 +149,28 @@ void CheckFrm::Form_Load() {
         return;
     }
 
+    CatalogueUrl = CatalogueUrlFor(UpdateServer(), SwitchCode);
+    FetchCatalogue();
+}
+
+plat::LRESULT CheckFrm::Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
+    if (msg != kRedirectMessage) return Form::Message(msg, w, l);
+    if (Stopping || RedirectedTo.empty() || !DownLoadBox || DownLoadBox->IsBusy()) return 0;
+    CatalogueUrl = RedirectedTo;
+    RedirectedTo.clear();
+    FetchCatalogue();
+    return 0;
+}
+
+void CheckFrm::FetchCatalogue() {
     // From here every failing step is skipped.
     DownloadFile& box = *DownLoadBox;
-    CatalogueUrl = CatalogueUrlFor(UpdateServer(), SwitchCode);
     if (const Edition* e = EditionOf(SwitchCode); e && e->paid) {
-        TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(kAccount); });
-        TryStep([&] { box.SetUserPassword(kAccountPassword); });
+        // The account goes only where the update server is.
+        const bool home = SameOrigin(CatalogueUrl, CatalogueUrlFor(UpdateServer(), SwitchCode));
+        TryStep([&] { box.SetUseHttpAuthorization(home); });
+        TryStep([&] { box.SetUserName(home ? kAccount : ""); });
+        TryStep([&] { box.SetUserPassword(home ? kAccountPassword : ""); });
     }
     // The port the address names, 80 when it names none; the host goes alone.
     HttpPort = PortOf(CatalogueUrl);
@@ -183,7 +200,7 @@ void CheckFrm::CButton_Click() {
 }
 
 void CheckFrm::DownLoadBox_OnFinish() {
-    if (Stopping) return;
+    if (Stopping || !RedirectedTo.empty()) return;
     const Edition* edition = EditionOf(SwitchCode);
     const std::string key = edition ? edition->key : "";
     EditionName = edition ? edition->name : "";
@@ -229,6 +246,14 @@ bool CheckFrm::TrustedCatalogue(const std::string& edition) {
 
 void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string& description) {
     if (Stopping) return;
+    std::string next, why;
+    if (DownLoadBox && RedirectTarget(*DownLoadBox, CatalogueUrl, Redirects, next, why)) {
+        // Followed once the control has let go of this transfer.
+        ++Redirects;
+        RedirectedTo = next;
+        plat::PostMessageA(hwnd_, kRedirectMessage, 0, 0);
+        return;
+    }
     Stopping = true;
     RunExitCode = kRunConnectionError;
     if (DownLoadBox && DownLoadBox->LastFailure() == DownloadFailure::LocalFile) {
@@ -238,7 +263,8 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string& descr
                      DownLoadBox->LocalFileProblem().c_str());
     } else if (IsHttpAddress(CatalogueUrl)) {
         // (An address that is not http: had its line before anything was fetched.)
-        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
+        const std::string reason =
+            !why.empty() ? why : DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
         ReportFailure("catalogue", CatalogueUrl, reason.empty() ? "the transfer could not start" : reason);
     }
     ShowConnectionError(hwnd_);

@@ -49,6 +49,9 @@ private:
     void Unloaded() override;
 
     void Form_Load();
+    // Points the control at CatalogueUrl and starts it.
+    void FetchCatalogue();
+    plat::LRESULT Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) override;
     void CButton_Click();
     void DownLoadBox_OnFinish();
     // With an update key, only a catalogue that it signed, not older than the
@@ -59,6 +62,8 @@ private:
 
     std::unique_ptr<DownloadFile> DownLoadBox;
     std::string CatalogueUrl;
+    std::string RedirectedTo;  // where a redirect leads, until the next transfer starts
+    int Redirects = 0;
     std::int32_t HttpPort = 80;
     std::string CatalogueFile;
     std::string InstalledVersion;

@@ -32,6 +32,7 @@ constexpr int kDownLoadBox = 3;
 constexpr int kCButton = 4;
 constexpr int kImage1 = 5;
 constexpr plat::UINT kRestartMessage = SurfaceView::kRepaintMessage + 1;
+constexpr plat::UINT kRedirectMessage = SurfaceView::kRepaintMessage + 2;
 
 constexpr const char* kAccount = "velto";
 constexpr const char* kAccountPassword = "4061729385";
@@ -136,6 +137,10 @@ plat::LRESULT DownFrm::Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
         if (w != 0) Form_Activate();
     } else if (msg == kRestartMessage) {
         StartOver();
+    } else if (msg == kRedirectMessage) {
+        if (hwnd_ == 0 || ErrorShown || RedirectedTo.empty() || !DownLoadBox || DownLoadBox->IsBusy()) return 0;
+        Stopping = false;
+        DownloadFile();
     } else {
         return Form::Message(msg, w, l);
     }
@@ -224,13 +229,16 @@ void DownFrm::DownloadFile() {
 
     // From here every failing step is skipped.
     nl::DownloadFile& box = *DownLoadBox;
-    DownloadUrl = PackageUrl;
+    DownloadUrl = RedirectedTo.empty() ? PackageUrl : RedirectedTo;
+    RedirectedTo.clear();
     HttpPort = PortOf(DownloadUrl);
     TryStep([&] { box.SetServer(HostOf(DownloadUrl)); });
     if (SwitchCode != "/E" && SwitchCode != "/T") {
-        TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(kAccount); });
-        TryStep([&] { box.SetUserPassword(kAccountPassword); });
+        // The account goes only where the catalogue sent it.
+        const bool home = SameOrigin(DownloadUrl, PackageUrl);
+        TryStep([&] { box.SetUseHttpAuthorization(home); });
+        TryStep([&] { box.SetUserName(home ? kAccount : ""); });
+        TryStep([&] { box.SetUserPassword(home ? kAccountPassword : ""); });
     }
     TryStep([&] { box.SetURL(DownloadUrl); });
     TryStep([&] { box.SetPort(HttpPort); });
@@ -270,6 +278,15 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
 void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string& description) {
     if (Stopping) return;
     const DownloadFailure failure = DownLoadBox ? DownLoadBox->LastFailure() : DownloadFailure::None;
+    std::string next, why;
+    if (DownLoadBox && RedirectTarget(*DownLoadBox, DownloadUrl, redirects_, next, why)) {
+        // Followed once the control has let go of this transfer.
+        ++redirects_;
+        RedirectedTo = next;
+        Stopping = true;
+        plat::PostMessageA(hwnd_, kRedirectMessage, 0, 0);
+        return;
+    }
     if (failure == DownloadFailure::NothingLeft && !startedOver_ && PartLongerThanServerFile()) {
         // The part is longer than the server's whole file: it can never be
         // continued. It goes, and the package is fetched from the start, once,
@@ -298,7 +315,8 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string& descri
                       PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
     } else if (IsHttpAddress(PackageUrl)) {
         // (An address that is not http: had its line before anything was fetched.)
-        const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
+        const std::string reason =
+            !why.empty() ? why : DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
         ReportFailure("package", PackageUrl, reason.empty() ? "the transfer could not start" : reason);
     }
     ShowConnectionError(hwnd_);

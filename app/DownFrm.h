@@ -82,6 +82,8 @@ private:
     bool unloadingSelf_ = false;
     bool asking_ = false;
     bool startedOver_ = false;  // the part was thrown away once in this run
+    std::string RedirectedTo;  // where a redirect leads, until the next transfer starts
+    int redirects_ = 0;
 };
 
 }  // namespace nl

@@ -223,6 +223,38 @@ bool IsHttpAddress(const std::string& address) { return Url::DefaultPort(SchemeO
 
 bool IsSecureAddress(const std::string& address) { return AsciiLower(SchemeOf(address)) == "https"; }
 
+bool RedirectTarget(const DownloadFile& box, const std::string& address, int followed, std::string& next,
+                    std::string& why) {
+    why.clear();
+    if (box.LastFailure() != DownloadFailure::HttpStatus) return false;
+    const std::int32_t code = ReplyStatusCode(box.ReceiveHead());
+    if (code != 301 && code != 302 && code != 307 && code != 308) return false;
+    const std::string location = TrimSpaces(GetHeaderValue(box.ReceiveHead(), "Location"));
+    if (followed >= kMaxRedirects) {
+        why = "HTTP " + std::to_string(code) + ": more than " + std::to_string(kMaxRedirects) + " redirects";
+        return false;
+    }
+    const std::optional<Url> here = Url::Parse(address, &why);
+    const std::optional<Url> there = here ? here->Resolve(location, &why) : std::nullopt;
+    if (!there) {
+        why = "HTTP " + std::to_string(code) + " to an address that is not followed: " + why;
+        return false;
+    }
+    if (here->GetTransport() == Url::Transport::Tls && there->GetTransport() != Url::Transport::Tls) {
+        // What TLS kept from others on the way would go in clear text.
+        why = "HTTP " + std::to_string(code) + " from https: down to " + there->Text() + " is not followed";
+        return false;
+    }
+    next = there->Text();
+    return true;
+}
+
+bool SameOrigin(const std::string& a, const std::string& b) {
+    const std::optional<Url> x = Url::Parse(a), y = Url::Parse(b);
+    return x && y && x->Scheme() == y->Scheme() && AsciiLower(x->HostName()) == AsciiLower(y->HostName()) &&
+           x->Port() == y->Port();
+}
+
 std::string UpdateCaFile() {
     try {
         const std::string file =

@@ -92,6 +92,17 @@ bool IsSecureAddress(const std::string& address);
 // HKEY_LOCAL_MACHINE "Software\Brightloom" "UpdateCA": a PEM file of the
 // certificates trusted besides the system's for https: addresses; "" when unset.
 std::string UpdateCaFile();
+// The redirects the updater follows for one file: 301, 302, 307 and 308.
+inline constexpr int kMaxRedirects = 5;
+// Where the redirect answer `box` got for `address` leads, when it is to be
+// followed: a Location that keeps the scheme or goes from http: up to https:,
+// and no more than kMaxRedirects of them (`followed` so far). False with `why`
+// when the answer is a redirect that is not followed; false with `why` empty
+// when it is no redirect at all.
+bool RedirectTarget(const DownloadFile& box, const std::string& address, int followed, std::string& next,
+                    std::string& why);
+// The same scheme, host and port: where the account may go.
+bool SameOrigin(const std::string& a, const std::string& b);
 // A catalogue value: ReadIni, except that a value holding CR or LF counts as missing.
 std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key);
 // The version texts compared as the check does: code unit by code unit,

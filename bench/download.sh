@@ -5,13 +5,18 @@
 # lines the ratios novalink-get/curl of wall and CPU time (user+sys) and the peak
 # resident memory of novalink-get.
 #
-# Usage (from the repository root, after the build): bench/download.sh [ROUNDS] [MiB]
+# With "https" as third argument the same over TLS: nginx with a certificate of
+# tests/common/make-test-certs.sh, both programs trusting its root (--cacert)
+# and left to agree on the same protocol and cipher.
+#
+# Usage (from the repository root, after the build): bench/download.sh [ROUNDS] [MiB] [https]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
 . scripts/lib/bench.sh
 rounds=${1:-5}
 mib=${2:-1024}
+scheme=${3:-http}
 
 cmake -S . -B build >/dev/null
 cmake --build build --target novalink-get bench_download_run -j"$(nproc)" >/dev/null
@@ -24,10 +29,17 @@ trap 'stop_nginx; rm -rf "$work"' EXIT
 mkdir -p "$work/www" "$work/logs"
 head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/www/big.bin"
 
-start_nginx "$work" "$work/www" "access_log off; sendfile on; tcp_nopush on;" "" ||
+tls=() listen= server_lines=
+if [ "$scheme" = https ]; then
+  sh tests/common/make-test-certs.sh "$work/certs" >/dev/null
+  tls=(--cacert "$work/certs/root.crt")
+  listen=ssl
+  server_lines="ssl_certificate $work/certs/good.pem; ssl_certificate_key $work/certs/good.key;"
+fi
+start_nginx "$work" "$work/www" "access_log off; sendfile on; tcp_nopush on;" "$server_lines" / "$listen" ||
   { echo "bench/download.sh: nginx did not start" >&2; exit 1; }
 
-url="http://127.0.0.1:$port/big.bin"
+url="$scheme://127.0.0.1:$port/big.bin"
 out="$work/out.bin"
 run() {  # name, command...: prints "name wall cpu rssKiB"
   local name=$1; shift
@@ -41,13 +53,13 @@ run() {  # name, command...: prints "name wall cpu rssKiB"
 
 results="$work/results"
 : > "$results"
-echo "$rounds rounds, $mib MiB from nginx on 127.0.0.1:$port"
+echo "$rounds rounds, $mib MiB from nginx on $scheme://127.0.0.1:$port"
 for i in $(seq "$rounds"); do
   for who in novalink curl; do
     if [ "$who" = novalink ]; then
-      line=$(run novalink-get build/novalink-get -q -o "$out" "$url")
+      line=$(run novalink-get build/novalink-get -q "${tls[@]}" -o "$out" "$url")
     else
-      line=$(run curl curl -s -o "$out" "$url")
+      line=$(run curl curl -s "${tls[@]}" -o "$out" "$url")
     fi
     echo "$line" >> "$results"
     echo "round $i: $line"

@@ -161,6 +161,7 @@ public:
                 // New windows stay closed: nothing answers "create", and the
                 // policy refuses them before that.
                 g_signal_connect(widget, "decide-policy", G_CALLBACK(&GtkFrontEnd::OnDecidePolicy), nullptr);
+                g_signal_connect(widget, "load-failed-with-tls-errors", G_CALLBACK(&GtkFrontEnd::OnTlsErrors), nullptr);
                 if (!downloadsRefused_) {
                     g_signal_connect(webkit_web_view_get_context(WEBKIT_WEB_VIEW(widget)), "download-started",
                                      G_CALLBACK(&GtkFrontEnd::OnDownloadStarted), nullptr);
@@ -505,6 +506,15 @@ private:
 
     // What the news page itself does: it may go to another web page, but never to
     // another kind of address, open a window or have anything saved.
+    // WebKit's own certificate checks stay in force: a news page that fails them
+    // shows nothing (not even WebKit's error page), and stderr says why.
+    static gboolean OnTlsErrors(WebKitWebView*, const char* uri, GTlsCertificate*, GTlsCertificateFlags errors,
+                                gpointer) {
+        std::fprintf(stderr, "novalink: the news page %s refused: its certificate failed the checks (flags 0x%x)\n",
+                     VisibleText(uri ? uri : "").c_str(), static_cast<unsigned>(errors));
+        return TRUE;
+    }
+
     static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                    gpointer) {
         switch (type) {

@@ -4,20 +4,24 @@
 # sbin folders on PATH: nginx lives in /usr/sbin, which a non-login root shell
 # may not have on its PATH.
 #
-#   start_nginx DIR ROOT HTTP_LINES SERVER_LINES [PROBE_PATH]
+#   start_nginx DIR ROOT HTTP_LINES SERVER_LINES [PROBE_PATH] [LISTEN]
 #   stop_nginx
 #
 # DIR holds the configuration and logs/, ROOT is the served folder, HTTP_LINES
 # and SERVER_LINES are put into the http and server blocks (logging, types,
 # locations). Tries five random ports in 20000..39999 and waits until PROBE_PATH
-# (default /) answers. Sets `port` and `nginx_pid`; returns 1 when nginx did not
+# (default /) answers; LISTEN "ssl" makes it a TLS server (SERVER_LINES then
+# name its certificate), probed without verification. Sets `port` and
+# `nginx_pid`; returns 1 when nginx did not
 # start (its messages are in DIR/logs/). stop_nginx ends the nginx that
 # start_nginx started, if any, and waits for it.
 
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 
 start_nginx() {
-    local dir=$1 root=$2 http_lines=$3 server_lines=$4 probe=${5:-/}
+    local dir=$1 root=$2 http_lines=$3 server_lines=$4 probe=${5:-/} listen=${6:-}
+    local scheme=http
+    [ "$listen" = ssl ] && scheme=https
     local user_line= attempt
     [ "$(id -u)" = 0 ] && user_line="user root;"
     mkdir -p "$dir/logs"
@@ -33,7 +37,7 @@ http {
   client_body_temp_path $dir/cb; proxy_temp_path $dir/px; fastcgi_temp_path $dir/fc;
   uwsgi_temp_path $dir/uw; scgi_temp_path $dir/sc;
   server {
-    listen 127.0.0.1:$port; root $root;
+    listen 127.0.0.1:$port $listen; root $root;
     $server_lines
   }
 }
@@ -41,7 +45,7 @@ CONF
         nginx -p "$dir" -c "$dir/nginx.conf" 2>>"$dir/logs/stderr.log" &
         nginx_pid=$!
         for _ in $(seq 50); do
-            curl -s -o /dev/null "http://127.0.0.1:$port$probe" && break
+            curl -sk -o /dev/null "$scheme://127.0.0.1:$port$probe" && break
             kill -0 "$nginx_pid" 2>/dev/null || break
             sleep 0.1
         done

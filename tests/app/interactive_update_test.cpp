@@ -16,6 +16,7 @@
 #include "tests/common/ScriptedServer.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
+#include "tests/common/TlsSites.h"
 
 using namespace testutil;
 
@@ -113,6 +114,51 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
         } else if (*c.section) {
             EXPECT_FALSE(Exists(Staged())) << "a wrong package stayed";
         }
+    }
+}
+
+// The update over https: with the test root as UpdateCA, the catalogue and a
+// package whose DOWNLOAD is https:, also when the http: update server redirects
+// there; without UpdateCA the server is refused, and the line on stderr names
+// host and reason.
+TEST_F(InteractiveUpdate, OverHttpsWithAPrivateRoot) {
+    TlsSites sites;
+    ASSERT_TRUE(sites.Running());
+    const std::string server = "https://127.0.0.1:" + std::to_string(sites.Port(TlsSites::Good));
+    const std::string pkg = PackageFor("Evaluation");
+    sites.Put("files/Evaluation.bin", pkg);
+    sites.Put("download/blmnl.cfg", std::string("[Info]\r\nVER=") + kNewer + "\r\nReadme=" + server +
+                                        "/news.html\r\n[Evaluation]\r\nSIZE=" + std::to_string(pkg.size()) +
+                                        "\r\nDOWNLOAD=" + server + "/files/Evaluation.bin\r\nSHA256=" +
+                                        nl::Sha256::Of(pkg) + "\r\n");
+    // An http: server that has moved to https: sends every request there.
+    NginxServer::Options moved;
+    moved.extraLocations = "    location / { return 301 " + server + "$request_uri; }\n";
+    NginxServer redirector(moved);
+    ASSERT_TRUE(redirector.Running());
+    const std::string old = "http://127.0.0.1:" + std::to_string(redirector.Port());
+    for (const auto& [address, trusted] : {std::pair{server, false}, {server, true}, {old, true}}) {
+        SCOPED_TRACE(address + (trusted ? " with UpdateCA" : " without UpdateCA"));
+        NewSandbox();
+        Install("Brightloom Evaluation");
+        SetServer(address);
+        if (trusted)
+            Reg({"add", "HKLM\\Software\\Brightloom", "/v", "UpdateCA", "/t", "REG_SZ", "/d", NativePath(sites.CaFile()),
+                 "/f"});
+        RunResult r = Update({}, "i\n");
+        if (trusted) Reg({"delete", "HKLM\\Software\\Brightloom", "/v", "UpdateCA", "/f"});
+        if (!trusted) {
+            EXPECT_EQ(r.exitCode, nl::kRunConnectionError) << r.out;
+            EXPECT_NE(r.out.find("Secure connection to 127.0.0.1 refused: certificate is not from a trusted authority"),
+                      std::string::npos)
+                << r.out;
+            EXPECT_EQ(ReadFile(program_), installed_);
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_NE(r.out.find(kRestart), std::string::npos) << r.out;
+        EXPECT_EQ(ReadFile(program_), pkg);
+        EXPECT_EQ(Started(), "Evaluation\n");
     }
 }
 
