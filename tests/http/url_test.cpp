@@ -40,7 +40,7 @@ const Case kCases[] = {
     {"http://user:pw@srv:8081/a", nullptr, nullptr, 0, "", "", "credentials"},
     {"http://good.example@evil.example/", nullptr, nullptr, 0, "", "", "credentials"},
     {"HTTPS://srv/", nullptr, "srv", 443, "/", "srv", ""},
-    {"ftp://srv/", nullptr, nullptr, 0, "", "", "not an http: address"},
+    {"ftp://srv/", nullptr, nullptr, 0, "", "", "not an http: or https: address"},
     {"http://h/a\r\nX-Injected: 1", nullptr, nullptr, 0, "", "", "control character (0x0d)"},
     {"http://h/a#\x1b[2J", nullptr, nullptr, 0, "", "", "control character (0x1b)"},
     {"http://", nullptr, nullptr, 0, "", "", "names no host"},
@@ -56,7 +56,7 @@ const Case kCases[] = {
     {"//other:81/x", kBase, "other", 81, "/x", "other:81", ""},
     {"http://elsewhere.example/new.bin", kBase, "elsewhere.example", 80, "/new.bin", "elsewhere.example", ""},
     {"https://127.0.0.1/files/pkg.bin", kBase, "127.0.0.1", 443, "/files/pkg.bin", "127.0.0.1", ""},
-    {"mailto:someone@example.net", kBase, nullptr, 0, "", "", "not an http: address"},
+    {"mailto:someone@example.net", kBase, nullptr, 0, "", "", "not an http: or https: address"},
     {"//u:p@other/x", kBase, nullptr, 0, "", "", "credentials"},
 };
 
@@ -72,7 +72,10 @@ TEST(Url, PartsAndRefusals) {
             EXPECT_NE(why.find(c.refusal), std::string::npos) << why;
             continue;
         }
-        EXPECT_EQ(url->Scheme(), "http");
+        // Lower case, and https: alone goes over TLS.
+        const bool secure = std::string(c.text).find("ttps:") != std::string::npos || std::string(c.text).find("TTPS:") != std::string::npos;
+        EXPECT_EQ(url->Scheme(), secure ? "https" : "http");
+        EXPECT_EQ(url->GetTransport() == Url::Transport::Tls, secure);
         EXPECT_EQ(url->Host(), c.host);
         EXPECT_EQ(url->Port(), c.port);
         EXPECT_EQ(url->Target(), c.target);
