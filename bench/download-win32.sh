@@ -5,12 +5,15 @@
 #   win32/linux wall ratio: X
 # (the median Windows run over the median Linux run). Needs build/novalink-get,
 # build-win32/novalink-get.exe, nginx and Wine; uses a throw-away Wine prefix.
+# SCHEME=https: the same over TLS, with a certificate of
+# tests/common/make-test-certs.sh whose root both programs get with --cacert.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/nginx.sh
 . scripts/lib/wine.sh
 . scripts/lib/bench.sh
 rounds=${ROUNDS:-3}
+scheme=${SCHEME:-http}
 for f in build/novalink-get build-win32/novalink-get.exe; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "missing $f: build both first" >&2; exit 1; }
 done
@@ -27,9 +30,17 @@ mkdir -p "$work/www" "$work/nginx"
 head -c $((1024 * 1024 * 1024)) /dev/zero | tr '\0' 'x' >"$work/www/big.bin"
 chmod a+x "$work"
 chmod -R a+rX "$work/www"
-start_nginx "$work/nginx" "$work/www" "access_log off; sendfile on;" "" ||
+tls_linux=() tls_win=() listen= server_lines=
+if [ "$scheme" = https ]; then
+  sh tests/common/make-test-certs.sh "$work/certs" >/dev/null
+  tls_linux=(--cacert "$work/certs/root.crt")
+  tls_win=(--cacert "$(winepath -w "$work/certs/root.crt" 2>/dev/null | tr -d '\r')")
+  listen=ssl
+  server_lines="ssl_certificate $work/certs/good.pem; ssl_certificate_key $work/certs/good.key;"
+fi
+start_nginx "$work/nginx" "$work/www" "access_log off; sendfile on;" "$server_lines" / "$listen" ||
   { echo "bench/download-win32.sh: nginx did not start" >&2; exit 1; }
-url="http://127.0.0.1:$port/big.bin"
+url="$scheme://127.0.0.1:$port/big.bin"
 out_win=$(winepath -w "$work/out.bin" 2>/dev/null | tr -d '\r')
 
 now() { date +%s.%N; }
@@ -37,11 +48,11 @@ linux=()
 win=()
 for i in $(seq 1 "$rounds"); do
   rm -f "$work/out.bin"
-  t0=$(now); wine build-win32/novalink-get.exe -o "$out_win" "$url" >/dev/null; t1=$(now)
+  t0=$(now); wine build-win32/novalink-get.exe "${tls_win[@]}" -o "$out_win" "$url" >/dev/null; t1=$(now)
   [ "$(stat -c %s "$work/out.bin")" -eq $((1024 * 1024 * 1024)) ] || { echo "win32 run $i: short file" >&2; exit 1; }
   win+=("$(echo "$t1 - $t0" | bc)")
   rm -f "$work/out.bin"
-  t0=$(now); build/novalink-get -o "$work/out.bin" "$url" >/dev/null; t1=$(now)
+  t0=$(now); build/novalink-get "${tls_linux[@]}" -o "$work/out.bin" "$url" >/dev/null; t1=$(now)
   [ "$(stat -c %s "$work/out.bin")" -eq $((1024 * 1024 * 1024)) ] || { echo "linux run $i: short file" >&2; exit 1; }
   linux+=("$(echo "$t1 - $t0" | bc)")
   echo "round $i: win32 ${win[-1]} s, linux ${linux[-1]} s"
