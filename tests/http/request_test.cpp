@@ -41,6 +41,20 @@ TEST(Request, DirectHttp10WithMadeUpReferer) {
                                       "Cache-Control: no-cache", "Connection: close"}));
 }
 
+// Through a proxy a secure request goes in its tunnel as if to the server: the
+// proxy's credentials went on the CONNECT alone.
+TEST(Request, SecureThroughAProxyIsOriginFormWithoutProxyLines) {
+    DownloadFile d;
+    d.SetServer("srv");
+    d.SetURL("/download/blmnl.cfg");
+    d.SetSecure(true);
+    d.SetProxyServer("proxy.local");
+    d.SetProxyUserName("bob");
+    EXPECT_EQ(d.GetHttpHead(), Lines({"GET /download/blmnl.cfg HTTP/1.0", "Host: srv", kAccept, kAgent,
+                                      "Referer: https://srv/download", "Pragma: no-cache",
+                                      "Cache-Control: no-cache", "Connection: close"}));
+}
+
 TEST(Request, ProxyAbsoluteFormWithPortAndProxyLines) {
     DownloadFile d;
     d.SetServer("srv");
@@ -200,8 +214,10 @@ TEST(Persistence, DefaultsWriteNothingAndRoundTrip) {
     src.SetBorderColor(0x00445566);
     src.Surface().SetFillColor(0x000000FF);
     src.SetProgressColor(0x0000FF00);
+    src.SetSecure(true);
     PropertyBag bag;
     src.WriteProperties(bag);
+    EXPECT_EQ(bag.Entries().back().first, "secure");  // after the others
     // The fill colour and ProgressColor share one key: two entries, fill colour first.
     int n = 0;
     for (const auto& [k, v] : bag.Entries())
@@ -227,6 +243,7 @@ TEST(Persistence, DefaultsWriteNothingAndRoundTrip) {
     EXPECT_EQ(dst.BorderColor(), 0x00445566u);
     EXPECT_EQ(dst.Surface().FillColor(), 0xFFu);
     EXPECT_EQ(dst.ProgressColor(), 0xFF00u);
+    EXPECT_TRUE(dst.Secure());
     EXPECT_EQ(dst.GetHttpHead(), src.GetHttpHead());
 }
 
@@ -268,6 +285,7 @@ TEST(Persistence, LoadingBypassesSetterRulesAndUsesReadDefaults) {
     EXPECT_EQ(d.ProgressColor(), DownloadFile::kDefaultProgressColor);
     EXPECT_EQ(d.Agent(), DownloadFile::kDefaultAgent);
     EXPECT_EQ(d.StateStr(), "Ready");
+    EXPECT_FALSE(d.Secure());  // settings saved before it read as plain HTTP
 }
 
 TEST(Layout, MinimumSizeLabelAndDesignPreview) {
