@@ -71,39 +71,28 @@ private:
 class Secure : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        sites_ = new TlsSites;
-        proxy_ = new ProxyServer("proxyuser", "proxypass");
-        file_ = new std::string(RandomBytes(3 * 1024 * 1024 + 17, 7));
-        stream_ = new std::string(RandomText(1 << 20));
-        sites_->Put("pub/data.bin", *file_);
-        sites_->Put("stream/page.txt", *stream_);
+        sites_ = std::make_unique<TlsSites>();
+        proxy_ = std::make_unique<ProxyServer>("proxyuser", "proxypass");
+        sites_->Put("pub/data.bin", file_);
+        sites_->Put("stream/page.txt", stream_);
     }
     static void TearDownTestSuite() {
-        delete sites_;
-        delete proxy_;
-        delete file_;
-        delete stream_;
+        sites_.reset();
+        proxy_.reset();
     }
-    void SetUp() override {
-        ASSERT_TRUE(sites_->Running()) << "the certificates were not made or nginx did not start";
-        ASSERT_TRUE(proxy_->Running()) << "tinyproxy did not start";
-    }
-    static std::string RandomText(std::size_t n) {
-        std::string s = RandomBytes(n, 9);
+    void SetUp() override { ASSERT_TRUE(sites_->Running() && proxy_->Running()) << "a server did not start"; }
+
+    static inline std::unique_ptr<TlsSites> sites_;
+    static inline std::unique_ptr<ProxyServer> proxy_;
+    static inline const std::string file_ = RandomBytes(3 * 1024 * 1024 + 17, 7);
+    // Text for nginx's SSI filter, which then sends it in chunks.
+    static inline const std::string stream_ = [] {
+        std::string s = RandomBytes(1 << 20, 9);
         for (char& c : s) c = static_cast<char>('a' + static_cast<unsigned char>(c) % 26);
         return s;
-    }
-
-    static TlsSites* sites_;
-    static ProxyServer* proxy_;
-    static std::string* file_;
-    static std::string* stream_;
+    }();
     TempDir dir_;
 };
-TlsSites* Secure::sites_ = nullptr;
-ProxyServer* Secure::proxy_ = nullptr;
-std::string* Secure::file_ = nullptr;
-std::string* Secure::stream_ = nullptr;
 
 enum Proxy { Direct, ProxyWithPassword, ProxyWithout };
 
@@ -149,7 +138,7 @@ class SecureTransfer : public Secure, public ::testing::WithParamInterface<Row> 
 
 TEST_P(SecureTransfer, Row) {
     const Row& r = GetParam();
-    const std::string& served = r.stream ? *stream_ : *file_;
+    const std::string& served = r.stream ? stream_ : file_;
     const std::string out = dir_ / "out";
     if (r.part) WriteFile(out, served.substr(0, static_cast<std::size_t>(r.part)));
     std::unique_ptr<CutRelay> relay;
