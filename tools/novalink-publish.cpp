@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CheckFrm.h"
+#include "app/Catalogue.h"
 #include "app/SignedCatalogue.h"
 #include "app/StagedPackage.h"
 #include "platform/App.h"
@@ -203,11 +203,8 @@ void SetValue(Section& s, const std::string& key, const std::string& value) {
 
 // The edition's section name as the updater reads it, "" for an unknown one.
 std::string EditionSection(const std::string& name) {
-    for (const char* sw : {"/D", "/S", "/P", "/E", "/T"}) {
-        const std::string key = nl::CheckFrm::EditionOf(sw)->key;
-        if (nl::AsciiLower(key) == nl::AsciiLower(name)) return key;
-    }
-    return "";
+    const nl::Catalogue::Edition* e = nl::Catalogue::EditionNamed(name);
+    return e ? e->key : "";
 }
 
 bool HasControl(const std::string& s) {
