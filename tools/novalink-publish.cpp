@@ -284,8 +284,23 @@ int Catalogue(const Options& o) {
         if (!Catalogue::EditionNamed(e))
             return Fail(kUsage, "no edition " + e + " (Desktop, Standard, Professional, Evaluation, TE)");
 
-    // What is there is rewritten only when asked, and only as a whole: VER is
-    // raised for every edition, so every edition must get the new package.
+    nl::StagedPackage package(o.package);
+    const std::string digest = package.Digest();
+    if (!package.IsOpen() || digest.empty()) return Fail(kFileProblem, "cannot read the package " + o.package);
+    std::string version = o.version, hint;
+    if (version.empty()) {
+        nl::CFileVersionInfo info;
+        nl::TryStep([&] { info.SetFullPathName(o.package); });
+        if (!info.Available() || info.VerProduct().empty())
+            return Fail(kNoVersion, o.package + " has no version resource; give --version");
+        version = info.VerProduct();
+    } else if ((version = WrittenVersion(o.version, hint)).empty()) {
+        return Fail(kUsage, "--version " + o.version + " is not a version the updater compares rightly: " + hint);
+    }
+
+    // What is there is rewritten only when asked. A new VER is offered to every
+    // edition in the file, so each of them must get the new package; editions
+    // of the same VER may be added one at a time, each with its own package.
     Catalogue catalogue;
     std::string why;
     const bool exists = !toStdout && std::filesystem::exists(std::filesystem::symlink_status(o.output));
@@ -300,34 +315,21 @@ int Catalogue(const Options& o) {
                                           "take them differently, so the file is not rewritten");
         catalogue = Catalogue(SignedCatalogue::Unsigned(catalogue.Bytes()));
         std::string behind;
-        for (const std::string& section : catalogue.Sections()) {
+        const bool raised = catalogue.Value(Catalogue::kInfo, Catalogue::kVersion) != version;
+        for (const std::string& section : raised ? catalogue.Sections() : std::vector<std::string>{}) {
             const Catalogue::Edition* edition = Catalogue::EditionNamed(section);
             bool given = false;
             for (const std::string& e : o.editions) given = given || Catalogue::EditionNamed(e) == edition;
             if (edition && !given) behind += (behind.empty() ? "" : ", ") + std::string(edition->key);
         }
         if (!behind.empty())
-            return Fail(kUsage, "--update raises VER for every edition in " + o.output + ", but " + behind +
+            return Fail(kUsage, "--update raises VER to " + version + " for every edition in " + o.output + ", but " + behind +
                                     " would keep the old package and be offered it for ever; give --edition for "
                                     "each of them too");
     }
     const std::string old = catalogue.Value(Catalogue::kInfo, Catalogue::kExpires);
     if (expires.empty() && !old.empty() && old <= issued)
         return Fail(kUsage, o.output + " has Expires=" + old + ", not after the new Issued; give --expires");
-
-    nl::StagedPackage package(o.package);
-    const std::string digest = package.Digest();
-    if (!package.IsOpen() || digest.empty()) return Fail(kFileProblem, "cannot read the package " + o.package);
-    std::string version = o.version, hint;
-    if (version.empty()) {
-        nl::CFileVersionInfo info;
-        nl::TryStep([&] { info.SetFullPathName(o.package); });
-        if (!info.Available() || info.VerProduct().empty())
-            return Fail(kNoVersion, o.package + " has no version resource; give --version");
-        version = info.VerProduct();
-    } else if ((version = WrittenVersion(o.version, hint)).empty()) {
-        return Fail(kUsage, "--version " + o.version + " is not a version the updater compares rightly: " + hint);
-    }
 
     std::string privateKey, publicKey;
     if (!o.key.empty() && !ReadPrivateKey(o.key, privateKey, publicKey, why)) return Fail(kBadSignature, why);

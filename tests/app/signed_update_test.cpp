@@ -29,11 +29,6 @@ protected:
 
     std::string Key(const std::string& name, const std::string& ext) const { return *keys_ / (name + "." + ext); }
 
-    RunResult Publish(std::vector<std::string> args) {
-        args.insert(args.begin(), BuildDir() + "/novalink-publish");
-        return testutil::Run(args, env_, 30);
-    }
-
     // A fresh product with the update key; the catalogue that novalink-publish
     // writes with `args` (over `seed`, when given) served at /m_update/.
     std::string Serve(const std::vector<std::string>& args, const std::string& seed = "") {
