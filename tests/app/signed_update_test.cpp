@@ -8,6 +8,8 @@
 #include <functional>
 #include <thread>
 
+#include "app/SignedCatalogue.h"
+#include "platform/Signature.h"
 #include "tests/app/InteractiveUpdateFixture.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
@@ -48,6 +50,21 @@ protected:
         return ReadFile(cfg);
     }
 
+    // The served catalogue with the value of `key` set to `value` and signed
+    // anew, by a key made here that becomes the update key: what the publisher's
+    // tool would not write.
+    void Resign(std::string& cfg, const std::string& key, const std::string& value) {
+        static std::string privateKey, publicKey;
+        static const bool made = plat::GenerateP256(privateKey, publicKey);
+        ASSERT_TRUE(made);
+        std::string body = nl::SignedCatalogue::Unsigned(cfg);
+        const std::size_t at = body.find("\n" + key + "=") + key.size() + 2;
+        body.replace(at, body.find('\r', at) - at, value);
+        cfg = nl::SignedCatalogue::Sign(body, privateKey, publicKey);
+        Reg({"add", "HKLM\\Software\\Brightloom", "/v", "UpdateKey", "/t", "REG_SZ", "/d",
+             nl::SignedCatalogue::KeyText(publicKey), "/f"});
+    }
+
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/" + path;
     }
@@ -85,6 +102,15 @@ TEST_F(SignedUpdate, OnlyWhatTheKeySignedIsApplied) {
          nl::kRunUntrusted, "before the last one accepted", "", "2026-06-01T00:00:00Z"},
         {"no SHA256 in the edition's section", {"--edition", "Standard", "--key", key}, none, nl::kRunUntrusted,
          "[Desktop] has no SHA256"},
+        {"Issued two days ahead of the clock", {"--edition", "Desktop", "--key", key},
+         [&](std::string& cfg, std::string&) { Resign(cfg, "Issued", nl::SignedCatalogue::TimeText(nl::SignedCatalogue::Now() + 2 * 86400)); },
+         nl::kRunUntrusted, "more than a day after this machine's clock"},
+        {"Issued hours ahead of the clock", {"--edition", "Desktop", "--key", key},
+         [&](std::string& cfg, std::string&) { Resign(cfg, "Issued", nl::SignedCatalogue::TimeText(nl::SignedCatalogue::Now() + 3 * 3600)); },
+         0, kRestart},
+        {"past its Expires", {"--edition", "Desktop", "--key", key, "--issued", "2026-01-01T00:00:00Z", "--expires", "1d"},
+         none, nl::kRunUntrusted, "the catalogue expired 2026-01-02T00:00:00Z"},
+        {"before its Expires", {"--edition", "Desktop", "--key", key, "--expires", "30d"}, none, 0, kRestart},
         {"a changed package", {"--edition", "Desktop", "--key", key},
          [](std::string&, std::string& pkg) { pkg[100] ^= 1; }, nl::kRunBadPackage, "SHA-256 digest does not match"},
     };
