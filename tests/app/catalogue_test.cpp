@@ -1,9 +1,9 @@
 // The one catalogue reader: the profile rules on the bytes held in memory, the
-// same on both systems, and the lines a publisher must not rewrite.
+// same on both systems, and the lines a publisher must not rewrite. (Loading,
+// writing and the bound: tests/tools/novalink_publish_test.cpp.)
 #include <gtest/gtest.h>
 
 #include "app/Catalogue.h"
-#include "tests/common/TestUtil.h"
 
 using nl::Catalogue;
 
@@ -33,26 +33,4 @@ TEST(Catalogue, ValuesAndTheLinesThatAreNotPlain) {
         EXPECT_EQ(catalogue.Value(c.section, c.key), c.value);
         EXPECT_EQ(catalogue.IrregularLines(), c.irregular);
     }
-}
-
-TEST(Catalogue, LoadsOnlyAPlainFileWithinItsBoundAndWritesWhatItReads) {
-    testutil::TempDir dir;
-    const std::string file = dir / "blmnl.cfg", large = dir / "large.cfg";
-    testutil::WriteFile(file, "[Info]\r\nVER=1\r\n");
-    testutil::WriteFile(large, std::string(Catalogue::kMaxBytes + 1, ';'));
-    Catalogue loaded;
-    std::string why;
-    ASSERT_TRUE(Catalogue::Load(file, loaded, why)) << why;
-    EXPECT_FALSE(Catalogue::Load(large, loaded, why));
-    EXPECT_FALSE(Catalogue::Load(dir.path(), loaded, why));
-    EXPECT_EQ(loaded.Bytes(), "[Info]\r\nVER=1\r\n");
-
-    loaded.Set("info", "VER", "2");
-    loaded.Set("Info", "Issued", "2026-12-07T10:00:00Z");
-    loaded.SetSection("Desktop", {{"SIZE", "9"}});
-    loaded.SetSection("desktop", {{"SIZE", "10"}, {"SHA256", "ab"}});
-    EXPECT_EQ(loaded.Text(), "[Info]\r\nVER=2\r\nIssued=2026-12-07T10:00:00Z\r\n[Desktop]\r\nSIZE=10\r\nSHA256=ab\r\n");
-    EXPECT_EQ(loaded.Sections(), (std::vector<std::string>{"Info", "Desktop"}));
-    EXPECT_TRUE(Catalogue::IsPaid("/X"));
-    EXPECT_EQ(Catalogue::EditionNamed("te"), Catalogue::EditionOf("/T"));
 }

@@ -106,6 +106,8 @@ TEST(WindowsLogic, EditionFromTheDescriptionOrTheSwitch) {
     EXPECT_STREQ(Catalogue::EditionOf("/T")->name, "Trial / Evaluation");
     EXPECT_EQ(Catalogue::EditionOf("/X"), nullptr);
     EXPECT_EQ(Catalogue::EditionOf("/A"), nullptr);
+    EXPECT_TRUE(Catalogue::IsPaid("/X"));
+    EXPECT_EQ(Catalogue::EditionNamed("te"), Catalogue::EditionOf("/T"));
 }
 
 TEST(WindowsLogic, HostAndPortOfAnAddress) {
