@@ -43,6 +43,7 @@ TEST(NovalinkPublish, WritesOnlyWhatTheUpdaterReadsRightly) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.seed == "link" && kWindows) continue;  // links are the Linux side's concern
         std::filesystem::remove(cfg);
         if (c.seed == "link") std::filesystem::create_symlink(victim, cfg);
         else if (!c.seed.empty()) WriteFile(cfg, c.seed);
