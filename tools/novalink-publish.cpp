@@ -162,21 +162,15 @@ std::string WrittenVersion(const std::string& text, std::string& hint) {
     std::vector<std::string> parts(1);
     for (char c : text) {
         if (c == '.') parts.emplace_back();
-        else if (c >= '0' && c <= '9' && parts.back().size() < 6) parts.back() += c;
-        else parts.back() = "x";
+        else parts.back() += c;
     }
-    auto number = [](const std::string& p, std::uint32_t& n) {
-        if (p.empty() || p == "x" || std::stoul(p) > 0xFFFF) return false;
-        n = static_cast<std::uint32_t>(std::stoul(p));
-        return true;
-    };
-    std::uint32_t v[4] = {};
-    if (parts.size() == 4 && number(parts[0], v[0]) && number(parts[1], v[1]) && number(parts[2], v[2]) &&
-        number(parts[3], v[3]))
-        return nl::CFileVersionInfo::WrittenVersion(v[0] << 16 | v[1], v[2] << 16 | v[3]);
-    if (parts.size() == 3 && parts[0] != "x" && !parts[0].empty() && parts[1] != "x" && parts[1].size() >= 2 &&
-        parts[2] != "x" && parts[2].size() >= 4)
-        return text;
+    bool numbers = true;
+    for (const std::string& p : parts)
+        numbers = numbers && !p.empty() && p.size() <= 10 && p.find_first_not_of("0123456789") == std::string::npos;
+    auto part = [&](std::size_t i) { return static_cast<std::uint32_t>(std::stoull(parts[i])); };
+    if (numbers && parts.size() == 4 && part(0) <= 0xFFFF && part(1) <= 0xFFFF && part(2) <= 0xFFFF && part(3) <= 0xFFFF)
+        return nl::CFileVersionInfo::WrittenVersion(part(0) << 16 | part(1), part(2) << 16 | part(3));
+    if (numbers && parts.size() == 3 && parts[1].size() >= 2 && parts[2].size() >= 4) return text;
     hint = "--version is the product version a.b.c.d (2.1.0.8) or written as the updater reads it (2.01.0008)";
     return "";
 }
