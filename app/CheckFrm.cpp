@@ -5,6 +5,7 @@
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
+#include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
 #include "platform/Forms.h"
@@ -22,8 +23,6 @@ constexpr int kDownLoadBox = 2;
 constexpr int kCButton = 3;
 constexpr int kImage1 = 4;
 
-constexpr const char* kAccount = "velto";
-constexpr const char* kAccountPassword = "4061729385";
 // A catalogue is a small profile file: anything longer is no catalogue, and
 // must not fill the temporary folder.
 constexpr std::int64_t kMaxCatalogueBytes = 1024 * 1024;
@@ -150,20 +149,10 @@ void CheckFrm::Form_Load() {
     // From here every failing step is skipped.
     DownloadFile& box = *DownLoadBox;
     CatalogueUrl = CatalogueUrlFor(UpdateServer(), SwitchCode);
-    if (const Edition* e = EditionOf(SwitchCode); e && e->paid) {
-        TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(kAccount); });
-        TryStep([&] { box.SetUserPassword(kAccountPassword); });
-    }
-    // The port the address names, 80 when it names none; the host goes alone.
-    HttpPort = PortOf(CatalogueUrl);
-    TryStep([&] { box.SetServer(HostOf(CatalogueUrl)); });
-    TryStep([&] { box.SetURL(CatalogueUrl); });
-    TryStep([&] { box.SetPort(HttpPort); });
-    TryStep([&] { box.SetLocalFileName(CatalogueFile); });
-    TryStep([&] { box.SetHTTPVersion(0); });
-    TryStep([&] { box.SetWhileFileExist(0); });
-    box.SetMaxBytes(kMaxCatalogueBytes);
+    const Edition* edition = EditionOf(SwitchCode);
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Catalogue, CatalogueUrl, CatalogueFile,
+                              edition && edition->paid, kMaxCatalogueBytes);
+    HttpPort = box.Port();
     if (!IsHttpAddress(CatalogueUrl)) {
         // Anything but plain http would be fetched as http all the same.
         std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",

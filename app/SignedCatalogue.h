@@ -46,9 +46,6 @@ public:
     static bool IsIssuedTime(const std::string& text);
     static std::string IssuedNow();
 
-    // Hex digits (lower case) and back; false on anything but an even count of hex digits.
-    static std::string Hex(const std::string& bytes);
-    static bool FromHex(const std::string& hex, std::string& bytes);
 };
 
 }  // namespace nl

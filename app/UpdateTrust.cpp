@@ -9,6 +9,7 @@
 #include "app/StagedPackage.h"
 #include "platform/Files.h"
 #include "support/ErrorReport.h"
+#include "support/HexText.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
 
@@ -70,7 +71,7 @@ std::string UpdateTrust::Check(const std::string& key, const std::string& file, 
     if (issued < last) return "the catalogue was issued " + issued + ", before the last one accepted (" + last + ")";
     const std::string digest = CatalogueValue(file, edition, "SHA256");
     std::string raw;
-    if (digest.size() != 64 || !SignedCatalogue::FromHex(digest, raw))
+    if (digest.size() != 64 || !BytesOfHex(digest, raw))
         return "the catalogue's section [" + edition + "] has no SHA256";
     return "";
 }

@@ -164,6 +164,7 @@ TEST_F(StagedUpdate, OnlyACompletePackageIsAppliedTheRestStaysStagedAndFlagged) 
         Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
         EXPECT_EQ(Apply({"/U"}), nl::kStagedIncomplete) << Log();
         ExpectReason("package incomplete");
+        ExpectReason(c.reason);
         EXPECT_EQ(UpdateFlag(), "0x1") << "the package stays staged, so the flag is raised again";
         EXPECT_EQ(ReadFile(program_), kOldProgram);
         EXPECT_TRUE(!Exists(pkg) || ReadFile(pkg) == staged) << "the package was changed";
