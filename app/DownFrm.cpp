@@ -5,9 +5,8 @@
 #include <cstdio>
 
 #include "app/CheckFrm.h"
-#include "app/MainModule.h"
-#include "app/ProductKey.h"
 #include "app/HandOver.h"
+#include "app/MainModule.h"
 #include "app/StagedPackage.h"
 #include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
@@ -17,7 +16,6 @@
 #include "platform/Files.h"
 #include "platform/Forms.h"
 #include "platform/NumberFormat.h"
-#include "platform/Process.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
@@ -290,16 +288,14 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, StagedFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
-    } else if (TrimSpaces(PackageUrl).empty()) {
-        // The catalogue names no package for this edition.
+    } else if (TrimSpaces(PackageUrl).empty() || UpdateTransfer::SizeOf(PackageSize) == 0) {
+        // The catalogue names no package for this edition, or no size to bound it by.
         const CheckFrm::Edition* edition = CheckFrm::EditionOf(SwitchCode);
         const std::string section = std::string("[") + (edition ? edition->key : "") + "]";
         ReportFailure("catalogue", CheckFrm::CatalogueUrlFor(UpdateServer(), SwitchCode),
-                      PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
-    } else if (UpdateTransfer::SizeOf(PackageSize) == 0) {
-        const CheckFrm::Edition* edition = CheckFrm::EditionOf(SwitchCode);
-        ReportFailure("catalogue", CheckFrm::CatalogueUrlFor(UpdateServer(), SwitchCode),
-                      std::string("no usable SIZE in [") + (edition ? edition->key : "") + "]");
+                      !TrimSpaces(PackageUrl).empty() ? "no usable SIZE in " + section
+                      : PackageSize.empty()           ? "no " + section + " section"
+                                                      : "no DOWNLOAD in " + section);
     } else if (IsHttpAddress(PackageUrl)) {
         // (An address that is not http: had its line before anything was fetched.)
         const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
