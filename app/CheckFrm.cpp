@@ -6,6 +6,7 @@
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
+#include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
 #include "platform/Forms.h"
@@ -125,20 +126,9 @@ void CheckFrm::Form_Load() {
     // From here every failing step is skipped.
     DownloadFile& box = *DownLoadBox;
     CatalogueUrl = Catalogue::UrlFor(UpdateServer(), SwitchCode);
-    if (Catalogue::IsPaid(SwitchCode)) {
-        TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(Catalogue::kAccount); });
-        TryStep([&] { box.SetUserPassword(Catalogue::kAccountPassword); });
-    }
-    // The port the address names, 80 when it names none; the host goes alone.
-    HttpPort = PortOf(CatalogueUrl);
-    TryStep([&] { box.SetServer(HostOf(CatalogueUrl)); });
-    TryStep([&] { box.SetURL(CatalogueUrl); });
-    TryStep([&] { box.SetPort(HttpPort); });
-    TryStep([&] { box.SetLocalFileName(CatalogueFile); });
-    TryStep([&] { box.SetHTTPVersion(0); });
-    TryStep([&] { box.SetWhileFileExist(0); });
-    box.SetMaxBytes(Catalogue::kMaxBytes);
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Catalogue, CatalogueUrl, CatalogueFile,
+                              Catalogue::IsPaid(SwitchCode), Catalogue::kMaxBytes);
+    HttpPort = box.Port();
     if (!IsHttpAddress(CatalogueUrl)) {
         // Anything but plain http would be fetched as http all the same.
         std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",

@@ -5,9 +5,10 @@
 #include <cstdio>
 
 #include "app/Catalogue.h"
+#include "app/HandOver.h"
 #include "app/MainModule.h"
-#include "app/ProductKey.h"
 #include "app/StagedPackage.h"
+#include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
 #include "http/HttpHeader.h"
@@ -15,11 +16,9 @@
 #include "platform/Files.h"
 #include "platform/Forms.h"
 #include "platform/NumberFormat.h"
-#include "platform/Process.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
-#include "support/Sha256.h"
 #include "platform/VisibleText.h"
 #include "support/modMain.h"
 
@@ -190,6 +189,11 @@ void DownFrm::DownloadFile() {
         DownLoadBox_OnError(0, "");
         return;
     }
+    if (UpdateTransfer::SizeOf(PackageSize) == 0) {
+        // Without a size the package could not be bounded: nothing is fetched.
+        DownLoadBox_OnError(0, "");
+        return;
+    }
     if (FolderExists(StagingFolder)) {
         // A plain file of that name leaves no room for the folder, and a link
         // or a folder that others may write to is no place for a package.
@@ -223,18 +227,9 @@ void DownFrm::DownloadFile() {
     // From here every failing step is skipped.
     nl::DownloadFile& box = *DownLoadBox;
     DownloadUrl = PackageUrl;
-    HttpPort = PortOf(DownloadUrl);
-    TryStep([&] { box.SetServer(HostOf(DownloadUrl)); });
-    if (Catalogue::IsPaid(SwitchCode)) {
-        TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(Catalogue::kAccount); });
-        TryStep([&] { box.SetUserPassword(Catalogue::kAccountPassword); });
-    }
-    TryStep([&] { box.SetURL(DownloadUrl); });
-    TryStep([&] { box.SetPort(HttpPort); });
-    TryStep([&] { box.SetLocalFileName(StagedFile); });
-    TryStep([&] { box.SetHTTPVersion(1); });
-    TryStep([&] { box.SetWhileFileExist(1); });
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Package, DownloadUrl, StagedFile,
+                              Catalogue::IsPaid(SwitchCode), UpdateTransfer::SizeOf(PackageSize));
+    HttpPort = box.Port();
     TryStep([&] { box.SetBackColor(0x8000000F); });
     TryStep([&] { box.SetForeColor(0x8000000E); });
     TryStep([&] { box.SetProgressColor(0x8000000D); });
@@ -277,6 +272,13 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
         plat::PostMessageA(hwnd_, kRestartMessage, 0, 0);
         return;
     }
+    if (failure == DownloadFailure::TooLarge) {
+        // More than the catalogue's size, announced or sent: the part goes, and
+        // is never continued.
+        RejectPackage("The downloaded update is larger than announced and has been deleted.",
+                      TransferFailureReason(*DownLoadBox, number) + "; deleted");
+        return;
+    }
     ErrorShown = true;
     Stopping = true;
     RunExitCode = kRunConnectionError;
@@ -286,12 +288,14 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, StagedFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
-    } else if (TrimSpaces(PackageUrl).empty()) {
-        // The catalogue names no package for this edition.
+    } else if (TrimSpaces(PackageUrl).empty() || UpdateTransfer::SizeOf(PackageSize) == 0) {
+        // The catalogue names no package for this edition, or no size to bound it by.
         const Catalogue::Edition* edition = Catalogue::EditionOf(SwitchCode);
         const std::string section = std::string("[") + (edition ? edition->key : "") + "]";
         ReportFailure("catalogue", Catalogue::UrlFor(UpdateServer(), SwitchCode),
-                      PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
+                      !TrimSpaces(PackageUrl).empty() ? "no usable SIZE in " + section
+                      : PackageSize.empty()           ? "no " + section + " section"
+                                                      : "no DOWNLOAD in " + section);
     } else if (IsHttpAddress(PackageUrl)) {
         // (An address that is not http: had its line before anything was fetched.)
         const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
@@ -351,74 +355,61 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (DownLoadBox->LastFailure() == DownloadFailure::Cancelled) return;
     plat::EnableControl(hwnd_, kCButton, false);
 
-    // Only a package of exactly the announced length is handed over. It is
-    // opened once, no link followed: its length and digest are checked on that
-    // open file, and the same open file is what is copied.
+    // Only a package of exactly the catalogue's size (and digest, when it gives
+    // one) is handed over, checked on the one open file that is then copied.
     StagedPackage package(StagedFile);
-    const std::int64_t whole = DownLoadBox->AnnouncedBytes();
+    HandOver::Expected expected;
+    expected.length = UpdateTransfer::SizeOf(PackageSize);
+    expected.digest = PackageDigest;
+    // The package is whole: recorded so, for "/U" should it stay staged.
+    expected.whole = [&] {
+        WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(package.Length()));
+        WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
+    };
+    // With an update key, the accepted catalogue is staged with the package and
+    // both are checked again before the program file is touched.
+    const std::string key = UpdateTrust::KeyText();
+    if (!key.empty())
+        expected.verdict = [&](StagedPackage& p) {
+            if (!UpdateTrust::Keep(StagingFolder, StateFile)) return "cannot keep the catalogue in " + StagingFolder;
+            return UpdateTrust::CheckStaged(key, StagingFolder, StateFile, p);
+        };
+    std::string why;
+    plat::DWORD copyError = 0;
+    const HandOver::Outcome outcome = HandOver::Run(package, expected, TargetFile, StagingFolder, why, copyError);
     // A rejected package is let go of first: an open file cannot be deleted on Windows.
-    if (!package.IsOpen() || whole <= 0 || package.Length() != whole) {
-        package.Close();
-        RejectPackage("The downloaded update does not have the size announced and has been deleted.",
-                      "not the " + std::to_string(whole) + " bytes announced; deleted");
-        return;
-    }
-    // The catalogue may say what the package is.
-    if (!PackageDigest.empty()) {
-        const std::string actual = package.Digest();
-        if (actual.empty() || PackageDigest.size() != 64 || !Sha256::SameDigest(PackageDigest, actual)) {
-            package.Close();
+    package.Close();
+    switch (outcome) {
+        case HandOver::Outcome::BadLength:
+            RejectPackage("The downloaded update does not have the size announced and has been deleted.",
+                          "not the " + std::to_string(expected.length) + " bytes announced; deleted");
+            return;
+        case HandOver::Outcome::BadDigest:
             RejectPackage("The downloaded update is damaged (its SHA-256 digest does not match) and has been "
                           "deleted.",
                           "its SHA-256 digest does not match SHA256 in the catalogue; deleted");
             return;
-        }
-    }
-    const std::int64_t length = package.Length();
-    // The package is whole: recorded so, for "/U" should it stay staged.
-    WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(length));
-    WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
-    if (!TrustedHandOver(package)) return;
-
-    // From here every failing step is skipped and execution goes on.
-    const bool existed = plat::GetFileAttributesA(TargetFile) != plat::PL_INVALID_FILE_ATTRIBUTES;
-    // What an earlier run left when it was killed during its copy.
-    if (!plat::PathIsRelativeA(TargetFile)) plat::RemoveStaleCopies(TargetFile);
-    const bool copied = package.CopyTo(TargetFile);
-    package.Close();
-    if (!copied) {
-        // The program file is in use (or cannot be replaced now): the package
-        // stays staged for "/U".
-        TryStep([&] { ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1})); });
-    } else {
-        // A new program file (the setup program) must be startable.
-        if (!existed) plat::MarkExecutable(TargetFile);
-        CleanFolder(StagingFolder);
+        case HandOver::Outcome::Untrusted:
+            std::fprintf(stderr, "%s: the package is not put in place: %s\n", kAppTitle,
+                         plat::VisibleText(why).c_str());
+            Stopping = true;
+            ErrorShown = true;
+            RunExitCode = kRunUntrusted;
+            ShowConnectionError(hwnd_);
+            Unload();
+            return;
+        case HandOver::Outcome::Staged:  // the program file is in use: the package stays staged for "/U"
+        case HandOver::Outcome::Copied:
+            break;
     }
     RunExitCode = kRunDone;
     const plat::HWND hwnd = hwnd_;
     plat::ShowForm(hwnd, false);
     plat::MessageBoxA(0, "You must restart Brightloom to complete the Novalink.", kAppTitle,
                       plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
-    if (copied) plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
+    if (outcome == HandOver::Outcome::Copied) HandOver::Start(TargetFile);
     unloadingSelf_ = true;
     Unload();
-}
-
-bool DownFrm::TrustedHandOver(StagedPackage& package) {
-    const std::string key = UpdateTrust::KeyText();
-    if (key.empty()) return true;
-    std::string refusal =
-        UpdateTrust::Keep(StagingFolder, StateFile) ? "" : "cannot keep the catalogue in " + StagingFolder;
-    if (refusal.empty()) refusal = UpdateTrust::CheckStaged(key, StagingFolder, StateFile, package);
-    if (refusal.empty()) return true;
-    std::fprintf(stderr, "%s: the package is not put in place: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
-    Stopping = true;
-    ErrorShown = true;
-    RunExitCode = kRunUntrusted;
-    ShowConnectionError(hwnd_);
-    Unload();
-    return false;
 }
 
 void DownFrm::CButton_Click() { Form_QueryUnload(); }

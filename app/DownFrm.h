@@ -13,7 +13,6 @@
 namespace nl {
 
 class DownloadFile;
-class StagedPackage;
 
 class DownFrm : public Form {
 public:
@@ -54,10 +53,6 @@ private:
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnFinish();
-    // With an update key, the accepted catalogue is staged with the package and
-    // both are checked again before the program file is touched; otherwise the
-    // run ends here. True when the hand-over may go on.
-    bool TrustedHandOver(StagedPackage& package);
     // The package is not what was announced: it goes, and the run ends; `why`
     // is the message's text, `reason` the line on stderr.
     void RejectPackage(const std::string& why, const std::string& reason);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/CheckFrm.h"
+#include "app/HandOver.h"
 #include "app/ProductKey.h"
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
@@ -28,7 +29,6 @@
 #include "platform/Window.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
-#include "support/Sha256.h"
 
 namespace nl {
 
@@ -127,30 +127,18 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + plat::PL_PATH_SEPARATOR + name;
 }
 
-bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std::string* why) {
-    auto fail = [why](const std::string& reason) {
-        if (why) *why = reason;
-        return false;
-    };
+bool ReadCompletionRecord(const std::string& stateFile, std::int64_t& length, std::string& digest, std::string& why) {
     const std::string complete = ReadIni(stateFile, kStateSection, kCompleteKey);
-    if (complete.empty()) return fail("no completion record in " + stateFile);
-    std::uint64_t expected = 0;
-    for (char c : complete) {
-        if (c < '0' || c > '9' || expected > (UINT64_MAX - 9) / 10)
-            return fail("unreadable completion record \"" + complete + "\" in " + stateFile);
-        expected = expected * 10 + static_cast<std::uint64_t>(c - '0');
+    if (complete.empty()) {
+        why = "no completion record in " + stateFile;
+        return false;
     }
-    // The package by its exact name, as a plain file, never through a link.
-    if (!package.IsOpen()) return fail("no package " + package.Path());
-    if (static_cast<std::uint64_t>(package.Length()) != expected)
-        return fail(package.Path() + " has " + std::to_string(package.Length()) + " bytes, the download had " +
-                    complete);
-    const std::string digest = ReadIni(stateFile, kStateSection, kDigestKey);
-    if (digest.empty()) return true;
-    const std::string actual = package.Digest();
-    if (actual.empty()) return fail("cannot read " + package.Path());
-    if (!Sha256::SameDigest(digest, actual))
-        return fail(package.Path() + " has the SHA-256 digest " + actual + ", the download had " + digest);
+    if (complete.size() > 18 || complete.find_first_not_of("0123456789") != std::string::npos) {
+        why = "unreadable completion record \"" + complete + "\" in " + stateFile;
+        return false;
+    }
+    length = std::stoll(complete);
+    digest = ReadIni(stateFile, kStateSection, kDigestKey);
     return true;
 }
 
@@ -250,6 +238,11 @@ std::string TransferFailureReason(const DownloadFile& box, std::int32_t number) 
                    std::to_string(box.AnnouncedBytes()) + " bytes";
         case DownloadFailure::TooLarge:
             return "longer than the " + std::to_string(box.MaxBytes()) + " bytes allowed";
+        case DownloadFailure::Overdue:
+            return "not done within " + std::to_string(box.Deadline() / 1000) + " s";
+        case DownloadFailure::TooSlow:
+            return "fewer than " + std::to_string(box.MinRateBytes()) + " bytes in " +
+                   std::to_string(box.MinRateWindow() / 1000) + " s";
         case DownloadFailure::NothingLeft: return "nothing left to fetch after the part held";
         case DownloadFailure::BadReply: return "an unusable reply";
         case DownloadFailure::FileExists: return "the local file exists";
@@ -305,28 +298,6 @@ int EndStaged(StagedUpdateExit code, const std::string& reason) {
     return code;
 }
 
-// The package stays staged: raise the flag again so that the product asks
-// again. A registry failure here is only reported; the run ends anyway.
-void FlagStillStaged() {
-    try {
-        ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1}));
-    } catch (const RaisedError& e) {
-        std::fprintf(stderr, "%s: the flag Update stays 0: error %d (%s): %s\n", kAppTitle,
-                     static_cast<int>(e.Number()), e.Source().c_str(), e.Description().c_str());
-    }
-}
-
-// With an update key, a staged package is applied only with the catalogue it
-// was verified by, verified again: nothing planted in the staging folder is
-// ever put in place.
-bool StagedPackageTrusted(const std::string& stagingFolder, const std::string& stateFile, StagedPackage& package,
-                          std::string& why) {
-    const std::string key = UpdateTrust::KeyText();
-    if (key.empty()) return true;
-    why = UpdateTrust::CheckStaged(key, stagingFolder, stateFile, package);
-    return why.empty();
-}
-
 }  // namespace
 
 int StagedUpdateMode() {
@@ -361,7 +332,7 @@ int StagedUpdateMode() {
     if (!FolderExists(stagingFolder)) return kStagedApplied;
     // Only a folder that this user's own run made is ever applied.
     if (!plat::IsPrivateFolder(stagingFolder)) {
-        FlagStillStaged();
+        HandOver::FlagStaged();
         return EndStaged(kStagedNoTempFolder, "the staging folder " + stagingFolder +
                                                   " is a link, not a folder, or not this user's alone; nothing was "
                                                   "applied");
@@ -388,34 +359,39 @@ int StagedUpdateMode() {
         return EndStaged(kStagedNoProgramFile, "no program file \"" + TargetFile + "\"; the package stays staged");
 
     // Only a package that finished downloading whole is applied; a part left for
-    // a resume, or one that does not match its digest, stays staged.
-    // The package is opened once: what is checked is what is copied.
+    // a resume, or one that does not match its digest, stays staged. With an
+    // update key, only with the catalogue it was verified by, verified again:
+    // nothing planted in the staging folder is ever put in place.
     StagedPackage package(StagedFile);
+    HandOver::Expected expected;
     std::string why;
-    if (!PackageIsComplete(stateFile, package, &why)) {
-        FlagStillStaged();
+    if (!ReadCompletionRecord(stateFile, expected.length, expected.digest, why)) {
+        HandOver::FlagStaged();
         return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
     }
-    if (!StagedPackageTrusted(stagingFolder, stateFile, package, why))
-        return EndStaged(kStagedUntrusted, "not applied: " + why);
-
-    // The package is copied next to the program file and then renamed over it in
-    // one step, so a failed copy (a full disk, a kill) leaves the old program
-    // whole; one that cannot be replaced ends the run the same way.
-    if (!package.CopyTo(TargetFile)) {
-        const plat::DWORD error = plat::GetLastError();
-        FlagStillStaged();
-        if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
-            error == static_cast<plat::DWORD>(plat::PL_ERROR_SHARING_VIOLATION))
-            return EndStaged(kStagedFileLocked, "the program file \"" + TargetFile +
-                                                    "\" is in use or read-only; the package stays staged");
-        return EndStaged(kStagedCopyFailed, "copying the package onto \"" + TargetFile + "\" failed (error " +
-                                                std::to_string(error) + "); the package stays staged");
+    const std::string key = UpdateTrust::KeyText();
+    if (!key.empty())
+        expected.verdict = [&](StagedPackage& p) { return UpdateTrust::CheckStaged(key, stagingFolder, stateFile, p); };
+    plat::DWORD error = 0;
+    switch (HandOver::Run(package, expected, TargetFile, stagingFolder, why, error)) {
+        case HandOver::Outcome::BadLength:
+        case HandOver::Outcome::BadDigest:
+            HandOver::FlagStaged();
+            return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
+        case HandOver::Outcome::Untrusted:
+            return EndStaged(kStagedUntrusted, "not applied: " + why);
+        case HandOver::Outcome::Staged:
+            // A failed copy (a full disk, a kill) leaves the old program whole.
+            if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
+                error == static_cast<plat::DWORD>(plat::PL_ERROR_SHARING_VIOLATION))
+                return EndStaged(kStagedFileLocked, "the program file \"" + TargetFile +
+                                                        "\" is in use or read-only; the package stays staged");
+            return EndStaged(kStagedCopyFailed, "copying the package onto \"" + TargetFile + "\" failed (error " +
+                                                    std::to_string(error) + "); the package stays staged");
+        case HandOver::Outcome::Copied:
+            break;
     }
-
-    package.Close();
-    CleanFolder(stagingFolder);
-    plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
+    HandOver::Start(TargetFile);
     return kStagedApplied;
 }
 

@@ -153,9 +153,9 @@ std::string TempFolderPath(const std::string& name);
 // folder + separator + name; "" when folder is empty or not a full path.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-// True when the package matches the completion record in the state file: its
-// length equals "Complete" and, when "SHA256" is there, its digest matches.
-// Otherwise false, with the reason in `why` when given.
-bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std::string* why = nullptr);
+// The completion record in the state file: the whole package's length
+// ("Complete") and its digest ("SHA256", "" when none). False, with the reason
+// in `why`, when there is none or it is no plain count.
+bool ReadCompletionRecord(const std::string& stateFile, std::int64_t& length, std::string& digest, std::string& why);
 
 }  // namespace nl

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/Signature.h"
+#include "support/HexText.h"
 #include "support/Sha256.h"
 
 namespace nl {
@@ -12,7 +13,7 @@ namespace {
 // The raw SHA-256 digest of bytes.
 std::string DigestOf(const std::string& bytes) {
     std::string raw;
-    SignedCatalogue::FromHex(Sha256::Of(bytes), raw);
+    BytesOfHex(Sha256::Of(bytes), raw);
     return raw;
 }
 
@@ -34,34 +35,6 @@ std::size_t SignatureLine(const std::string& bytes) {
 
 }  // namespace
 
-std::string SignedCatalogue::Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-bool SignedCatalogue::FromHex(const std::string& hex, std::string& bytes) {
-    auto value = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    if (hex.size() % 2) return false;
-    std::string out;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = value(hex[i]), lo = value(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
-    }
-    bytes = out;
-    return true;
-}
-
 bool SignedCatalogue::Split(const std::string& bytes, std::string& signedPart, std::string& signature,
                             std::string* reason) {
     auto fail = [reason](const char* why) {
@@ -79,7 +52,7 @@ bool SignedCatalogue::Split(const std::string& bytes, std::string& signedPart, s
     at += key.size();
     const std::size_t digitsEnd = at + 2 * plat::PL_P256_SIGNATURE_SIZE;
     std::string raw;
-    if (digitsEnd > bytes.size() || !FromHex(bytes.substr(at, digitsEnd - at), raw))
+    if (digitsEnd > bytes.size() || !BytesOfHex(bytes.substr(at, digitsEnd - at), raw))
         return fail("the catalogue's signature is not 128 hex digits");
     at = digitsEnd;
     if (at != bytes.size() && (!SkipLineBreak(bytes, at) || at != bytes.size()))
@@ -105,7 +78,7 @@ std::string SignedCatalogue::Sign(const std::string& unsignedPart, const std::st
     if (unsignedPart.empty() || unsignedPart.back() != '\n' ||
         !plat::SignP256(privateKey, publicKey, DigestOf(unsignedPart), signature))
         return "";
-    return unsignedPart + "[" + kSection + "]\r\n" + kKey + "=" + Hex(signature) + "\r\n";
+    return unsignedPart + "[" + kSection + "]\r\n" + kKey + "=" + HexText(signature) + "\r\n";
 }
 
 std::string SignedCatalogue::Unsigned(const std::string& bytes) {
@@ -113,13 +86,13 @@ std::string SignedCatalogue::Unsigned(const std::string& bytes) {
     return start == std::string::npos ? bytes : bytes.substr(0, start);
 }
 
-std::string SignedCatalogue::KeyText(const std::string& publicKey) { return Hex(publicKey); }
+std::string SignedCatalogue::KeyText(const std::string& publicKey) { return HexText(publicKey); }
 
 bool SignedCatalogue::KeyFromText(const std::string& text, std::string& publicKey) {
     const std::size_t b = text.find_first_not_of(" \t\r\n");
     const std::size_t e = text.find_last_not_of(" \t\r\n");
     std::string raw;
-    if (b == std::string::npos || !FromHex(text.substr(b, e - b + 1), raw) ||
+    if (b == std::string::npos || !BytesOfHex(text.substr(b, e - b + 1), raw) ||
         raw.size() != plat::PL_P256_PUBLIC_KEY_SIZE || raw[0] != 0x04)
         return false;
     publicKey = raw;

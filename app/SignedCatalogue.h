@@ -53,9 +53,6 @@ public:
     // The machine's clock, in seconds since 1970-01-01T00:00:00Z.
     static std::int64_t Now();
 
-    // Hex digits (lower case) and back; false on anything but an even count of hex digits.
-    static std::string Hex(const std::string& bytes);
-    static bool FromHex(const std::string& hex, std::string& bytes);
 };
 
 }  // namespace nl

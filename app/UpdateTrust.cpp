@@ -10,6 +10,7 @@
 #include "app/StagedPackage.h"
 #include "platform/Files.h"
 #include "support/ErrorReport.h"
+#include "support/HexText.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
 
@@ -63,7 +64,7 @@ std::string UpdateTrust::Check(const std::string& key, const Catalogue& catalogu
     }
     const std::string digest = catalogue.Value(edition, Catalogue::kDigest);
     std::string raw;
-    if (digest.size() != 64 || !SignedCatalogue::FromHex(digest, raw))
+    if (digest.size() != 64 || !BytesOfHex(digest, raw))
         return "the catalogue's section [" + edition + "] has no SHA256";
     return "";
 }

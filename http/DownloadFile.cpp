@@ -102,6 +102,8 @@ DownloadFile::DownloadFile() : agent_(kDefaultAgent) {
     tmrTimeout_.SetInterval(1000);
     tmrDownload_.OnTimer = [this] { DownloadTimer_Tick(); };
     tmrTimeout_.OnTimer = [this] { TimeoutTimer_Tick(); };
+    tmrDeadline_.OnTimer = [this] { DeadlineTimer_Tick(); };
+    tmrRate_.OnTimer = [this] { RateTimer_Tick(); };
     lblProgress_.Caption = "0%";
     shpBorder_.BorderColor = kDefaultBorderColor;
     surface_.SetFillColor(kDefaultProgressColor);
@@ -562,6 +564,7 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!Fire(OnBeforeConnect)) return;
     if (!isBusy_ || !cDownload_) return;
     endedHere_ = false;
+    StartClocks();
     CSocket* sock = cDownload_.get();
     const Liveness::Token transfer = life_.Watch();
     try {
@@ -580,6 +583,37 @@ void DownloadFile::TimeoutTimer_Tick() {
         tmrTimeout_.SetEnabled(false);
         if (isBusy_) ErrorPath(DownloadFailure::TimedOut, err::kDownloadTimeOut, "Time out.");
     }
+}
+
+void DownloadFile::StartClocks() {
+    bytesThisStretch_ = 0;
+    tmrDeadline_.SetInterval(deadlineMs_);
+    tmrDeadline_.SetEnabled(deadlineMs_ > 0);
+    tmrRate_.SetInterval(minRateMs_);
+    tmrRate_.SetEnabled(minRateBytes_ > 0);
+}
+
+void DownloadFile::StopClocks() {
+    tmrTimeout_.SetEnabled(false);
+    tmrDeadline_.SetEnabled(false);
+    tmrRate_.SetEnabled(false);
+}
+
+void DownloadFile::DeadlineTimer_Tick() {
+    tmrDeadline_.SetEnabled(false);
+    if (!isBusy_) return;
+    ErrorPath(DownloadFailure::Overdue, err::kDownloadTimeOut,
+              "Time out: the transfer took longer than " + std::to_string(deadlineMs_) + " ms");
+}
+
+void DownloadFile::RateTimer_Tick() {
+    const std::int64_t came = bytesThisStretch_;
+    bytesThisStretch_ = 0;
+    if (!isBusy_ || came >= minRateBytes_) return;
+    tmrRate_.SetEnabled(false);
+    ErrorPath(DownloadFailure::TooSlow, err::kDownloadTimeOut,
+              "Time out: " + std::to_string(came) + " bytes came in " + std::to_string(minRateMs_) +
+                  " ms, fewer than the " + std::to_string(minRateBytes_) + " asked for");
 }
 
 // ---- socket events -------------------------------------------------------------------
@@ -749,7 +783,12 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
         data = decoded_.data();
         n = decoded_.size();
     }
-    if (n > 0 && maxBytes_ > 0 && downloadedSize_ + static_cast<std::int64_t>(n) > maxBytes_) {
+    // Chunk extensions and trailer lines count toward the bound: framing without
+    // end is as endless as a body.
+    const std::int64_t framing = chunked_ ? static_cast<std::int64_t>(std::min<std::uint64_t>(
+                                                decoder_.ExtraBytes(), static_cast<std::uint64_t>(INT64_MAX / 2)))
+                                          : 0;
+    if (maxBytes_ > 0 && downloadedSize_ + static_cast<std::int64_t>(n) + framing > maxBytes_) {
         // An endless or lying body: it ends here, and none of this block is written.
         ErrorPath(DownloadFailure::TooLarge, err::kDownloadTooLarge, TooLargeText(0));
         return false;
@@ -762,6 +801,7 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
             return false;
         }
         downloadedSize_ += static_cast<std::int64_t>(n);
+        bytesThisStretch_ += static_cast<std::int64_t>(n);
         if (!Changed("DownloadedSize")) return false;
     }
     bool sizeNowKnown = false;
@@ -812,7 +852,7 @@ void DownloadFile::UpdateProgress() {
 }
 
 void DownloadFile::Socket_Close() {
-    tmrTimeout_.SetEnabled(false);
+    StopClocks();
     if (isBusy_ && !endedHere_ && !serverRefused_) {
         // The peer closed. Anything short of the whole body is a failure, not a finish.
         const char* cut = nullptr;
@@ -847,7 +887,7 @@ void DownloadFile::RefuseReply(DownloadFailure kind, const std::string& descript
 void DownloadFile::ErrorPath(DownloadFailure kind, std::int32_t number, const std::string& description) {
     lastFailure_ = kind;
     const Liveness::Token transfer = life_.Watch();
-    tmrTimeout_.SetEnabled(false);
+    StopClocks();
     // The owner may end this transfer and start the next from inside OnError.
     if (!FireCurrent(OnError, number, description)) return;
     CloseSocketOf();  // may run the close handling, OnClose and OnFinish included

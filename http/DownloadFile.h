@@ -19,7 +19,14 @@
 // Byte counts are 64-bit inside; DownloadedSize and DownloadFileSize show them
 // clamped to 32 bits, DownloadedBytes and AnnouncedBytes whole. An owner may bound
 // a transfer with SetMaxBytes: a reply that announces more, or a body that grows
-// past it, ends the transfer with 10009 before a byte beyond the bound is written.
+// past it, ends the transfer with 10009 before a byte beyond the bound is written;
+// chunk extensions and trailer lines count toward the bound like body bytes.
+//
+// Besides the idle time-out, an owner may bound a transfer in time: SetDeadline
+// for the whole of it, SetMinRate for the body bytes that must come in each
+// stretch of time. A server that drips a byte now and then, or sends trailer
+// lines without end, keeps the idle time-out from ever running out; these end
+// it with 10008.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +68,8 @@ enum class DownloadFailure {
     TimedOut,     // 10008 "Time out.": no data for longer than TimeOut
     Cancelled,    // CancelDownload closed the connection
     TooLarge,     // 10009: the reply announced, or its body grew, beyond MaxBytes
+    Overdue,      // 10008: the transfer took longer than its Deadline
+    TooSlow,      // 10008: fewer body bytes came in one stretch than MinRate asks
 };
 
 class DownloadFile {
@@ -162,6 +171,20 @@ public:
     // persisted; it holds from the next block on, also during a transfer.
     std::int64_t MaxBytes() const { return maxBytes_; }
     void SetMaxBytes(std::int64_t bytes) { maxBytes_ = bytes > 0 ? bytes : 0; }
+    // The longest a transfer may take, in milliseconds from its connection
+    // attempt to its end; 0 (or less) for no limit. Not persisted; it holds
+    // from the next start on.
+    std::int32_t Deadline() const { return deadlineMs_; }
+    void SetDeadline(std::int32_t ms) { deadlineMs_ = ms > 0 ? ms : 0; }
+    // At least `bytes` body bytes in every `ms` milliseconds, counted from the
+    // connection attempt; 0 bytes (or a window of 0) for no such rule. Not
+    // persisted; it holds from the next start on.
+    std::int64_t MinRateBytes() const { return minRateBytes_; }
+    std::int32_t MinRateWindow() const { return minRateMs_; }
+    void SetMinRate(std::int64_t bytes, std::int32_t ms) {
+        minRateBytes_ = bytes > 0 && ms > 0 ? bytes : 0;
+        minRateMs_ = bytes > 0 && ms > 0 ? ms : 0;
+    }
 
     // ---- methods --------------------------------------------------------------
     void StartDownload();
@@ -213,6 +236,12 @@ private:
     void Socket_Close();
     void DownloadTimer_Tick();
     void TimeoutTimer_Tick();
+    void DeadlineTimer_Tick();
+    void RateTimer_Tick();
+    // Starts the deadline and the rate's stretches (at the connection attempt),
+    // and stops every clock of a transfer (at its end).
+    void StartClocks();
+    void StopClocks();
 
     // Steps of a transfer.
     bool PrepareLocalFile();
@@ -245,6 +274,8 @@ private:
     Shape shpBorder_;
     Timer tmrDownload_;
     Timer tmrTimeout_;
+    Timer tmrDeadline_;
+    Timer tmrRate_;
     std::unique_ptr<CSocket> cDownload_;
     LocalFile file_;
 
@@ -276,12 +307,16 @@ private:
     std::string userPassword_;
     bool useHttpAuthorization_ = false;
     std::int64_t maxBytes_ = 0;
+    std::int32_t deadlineMs_ = 0;
+    std::int64_t minRateBytes_ = 0;
+    std::int32_t minRateMs_ = 0;
 
     // Transfer state.
     bool headerPending_ = false;
     bool serverRefused_ = false;
     bool localFileHadLength_ = false;
     std::int32_t idleSeconds_ = 0;
+    std::int64_t bytesThisStretch_ = 0;  // body bytes written since the rate's last tick
     bool rangeRequested_ = false;    // the request carried a Range line
     bool chunked_ = false;           // the body comes in chunks
     ChunkedDecoder decoder_;

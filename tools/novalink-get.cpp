@@ -1082,6 +1082,10 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
         case F::Cancelled:
             Fail("the transfer from " + where + " was cancelled" + kept);
             return kConnection;
+        case F::Overdue:
+        case F::TooSlow:  // novalink-get sets neither limit; they end like a time-out
+            Fail("time-out: " + out.text + kept);
+            return kTimeOut;
         case F::TooLarge:  // novalink-get sets no bound; it ends like a refusal
             Fail("the reply from " + where + " cannot be used: " + out.text + kept);
             return kRefused;

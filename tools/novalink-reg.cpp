@@ -15,6 +15,7 @@
 #include "platform/Registry.h"
 #include "support/AsciiText.h"
 #include "support/GuardedMain.h"
+#include "support/HexText.h"
 #include "support/ProgramVersion.h"
 
 namespace {
@@ -190,16 +191,6 @@ Options ParseArgs(int argc, char** argv) {
 
 // ---- query ------------------------------------------------------------------
 
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 std::string KindName(DWORD type) {
     if (type < sizeof kKindNames / sizeof kKindNames[0]) return kKindNames[type];
     char buf[32];
@@ -252,7 +243,7 @@ std::string FormatData(DWORD type, const std::string& data) {
             return buf;
         default: break;
     }
-    return Hex(data);
+    return nl::HexText(data, true);
 }
 
 // Reads a value; false when it does not exist.

@@ -309,6 +309,11 @@ TEST_F(InteractiveUpdate, WhatCannotBeRightEndsTheRunWithoutTouchingTheProduct) 
     ScriptedServer endless({ScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" +
                                                  std::string(100 + 64 * 1024, 'z')),
                             ScriptedServer::Hold()});
+    // A catalogue whose [Desktop] has `size` and a package at `path` on nginx.
+    auto desktop = [&](const std::string& size, const std::string& path) {
+        return std::string("[Info]\r\nVER=") + kNewer + "\r\n[Desktop]\r\n" + size + "DOWNLOAD=http://127.0.0.1:" +
+               std::to_string(nginx_->Port()) + path + "\r\n";
+    };
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -323,6 +328,13 @@ TEST_F(InteractiveUpdate, WhatCannotBeRightEndsTheRunWithoutTouchingTheProduct) 
                                                    std::to_string(endless.Port()) + "/Desktop.bin\r\n");
          },
          nl::kRunBadPackage, "larger than announced"},
+        // The server's honest 4000 bytes are more than the catalogue's SIZE: refused at its header.
+        {"a package larger than its SIZE",
+         [&] { nginx_->Put("m_update/blmnl.cfg", desktop("SIZE=100\r\n", "/files/Desktop.bin")); },
+         nl::kRunBadPackage, "larger than announced"},
+        {"a package without a SIZE to bound it",
+         [&] { nginx_->Put("m_update/blmnl.cfg", desktop("", "/files/Desktop.bin")); }, nl::kRunConnectionError,
+         "no usable SIZE in [Desktop]"},
         {"no room for the staging folder", [&] { WriteFile(staging_, "a file"); }, nl::kRunNoStagingFolder,
          "The folder for the update cannot be created"},
         // One reader on both systems: a value holding a line break is missing.

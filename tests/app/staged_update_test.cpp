@@ -149,6 +149,13 @@ TEST_F(StagedUpdate, OnlyACompletePackageIsAppliedTheRestStaysStagedAndFlagged) 
         {"no completion record", [&] { record("Size=" + size + "\r\n"); }, "no completion record"},
         {"a record that is no number", [&] { record("Complete=" + size + "x\r\n"); }, "unreadable"},
         {"a negative record", [&] { record("Complete=-" + size + "\r\n"); }, "unreadable"},
+        // An empty file would pass for a whole package of 0 bytes and wipe out the program.
+        {"an empty package recorded whole",
+         [&] {
+             WriteFile(pkg, "");
+             record("Complete=0\r\n");
+         },
+         "has 0 bytes"},
         {"no package", [&] { std::filesystem::remove(pkg); }, "no package"},
         {"another digest",
          [&] { record("Complete=" + size + "\r\nSHA256=" + nl::Sha256::Of(package_ + "x") + "\r\n"); }, "digest"},
@@ -164,6 +171,7 @@ TEST_F(StagedUpdate, OnlyACompletePackageIsAppliedTheRestStaysStagedAndFlagged) 
         Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
         EXPECT_EQ(Apply({"/U"}), nl::kStagedIncomplete) << Log();
         ExpectReason("package incomplete");
+        ExpectReason(c.reason);
         EXPECT_EQ(UpdateFlag(), "0x1") << "the package stays staged, so the flag is raised again";
         EXPECT_EQ(ReadFile(program_), kOldProgram);
         EXPECT_TRUE(!Exists(pkg) || ReadFile(pkg) == staged) << "the package was changed";
