@@ -390,12 +390,20 @@ void DownFrm::DownLoadBox_OnFinish() {
     package.Close();
     if (!copied) {
         // The program file is in use (or cannot be replaced now): the package
-        // stays staged for "/U".
-        TryStep([&] { ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1})); });
+        // stays staged for "/U", which only the flag tells the product.
+        if (!FlagStaged()) return;
+        RunOutcome = LatestVersion + " staged for /U";
     } else {
         // A new program file (the setup program) must be startable.
         if (!existed) plat::MarkExecutable(TargetFile);
         CleanFolder(StagingFolder);
+        // What an earlier run left staged has been applied now: "/U" has nothing to do.
+        if (UpdateFlagValue() == 1) {
+            const std::string why = WriteUpdateFlag(0);
+            if (!why.empty())
+                std::fprintf(stderr, "%s: the flag Update stays 1: %s\n", kAppTitle, plat::VisibleText(why).c_str());
+        }
+        RunOutcome = (SwitchCode == "/T" ? "trial setup started: " : "updated to ") + LatestVersion;
     }
     RunExitCode = kRunDone;
     const plat::HWND hwnd = hwnd_;
@@ -405,6 +413,22 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (copied) plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
     unloadingSelf_ = true;
     Unload();
+}
+
+bool DownFrm::FlagStaged() {
+    const std::string why = WriteUpdateFlag(1);
+    if (why.empty()) return true;
+    // Without the flag the product never asks for "/U": the package would wait for ever.
+    std::fprintf(stderr, "%s: the package stays staged in %s, but the flag Update cannot be set: %s\n", kAppTitle,
+                 plat::VisibleText(StagingFolder).c_str(), plat::VisibleText(why).c_str());
+    Stopping = true;
+    ErrorShown = true;
+    RunExitCode = kRunBadRegistry;
+    plat::ShowForm(hwnd_, false);
+    ShowRefusal(0, "The update could not be recorded for the next start of Brightloom because the registry "
+                   "cannot be written: " + why + ".");
+    Unload();
+    return false;
 }
 
 bool DownFrm::TrustedHandOver(StagedPackage& package) {
@@ -418,7 +442,7 @@ bool DownFrm::TrustedHandOver(StagedPackage& package) {
     Stopping = true;
     ErrorShown = true;
     RunExitCode = kRunUntrusted;
-    ShowConnectionError(hwnd_);
+    ShowRefusal(hwnd_, "The update is refused because the update key does not vouch for it: " + refusal + ".");
     Unload();
     return false;
 }

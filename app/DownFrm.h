@@ -57,6 +57,9 @@ private:
     // With an update key, the accepted catalogue is staged with the package and
     // both are checked again before the program file is touched; otherwise the
     // run ends here. True when the hand-over may go on.
+    // Raises the flag "Update" for a package left staged; otherwise ends the run
+    // with the reason and answers false.
+    bool FlagStaged();
     bool TrustedHandOver(StagedPackage& package);
     // The package is not what was announced: it goes, and the run ends; `why`
     // is the message's text, `reason` the line on stderr.

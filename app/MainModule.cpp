@@ -24,6 +24,7 @@
 #include "platform/Instance.h"
 #include "platform/Process.h"
 #include "platform/Profile.h"
+#include "platform/Registry.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
@@ -42,6 +43,7 @@ std::string PackageUrl;
 std::string EditionName;
 std::string PackageDigest;
 int RunExitCode = kRunDone;
+std::string RunOutcome;
 
 namespace {
 
@@ -233,6 +235,29 @@ void ShowConnectionError(plat::HWND owner) {
                       "Connection Error", plat::PL_MB_OK | plat::PL_MB_ICONHAND);
 }
 
+void ShowRefusal(plat::HWND owner, const std::string& sentence) {
+    plat::MessageBoxA(owner, plat::VisibleText(sentence), kAppTitle, plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+}
+
+std::int32_t UpdateFlagValue() {
+    cRegistry flag = ProductKey::UpdateFlag();
+    flag.SetDefault(Variant(std::int32_t{-1}));
+    const Variant v = flag.Value();
+    return v.IsInteger() ? v.Integer() : -1;
+}
+
+std::string WriteUpdateFlag(std::int32_t value) {
+    try {
+        ProductKey::UpdateFlag().SetValue(Variant(value));
+    } catch (const RaisedError& e) {
+        return "error " + std::to_string(e.Number()) + " (" + e.Source() + "): " + e.Description();
+    }
+    // A key that cannot be made leaves the value as it was, without a word.
+    if (UpdateFlagValue() != value)
+        return "HKEY_CURRENT_USER\\" + std::string(ProductKey::kSection) + " cannot be written";
+    return "";
+}
+
 std::string TransferFailureReason(const DownloadFile& box, std::int32_t number) {
     switch (box.LastFailure()) {
         case DownloadFailure::HttpStatus: {
@@ -273,6 +298,14 @@ void ReportFailure(const std::string& what, const std::string& address, const st
 
 // ---- the staged update ------------------------------------------------------
 
+bool NamesProcessId(const std::string& commandLine) {
+    const std::string s = commandLine.size() > 2 ? commandLine.substr(2) : "";
+    const std::size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const std::size_t end = s.find_first_not_of("0123456789", first);
+    return end != first && (end == std::string::npos || s.find_first_not_of(" \t", end) == std::string::npos);
+}
+
 bool ParseProcessId(const std::string& commandLine, long& processId) {
     processId = 0;
     std::string s = commandLine.size() > 2 ? commandLine.substr(2) : "";
@@ -307,19 +340,17 @@ namespace {
 
 // The one line on stderr that says why "/U" ended without applying the package.
 int EndStaged(StagedUpdateExit code, const std::string& reason) {
-    std::fprintf(stderr, "%s: %s\n", kAppTitle, reason.c_str());
+    // Paths and the registry's texts are anyone's: nothing in them drives the terminal.
+    std::fprintf(stderr, "%s: %s\n", kAppTitle, plat::VisibleText(reason).c_str());
     return code;
 }
 
 // The package stays staged: raise the flag again so that the product asks
 // again. A registry failure here is only reported; the run ends anyway.
 void FlagStillStaged() {
-    try {
-        ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1}));
-    } catch (const RaisedError& e) {
-        std::fprintf(stderr, "%s: the flag Update stays 0: error %d (%s): %s\n", kAppTitle,
-                     static_cast<int>(e.Number()), e.Source().c_str(), e.Description().c_str());
-    }
+    const std::string why = WriteUpdateFlag(1);
+    if (!why.empty())
+        std::fprintf(stderr, "%s: the flag Update stays 0: %s\n", kAppTitle, plat::VisibleText(why).c_str());
 }
 
 // With an update key, a staged package is applied only with the catalogue it
@@ -336,6 +367,11 @@ bool StagedPackageTrusted(const std::string& stagingFolder, const std::string& s
 }  // namespace
 
 int StagedUpdateMode() {
+    // Without the product's process there is nothing to wait for, and a package
+    // put in place at once would replace a program still running.
+    if (!NamesProcessId(plat::CommandLine()))
+        return EndStaged(kStagedBadStart, "usage: novalink /U PID, the decimal process identifier of the product "
+                                          "to wait for; nothing was changed");
     long processId = 0;
     if (!ParseProcessId(plat::CommandLine(), processId))
         return EndStaged(kStagedBadStart, "the process identifier after /U is out of range");
@@ -436,6 +472,7 @@ int Main() {
     const std::string refusal = plat::TempFolderRefusal();
     if (!refusal.empty()) {
         std::fprintf(stderr, "%s: no temporary folder: %s; nothing was changed\n", kAppTitle, refusal.c_str());
+        if (!staged) ShowRefusal(0, "The update is refused because the temporary folder is not safe: " + refusal + ".");
         return staged ? int{kStagedNoTempFolder} : int{kRunNoStagingFolder};
     }
     if (!plat::ClaimSingleInstance(plat::ExeName())) {
@@ -444,6 +481,17 @@ int Main() {
         std::fprintf(stderr, "%s: another run of the updater is under way%s\n", kAppTitle,
                      staged ? "; the staged package was not applied and stays staged" : "");
         return staged ? int{kStagedOtherRun} : int{kRunOtherRun};
+    }
+
+    // A registry that cannot be read is not an empty one: read as empty, it
+    // would turn a configured update key or server into none.
+    for (const plat::HKEY root : {plat::PL_HKEY_LOCAL_MACHINE, plat::PL_HKEY_CURRENT_USER}) {
+        const std::string problem = plat::RegistryStoreProblem(root, ProductKey::kSection);
+        if (problem.empty()) continue;
+        std::fprintf(stderr, "%s: the registry cannot be read: %s; nothing was done\n", kAppTitle,
+                     plat::VisibleText(problem).c_str());
+        if (!staged) ShowRefusal(0, "The update is refused because the registry cannot be read: " + problem + ".");
+        return staged ? int{kStagedBadRegistry} : int{kRunBadRegistry};
     }
 
     SwitchCode = AsciiUpper(plat::CommandLine().substr(0, 2));
@@ -457,6 +505,11 @@ int Main() {
     const int loop = plat::RunMessageLoop();
     const int code = loop != 0 ? loop : RunExitCode;
     if (code == kRunCancelled) std::fprintf(stderr, "%s: the update was cancelled\n", kAppTitle);
+    // On a terminal the last line says what the run did, for whoever runs it from a script.
+    if (code == kRunDone && !RunOutcome.empty() && plat::CurrentFrontEnd() == plat::FrontEndKind::Terminal) {
+        std::printf("Outcome: %s\n", plat::VisibleText(RunOutcome).c_str());
+        std::fflush(stdout);
+    }
     return code;
 }
 
