@@ -54,12 +54,12 @@ private:
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnFinish();
-    // With an update key, the accepted catalogue is staged with the package and
-    // both are checked again before the program file is touched; otherwise the
-    // run ends here. True when the hand-over may go on.
     // Raises the flag "Update" for a package left staged; otherwise ends the run
     // with the reason and answers false.
     bool FlagStaged();
+    // With an update key, the accepted catalogue is staged with the package and
+    // both are checked again before the program file is touched; otherwise the
+    // run ends here. True when the hand-over may go on.
     bool TrustedHandOver(StagedPackage& package);
     // The package is not what was announced: it goes, and the run ends; `why`
     // is the message's text, `reason` the line on stderr.

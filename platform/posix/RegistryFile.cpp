@@ -210,13 +210,15 @@ RegistryFile::RegistryFile(int root) : root_(root), folder_(Folder(root)) {
     path_ = folder_ + "/" + kFileNames[root] + ".txt";
     readPath_ = path_;
     const char* env = std::getenv("NOVALINK_REGISTRY");
-    if (root != kMachineRoot || (env && *env) || Exists(path_)) return;
+    machine_ = root == kMachineRoot && !(env && *env);
+    if (!machine_ || Exists(path_)) return;
     // The machine hive has not been made yet: what an earlier version kept as
     // this user's HKEY_LOCAL_MACHINE is read meanwhile, and the first change
     // moves it into the machine's folder.
     const std::string old = UserFolder() + "/" + kFileNames[root] + ".txt";
     if (!Exists(old)) return;
     readPath_ = old;
+    machine_ = false;
     static std::once_flag noticed;
     std::call_once(noticed, [&] {
         std::fprintf(stderr,
@@ -228,6 +230,17 @@ RegistryFile::RegistryFile(int root) : root_(root), folder_(Folder(root)) {
 }
 
 const char* RegistryFile::RootName(int root) { return kRootNames[root]; }
+
+std::string RegistryFile::NotTheMachines(const struct stat& folder, const struct stat& file) {
+    auto check = [](const char* what, const struct stat& st) -> std::string {
+        if (st.st_uid != 0)
+            return std::string("is not the machine's: ") + what + " belongs to user " + std::to_string(st.st_uid);
+        if (st.st_mode & (S_IWGRP | S_IWOTH)) return std::string("is not the machine's: others may write ") + what;
+        return "";
+    };
+    const std::string inFolder = check("its folder", folder);
+    return inFolder.empty() ? check("it", file) : inFolder;
+}
 
 std::string RegistryFile::Folder(int root) {
     if (const char* env = std::getenv("NOVALINK_REGISTRY"); env && *env) return Trimmed(env);
@@ -255,6 +268,19 @@ LONG RegistryFile::Open(int* fd, struct stat* st, std::string* why) const {
             *why = problem;
         else
             ReportUnusable(readPath_, *st, problem);
+        return PL_ERROR_BADDB;
+    }
+    // Nobody but root may have decided what the machine's hive says.
+    struct stat folder{};
+    const std::string foreign = !machine_ ? ""
+                                : stat(folder_.c_str(), &folder) != 0 ? "is in a folder that cannot be examined"
+                                                                       : NotTheMachines(folder, *st);
+    if (!foreign.empty()) {
+        close(f);
+        if (why)
+            *why = foreign;
+        else
+            ReportUnusable(readPath_, *st, foreign);
         return PL_ERROR_BADDB;
     }
     // Reads of a regular file never wait; the flag is dropped all the same.

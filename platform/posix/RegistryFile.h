@@ -1,9 +1,10 @@
 // The file that holds one root of the registry on Linux, and the rules for
 // changing it.
 //
-// HKEY_LOCAL_MACHINE is the machine's, as on Windows: MachineFolder (readable
-// by all, written by root), unless $NOVALINK_REGISTRY moves every root into one
-// folder (for tests). The other roots are the user's.
+// HKEY_LOCAL_MACHINE is the machine's, as on Windows: kMachineFolder (readable
+// by all, written by root; a file or folder there that another user owns or may
+// write is refused like a damaged file), unless $NOVALINK_REGISTRY moves every
+// root into one folder (for tests). The other roots are the user's.
 //
 // Readers take no lock: a change never touches the file in place. A writer takes an
 // exclusive flock on "<root>.lock" next to the file, reads the file again under the
@@ -58,6 +59,10 @@ public:
     // name and what is wrong with it. Reports nothing itself.
     std::string Problem() const;
 
+    // Why the machine's hive, with its folder, is not the machine's alone: ""
+    // when both belong to root and no group or other user may write them.
+    static std::string NotTheMachines(const struct stat& folder, const struct stat& file);
+
     // The current contents; a missing folder or file is an empty root.
     LONG Load(RegistryHive& hive) const;
 
@@ -89,6 +94,7 @@ private:
     std::string folder_;    // where changes are written
     std::string path_;      // the file they are written to
     std::string readPath_;  // the file read
+    bool machine_ = false;  // readPath_ is the machine's hive, which no user but root may have written
 };
 
 }  // namespace plat::posix
