@@ -57,7 +57,7 @@ for page in novalink novalink-get novalink-reg; do
   done
 done
 if [ -e "$dir/novalink-gtk.so" ]; then
-  ls /usr/lib/novalink/novalink-gtk.so /usr/lib/*/novalink/novalink-gtk.so 2>/dev/null | grep -q . ||
+  [ -n "$(ls /usr/lib/novalink/novalink-gtk.so /usr/lib/*/novalink/novalink-gtk.so 2>/dev/null)" ] ||
     fail "the GTK module is not installed"
 fi
 # The programs find their pictures relative to themselves: bin/../share/novalink/pictures.
