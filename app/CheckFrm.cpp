@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/Catalogue.h"
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
@@ -21,21 +22,6 @@ constexpr int kLabel1 = 1;
 constexpr int kDownLoadBox = 2;
 constexpr int kCButton = 3;
 constexpr int kImage1 = 4;
-
-constexpr const char* kAccount = "velto";
-constexpr const char* kAccountPassword = "4061729385";
-// A catalogue is a small profile file: anything longer is no catalogue, and
-// must not fill the temporary folder.
-constexpr std::int64_t kMaxCatalogueBytes = 1024 * 1024;
-
-// The editions, in the order the catalogue's answer tests them.
-constexpr CheckFrm::Edition kEditions[] = {
-    {"/E", "Evaluation", "Evaluation", false},
-    {"/D", "Desktop", "Desktop Edition", true},
-    {"/S", "Standard", "Standard Edition", true},
-    {"/P", "Professional", "Professional Edition", true},
-    {"/T", "TE", "Trial / Evaluation", false},
-};
 
 }  // namespace
 
@@ -57,17 +43,6 @@ std::string CheckFrm::DetectSwitch(const std::string& switchCode, const std::str
     if (description.find("professional") != std::string::npos) found = "/P";
     if (description.find("evaluation") != std::string::npos) found = "/E";
     return found == "/A" ? "/T" : found;
-}
-
-const CheckFrm::Edition* CheckFrm::EditionOf(const std::string& switchCode) {
-    for (const Edition& e : kEditions)
-        if (switchCode == e.switchCode) return &e;
-    return nullptr;
-}
-
-std::string CheckFrm::CatalogueUrlFor(const std::string& server, const std::string& switchCode) {
-    const bool free = switchCode == "/E" || switchCode == "/T";
-    return server + (free ? "/download/blmnl.cfg" : "/m_update/blmnl.cfg");
 }
 
 // ---- the window ------------------------------------------------------------------
@@ -109,7 +84,7 @@ void CheckFrm::Form_Load() {
         TargetFile.clear();  // an unreadable store: no installed product to be had
     }
     // A switch that names no edition detects it, as "/A" does.
-    if (SwitchCode != "/A" && !EditionOf(SwitchCode)) SwitchCode = "/A";
+    if (SwitchCode != "/A" && !Catalogue::EditionOf(SwitchCode)) SwitchCode = "/A";
 
     const std::string setupProgram = TempFolderPath(kSetupName);
     if (TargetFile.empty()) std::fprintf(stderr, "%s: no product registered; running as a trial\n", kAppTitle);
@@ -150,11 +125,11 @@ void CheckFrm::Form_Load() {
 
     // From here every failing step is skipped.
     DownloadFile& box = *DownLoadBox;
-    CatalogueUrl = CatalogueUrlFor(UpdateServer(), SwitchCode);
-    if (const Edition* e = EditionOf(SwitchCode); e && e->paid) {
+    CatalogueUrl = Catalogue::UrlFor(UpdateServer(), SwitchCode);
+    if (Catalogue::IsPaid(SwitchCode)) {
         TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(kAccount); });
-        TryStep([&] { box.SetUserPassword(kAccountPassword); });
+        TryStep([&] { box.SetUserName(Catalogue::kAccount); });
+        TryStep([&] { box.SetUserPassword(Catalogue::kAccountPassword); });
     }
     // The port the address names, 80 when it names none; the host goes alone.
     HttpPort = PortOf(CatalogueUrl);
@@ -164,7 +139,7 @@ void CheckFrm::Form_Load() {
     TryStep([&] { box.SetLocalFileName(CatalogueFile); });
     TryStep([&] { box.SetHTTPVersion(0); });
     TryStep([&] { box.SetWhileFileExist(0); });
-    box.SetMaxBytes(kMaxCatalogueBytes);
+    box.SetMaxBytes(Catalogue::kMaxBytes);
     if (!IsHttpAddress(CatalogueUrl)) {
         // Anything but plain http would be fetched as http all the same.
         std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",
@@ -183,16 +158,27 @@ void CheckFrm::CButton_Click() {
 
 void CheckFrm::DownLoadBox_OnFinish() {
     if (Stopping) return;
-    const Edition* edition = EditionOf(SwitchCode);
+    const Catalogue::Edition* edition = Catalogue::EditionOf(SwitchCode);
     const std::string key = edition ? edition->key : "";
     EditionName = edition ? edition->name : "";
-    if (!TrustedCatalogue(key)) return;
+    // The catalogue is read once; what is checked is what is used.
+    Catalogue catalogue;
+    std::string unreadable;
+    if (!Catalogue::Load(CatalogueFile, catalogue, unreadable)) {
+        ReportFailure("catalogue", CatalogueUrl, unreadable);
+        RunExitCode = kRunConnectionError;
+        Stopping = true;
+        ShowConnectionError(hwnd_);
+        Unload();
+        return;
+    }
+    if (!TrustedCatalogue(catalogue, key)) return;
 
-    LatestVersion = CatalogueValue(CatalogueFile, "Info", "VER");
-    ReadmeUrl = CatalogueValue(CatalogueFile, "Info", "Readme");
-    PackageSize = CatalogueValue(CatalogueFile, key, "SIZE");
-    PackageUrl = CatalogueValue(CatalogueFile, key, "DOWNLOAD");
-    PackageDigest = CatalogueValue(CatalogueFile, key, "SHA256");
+    LatestVersion = catalogue.Value(Catalogue::kInfo, Catalogue::kVersion);
+    ReadmeUrl = catalogue.Value(Catalogue::kInfo, Catalogue::kReadme);
+    PackageSize = catalogue.Value(key, Catalogue::kSize);
+    PackageUrl = catalogue.Value(key, Catalogue::kDownload);
+    PackageDigest = catalogue.Value(key, Catalogue::kDigest);
 
     if (LatestVersion.empty()) {
         ReportFailure("catalogue", CatalogueUrl, "no VER in [Info]");
@@ -214,10 +200,10 @@ void CheckFrm::DownLoadBox_OnFinish() {
     Unload();
 }
 
-bool CheckFrm::TrustedCatalogue(const std::string& edition) {
+bool CheckFrm::TrustedCatalogue(const Catalogue& catalogue, const std::string& edition) {
     const std::string key = UpdateTrust::KeyText();
     if (key.empty()) return true;
-    const std::string refusal = UpdateTrust::Accept(key, CatalogueFile, edition);
+    const std::string refusal = UpdateTrust::Accept(key, catalogue, edition);
     if (refusal.empty()) return true;
     std::fprintf(stderr, "%s: the catalogue is refused: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
     Stopping = true;

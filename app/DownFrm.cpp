@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/CheckFrm.h"
+#include "app/Catalogue.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
 #include "app/StagedPackage.h"
@@ -33,8 +33,6 @@ constexpr int kCButton = 4;
 constexpr int kImage1 = 5;
 constexpr plat::UINT kRestartMessage = SurfaceView::kRepaintMessage + 1;
 
-constexpr const char* kAccount = "velto";
-constexpr const char* kAccountPassword = "4061729385";
 constexpr const char* kQuestion = "Can you Cancel the Novalink?";
 
 // The integer digits of a non-negative number with its thousands grouped.
@@ -227,10 +225,10 @@ void DownFrm::DownloadFile() {
     DownloadUrl = PackageUrl;
     HttpPort = PortOf(DownloadUrl);
     TryStep([&] { box.SetServer(HostOf(DownloadUrl)); });
-    if (SwitchCode != "/E" && SwitchCode != "/T") {
+    if (Catalogue::IsPaid(SwitchCode)) {
         TryStep([&] { box.SetUseHttpAuthorization(true); });
-        TryStep([&] { box.SetUserName(kAccount); });
-        TryStep([&] { box.SetUserPassword(kAccountPassword); });
+        TryStep([&] { box.SetUserName(Catalogue::kAccount); });
+        TryStep([&] { box.SetUserPassword(Catalogue::kAccountPassword); });
     }
     TryStep([&] { box.SetURL(DownloadUrl); });
     TryStep([&] { box.SetPort(HttpPort); });
@@ -290,9 +288,9 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
                      DownLoadBox->LocalFileProblem().c_str());
     } else if (TrimSpaces(PackageUrl).empty()) {
         // The catalogue names no package for this edition.
-        const CheckFrm::Edition* edition = CheckFrm::EditionOf(SwitchCode);
+        const Catalogue::Edition* edition = Catalogue::EditionOf(SwitchCode);
         const std::string section = std::string("[") + (edition ? edition->key : "") + "]";
-        ReportFailure("catalogue", CheckFrm::CatalogueUrlFor(UpdateServer(), SwitchCode),
+        ReportFailure("catalogue", Catalogue::UrlFor(UpdateServer(), SwitchCode),
                       PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
     } else if (IsHttpAddress(PackageUrl)) {
         // (An address that is not http: had its line before anything was fetched.)

@@ -213,12 +213,6 @@ bool IsHttpAddress(const std::string& address) {
     return scheme == std::string::npos || AsciiLower(s.substr(0, scheme)) == "http";
 }
 
-std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key) {
-    std::string value = ReadIni(file, section, key);
-    if (value.find_first_of("\r\n") != std::string::npos) value.clear();
-    return value;
-}
-
 bool VersionTextGreater(const std::string& a, const std::string& b) {
     // Code unit by code unit, as unsigned bytes; the shorter is smaller when it
     // is a prefix of the longer.

@@ -94,8 +94,6 @@ int PortOf(const std::string& address);
 // one without a scheme. Anything else (https:, ftp:, file:) would be fetched
 // over plain http all the same, and is not fetched at all.
 bool IsHttpAddress(const std::string& address);
-// A catalogue value: ReadIni, except that a value holding CR or LF counts as missing.
-std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key);
 // The version texts compared as the check does: code unit by code unit,
 // case-sensitive, a prefix being the smaller. True when `a` is greater than `b`.
 bool VersionTextGreater(const std::string& a, const std::string& b);

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/Signature.h"
 #include "support/Sha256.h"
@@ -141,13 +140,44 @@ bool SignedCatalogue::IsIssuedTime(const std::string& text) {
            field(17) <= 60;
 }
 
-std::string SignedCatalogue::IssuedNow() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    const std::tm utc = *std::gmtime(&now);
+std::string SignedCatalogue::IssuedNow() { return TimeText(Now()); }
+
+std::int64_t SignedCatalogue::Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Days and civil dates of the proleptic Gregorian calendar, counted from 1970-01-01.
+std::string SignedCatalogue::TimeText(std::int64_t seconds) {
+    std::int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) rest += 86400, --days;
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
     return text;
+}
+
+bool SignedCatalogue::SecondsOf(const std::string& text, std::int64_t& seconds) {
+    if (!IsIssuedTime(text)) return false;
+    auto number = [&](std::size_t at, std::size_t n) { return std::stoll(text.substr(at, n)); };
+    const std::int64_t month = number(5, 2), day = number(8, 2);
+    const std::int64_t year = number(0, 4) - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yoe = year - era * 400;
+    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days = era * 146097 + doe - 719468;
+    seconds = days * 86400 + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
+    return true;
 }
 
 }  // namespace nl

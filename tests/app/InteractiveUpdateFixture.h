@@ -158,25 +158,43 @@ protected:
         return s;
     }
 
-    // Both catalogues with every edition's package under `folder`; the news page
-    // is nginx's unless `readme` names another.
+    RunResult Publish(std::vector<std::string> args) {
+        args.insert(args.begin(), BuildProgram("novalink-publish"));
+        return testutil::Run(args, env_, 30);
+    }
+
+    // Both catalogues with every edition's package under `folder`, as
+    // novalink-publish writes them; then what a faulty server would serve
+    // instead: no VER (`ver` ""), another digest, size token or news page.
     void Catalogues(const std::string& ver, const std::string& folder = "files", std::size_t size = 4000,
                     const std::string& digest = "", const std::string& sizeToken = "", const std::string& readme = "") {
-        auto section = [&](const std::string& name) {
-            const std::string pkg = PackageFor(name, size);
-            nginx_->Put(folder + "/" + name + ".bin", pkg);
-            return "[" + name + "]\r\nSIZE=" + (sizeToken.empty() ? std::to_string(pkg.size()) : sizeToken) +
-                   "\r\nDOWNLOAD=http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/" + folder + "/" + name +
-                   ".bin\r\nSHA256=" + (digest.empty() ? nl::Sha256::Of(pkg) : digest) + "\r\n";
-        };
-        const std::string info = "[Info]\r\n" + (ver.empty() ? std::string() : "VER=" + ver + "\r\n") +
-                                 "Readme=" +
-                                 (readme.empty() ? "http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/news.html"
-                                                 : readme) +
-                                 "\r\n";
+        const std::string server = "http://127.0.0.1:" + std::to_string(nginx_->Port());
         nginx_->Put("news.html", "<html><body>What is new</body></html>\n");
-        nginx_->Put("m_update/blmnl.cfg", info + section("Desktop") + section("Standard") + section("Professional"));
-        nginx_->Put("download/blmnl.cfg", info + section("Evaluation") + section("TE"));
+        for (const auto& [path, editions] : {std::pair<std::string, std::vector<std::string>>{"m_update/blmnl.cfg", {"Desktop", "Standard", "Professional"}},
+                                             {"download/blmnl.cfg", {"Evaluation", "TE"}}}) {
+            const std::string file = *root_ / "published.cfg", package = *root_ / "package";
+            std::filesystem::remove(file);
+            for (const std::string& name : editions) {
+                WriteFile(package, PackageFor(name, size));
+                nginx_->Put(folder + "/" + name + ".bin", ReadFile(package));
+                // Each edition its own package, added to the file of the same version.
+                std::vector<std::string> args{"catalogue", "--package", package, "--version", ver.empty() ? "1.00.0000" : ver,
+                                              "--readme", server + "/news.html", "--download", server + "/" + folder + "/" + name + ".bin",
+                                              "--edition", name, "-o", file};
+                if (name != editions[0]) args.push_back("--update");
+                RunResult r = Publish(args);
+                ASSERT_EQ(r.exitCode, 0) << r.out;
+            }
+            std::istringstream in(ReadFile(file));
+            std::string text;
+            for (std::string line; std::getline(in, line);) {
+                const std::string key = line.substr(0, line.find('='));
+                const std::string& other = key == "SHA256" ? digest : key == "SIZE" ? sizeToken : key == "Readme" ? readme : "";
+                if (key == "VER" && ver.empty()) continue;
+                text += (other.empty() ? line : key + "=" + other + "\r") + "\n";
+            }
+            nginx_->Put(path, text);
+        }
     }
 
     // Runs the updater with `answers` on its standard input through a pipe, and

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 
+#include "app/Catalogue.h"
 #include "app/CheckFrm.h"
 #include "app/DownFrm.h"
 #include "app/MainModule.h"
 #include "tests/common/ScopedEnv.h"
 
+using nl::Catalogue;
 using nl::CheckFrm;
 using nl::DownFrm;
 
@@ -96,14 +98,16 @@ TEST(WindowsLogic, EditionFromTheDescriptionOrTheSwitch) {
     for (const Case& c : cases) {
         const std::string detected = CheckFrm::DetectSwitch(c.switchCode, c.description);
         EXPECT_EQ(detected, c.detected) << c.description;
-        ASSERT_NE(CheckFrm::EditionOf(detected), nullptr);
-        EXPECT_STREQ(CheckFrm::EditionOf(detected)->key, c.key);
-        EXPECT_EQ(CheckFrm::CatalogueUrlFor("http://srv", detected), std::string("http://srv") + c.catalogue);
+        ASSERT_NE(Catalogue::EditionOf(detected), nullptr);
+        EXPECT_STREQ(Catalogue::EditionOf(detected)->key, c.key);
+        EXPECT_EQ(Catalogue::UrlFor("http://srv", detected), std::string("http://srv") + c.catalogue);
     }
-    EXPECT_STREQ(CheckFrm::EditionOf("/D")->name, "Desktop Edition");
-    EXPECT_STREQ(CheckFrm::EditionOf("/T")->name, "Trial / Evaluation");
-    EXPECT_EQ(CheckFrm::EditionOf("/X"), nullptr);
-    EXPECT_EQ(CheckFrm::EditionOf("/A"), nullptr);
+    EXPECT_STREQ(Catalogue::EditionOf("/D")->name, "Desktop Edition");
+    EXPECT_STREQ(Catalogue::EditionOf("/T")->name, "Trial / Evaluation");
+    EXPECT_EQ(Catalogue::EditionOf("/X"), nullptr);
+    EXPECT_EQ(Catalogue::EditionOf("/A"), nullptr);
+    EXPECT_TRUE(Catalogue::IsPaid("/X"));
+    EXPECT_EQ(Catalogue::EditionNamed("te"), Catalogue::EditionOf("/T"));
 }
 
 TEST(WindowsLogic, HostAndPortOfAnAddress) {

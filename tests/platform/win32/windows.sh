@@ -47,8 +47,10 @@ chmod -R a+rX "$work/www"
 start_nginx "$work/nginx" "$work/www" "access_log $work/nginx/access.log;" "location /slow/ { limit_rate 256k; }" ||
   fail "nginx would not start on loopback"
 package=$work/www/slow/Evaluation.bin
-printf '[Info]\r\nVER=2.01.0105\r\nReadme=http://127.0.0.1:%s/news.html\r\n[Evaluation]\r\nSIZE=%s\r\nDOWNLOAD=http://127.0.0.1:%s/slow/Evaluation.bin\r\nSHA256=%s\r\n' \
-  "$port" "$(stat -c %s "$package")" "$port" "$(sha256sum "$package" | cut -d' ' -f1)" >"$work/www/download/blmnl.cfg"
+# The catalogue as a publisher writes it (build/novalink-publish: .ci/steps/60-win32.sh builds it).
+build/novalink-publish catalogue --package "$package" --version 2.01.0105 --edition Evaluation \
+  --download "http://127.0.0.1:$port/slow/Evaluation.bin" --readme "http://127.0.0.1:$port/news.html" \
+  -o "$work/www/download/blmnl.cfg" >/dev/null || fail "novalink-publish wrote no catalogue"
 
 app=$WINEPREFIX/drive_c/Brightloom
 mkdir -p "$app"
