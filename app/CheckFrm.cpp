@@ -88,6 +88,7 @@ void CheckFrm::Form_Load() {
     if (SwitchCode != "/A" && !Catalogue::EditionOf(SwitchCode)) SwitchCode = "/A";
 
     const std::string setupProgram = TempFolderPath(kSetupName);
+    if (TargetFile.empty()) std::fprintf(stderr, "%s: no product registered; running as a trial\n", kAppTitle);
     if (TargetFile.empty() || !FileExists(TargetFile)) {
         TargetFile = setupProgram;
         SwitchCode = "/T";
@@ -182,6 +183,7 @@ void CheckFrm::DownLoadBox_OnFinish() {
     } else {
         plat::ShowForm(hwnd_, false);
         RunExitCode = kRunDone;
+        RunOutcome = "up to date: " + InstalledVersion;
         plat::MessageBoxA(0, "Brightloom " + EditionName + " are up to date!", kAppTitle,
                           plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
     }
@@ -196,7 +198,7 @@ bool CheckFrm::TrustedCatalogue(const Catalogue& catalogue, const std::string& e
     std::fprintf(stderr, "%s: the catalogue is refused: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
     Stopping = true;
     RunExitCode = kRunUntrusted;
-    ShowConnectionError(hwnd_);
+    ShowRefusal(hwnd_, "The update is refused because the update key does not vouch for it: " + refusal + ".");
     Unload();
     return false;
 }

@@ -395,11 +395,25 @@ void DownFrm::DownLoadBox_OnFinish() {
             Stopping = true;
             ErrorShown = true;
             RunExitCode = kRunUntrusted;
-            ShowConnectionError(hwnd_);
+            ShowRefusal(hwnd_, "The update is refused because the update key does not vouch for it: " + why + ".");
             Unload();
             return;
         case HandOver::Outcome::Staged:  // the program file is in use: the package stays staged for "/U"
+            if (!why.empty()) {
+                FlagNotStaged(why);
+                return;
+            }
+            RunOutcome = LatestVersion + " staged for /U";
+            break;
         case HandOver::Outcome::Copied:
+            // What an earlier run left staged has been applied now: "/U" has nothing to do.
+            if (UpdateFlagValue() == 1) {
+                const std::string flag = WriteUpdateFlag(0);
+                if (!flag.empty())
+                    std::fprintf(stderr, "%s: the flag Update stays 1: %s\n", kAppTitle,
+                                 plat::VisibleText(flag).c_str());
+            }
+            RunOutcome = (SwitchCode == "/T" ? "trial setup started: " : "updated to ") + LatestVersion;
             break;
     }
     RunExitCode = kRunDone;
@@ -409,6 +423,19 @@ void DownFrm::DownLoadBox_OnFinish() {
                       plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
     if (outcome == HandOver::Outcome::Copied) HandOver::Start(TargetFile);
     unloadingSelf_ = true;
+    Unload();
+}
+
+void DownFrm::FlagNotStaged(const std::string& why) {
+    // Without the flag the product never asks for "/U": the package would wait for ever.
+    std::fprintf(stderr, "%s: the package stays staged in %s, but the flag Update cannot be set: %s\n", kAppTitle,
+                 plat::VisibleText(StagingFolder).c_str(), plat::VisibleText(why).c_str());
+    Stopping = true;
+    ErrorShown = true;
+    RunExitCode = kRunBadRegistry;
+    plat::ShowForm(hwnd_, false);
+    ShowRefusal(0, "The update could not be recorded for the next start of Brightloom because the registry "
+                   "cannot be written: " + why + ".");
     Unload();
 }
 

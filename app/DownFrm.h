@@ -53,6 +53,9 @@ private:
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnFinish();
+    // A package left staged whose flag "Update" could not be raised: the run
+    // ends with the reason.
+    void FlagNotStaged(const std::string& why);
     // The package is not what was announced: it goes, and the run ends; `why`
     // is the message's text, `reason` the line on stderr.
     void RejectPackage(const std::string& why, const std::string& reason);

@@ -48,7 +48,7 @@ HandOver::Outcome HandOver::Run(StagedPackage& package, const Expected& expected
     if (!package.CopyTo(target)) {
         copyError = plat::GetLastError();
         package.Close();
-        FlagStaged();
+        why = FlagStaged();
         return Outcome::Staged;
     }
     package.Close();
@@ -58,14 +58,7 @@ HandOver::Outcome HandOver::Run(StagedPackage& package, const Expected& expected
     return Outcome::Copied;
 }
 
-void HandOver::FlagStaged() {
-    try {
-        ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1}));
-    } catch (const RaisedError& e) {
-        std::fprintf(stderr, "%s: the flag Update stays 0: error %d (%s): %s\n", kAppTitle,
-                     static_cast<int>(e.Number()), e.Source().c_str(), e.Description().c_str());
-    }
-}
+std::string HandOver::FlagStaged() { return WriteUpdateFlag(1); }
 
 void HandOver::Start(const std::string& target) { plat::StartProcess(target, "", plat::PL_SW_SHOWNORMAL); }
 

@@ -37,14 +37,15 @@ public:
     };
 
     // Checks `package` against `expected` and puts it in place over `target`;
-    // `why` gets the reason for every outcome but Copied and Staged, and
-    // `copyError` the system's error for Staged.
+    // `why` gets the reason for every outcome but Copied (for Staged: why the
+    // flag "Update" could not be set, "" when it was), and `copyError` the
+    // system's error for Staged.
     static Outcome Run(StagedPackage& package, const Expected& expected, const std::string& target,
                        const std::string& stagingFolder, std::string& why, plat::DWORD& copyError);
 
-    // "Update" = 1: the product is to ask for "/U". A registry failure is said on
-    // stderr; nothing else comes of it.
-    static void FlagStaged();
+    // "Update" = 1: the product is to ask for "/U". "" when it is set, else why
+    // it could not be.
+    static std::string FlagStaged();
 
     // Starts the program that was put in place, with a normal window.
     static void Start(const std::string& target);

@@ -25,6 +25,7 @@
 #include "platform/Instance.h"
 #include "platform/Process.h"
 #include "platform/Profile.h"
+#include "platform/Registry.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
@@ -42,6 +43,7 @@ std::string PackageUrl;
 std::string EditionName;
 std::string PackageDigest;
 int RunExitCode = kRunDone;
+std::string RunOutcome;
 
 namespace {
 
@@ -215,6 +217,29 @@ void ShowConnectionError(plat::HWND owner) {
                       "Connection Error", plat::PL_MB_OK | plat::PL_MB_ICONHAND);
 }
 
+void ShowRefusal(plat::HWND owner, const std::string& sentence) {
+    plat::MessageBoxA(owner, plat::VisibleText(sentence), kAppTitle, plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+}
+
+std::int32_t UpdateFlagValue() {
+    cRegistry flag = ProductKey::UpdateFlag();
+    flag.SetDefault(Variant(std::int32_t{-1}));
+    const Variant v = flag.Value();
+    return v.IsInteger() ? v.Integer() : -1;
+}
+
+std::string WriteUpdateFlag(std::int32_t value) {
+    try {
+        ProductKey::UpdateFlag().SetValue(Variant(value));
+    } catch (const RaisedError& e) {
+        return "error " + std::to_string(e.Number()) + " (" + e.Source() + "): " + e.Description();
+    }
+    // A key that cannot be made leaves the value as it was, without a word.
+    if (UpdateFlagValue() != value)
+        return "HKEY_CURRENT_USER\\" + std::string(ProductKey::kSection) + " cannot be written";
+    return "";
+}
+
 std::string TransferFailureReason(const DownloadFile& box, std::int32_t number) {
     switch (box.LastFailure()) {
         case DownloadFailure::HttpStatus: {
@@ -260,6 +285,14 @@ void ReportFailure(const std::string& what, const std::string& address, const st
 
 // ---- the staged update ------------------------------------------------------
 
+bool NamesProcessId(const std::string& commandLine) {
+    const std::string s = commandLine.size() > 2 ? commandLine.substr(2) : "";
+    const std::size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const std::size_t end = s.find_first_not_of("0123456789", first);
+    return end != first && (end == std::string::npos || s.find_first_not_of(" \t", end) == std::string::npos);
+}
+
 bool ParseProcessId(const std::string& commandLine, long& processId) {
     processId = 0;
     std::string s = commandLine.size() > 2 ? commandLine.substr(2) : "";
@@ -294,13 +327,26 @@ namespace {
 
 // The one line on stderr that says why "/U" ended without applying the package.
 int EndStaged(StagedUpdateExit code, const std::string& reason) {
-    std::fprintf(stderr, "%s: %s\n", kAppTitle, reason.c_str());
+    // Paths and the registry's texts are anyone's: nothing in them drives the terminal.
+    std::fprintf(stderr, "%s: %s\n", kAppTitle, plat::VisibleText(reason).c_str());
     return code;
+}
+
+// The package stays staged and the flag was to be raised again, so that the
+// product asks again. A registry failure here is only reported; the run ends anyway.
+void SayFlagStaysDown(const std::string& why) {
+    if (!why.empty())
+        std::fprintf(stderr, "%s: the flag Update stays 0: %s\n", kAppTitle, plat::VisibleText(why).c_str());
 }
 
 }  // namespace
 
 int StagedUpdateMode() {
+    // Without the product's process there is nothing to wait for, and a package
+    // put in place at once would replace a program still running.
+    if (!NamesProcessId(plat::CommandLine()))
+        return EndStaged(kStagedBadStart, "usage: novalink /U PID, the decimal process identifier of the product "
+                                          "to wait for; nothing was changed");
     long processId = 0;
     if (!ParseProcessId(plat::CommandLine(), processId))
         return EndStaged(kStagedBadStart, "the process identifier after /U is out of range");
@@ -332,7 +378,7 @@ int StagedUpdateMode() {
     if (!FolderExists(stagingFolder)) return kStagedApplied;
     // Only a folder that this user's own run made is ever applied.
     if (!plat::IsPrivateFolder(stagingFolder)) {
-        HandOver::FlagStaged();
+        SayFlagStaysDown(HandOver::FlagStaged());
         return EndStaged(kStagedNoTempFolder, "the staging folder " + stagingFolder +
                                                   " is a link, not a folder, or not this user's alone; nothing was "
                                                   "applied");
@@ -366,7 +412,7 @@ int StagedUpdateMode() {
     HandOver::Expected expected;
     std::string why;
     if (!ReadCompletionRecord(stateFile, expected.length, expected.digest, why)) {
-        HandOver::FlagStaged();
+        SayFlagStaysDown(HandOver::FlagStaged());
         return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
     }
     const std::string key = UpdateTrust::KeyText();
@@ -376,11 +422,12 @@ int StagedUpdateMode() {
     switch (HandOver::Run(package, expected, TargetFile, stagingFolder, why, error)) {
         case HandOver::Outcome::BadLength:
         case HandOver::Outcome::BadDigest:
-            HandOver::FlagStaged();
+            SayFlagStaysDown(HandOver::FlagStaged());
             return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
         case HandOver::Outcome::Untrusted:
             return EndStaged(kStagedUntrusted, "not applied: " + why);
         case HandOver::Outcome::Staged:
+            SayFlagStaysDown(why);
             // A failed copy (a full disk, a kill) leaves the old program whole.
             if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
                 error == static_cast<plat::DWORD>(plat::PL_ERROR_SHARING_VIOLATION))
@@ -406,6 +453,7 @@ int Main() {
     const std::string refusal = plat::TempFolderRefusal();
     if (!refusal.empty()) {
         std::fprintf(stderr, "%s: no temporary folder: %s; nothing was changed\n", kAppTitle, refusal.c_str());
+        if (!staged) ShowRefusal(0, "The update is refused because the temporary folder is not safe: " + refusal + ".");
         return staged ? int{kStagedNoTempFolder} : int{kRunNoStagingFolder};
     }
     if (!plat::ClaimSingleInstance(plat::ExeName())) {
@@ -414,6 +462,17 @@ int Main() {
         std::fprintf(stderr, "%s: another run of the updater is under way%s\n", kAppTitle,
                      staged ? "; the staged package was not applied and stays staged" : "");
         return staged ? int{kStagedOtherRun} : int{kRunOtherRun};
+    }
+
+    // A registry that cannot be read is not an empty one: read as empty, it
+    // would turn a configured update key or server into none.
+    for (const plat::HKEY root : {plat::PL_HKEY_LOCAL_MACHINE, plat::PL_HKEY_CURRENT_USER}) {
+        const std::string problem = plat::RegistryStoreProblem(root, ProductKey::kSection);
+        if (problem.empty()) continue;
+        std::fprintf(stderr, "%s: the registry cannot be read: %s; nothing was done\n", kAppTitle,
+                     plat::VisibleText(problem).c_str());
+        if (!staged) ShowRefusal(0, "The update is refused because the registry cannot be read: " + problem + ".");
+        return staged ? int{kStagedBadRegistry} : int{kRunBadRegistry};
     }
 
     SwitchCode = AsciiUpper(plat::CommandLine().substr(0, 2));
@@ -427,6 +486,11 @@ int Main() {
     const int loop = plat::RunMessageLoop();
     const int code = loop != 0 ? loop : RunExitCode;
     if (code == kRunCancelled) std::fprintf(stderr, "%s: the update was cancelled\n", kAppTitle);
+    // On a terminal the last line says what the run did, for whoever runs it from a script.
+    if (code == kRunDone && !RunOutcome.empty() && plat::CurrentFrontEnd() == plat::FrontEndKind::Terminal) {
+        std::printf("Outcome: %s\n", plat::VisibleText(RunOutcome).c_str());
+        std::fflush(stdout);
+    }
     return code;
 }
 

@@ -46,7 +46,8 @@ inline constexpr const char* kDigestKey = "SHA256";
 // with one line on stderr that names the reason.
 enum StagedUpdateExit : int {
     kStagedApplied = 0,         // the package is in place, or nothing was staged
-    kStagedBadStart = 1,        // the process identifier is out of range, or the registry failed
+    kStagedBadStart = 1,        // no process identifier, one that is no decimal number or out of range, or
+                                // the registry failed
     kStagedNoTempFolder = 2,    // no private temporary or staging folder to be had: nothing was touched
     kStagedNoProgramFile = 3,   // "Path" names no program file (missing, a folder, a broken link)
     kStagedIncomplete = 4,      // the package does not match its completion record
@@ -54,6 +55,7 @@ enum StagedUpdateExit : int {
     kStagedCopyFailed = 6,      // the copy failed otherwise (a full disk, ...)
     kStagedOtherRun = 7,        // another run of the updater is under way: nothing was touched
     kStagedUntrusted = 8,       // an update key is set and the staged catalogue or package fails it
+    kStagedBadRegistry = 9,     // the registry cannot be read (damaged, unreadable): nothing was touched
 };
 
 // How the interactive run ends (the process exit code).
@@ -67,9 +69,14 @@ enum RunExit : int {
     kRunOtherRun = 14,         // another run of the updater is under way
     kRunUntrusted = 15,        // an update key is set and the catalogue fails it (unsigned, altered,
                                // older, no SHA256): nothing was downloaded
+    kRunBadRegistry = 16,      // the registry cannot be read (nothing was done), or the flag "Update" could
+                               // not be set for a package left staged
 };
 // What the interactive run ends with; the windows set it as they close.
 extern int RunExitCode;
+// What a run that ends well did, in a few words ("updated to 2.01.0105"); the
+// terminal's last line on stdout says it.
+extern std::string RunOutcome;
 
 // ---- configuration ----------------------------------------------------------
 
@@ -93,6 +100,14 @@ bool VersionTextGreater(const std::string& a, const std::string& b);
 
 // The message shown when the catalogue or the package cannot be had.
 void ShowConnectionError(plat::HWND owner);
+// The message for a refusal that is no connection failure (a signature, an
+// unsafe temporary folder, a damaged registry): `sentence` says why.
+void ShowRefusal(plat::HWND owner, const std::string& sentence);
+// Sets HKEY_CURRENT_USER "Update" and reads it back: "" when it holds `value`
+// now, otherwise why not.
+std::string WriteUpdateFlag(std::int32_t value);
+// The value of "Update", -1 when it cannot be had.
+std::int32_t UpdateFlagValue();
 // Why a transfer of the catalogue or the package failed, in a few words for
 // stderr: "HTTP 404 Not Found", "connection refused", "no answer for 31 s".
 // `number` is the one its OnError gave; "" when no transfer ran.
@@ -117,6 +132,9 @@ int StagedUpdateMode();
 // that does not fit, no number gives 0), rounded to an integer. False when it
 // does not fit in 32 bits.
 bool ParseProcessId(const std::string& commandLine, long& processId);
+// Whether the command line names a process after "/U" at all: decimal digits,
+// with blanks around them and nothing else.
+bool NamesProcessId(const std::string& commandLine);
 
 // ---- helpers ----------------------------------------------------------------
 

@@ -33,6 +33,13 @@
 #include "support/GuardedMain.h"
 #include "support/ProgramVersion.h"
 
+#ifdef _WIN32
+#define NL_ENVIRONMENT _environ
+#else
+extern "C" char** environ;
+#define NL_ENVIRONMENT environ
+#endif
+
 namespace {
 
 enum ExitCode {
@@ -75,7 +82,8 @@ const char* const kHelp =
     "                        without it (and without a proxy in --settings) http_proxy\n"
     "                        or else HTTP_PROXY ([http://][USER:PASS@]HOST[:PORT]), unless\n"
     "                        no_proxy or else NO_PROXY lists the host (names, domain\n"
-    "                        suffixes, or *)\n"
+    "                        suffixes, or *); a CGI program (REQUEST_METHOD is set)\n"
+    "                        takes no HTTP_PROXY, which a client's Proxy: header sets\n"
     "  --proxy-user USER:PASS  Basic authorization for the proxy (needs --proxy)\n"
     "  --referer TEXT        Referer header (default: made up from the URL)\n"
     "  --user-agent TEXT     User-Agent header\n"
@@ -93,22 +101,27 @@ const char* const kHelp =
     "  --version             the version\n"
     "\n"
     "Exit codes:\n"
-    "  0  the file arrived whole\n"
-    "  1  usage error (bad option, URL or settings file; a control character in the\n"
-    "     URL, --user-agent, --referer, --user, --proxy or --proxy-user: error 380)\n"
-    "  2  the server or proxy refused the request (an HTTP status other than 200/206)\n"
-    "  3  time-out: no data for longer than the idle time-out\n"
-    "  4  connection or name error (host not found, connection refused or reset)\n"
-    "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber;\n"
-    "     standard output cannot be written, as when its reader has gone)\n"
-    "  6  truncated: the connection closed before the whole file arrived\n"
-    "  7  nothing left: the local file already holds everything the server offers\n"
-    "  8  the reply gives no usable length (none, not a number, or more than 18 digits)\n"
-    "  9  an unexpected failure (the message names it)\n"
-    " 10  longer than announced: the server sent more bytes than it said it would;\n"
-    "     an existing file is left as it was\n"
-    "130  interrupted by Ctrl+C (143 SIGTERM, 129 SIGHUP): the temporary file is\n"
-    "     removed, an existing file is left as it was; a second one ends at once\n";
+    "    0  the file arrived whole\n"
+    "    1  usage error (bad option, URL or settings file; a control character in\n"
+    "       the URL, --user-agent, --referer, --user, --proxy or --proxy-user:\n"
+    "       error 380)\n"
+    "    2  the server or proxy refused the request (an HTTP status other than\n"
+    "       200/206)\n"
+    "    3  time-out: no data for longer than the idle time-out\n"
+    "    4  connection or name error (host not found, connection refused or reset)\n"
+    "    5  local file error (cannot create, replace, open or write it; exists\n"
+    "       with --no-clobber; standard output cannot be written, as when its\n"
+    "       reader has gone)\n"
+    "    6  truncated: the connection closed before the whole file arrived\n"
+    "    7  nothing left: the local file already holds everything the server\n"
+    "       offers\n"
+    "    8  the reply gives no usable length (none, not a number, or more than 18\n"
+    "       digits)\n"
+    "    9  an unexpected failure (the message names it)\n"
+    "   10  longer than announced: the server sent more bytes than it said it\n"
+    "       would; an existing file is left as it was\n"
+    "  130  interrupted by Ctrl+C (143 SIGTERM, 129 SIGHUP): the temporary file is\n"
+    "       removed, an existing file is left as it was; a second one ends at once\n";
 
 // One line on stderr; what a server or a settings file put into it is shown, never obeyed.
 void Fail(const std::string& message) {
@@ -393,6 +406,16 @@ std::pair<std::string, std::string> Variable(std::initializer_list<const char*> 
     return {"", ""};
 }
 
+// The variable spelt exactly so, whatever case the system's own look-up ignores.
+std::string ExactVariable(const std::string& name) {
+    for (char** entry = NL_ENVIRONMENT; entry && *entry; ++entry) {
+        const std::string e = *entry;
+        if (e.size() > name.size() && e.compare(0, name.size(), name) == 0 && e[name.size()] == '=')
+            return e.substr(name.size() + 1);
+    }
+    return "";
+}
+
 // Whether no_proxy's list (names separated by commas or blanks) spares the
 // host: "*" spares every host, "example.net" or ".example.net" that name and
 // every name under it.
@@ -417,7 +440,11 @@ bool SparedFromProxy(const std::string& host, const std::string& list) {
 // http_proxy (else HTTP_PROXY) names, [http://][USER:PASS@]HOST[:PORT], unless
 // no_proxy (else NO_PROXY) spares the server. An exit code when it is unusable.
 std::optional<int> ProxyFromEnvironment(nl::DownloadFile& d, bool haveProxyUser) {
-    const auto [name, value] = Variable({"http_proxy", "HTTP_PROXY"});
+    // Run as a CGI program, HTTP_PROXY is what a client's "Proxy:" header says:
+    // only the lower-case name, which no header can give, is taken then.
+    const bool cgi = !Variable({"REQUEST_METHOD"}).second.empty();
+    const auto [name, value] = cgi ? std::pair<std::string, std::string>{"http_proxy", ExactVariable("http_proxy")}
+                                   : Variable({"http_proxy", "HTTP_PROXY"});
     if (value.empty() || SparedFromProxy(d.Server(), Variable({"no_proxy", "NO_PROXY"}).second)) return std::nullopt;
     // The value may hold a password: it is not repeated in a message.
     if (const int c = ControlCharacter(value); c >= 0) {

@@ -13,6 +13,7 @@
 
 #include "platform/App.h"
 #include "platform/Registry.h"
+#include "platform/VisibleText.h"
 #include "support/AsciiText.h"
 #include "support/GuardedMain.h"
 #include "support/HexText.h"
@@ -278,8 +279,9 @@ std::string StoredValueName(HKEY key, const std::string& name) {
 }
 
 void PrintValue(const std::string& name, DWORD type, const std::string& data) {
-    std::cout << "    " << (name.empty() ? "(Default)" : name) << "    " << KindName(type) << "    "
-              << FormatData(type, data) << "\n";
+    // What a value holds is anyone's: nothing in it may drive the terminal.
+    std::cout << "    " << (name.empty() ? "(Default)" : plat::VisibleText(name)) << "    " << KindName(type) << "    "
+              << plat::VisibleText(FormatData(type, data)) << "\n";
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
@@ -404,7 +406,7 @@ int FindValue(const Options& o, HKEY key, const std::string& display) {
     }
     for (const auto& sub : SubkeyNames(key)) {
         KeyHandle child(key, sub, PL_KEY_READ);
-        matches += FindValue(o, child.Get(), display + "\\" + sub);
+        matches += FindValue(o, child.Get(), display + "\\" + plat::VisibleText(sub));
     }
     return matches;
 }
@@ -416,11 +418,11 @@ void ListKey(const Options& o, HKEY key, const std::string& display) {
     if (o.recursive) {
         for (const auto& sub : subkeys) {
             KeyHandle child(key, sub, PL_KEY_READ);
-            ListKey(o, child.Get(), display + "\\" + sub);
+            ListKey(o, child.Get(), display + "\\" + plat::VisibleText(sub));
         }
     } else {
         if (!subkeys.empty()) std::cout << "\n";
-        for (const auto& sub : subkeys) std::cout << display << "\\" << sub << "\n";
+        for (const auto& sub : subkeys) std::cout << display << "\\" << plat::VisibleText(sub) << "\n";
     }
 }
 

@@ -82,6 +82,12 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
         EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find_first_of("\x1b\x07\x9b"), std::string::npos) << "a control character reached the output";
+        EXPECT_EQ(r.out.find("no product registered; running as a trial") != std::string::npos, !c.description);
+        // A run that ends well says what it did, last.
+        const std::string outcome = c.lands == Lands::Program ? std::string("updated to ") + c.ver
+                                    : c.lands == Lands::Setup ? std::string("trial setup started: ") + c.ver
+                                                              : "up to date: 2.01.0005";
+        EXPECT_EQ(r.out.find("\nOutcome: " + outcome) != std::string::npos, c.exit == 0) << r.out;
 
         // The catalogue over HTTP/1.0, the package over HTTP/1.1 from its start;
         // Basic authorization for the paid editions only.
@@ -267,8 +273,10 @@ TEST_F(InteractiveUpdate, StagedPartsAndWholePackages) {
         std::filesystem::create_directory(staging_);
         WriteFile(Staged(), whole.substr(0, c.have));
         WriteFile(staging_ + "/BLMNL.INI", std::string("[INFO]\r\nVER=") + c.ver + "\r\nSize=" + c.size + "\r\n");
+        Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
         RunResult r = Update({}, "i\n");
         EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(UpdateFlag(), "0") << "the package staged before is in place: nothing is left for /U";
         const std::vector<Request> requests = Requests();
         ASSERT_EQ(requests.size(), 2u);
         EXPECT_EQ(requests[1].range, c.range ? c.range : "bytes=" + n + "-");
@@ -287,9 +295,19 @@ TEST_F(InteractiveUpdate, AProgramFileInUseStaysUntilSlashU) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_TRUE(IsRunning(product));
 
+    // A flag that cannot be set is no package staged for "/U", which only the flag would tell the product.
+    if (!kWindows) {
+        std::filesystem::create_directory(*root_ / "reg/HKCU.lock");
+        RunResult r = Update({}, "i\n");
+        EXPECT_EQ(r.exitCode, nl::kRunBadRegistry) << r.out;
+        EXPECT_NE(r.out.find("Novalink: The update could not be recorded"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(kRestart), std::string::npos) << r.out;
+        std::filesystem::remove(*root_ / "reg/HKCU.lock");
+    }
     RunResult r = Update({}, "i\n");
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find(kRestart), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::string("Outcome: ") + kNewer + " staged for /U"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(program_), installed_) << "the program file in use was replaced";
     EXPECT_EQ(UpdateFlag(), "1");
     EXPECT_EQ(ReadFile(Staged()), PackageFor("Desktop"));
@@ -297,7 +315,7 @@ TEST_F(InteractiveUpdate, AProgramFileInUseStaysUntilSlashU) {
 
     // Once the product has ended, "/U" applies the package.
     Kill(product);
-    r = testutil::Run({BuildProgram("novalink"), "/U"}, env_, 30);
+    r = testutil::Run({BuildProgram("novalink"), "/U0"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedApplied) << r.out;
     EXPECT_EQ(ReadFile(program_), PackageFor("Desktop"));
     EXPECT_EQ(Started(), "Desktop\n");
