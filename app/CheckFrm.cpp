@@ -1,12 +1,14 @@
 #include "app/CheckFrm.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
+#include "http/Url.h"
 #include "platform/Forms.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
@@ -155,19 +157,19 @@ void CheckFrm::Form_Load() {
         TryStep([&] { box.SetUserName(kAccount); });
         TryStep([&] { box.SetUserPassword(kAccountPassword); });
     }
-    // The port the address names, 80 when it names none; the host goes alone.
-    HttpPort = PortOf(CatalogueUrl);
-    TryStep([&] { box.SetServer(HostOf(CatalogueUrl)); });
-    TryStep([&] { box.SetURL(CatalogueUrl); });
-    TryStep([&] { box.SetPort(HttpPort); });
+    std::string refusal;
+    const std::optional<Url> address = Url::Parse(CatalogueUrl, &refusal);
+    if (address) {
+        HttpPort = address->Port();
+        TryStep([&] { box.SetAddress(*address); });
+    }
     TryStep([&] { box.SetLocalFileName(CatalogueFile); });
     TryStep([&] { box.SetHTTPVersion(0); });
     TryStep([&] { box.SetWhileFileExist(0); });
     box.SetMaxBytes(kMaxCatalogueBytes);
-    if (!IsHttpAddress(CatalogueUrl)) {
-        // Anything but plain http would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",
-                     kAppTitle, plat::VisibleText(CatalogueUrl).c_str());
+    if (!address) {
+        std::fprintf(stderr, "%s: the update server \"%s\" cannot be used: %s; nothing was fetched\n", kAppTitle,
+                     plat::VisibleText(CatalogueUrl).c_str(), plat::VisibleText(refusal).c_str());
         DownLoadBox_OnError(0, "");
     } else if (!TryStep([&] { box.StartDownload(); })) {
         // Nothing will come: the transfer never started.
@@ -234,8 +236,8 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, CatalogueFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
-    } else if (IsHttpAddress(CatalogueUrl)) {
-        // (An address that is not http: had its line before anything was fetched.)
+    } else if (Url::Parse(CatalogueUrl)) {
+        // (An address that cannot be used had its line before anything was fetched.)
         const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
         ReportFailure("catalogue", CatalogueUrl, reason.empty() ? "the transfer could not start" : reason);
     }
