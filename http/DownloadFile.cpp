@@ -419,7 +419,7 @@ std::string DownloadFile::BuildRequest() const {
         r += "Referer: " + referer_ + "\r\n";
     } else {
         std::string dir = "/";
-        const std::int32_t p = InStrLast(address->Path(), "/");
+        const std::int32_t p = InStrLast(path, "/");
         if (p > 0) {
             dir = path.substr(0, static_cast<std::size_t>(p));
             if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
