@@ -84,7 +84,8 @@ bool ReadAuthority(const std::string& authority, std::string& host, std::string&
         end = authority.find(':');
         if (end == std::string::npos) end = authority.size();
         for (std::size_t i = 0; i < end; ++i)
-            if (!IsNameChar(authority[i])) return Refuse(why, "the host " + authority.substr(0, end) + " is no host name");
+            if (!IsNameChar(authority[i]))
+                return Refuse(why, "the host " + authority.substr(0, end) + " is no host name");
     }
     host = authority.substr(0, end);
     if (host.empty()) return Refuse(why, "it names no host");

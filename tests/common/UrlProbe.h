@@ -1,7 +1,9 @@
-// Runs arbitrary bytes, taken as an address, through the address type: parsed
-// alone, resolved as a redirect's Location against a fixed address, and split
-// into the pieces the control's properties keep. Shared by the fuzz target and
-// the replay of its seeds and of the inputs it has found.
+// Any bytes, taken as an address: parsed, resolved as a redirect's Location and
+// split as the control's properties keep them. Shared by the fuzz target and the
+// replay of its seeds and found inputs. True when the bytes parse; a broken
+// promise (a control character, "@" or "#" in what would be sent, a port outside
+// 1..65535, a path without its "/", a text that does not read back as itself) is
+// described in *fault.
 #pragma once
 
 #include <cstddef>
@@ -9,12 +11,5 @@
 #include <string>
 
 namespace testutil {
-
-// Returns true when the bytes parse as an address. Must never crash, hang or read
-// outside the bytes; an address that breaks the rules' promises (a control
-// character, "@" or a fragment in what would be sent, a port outside 1..65535, a
-// path not starting with "/", a text that does not read back as the same
-// address) is described in *fault.
 bool ProbeUrl(const std::uint8_t* data, std::size_t size, std::string* fault);
-
 }  // namespace testutil

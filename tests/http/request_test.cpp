@@ -104,10 +104,8 @@ TEST(Request, ConditionalLinesAndEdges) {
     h = d.GetHttpHead();
     EXPECT_EQ(h.substr(0, h.find("\r\n")), "GET /a/b.zip HTTP/1.0");
     EXPECT_NE(h.find("\r\nReferer: http://srv:8080/a\r\n"), std::string::npos) << h;
-    // An address sets Server, Port and URL at once; an IPv6 host keeps its brackets.
-    d.SetAddress(*Url::Parse("http://[::1]:8080/x?y#z"));
-    h = d.GetHttpHead();
-    EXPECT_EQ(h.substr(0, h.find("\r\nAccept")), "GET /x?y HTTP/1.0\r\nHost: [::1]:8080");
+    d.SetAddress(*Url::Parse("http://[::1]:8080/x?y#z"));  // Server, Port and URL at once
+    EXPECT_EQ(d.GetHttpHead().substr(0, 37), "GET /x?y HTTP/1.0\r\nHost: [::1]:8080\r\n");
     d.SetServer("user:pw@srv");  // credentials make no host, nor go into the Host header
     EXPECT_EQ(d.GetHttpHead(), "");
 }
