@@ -127,7 +127,8 @@ std::optional<Url> Url::Parse(std::string_view text, std::string* why) {
         Refuse(why, "it is empty");
         return std::nullopt;
     }
-    const Pieces p = Split(text);
+    // Without its fragment, and the spaces before it.
+    const Pieces p = Split(Trimmed(text.substr(0, text.find('#'))));
     const SchemeRow* scheme = FindScheme(p.scheme.empty() ? "http" : p.scheme);
     if (!scheme) {
         Refuse(why, "not an " + SchemeList() + " address");
