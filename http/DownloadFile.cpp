@@ -27,15 +27,16 @@ constexpr const char* kLocalFileText = "Cann't open or creat the local file";
 constexpr const char* kWriteText = "The local file could not be written";
 constexpr const char* kNoDataText = "No data lefts";
 
-// An address from a server property ("srv", "srv:8080", "[::1]"), the port when
-// that names none, and a request target; nothing when the property names no
-// usable host (http/Url.h).
-std::optional<Url> AddressOf(const std::string& server, std::int32_t port, const std::string& target) {
+// An address from a scheme, a server property ("srv", "srv:8080", "[::1]"), the
+// port when that names none, and a request target; nothing when the property
+// names no usable host (http/Url.h).
+std::optional<Url> AddressOf(const std::string& scheme, const std::string& server, std::int32_t port,
+                             const std::string& target) {
     const std::string host = TrimSpaces(server);
     if (host.empty() || host.find_first_of("/?#") != std::string::npos) return std::nullopt;
-    const std::optional<Url> alone = Url::Parse("http://" + host);
+    const std::optional<Url> alone = Url::Parse(scheme + "://" + host);
     if (!alone) return std::nullopt;
-    return Url::Parse("http://" + host + (alone->NamesPort() ? "" : ":" + std::to_string(port)) +
+    return Url::Parse(scheme + "://" + host + (alone->NamesPort() ? "" : ":" + std::to_string(port)) +
                       (target.empty() || target[0] != '/' ? "/" : "") + target);
 }
 
@@ -330,6 +331,7 @@ void DownloadFile::SetURL(const std::string& v) {
 
 void DownloadFile::SetAddress(const Url& address) {
     SetServer(address.Host());
+    scheme_ = address.Scheme();
     SetPort(address.Port());
     // The target as it is: the URL setter's rule for a backslash is for typed text.
     if (!Guard("URL")) return;
@@ -337,7 +339,7 @@ void DownloadFile::SetAddress(const Url& address) {
     Changed("URL");
 }
 
-std::optional<Url> DownloadFile::Address() const { return AddressOf(server_, port_, url_); }
+std::optional<Url> DownloadFile::Address() const { return AddressOf(scheme_, server_, port_, url_); }
 
 void DownloadFile::SetLocalFileName(const std::string& v) {
     if (!Guard("LocalFileName")) return;
@@ -486,7 +488,7 @@ void DownloadFile::StartDownload() {
     downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
     if (!Changed("DownloadedSize")) return;
 
-    if (!Address() || (!proxyServer_.empty() && !AddressOf(proxyServer_, proxyPort_, "/"))) {
+    if (!Address() || (!proxyServer_.empty() && !AddressOf("http", proxyServer_, proxyPort_, "/"))) {
         lastFailure_ = DownloadFailure::NoHost;
         Raise(err::kDownloadNoHost, "DownloadFile.StartDownload", "Invalid host name.");
     }
@@ -529,7 +531,7 @@ void DownloadFile::NewSocket() {
     };
     sock->OnClose = [route, this] { route([&] { Socket_Close(); }); };
 
-    const std::optional<Url> to = proxyServer_.empty() ? Address() : AddressOf(proxyServer_, proxyPort_, "/");
+    const std::optional<Url> to = proxyServer_.empty() ? Address() : AddressOf("http", proxyServer_, proxyPort_, "/");
     if (to) {
         sock->SetRemoteHost(to->HostName());
         sock->SetRemotePort(to->Port());
