@@ -160,7 +160,7 @@ std::optional<Url> Url::Parse(std::string_view text, std::string* why) {
     const std::size_t question = p.target.find('?');
     url.path_ = p.target.substr(0, question);
     if (url.path_.empty()) url.path_ = "/";
-    if (question != std::string::npos) url.query_ = p.target.substr(question + 1);
+    if (question != std::string::npos) url.query_ = "?" + p.target.substr(question + 1);
     return url;
 }
 
@@ -209,7 +209,7 @@ std::string Url::HostName() const {
     return host_.size() > 1 && host_.front() == '[' ? host_.substr(1, host_.size() - 2) : host_;
 }
 
-std::string Url::Target() const { return query_.empty() ? path_ : path_ + "?" + query_; }
+std::string Url::Target() const { return path_ + query_; }
 
 std::string Url::Authority() const { return AuthorityOf(host_, port_, scheme_); }
 
