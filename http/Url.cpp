@@ -59,6 +59,9 @@ bool StartsWithScheme(std::string_view s) {
     return false;
 }
 
+// A piece of a refused address as a reason names it: at most 40 bytes.
+std::string Cut(const std::string& piece) { return piece.size() <= 40 ? piece : piece.substr(0, 40) + "..."; }
+
 bool Refuse(std::string* why, std::string text) {
     if (why) *why = std::move(text);
     return false;
@@ -73,19 +76,20 @@ bool ReadAuthority(const std::string& authority, std::string& host, std::string&
         const std::string literal = authority.substr(1, end - 1);
         bool colon = false;
         for (char c : literal) {
-            if (!IsHex(c) && c != ':' && c != '.') return Refuse(why, "the host [" + literal + "] is no IPv6 address");
+            if (!IsHex(c) && c != ':' && c != '.')
+                return Refuse(why, "the host [" + Cut(literal) + "] is no IPv6 address");
             colon = colon || c == ':';
         }
-        if (!colon) return Refuse(why, "the host [" + literal + "] is no IPv6 address");
+        if (!colon) return Refuse(why, "the host [" + Cut(literal) + "] is no IPv6 address");
         ++end;
         if (end < authority.size() && authority[end] != ':')
-            return Refuse(why, "the host " + authority + " has text after its \"]\"");
+            return Refuse(why, "the host " + Cut(authority) + " has text after its \"]\"");
     } else {
         end = authority.find(':');
         if (end == std::string::npos) end = authority.size();
         for (std::size_t i = 0; i < end; ++i)
             if (!IsNameChar(authority[i]))
-                return Refuse(why, "the host " + authority.substr(0, end) + " is no host name");
+                return Refuse(why, "the host " + Cut(authority.substr(0, end)) + " is no host name");
     }
     host = authority.substr(0, end);
     if (host.empty()) return Refuse(why, "it names no host");
@@ -151,7 +155,7 @@ std::optional<Url> Url::Parse(std::string_view text, std::string* why) {
             if (digits) value = value * 10 + (c - '0');
         }
         if (!digits || value < 1 || value > 65535) {
-            Refuse(why, "the port " + port + " is not a number from 1 to 65535");
+            Refuse(why, "the port " + Cut(port) + " is not a number from 1 to 65535");
             return std::nullopt;
         }
         url.port_ = value;
