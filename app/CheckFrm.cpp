@@ -1,6 +1,7 @@
 #include "app/CheckFrm.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/Catalogue.h"
 #include "app/MainFrm.h"
@@ -9,6 +10,7 @@
 #include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
+#include "http/Url.h"
 #include "platform/Forms.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
@@ -127,13 +129,14 @@ void CheckFrm::Form_Load() {
     // From here every failing step is skipped.
     DownloadFile& box = *DownLoadBox;
     CatalogueUrl = Catalogue::UrlFor(UpdateServer(), SwitchCode);
-    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Catalogue, CatalogueUrl, CatalogueFile,
+    std::string refusal;
+    const std::optional<Url> address = Url::Parse(CatalogueUrl, &refusal);
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Catalogue, address ? &*address : nullptr, CatalogueFile,
                               Catalogue::IsPaid(SwitchCode), Catalogue::kMaxBytes);
-    HttpPort = box.Port();
-    if (!IsHttpAddress(CatalogueUrl)) {
-        // Anything but plain http would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the update server \"%s\" is not an http: address; nothing was fetched\n",
-                     kAppTitle, plat::VisibleText(CatalogueUrl).c_str());
+    if (address) HttpPort = address->Port();
+    if (!address) {
+        std::fprintf(stderr, "%s: the update server \"%s\" cannot be used: %s; nothing was fetched\n", kAppTitle,
+                     plat::VisibleText(CatalogueUrl).c_str(), plat::VisibleText(refusal).c_str());
         DownLoadBox_OnError(0, "");
     } else if (!TryStep([&] { box.StartDownload(); })) {
         // Nothing will come: the transfer never started.
@@ -212,8 +215,8 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, CatalogueFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
-    } else if (IsHttpAddress(CatalogueUrl)) {
-        // (An address that is not http: had its line before anything was fetched.)
+    } else if (Url::Parse(CatalogueUrl)) {
+        // (An address that cannot be used had its line before anything was fetched.)
         const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
         ReportFailure("catalogue", CatalogueUrl, reason.empty() ? "the transfer could not start" : reason);
     }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "app/Catalogue.h"
 #include "app/HandOver.h"
@@ -12,6 +13,7 @@
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
 #include "http/HttpHeader.h"
+#include "http/Url.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Forms.h"
@@ -182,10 +184,12 @@ void DownFrm::DownloadFile() {
         EndWith(kRunNoStagingFolder, "There is no temporary folder to download the update into.");
         return;
     }
-    if (!IsHttpAddress(PackageUrl)) {
-        // Anything but plain http would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the package address \"%s\" is not an http: address; nothing was fetched\n",
-                     kAppTitle, plat::VisibleText(PackageUrl).c_str());
+    // A catalogue without DOWNLOAD is told apart when the transfer cannot start.
+    std::string refusal;
+    const std::optional<Url> address = Url::Parse(PackageUrl, &refusal);
+    if (!address && !TrimSpaces(PackageUrl).empty()) {
+        std::fprintf(stderr, "%s: the package address \"%s\" cannot be used: %s; nothing was fetched\n", kAppTitle,
+                     plat::VisibleText(PackageUrl).c_str(), plat::VisibleText(refusal).c_str());
         DownLoadBox_OnError(0, "");
         return;
     }
@@ -227,9 +231,9 @@ void DownFrm::DownloadFile() {
     // From here every failing step is skipped.
     nl::DownloadFile& box = *DownLoadBox;
     DownloadUrl = PackageUrl;
-    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Package, DownloadUrl, StagedFile,
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Package, address ? &*address : nullptr, StagedFile,
                               Catalogue::IsPaid(SwitchCode), UpdateTransfer::SizeOf(PackageSize));
-    HttpPort = box.Port();
+    if (address) HttpPort = address->Port();
     TryStep([&] { box.SetBackColor(0x8000000F); });
     TryStep([&] { box.SetForeColor(0x8000000E); });
     TryStep([&] { box.SetProgressColor(0x8000000D); });
@@ -296,8 +300,8 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string&) {
                       !TrimSpaces(PackageUrl).empty() ? "no usable SIZE in " + section
                       : PackageSize.empty()           ? "no " + section + " section"
                                                       : "no DOWNLOAD in " + section);
-    } else if (IsHttpAddress(PackageUrl)) {
-        // (An address that is not http: had its line before anything was fetched.)
+    } else if (Url::Parse(PackageUrl)) {
+        // (An address that cannot be used had its line before anything was fetched.)
         const std::string reason = DownLoadBox ? TransferFailureReason(*DownLoadBox, number) : "";
         ReportFailure("package", PackageUrl, reason.empty() ? "the transfer could not start" : reason);
     }

@@ -158,49 +158,6 @@ std::string UpdateServer() {
     return address;
 }
 
-namespace {
-
-// "http://srv:8080/a?b" -> "srv:8080"
-std::string Authority(const std::string& address) {
-    std::string s = TrimSpaces(address);
-    const auto scheme = s.find("://");
-    if (scheme != std::string::npos) s = s.substr(scheme + 3);
-    s = s.substr(0, s.find_first_of("/?#"));
-    const auto at = s.rfind('@');
-    if (at != std::string::npos) s = s.substr(at + 1);
-    return s;
-}
-
-// The position of the ':' before a port in an authority, npos when none.
-std::size_t PortColon(const std::string& authority) {
-    const auto colon = authority.rfind(':');
-    if (colon == std::string::npos || authority.find(':') != colon) return std::string::npos;
-    return colon;
-}
-
-}  // namespace
-
-std::string HostOf(const std::string& address) {
-    const std::string a = Authority(address);
-    return a.substr(0, PortColon(a));
-}
-
-int PortOf(const std::string& address) {
-    const std::string a = Authority(address);
-    const auto colon = PortColon(a);
-    if (colon == std::string::npos) return 80;
-    const std::string digits = a.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return 80;
-    const int port = std::stoi(digits);
-    return port >= 1 && port <= 65535 ? port : 80;
-}
-
-bool IsHttpAddress(const std::string& address) {
-    const std::string s = TrimSpaces(address);
-    const auto scheme = s.find("://");
-    return scheme == std::string::npos || AsciiLower(s.substr(0, scheme)) == "http";
-}
-
 bool VersionTextGreater(const std::string& a, const std::string& b) {
     // Code unit by code unit, as unsigned bytes; the shorter is smaller when it
     // is a prefix of the longer.

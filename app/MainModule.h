@@ -85,15 +85,6 @@ extern std::string RunOutcome;
 inline constexpr const char* kDefaultUpdateServer = "http://updates.brightloom.example";
 // The update server's address (scheme, host, optional port), without a final "/".
 std::string UpdateServer();
-// The host of an address ("http://srv:8080/a" -> "srv"), without its port.
-std::string HostOf(const std::string& address);
-// The port an address names ("http://srv:8080/a" -> 8080), 80 when it names none
-// (or one outside 1..65535).
-int PortOf(const std::string& address);
-// True when an address is fetched as what it says: "http://..." (any case) or
-// one without a scheme. Anything else (https:, ftp:, file:) would be fetched
-// over plain http all the same, and is not fetched at all.
-bool IsHttpAddress(const std::string& address);
 // The version texts compared as the check does: code unit by code unit,
 // case-sensitive, a prefix being the smaller. True when `a` is greater than `b`.
 bool VersionTextGreater(const std::string& a, const std::string& b);

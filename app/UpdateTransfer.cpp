@@ -1,24 +1,21 @@
 #include "app/UpdateTransfer.h"
 
 #include "app/Catalogue.h"
-#include "app/MainModule.h"
 #include "http/DownloadFile.h"
+#include "http/Url.h"
 #include "support/ErrorReport.h"
 
 namespace nl {
 
-void UpdateTransfer::Configure(DownloadFile& box, Kind kind, const std::string& address,
-                               const std::string& localFile, bool paid, std::int64_t maxBytes) {
+void UpdateTransfer::Configure(DownloadFile& box, Kind kind, const Url* address, const std::string& localFile,
+                               bool paid, std::int64_t maxBytes) {
     const bool package = kind == Kind::Package;
     if (paid) {
         TryStep([&] { box.SetUseHttpAuthorization(true); });
         TryStep([&] { box.SetUserName(Catalogue::kAccount); });
         TryStep([&] { box.SetUserPassword(Catalogue::kAccountPassword); });
     }
-    // The port the address names, 80 when it names none; the host goes alone.
-    TryStep([&] { box.SetServer(HostOf(address)); });
-    TryStep([&] { box.SetURL(address); });
-    TryStep([&] { box.SetPort(PortOf(address)); });
+    if (address) TryStep([&] { box.SetAddress(*address); });
     TryStep([&] { box.SetLocalFileName(localFile); });
     TryStep([&] { box.SetHTTPVersion(package ? 1 : 0); });
     TryStep([&] { box.SetWhileFileExist(package ? 1 : 0); });

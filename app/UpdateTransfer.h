@@ -15,6 +15,7 @@
 namespace nl {
 
 class DownloadFile;
+class Url;
 
 class UpdateTransfer {
 public:
@@ -26,9 +27,10 @@ public:
 
     // Sets `box` up to fetch `address` into `localFile`: HTTP/1.0 into a fresh
     // file for the catalogue, HTTP/1.1 continuing a part for the package; the
-    // account when `paid`; at most `maxBytes`. Failing steps are skipped.
-    static void Configure(DownloadFile& box, Kind kind, const std::string& address, const std::string& localFile,
-                          bool paid, std::int64_t maxBytes);
+    // account when `paid`; at most `maxBytes`. Failing steps are skipped; without
+    // an address (none, or one refused) the transfer has nowhere to go.
+    static void Configure(DownloadFile& box, Kind kind, const Url* address, const std::string& localFile, bool paid,
+                          std::int64_t maxBytes);
 
     // The catalogue's SIZE as a byte count; 0 when it is no plain positive
     // decimal number (a package without one cannot be bounded).

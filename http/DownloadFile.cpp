@@ -11,6 +11,7 @@
 #include "net/CSocket.h"
 #include "support/ErrorReport.h"
 #include "http/HttpErrors.h"
+#include "http/Url.h"
 #include "net/NetErrors.h"
 #include "support/AsciiText.h"
 #include "support/SupportErrors.h"
@@ -26,21 +27,17 @@ constexpr const char* kLocalFileText = "Cann't open or creat the local file";
 constexpr const char* kWriteText = "The local file could not be written";
 constexpr const char* kNoDataText = "No data lefts";
 
-// "http://srv:8080/x?y" -> "srv:8080"; a plain host name stays as it is.
-std::string HostPart(std::string s) {
-    const auto scheme = s.find("://");
-    if (scheme != std::string::npos) s = s.substr(scheme + 3);
-    s = s.substr(0, s.find('/'));
-    return s.substr(0, s.find('?'));
-}
-
-// "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
-std::string PathPart(const std::string& text) {
-    std::string s = ReplaceFirst(TrimSpaces(text), "\\", "/");
-    const auto scheme = s.find("://");
-    if (scheme != std::string::npos) s = s.substr(scheme + 3);
-    const auto slash = s.find('/');
-    return slash == std::string::npos ? "/" : s.substr(slash);
+// An address from a scheme, a server property ("srv", "srv:8080", "[::1]"), the
+// port when that names none, and a request target; nothing when the property
+// names no usable host (http/Url.h).
+std::optional<Url> AddressOf(const std::string& scheme, const std::string& server, std::int32_t port,
+                             const std::string& target) {
+    const std::string host = TrimSpaces(server);
+    if (host.empty() || host.find_first_of("/?#") != std::string::npos) return std::nullopt;
+    const std::optional<Url> alone = Url::Parse(scheme + "://" + host);
+    if (!alone) return std::nullopt;
+    return Url::Parse(scheme + "://" + host + (alone->NamesPort() ? "" : ":" + std::to_string(port)) +
+                      (target.empty() || target[0] != '/' ? "/" : "") + target);
 }
 
 // Ports were 16-bit signed, which shut out every port above 32767; they now take
@@ -88,10 +85,6 @@ bool WholeFileHeld(const std::string& head, std::int64_t held) {
     std::int64_t n = 0;
     return LeadingCount(total, n) && n == held;
 }
-
-// The path of the request target: a fragment ("#part") names a place inside the
-// page for the reader and is never sent.
-std::string WithoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
 
 }  // namespace
 
@@ -262,7 +255,7 @@ void DownloadFile::SetTimeOut(std::int32_t seconds) {
 void DownloadFile::SetServer(const std::string& v) {
     RequestText(v, "Server");
     if (!Guard("Server")) return;
-    server_ = HostPart(v);
+    server_ = Url::Split(v).authority;  // "http://srv:8080/x?y" -> "srv:8080"
     Changed("Server");
 }
 
@@ -276,7 +269,7 @@ void DownloadFile::SetPort(std::int32_t v) {
 void DownloadFile::SetProxyServer(const std::string& v) {
     RequestText(v, "ProxyServer");
     if (!Guard("ProxyServer")) return;
-    proxyServer_ = HostPart(v);
+    proxyServer_ = Url::Split(v).authority;
     Changed("ProxyServer");
 }
 
@@ -332,9 +325,23 @@ void DownloadFile::SetNoCache(bool v) {
 void DownloadFile::SetURL(const std::string& v) {
     RequestText(v, "URL");
     if (!Guard("URL")) return;
-    url_ = PathPart(v);
+    // "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
+    const std::string target = Url::Split(ReplaceFirst(TrimSpaces(v), "\\", "/")).target;
+    url_ = target.empty() ? "/" : target;
     Changed("URL");
 }
+
+void DownloadFile::SetAddress(const Url& address) {
+    SetServer(address.Host());
+    scheme_ = address.Scheme();
+    SetPort(address.Port());
+    // The target as it is: the URL setter's rule for a backslash is for typed text.
+    if (!Guard("URL")) return;
+    url_ = address.Target();
+    Changed("URL");
+}
+
+std::optional<Url> DownloadFile::Address() const { return AddressOf(scheme_, server_, port_, url_); }
 
 void DownloadFile::SetLocalFileName(const std::string& v) {
     if (!Guard("LocalFileName")) return;
@@ -397,20 +404,19 @@ std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
 
 std::string DownloadFile::BuildRequest() const {
     if (TrimSpaces(server_).empty() || TrimSpaces(url_).empty()) return "";
+    const std::optional<Url> address = Address();
+    if (!address) return "";
     const bool viaProxy = !proxyServer_.empty();
-    const std::string path = WithoutFragment(url_);
-
-    std::string target = path;
-    if (viaProxy) {
-        target = "http://" + server_;
-        if (port_ != 80) target += ":" + std::to_string(port_);
-        target += path;
-    }
+    const std::string path = address->Target();
+    // The port goes with the host wherever the host is named, unless it is the
+    // scheme's default: a server that builds an address from the Host header
+    // (a redirect, a page's links) must not send the client to another port.
+    const std::string authority = address->Authority();
 
     std::string r;
     r.reserve(512);
-    r += "GET " + target + (httpVersion_ == 0 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
-    r += "Host: " + server_ + "\r\n";
+    r += "GET " + (viaProxy ? address->Text() : path) + (httpVersion_ == 0 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
+    r += "Host: " + authority + "\r\n";
     r += "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n";
     r += "User-Agent: " + agent_ + "\r\n";
     if (!TrimSpaces(referer_).empty()) {
@@ -422,7 +428,7 @@ std::string DownloadFile::BuildRequest() const {
             dir = path.substr(0, static_cast<std::size_t>(p));
             if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         }
-        r += "Referer: http://" + server_ + dir + "\r\n";
+        r += "Referer: " + address->Scheme() + "://" + authority + dir + "\r\n";
     }
     if (!userName_.empty() || !userPassword_.empty())
         r += "Authorization: Basic " + Base64Encode(userName_ + ":" + userPassword_) + "\r\n";
@@ -484,7 +490,7 @@ void DownloadFile::StartDownload() {
     downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
     if (!Changed("DownloadedSize")) return;
 
-    if (TrimSpaces(server_).empty()) {
+    if (!Address() || (!proxyServer_.empty() && !AddressOf("http", proxyServer_, proxyPort_, "/"))) {
         lastFailure_ = DownloadFailure::NoHost;
         Raise(err::kDownloadNoHost, "DownloadFile.StartDownload", "Invalid host name.");
     }
@@ -527,12 +533,10 @@ void DownloadFile::NewSocket() {
     };
     sock->OnClose = [route, this] { route([&] { Socket_Close(); }); };
 
-    if (proxyServer_.empty()) {
-        sock->SetRemoteHost(server_);
-        sock->SetRemotePort(port_);
-    } else {
-        sock->SetRemoteHost(proxyServer_);
-        sock->SetRemotePort(proxyPort_);
+    const std::optional<Url> to = proxyServer_.empty() ? Address() : AddressOf("http", proxyServer_, proxyPort_, "/");
+    if (to) {
+        sock->SetRemoteHost(to->HostName());
+        sock->SetRemotePort(to->Port());
     }
     TryStep([&] { sock->SetTimeOut(timeOut_); });
     cDownload_ = std::move(made);

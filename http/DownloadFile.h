@@ -32,11 +32,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "http/ChunkedDecoder.h"
 #include "http/HttpErrors.h"
+#include "http/Url.h"
 #include "controls/ControlHost.h"
 #include "controls/DrawingSurface.h"
 #include "controls/Label.h"
@@ -137,6 +139,13 @@ public:
     void SetNoCache(bool v);
     const std::string& URL() const { return url_; }
     void SetURL(const std::string& v);  // keeps the path of an address
+    // Server (the host as written, "[::1]" too), Port and URL from an address,
+    // and its scheme (http until an address says otherwise; not persisted).
+    void SetAddress(const Url& address);
+    // The address a transfer fetches: the scheme, Server read as host[:port] (a
+    // port written there wins over Port) and URL; nothing when Server names no
+    // usable host under the rules of http/Url.h. Its Authority() is the Host header.
+    std::optional<Url> Address() const;
     std::int32_t StateCode() const { return stateCode_; }
     void SetStateCode(std::int32_t);  // read-only
     const std::string& StateStr() const { return stateStr_; }
@@ -282,6 +291,7 @@ private:
     // Properties.
     bool neverDeleteTmpFile_ = true;
     std::int32_t timeOut_ = 30;
+    std::string scheme_ = "http";  // set by SetAddress
     std::string server_;
     std::int32_t port_ = 80;
     std::string proxyServer_;

@@ -20,6 +20,7 @@
 #include "http/HttpHeader.h"
 #include "http/prpProxy.h"
 #include "http/prpServer.h"
+#include "http/Url.h"
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
@@ -58,7 +59,8 @@ enum ExitCode {
 
 const char* const kHelp =
     "Usage: novalink-get [options] URL\n"
-    "Downloads http://HOST[:PORT]/PATH into a local file.\n"
+    "Downloads [http://]HOST[:PORT][/PATH] into a local file (HOST: a name, an IPv4\n"
+    "address or [IPv6]; no USER:PASS@, which --user gives).\n"
     "\n"
     "Options:\n"
     "  -o FILE               local file (default: the last part of the URL's path); an\n"
@@ -150,36 +152,6 @@ bool SplitHostPort(const std::string& text, std::string& host, std::int32_t& por
     host = text.substr(0, colon);
     if (colon == std::string::npos) return !host.empty();
     return !host.empty() && ParsePort(text.substr(colon + 1), port);
-}
-
-struct Url {
-    std::string host;
-    std::int32_t port = 80;
-    std::string path = "/";
-};
-
-bool ParseUrl(const std::string& address, Url& url, std::string& why) {
-    // A fragment ("#part") is the reader's, never the server's.
-    const std::string text = address.substr(0, address.find('#'));
-    const std::string lower = nl::AsciiLower(text);
-    if (lower.rfind("http://", 0) != 0) {
-        why = lower.find("://") != std::string::npos ? "only http:// URLs are supported: " + text
-                                                     : "the URL must start with http:// : " + text;
-        return false;
-    }
-    std::string rest = text.substr(7);
-    const auto slash = rest.find_first_of("/?");
-    std::string authority = rest.substr(0, slash);
-    if (slash != std::string::npos) url.path = rest[slash] == '/' ? rest.substr(slash) : "/" + rest.substr(slash);
-    if (authority.find('@') != std::string::npos) {
-        why = "put credentials in --user, not in the URL";
-        return false;
-    }
-    if (!SplitHostPort(authority, url.host, url.port)) {
-        why = "bad host or port in the URL: " + text;
-        return false;
-    }
-    return true;
 }
 
 std::string DefaultFileName(const std::string& path) {
@@ -505,16 +477,15 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
             d.ReadProperties(bag);
         }
         if (!o.urlText.empty()) {
-            Url url;
             std::string why;
-            if (!ParseUrl(o.urlText, url, why)) {
-                Fail(why);
+            const std::optional<nl::Url> url = nl::Url::Parse(o.urlText, &why);
+            if (!url) {
+                Fail("the URL " + o.urlText + " cannot be fetched: " + why +
+                     (why.find("credentials") != std::string::npos ? "; --user gives them" : ""));
                 return kUsage;
             }
-            d.SetServer(url.host);
-            d.SetPort(url.port);
-            d.SetURL(url.path);
-            if (o.output.empty()) o.output = DefaultFileName(url.path);
+            d.SetAddress(*url);
+            if (o.output.empty()) o.output = DefaultFileName(url->Path());
         } else if (o.settingsIn.empty()) {
             Fail("no URL given (see --help)");
             return kUsage;
@@ -950,47 +921,28 @@ std::string LengthProblem(const std::string& head, const std::string& where) {
 
 constexpr int kMaxRedirects = 10;
 
-// Points the control at the address a redirect names: an http:// one, or one
-// on the same server ("/path", "path", "//host/path"). Credentials for the
-// server go only to the host and port they were given for. False, with the
-// reason, when the address is another scheme's or unusable.
-bool FollowRedirect(nl::DownloadFile& d, const std::string& firstHost, std::int32_t firstPort, std::string& why) {
+// Points the control at the address a redirect names, read where the control
+// fetched (http/Url.h). Credentials for the server go only to the host and port
+// they were given for. False, with the reason, when the address cannot be fetched.
+bool FollowRedirect(nl::DownloadFile& d, const std::optional<nl::Url>& first, std::string& why) {
     const std::string location = nl::TrimSpaces(nl::GetHeaderValue(d.ReceiveHead(), "Location"));
     const std::string shown = plat::VisibleText(location, plat::LineBreaks::Shown, 200);
-    if (location.empty() || ControlCharacter(location) >= 0) {
+    const std::optional<nl::Url> here = d.Address();
+    if (location.empty() || ControlCharacter(location) >= 0 || !here) {
         why = "the redirect from " + d.Server() + ":" + std::to_string(d.Port()) + " names no usable Location";
         return false;
     }
-    const std::string here = "http://" + d.Server() + ":" + std::to_string(d.Port());
-    const std::string lower = nl::AsciiLower(location);
-    const auto scheme = lower.find("://");
-    std::string target;
-    if (lower.rfind("http://", 0) == 0) {
-        target = location;
-    } else if (location.rfind("//", 0) == 0) {
-        target = "http:" + location;
-    } else if (scheme != std::string::npos && scheme < lower.find_first_of("/?")) {
-        why = "the redirect leads to " + shown + ": only http:// addresses are followed";
-        return false;
-    } else if (location[0] == '/') {
-        target = here + location;
-    } else {
-        const std::string path = d.URL().substr(0, d.URL().find('?'));
-        target = here + path.substr(0, path.rfind('/') + 1) + location;
-    }
-    Url url;
     std::string parseWhy;
-    if (!ParseUrl(target, url, parseWhy)) {
+    const std::optional<nl::Url> next = here->Resolve(location, &parseWhy);
+    if (!next) {
         why = "the redirect leads to " + shown + ", which cannot be fetched: " + parseWhy;
         return false;
     }
-    if (url.host != firstHost || url.port != firstPort) {
+    if (!first || next->Host() != first->Host() || next->Port() != first->Port()) {
         d.SetUserName("");
         d.SetUserPassword("");
     }
-    d.SetServer(url.host);
-    d.SetPort(url.port);
-    d.SetURL(url.path);
+    d.SetAddress(*next);
     return true;
 }
 
@@ -1138,8 +1090,7 @@ static int Main(int argc, char** argv) {
         Fail(why);
         return kLocalFile;
     }
-    const std::string firstHost = d.Server();
-    const std::int32_t firstPort = d.Port();
+    const std::optional<nl::Url> first = d.Address();
     Outcome outcome;
     for (int redirects = 0;; ++redirects) {
         outcome = Outcome{};
@@ -1152,7 +1103,7 @@ static int Main(int argc, char** argv) {
         if (!options.location || outcome.failure != nl::DownloadFailure::HttpStatus ||
             !IsRedirect(nl::ReplyStatusCode(d.ReceiveHead())) || redirects == kMaxRedirects)
             break;
-        if (!FollowRedirect(d, firstHost, firstPort, why)) {
+        if (!FollowRedirect(d, first, why)) {
             Fail(why);
             dest.Failed();
             return kRefused;

@@ -1,6 +1,6 @@
 // The windows' own rules, without windows: size texts, the textual version
-// comparison, the edition from a description or a switch, and the parts of the
-// update server's address.
+// comparison, and the edition from a description or a switch (the parts of an
+// address are tests/http/url_test.cpp's).
 #include <gtest/gtest.h>
 
 
@@ -108,27 +108,4 @@ TEST(WindowsLogic, EditionFromTheDescriptionOrTheSwitch) {
     EXPECT_EQ(Catalogue::EditionOf("/A"), nullptr);
     EXPECT_TRUE(Catalogue::IsPaid("/X"));
     EXPECT_EQ(Catalogue::EditionNamed("te"), Catalogue::EditionOf("/T"));
-}
-
-TEST(WindowsLogic, HostAndPortOfAnAddress) {
-    struct Case {
-        const char* address;
-        const char* host;
-        int port;
-    };
-    const Case cases[] = {
-        {"http://updates.example.net", "updates.example.net", 80},
-        {"http://127.0.0.1:8080", "127.0.0.1", 8080},
-        {"http://127.0.0.1:8080/download/blmnl.cfg", "127.0.0.1", 8080},
-        {"http://srv/m_update/blmnl.cfg?x=1:2", "srv", 80},
-        {"srv:81/a", "srv", 81},
-        {"http://srv:0/a", "srv", 80},
-        {"http://srv:65536/a", "srv", 80},
-        {"http://srv:80x/a", "srv", 80},
-        {"http://user:pw@srv:8081/a", "srv", 8081},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(nl::HostOf(c.address), c.host) << c.address;
-        EXPECT_EQ(nl::PortOf(c.address), c.port) << c.address;
-    }
 }

@@ -78,7 +78,8 @@ TEST(NovalinkGet, StdoutProxyVariablesRedirectsAndNoFileLeft) {
     NginxServer::Options options;
     options.extraLocations = "    location = /moved { return 301 /files/pkg.bin; }\n"
                              "    location = /loop { return 302 /loop; }\n"
-                             "    location = /elsewhere { return 301 https://127.0.0.1/files/pkg.bin; }\n";
+                             "    location = /elsewhere { return 301 https://127.0.0.1/files/pkg.bin; }\n"
+                             "    location = /hosted { return 301 http://$http_host/files/pkg.bin; }\n";
     NginxServer nginx(options);
     ProxyServer proxy;
     ASSERT_TRUE(nginx.Running());
@@ -110,6 +111,7 @@ TEST(NovalinkGet, StdoutProxyVariablesRedirectsAndNoFileLeft) {
         {"-L follows a 301", {"-L", "-o", out, UrlOf(nginx.Port(), "/moved")}, {}, 0, File, false, 2},
         {"-L stops after 10", {"-L", "-o", out, UrlOf(nginx.Port(), "/loop")}, {}, 2, None, false, 11},
         {"-L stays on http", {"-L", "-o", out, UrlOf(nginx.Port(), "/elsewhere")}, {}, 2, None, false, 1},
+        {"-L to an address built from Host", {"-L", "-o", out, UrlOf(nginx.Port(), "/hosted")}, {}, 0, File, false, 2},
         {"a 404", {"-o", out, UrlOf(nginx.Port(), "/files/none.bin")}, {}, 2, None, false, 1},
     };
     for (const auto& c : cases) {
@@ -148,7 +150,7 @@ TEST(NovalinkGet, SendsExactlyTheRequestItPrints) {
     RunResult head = Get(headArgs);
     ASSERT_EQ(head.exitCode, 0) << head.out;
     EXPECT_EQ(head.out,
-              "GET /a/b.txt?q=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+              "GET /a/b.txt?q=1 HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
               "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
               "User-Agent: probe/1\r\nReferer: http://r/\r\nAuthorization: Basic bWU6cHc=\r\n"
               "Connection: close\r\n\r\n");
