@@ -1,7 +1,8 @@
 # Fails when a file includes a header of a layer above its own, or when a file
 # outside platform/ includes an operating-system or toolkit header. In tests/ and
 # bench/ only the files under a platform/posix/ or platform/win32/ folder may
-# include operating-system headers or the platform implementations' own headers,
+# include operating-system headers or the platform implementations' own headers
+# (those of platform/posix/, platform/win32/ and the front ends' platform/frontends/),
 # so that the rest builds for either platform.
 #   cmake -DSOURCE_DIR=<repo> -P cmake/CheckLayers.cmake
 # The layers, lowest first; a file may include its own layer and those below.
@@ -42,7 +43,7 @@ foreach(i RANGE ${last})
 endforeach()
 
 # tests/ and bench/: neutral outside platform/<impl>/.
-set(impl_regex "(^|/)platform/(posix|win32)/")
+set(impl_regex "(^|/)platform/(posix|win32|frontends)/")
 foreach(top tests bench)
   file(GLOB_RECURSE files ${SOURCE_DIR}/${top}/*.h ${SOURCE_DIR}/${top}/*.cpp)
   foreach(f ${files})

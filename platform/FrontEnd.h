@@ -5,9 +5,11 @@
 // user edits (a text box's text, a check box's state, a list's choice, the tab
 // shown) in the model, and turns the user's actions into posted messages.
 //
-// What is a system's own (choosing the front end, Ctrl+C and the signals that
-// end a run) is in platform/<system>/FrontEndSystem.cpp
-// (platform/FrontEndSystem.h).
+// The front ends live side by side in platform/frontends/<name>/, each with its
+// surface painter and what it adds to the loop. Choosing one is the system's
+// (platform/<system>/FrontEndSystem.cpp, platform/FrontEndSystem.h); Ctrl+C and
+// the requests to end reach the forms as the loop's signals
+// (platform/LoopSignals.h).
 //
 // Internal to platform/; everything here runs on the user-interface thread.
 #pragma once
@@ -38,7 +40,7 @@ public:
     // The form became the active one (shown, or uncovered); it is shown.
     virtual void FormActivated(FormModel& form) {}
     // The form's icon changed (FormModel::icon, iconFile): GTK sets the window's
-    // icon, Win32 the frame's (WM_SETICON with platform/win32/PictureLoader.h's
+    // icon, Win32 the frame's (WM_SETICON with platform/frontends/win32/PictureLoader.h's
     // LoadPictureIcon, big and small); the terminal shows none.
     virtual void FormIconChanged(FormModel& form) {}
 

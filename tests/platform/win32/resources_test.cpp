@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "platform/win32/PictureLoader.h"
+#include "platform/frontends/win32/PictureLoader.h"
 #include "tests/common/SpawnUtil.h"
 
 using namespace testutil;

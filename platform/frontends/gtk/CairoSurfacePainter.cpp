@@ -1,4 +1,4 @@
-#include "platform/gtk/CairoSurfacePainter.h"
+#include "platform/frontends/gtk/CairoSurfacePainter.h"
 
 #include <pango/pangocairo.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/PictureLoader.h"
+#include "platform/frontends/win32/PictureLoader.h"
 
 #include <initguid.h>
 #include <wincodec.h>

@@ -1,11 +1,11 @@
-#include "platform/win32/NewsView.h"
+#include "platform/frontends/win32/NewsView.h"
 
 #include "platform/win32/WinApi.h"
 
 #include <shellapi.h>
 
 #include "platform/VisibleText.h"
-#include "platform/win32/BrowserSite.h"
+#include "platform/frontends/win32/BrowserSite.h"
 #include "platform/win32/WideText.h"
 
 namespace plat::win32 {

@@ -12,7 +12,7 @@
 // a property sheet; the strip is a Tab stop of its own, its pages its siblings. The controls' own ids are the product's plus kIdBase, so that the
 // IDOK and IDCANCEL the dialog manager sends never meet a control of the
 // product.
-#include "platform/win32/Win32FrontEnd.h"
+#include "platform/frontends/win32/Win32FrontEnd.h"
 
 // The system headers first: commctrl.h needs windows.h.
 #include "platform/win32/WinApi.h"
@@ -27,10 +27,10 @@
 #include <vector>
 
 #include "platform/VisibleText.h"
-#include "platform/win32/GdiSurfacePainter.h"
+#include "platform/frontends/win32/GdiSurfacePainter.h"
 #include "platform/win32/MessageLoop.h"
-#include "platform/win32/NewsView.h"
-#include "platform/win32/PictureLoader.h"
+#include "platform/frontends/win32/NewsView.h"
+#include "platform/frontends/win32/PictureLoader.h"
 #include "platform/win32/WideText.h"
 
 namespace plat::win32 {

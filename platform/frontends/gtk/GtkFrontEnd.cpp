@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "platform/VisibleText.h"
-#include "platform/gtk/LoopSource.h"
-#include "platform/gtk/CairoSurfacePainter.h"
-#include "platform/posix/GtkModule.h"
+#include "platform/frontends/gtk/LoopSource.h"
+#include "platform/frontends/gtk/CairoSurfacePainter.h"
+#include "platform/frontends/gtk/GtkModule.h"
 
 namespace plat::gtk {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/GdiSurfacePainter.h"
+#include "platform/frontends/win32/GdiSurfacePainter.h"
 
 #include <algorithm>
 
