@@ -209,10 +209,13 @@ private:
     // On a terminal, a form with a progress bar shows it and its labels in one
     // status area on standard error, redrawn in place: the labels on one line,
     // the bar on the next. Elsewhere labels are lines and the bar a line a second.
+    // A bar is a drawn surface that fills or writes; a banner or a separator
+    // line is none, and a form with only those says its labels once, as lines.
     bool InArea(const FormModel& form) const {
         if (!errTty_) return false;
         for (auto& c : form.controls)
-            if (c->kind == FormControl::Kind::Surface) return true;
+            if (c->kind == FormControl::Kind::Surface && (!c->picture.fills.empty() || !c->picture.texts.empty()))
+                return true;
         return false;
     }
 
@@ -621,7 +624,9 @@ private:
                 Echo(line);
                 st->awaiting = false;
                 if (got) {
-                    Press(*form, ButtonFor(*form, word));
+                    // An empty line chooses nothing: the form asks again. Any
+                    // other line that names no choice presses the cancel button.
+                    if (!word.empty()) Press(*form, ButtonFor(*form, word));
                 } else if (++st->ends == 1) {
                     Press(*form, 0);
                 } else if (st->ends == 2) {

@@ -89,7 +89,8 @@ public:
         wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<::HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpfnWndProc = &Win32FrontEnd::FormProc;
-        wc.hIcon = ::LoadIcon(instance, MAKEINTRESOURCE(1));
+        // The program's icon, by the name it has in its resources (resources/novalink.rc).
+        wc.hIcon = ::LoadIconW(instance, L"NOVALINK");
         wc.lpszClassName = kFormClass;
         ::RegisterClassExW(&wc);
         wc.hIcon = nullptr;
@@ -223,7 +224,7 @@ public:
             // Laid on what is under it: a drawn surface's background, or the form's.
             const FormControl* under = SurfaceUnder(form, c);
             const ::COLORREF back = under ? static_cast<::COLORREF>(under->picture.background) : ::GetSysColor(COLOR_BTNFACE);
-            if (::HBITMAP picture = LoadPicture(c.text, back)) {
+            if (::HBITMAP picture = LoadPicture(c.text, back, nullptr, Dpi())) {
                 frame->pictures.push_back(picture);
                 ::SendMessageW(widget, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<::LPARAM>(picture));
             }
