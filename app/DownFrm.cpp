@@ -11,6 +11,8 @@
 #include "app/StagedPackage.h"
 #include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
+#include "controls/DrawingSurface.h"
+#include "controls/LineX.h"
 #include "http/DownloadFile.h"
 #include "http/HttpHeader.h"
 #include "http/Url.h"
@@ -32,6 +34,7 @@ constexpr int kFileLlab = 2;
 constexpr int kDownLoadBox = 3;
 constexpr int kCButton = 4;
 constexpr int kImage1 = 5;
+constexpr int kLine1 = 6;
 constexpr plat::UINT kRestartMessage = SurfaceView::kRepaintMessage + 1;
 
 constexpr const char* kQuestion = "Can you Cancel the Novalink?";
@@ -157,6 +160,14 @@ void DownFrm::Create() {
     plat::AddLabel(hwnd_, kXLab, {840, 180, 5055, 255}, "Initializing");
     plat::AddLabel(hwnd_, kFileLlab, {840, 480, 5055, 255}, std::string(17, ' '));
     AttachDownloadBox(*DownLoadBox, kDownLoadBox, 120, 900);
+    // Line1: an etched line between the bar and the button.
+    plat::AddSurface(hwnd_, kLine1, {120, 1425, 5775, 30});
+    plat::SurfacePicture line;
+    line.width = 5775;
+    line.height = 30;
+    line.background = DrawingSurface::ResolveColor(0x8000000F);
+    line.edges.push_back({0, 0, 5775, 30, LineX::kEdgeEtched, LineX::kTop});
+    plat::PaintSurface(hwnd_, kLine1, line);
     plat::AddButton(hwnd_, kCButton, {4500, 1650, 1395, 375}, "&Cancel");
     DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
     DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };

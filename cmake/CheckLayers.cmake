@@ -2,7 +2,8 @@
 # when a file outside platform/ includes an operating-system or toolkit header.
 # In tests/ and bench/ only the files under a platform/posix/ or platform/win32/
 # folder may include operating-system headers or the platform implementations'
-# own headers, so that the rest builds for either platform.
+# own headers (those of platform/posix/, platform/win32/ and the front ends'
+# platform/frontends/), so that the rest builds for either platform.
 #   cmake -DSOURCE_DIR=<repo> -P cmake/CheckLayers.cmake
 # What a folder links is its NL_USES_<folder> list in CMakeLists.txt, the one
 # place that says it: a file may include its own folder's headers and those of
@@ -56,7 +57,7 @@ foreach(layer ${layers})
 endforeach()
 
 # tests/ and bench/: neutral outside platform/<impl>/.
-set(impl_regex "(^|/)platform/(posix|win32)/")
+set(impl_regex "(^|/)platform/(posix|win32|frontends)/")
 foreach(top tests bench)
   file(GLOB_RECURSE files ${SOURCE_DIR}/${top}/*.h ${SOURCE_DIR}/${top}/*.cpp)
   foreach(f ${files})

@@ -456,12 +456,18 @@ TEST_F(InteractiveUpdate, OnATerminalTheStatusAreaStaysOutOfQuestionsAndCIsCance
         std::string what, feed;
         int exit;
         bool silent;
+        std::vector<std::pair<std::string, int>> times = {};  // how often each text shows
     } cases[] = {
         {"the cancel question during the download",
          when("grep -q 'Install >>' ../out") + "printf 'i\\n'; " + when("[ -s BLM_UPDATE/BLMNL.PTX ]") + "sleep .5; printf 'c\\n'; " +
              when("grep -q 'Cancel the' ../out") + "sleep .5; printf 'y\\n'; ",
          nl::kRunCancelled, false},
         {"c in the check window", when("[ -e blmnl.cfg ]") + "printf 'c\\n'; ", nl::kRunCancelled, true},
+        {"the offer: its banner once, also after an answer, and an empty line asks again",
+         when("grep -q 'Install >>' ../out") + "printf '\\n'; " + when("[ $(grep -c 'Cancel .c.:' ../out) = 2 ]") +
+             "printf 'c\\n'; " + when("grep -q 'Cancel the' ../out") + "printf 'n\\n'; " +
+             when("[ $(grep -c 'Cancel .c.:' ../out) = 3 ]") + "printf 'c\\ny\\n'; ",
+         nl::kRunCancelled, false, {{"Brightloom Novalink...", 1}, {"Cancel [c]: ", 3}, {"Cancel the", 2}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -472,7 +478,12 @@ TEST_F(InteractiveUpdate, OnATerminalTheStatusAreaStaysOutOfQuestionsAndCIsCance
         RunResult r = testutil::Run(
             {"/bin/sh", "-c", "cd \"$TMPDIR\" && { " + c.feed + when("[ -e ../done ]") + run}, env_, 60);
         ASSERT_NE(r.out.find("exit " + std::to_string(c.exit)), std::string::npos) << r.out;
-        if (c.silent) continue;
+        for (const auto& [text, times] : c.times) {
+            int seen = 0;
+            for (std::size_t at = r.out.find(text); at != std::string::npos; at = r.out.find(text, at + 1)) ++seen;
+            EXPECT_EQ(seen, times) << text << "\n" << r.out;
+        }
+        if (c.silent || !c.times.empty()) continue;
         // The question starts a line of its own, and nothing is drawn over it or after it before the answer.
         const std::size_t q = r.out.find("Can you Cancel the Novalink?");
         ASSERT_NE(q, std::string::npos) << r.out;

@@ -12,7 +12,7 @@
 // a property sheet; the strip is a Tab stop of its own, its pages its siblings. The controls' own ids are the product's plus kIdBase, so that the
 // IDOK and IDCANCEL the dialog manager sends never meet a control of the
 // product.
-#include "platform/win32/Win32FrontEnd.h"
+#include "platform/frontends/win32/Win32FrontEnd.h"
 
 // The system headers first: commctrl.h needs windows.h.
 #include "platform/win32/WinApi.h"
@@ -27,10 +27,10 @@
 #include <vector>
 
 #include "platform/VisibleText.h"
-#include "platform/win32/GdiSurfacePainter.h"
+#include "platform/frontends/win32/GdiSurfacePainter.h"
 #include "platform/win32/MessageLoop.h"
-#include "platform/win32/NewsView.h"
-#include "platform/win32/PictureLoader.h"
+#include "platform/frontends/win32/NewsView.h"
+#include "platform/frontends/win32/PictureLoader.h"
 #include "platform/win32/WideText.h"
 
 namespace plat::win32 {
@@ -89,7 +89,8 @@ public:
         wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<::HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpfnWndProc = &Win32FrontEnd::FormProc;
-        wc.hIcon = ::LoadIcon(instance, MAKEINTRESOURCE(1));
+        // The program's icon, by the name it has in its resources (resources/novalink.rc).
+        wc.hIcon = ::LoadIconW(instance, L"NOVALINK");
         wc.lpszClassName = kFormClass;
         ::RegisterClassExW(&wc);
         wc.hIcon = nullptr;
@@ -223,7 +224,7 @@ public:
             // Laid on what is under it: a drawn surface's background, or the form's.
             const FormControl* under = SurfaceUnder(form, c);
             const ::COLORREF back = under ? static_cast<::COLORREF>(under->picture.background) : ::GetSysColor(COLOR_BTNFACE);
-            if (::HBITMAP picture = LoadPicture(c.text, back)) {
+            if (::HBITMAP picture = LoadPicture(c.text, back, nullptr, Dpi())) {
                 frame->pictures.push_back(picture);
                 ::SendMessageW(widget, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<::LPARAM>(picture));
             }

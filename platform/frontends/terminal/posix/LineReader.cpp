@@ -1,5 +1,5 @@
 // Standard input on Linux: the descriptor is watched while someone wants input.
-#include "platform/LineReader.h"
+#include "platform/frontends/terminal/LineReader.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/LineReader.h"
+#include "platform/frontends/terminal/LineReader.h"
 
 namespace plat {
 

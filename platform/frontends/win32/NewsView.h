@@ -1,8 +1,8 @@
 // The offer's news page on Windows: a child window in the form that shows the
 // page with the system's WebBrowser control or, where that control cannot be
 // made or cannot show the page, its address as a link that opens the page in
-// the user's browser. Only http: and https: addresses are shown or opened.
-// Internal to platform/win32.
+// the user's browser. Only http: and https: addresses are shown or opened; any
+// other gets one line on standard error. Internal to the Win32 front end.
 #pragma once
 
 #include <string>
@@ -32,7 +32,6 @@ private:
 
     ::HWND window_;
     ::HFONT font_;
-    ::HFONT linkFont_ = nullptr;
     ::HWND note_ = nullptr;
     ::HWND link_ = nullptr;
     BrowserSite* browser_ = nullptr;

@@ -4,7 +4,7 @@
 // are made and handed on. The thread only reads; nothing of the program runs on
 // it. It ends at the end of input, or with the process (a read that waits on a
 // console or a pipe cannot be taken back).
-#include "platform/LineReader.h"
+#include "platform/frontends/terminal/LineReader.h"
 
 #include <mutex>
 #include <string>

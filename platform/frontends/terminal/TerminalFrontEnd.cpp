@@ -1,7 +1,7 @@
 // The line-oriented front end: forms and message boxes as lines on standard
-// output, answers as lines on standard input (a terminal or console, or a
-// pipe), and a
-// drawn surface with fills as a progress bar on standard error. Every text is
+// output, answers as lines on standard input (a terminal or console, or a pipe,
+// read through the loop by LineReader), and a drawn surface with fills as a
+// progress bar on standard error (TextSurfacePainter). Every text is
 // printed through VisibleText: what a server, a catalogue or a settings file put
 // into a label, a message, a field or an address never reaches the terminal as a
 // control sequence. Only message texts and labels keep their line breaks.
@@ -15,15 +15,15 @@
 #include "platform/Console.h"
 #include "platform/FrontEnd.h"
 #include "platform/FrontEndSystem.h"
-#include "platform/LineReader.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
+#include "platform/frontends/terminal/LineReader.h"
+#include "platform/frontends/terminal/TextSurfacePainter.h"
 
 namespace plat {
 
 namespace {
 
-constexpr int kBarWidth = 30;
 constexpr std::uint64_t kLabelEveryMs = 1000;  // a label changing faster is shown once a second
 constexpr std::uint64_t kBarEveryTtyMs = 100;
 constexpr std::uint64_t kBarEveryLineMs = 1000;
@@ -209,10 +209,13 @@ private:
     // On a terminal, a form with a progress bar shows it and its labels in one
     // status area on standard error, redrawn in place: the labels on one line,
     // the bar on the next. Elsewhere labels are lines and the bar a line a second.
+    // A bar is a drawn surface that fills or writes; a banner or a separator
+    // line is none, and a form with only those says its labels once, as lines.
     bool InArea(const FormModel& form) const {
         if (!errTty_) return false;
         for (auto& c : form.controls)
-            if (c->kind == FormControl::Kind::Surface) return true;
+            if (c->kind == FormControl::Kind::Surface && (!c->picture.fills.empty() || !c->picture.texts.empty()))
+                return true;
         return false;
     }
 
@@ -332,25 +335,8 @@ private:
     }
 
     void BarChanged(FormModel& form, FormControl& c, bool force) {
-        const SurfacePicture& p = c.picture;
-        if (p.fills.empty() || p.width <= 0) return;
-        int lo = p.width, hi = 0;
-        for (const auto& f : p.fills) {
-            lo = std::min(lo, std::max(0, std::min(f.x1, f.x2)));
-            hi = std::max(hi, std::min(p.width, std::max(f.x1, f.x2)));
-        }
-        double share = hi > lo ? static_cast<double>(hi - lo) / p.width : 0.0;
-        int cells = static_cast<int>(share * kBarWidth + 0.5);
-        int percent = static_cast<int>(share * 100 + 0.5);
-        std::string texts;
-        for (const auto& t : p.texts) {
-            std::string text = Trim(t.text);
-            if (!text.empty()) texts += " " + VisibleText(text);
-        }
-        // The surface's own texts, or the share when it writes none.
-        std::string bar = "[" + std::string(static_cast<std::size_t>(cells), '#') +
-                          std::string(static_cast<std::size_t>(kBarWidth - cells), '.') + "]" +
-                          (texts.empty() ? " " + std::to_string(percent) + "%" : texts);
+        const std::string bar = TextSurfacePainter().Paint(c.picture);
+        if (bar.empty()) return;
         auto& st = states_[form.hwnd];
         if (InArea(form)) {
             if (st.bar == bar) return;
@@ -638,7 +624,9 @@ private:
                 Echo(line);
                 st->awaiting = false;
                 if (got) {
-                    Press(*form, ButtonFor(*form, word));
+                    // An empty line chooses nothing: the form asks again. Any
+                    // other line that names no choice presses the cancel button.
+                    if (!word.empty()) Press(*form, ButtonFor(*form, word));
                 } else if (++st->ends == 1) {
                     Press(*form, 0);
                 } else if (st->ends == 2) {

@@ -1,4 +1,4 @@
-#include "platform/gtk/CairoSurfacePainter.h"
+#include "platform/frontends/gtk/CairoSurfacePainter.h"
 
 #include <pango/pangocairo.h>
 
@@ -16,18 +16,6 @@ int Px(int twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel))
 
 void SetColor(cairo_t* cr, DWORD rgb) {
     cairo_set_source_rgb(cr, (rgb & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, ((rgb >> 16) & 0xFF) / 255.0);
-}
-
-// Perceived brightness, 0 (black) to 1 (white).
-double Luma(DWORD rgb) {
-    return (0.299 * (rgb & 0xFF) + 0.587 * ((rgb >> 8) & 0xFF) + 0.114 * ((rgb >> 16) & 0xFF)) / 255.0;
-}
-
-// The text's own colour where it stands out from what lies beneath, else black
-// or white, whichever stands out more.
-DWORD Readable(DWORD text, DWORD beneath) {
-    if (std::fabs(Luma(text) - Luma(beneath)) >= 0.4) return text;
-    return Luma(beneath) > 0.5 ? 0x000000 : 0xFFFFFF;
 }
 
 void Box(cairo_t* cr, int x, int y, int w, int h) {
@@ -59,9 +47,8 @@ void CairoSurfacePainter::Paint(cairo_t* cr, const SurfacePicture& p) const {
     }
     for (const auto& e : p.edges) Edge(cr, e);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-    // A text over a bar that fills up (a percentage, say) is drawn once for the
-    // background and once for each fill, each clipped to its part, so that it can
-    // be read at any fill.
+    // Each text once for the background and once for each fill, each clipped to
+    // its part (ReadableOn).
     for (const auto& t : p.texts) {
         cairo_save(cr);
         cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
@@ -70,14 +57,14 @@ void CairoSurfacePainter::Paint(cairo_t* cr, const SurfacePicture& p) const {
             cairo_rectangle(cr, Px(std::min(f.x1, f.x2)), Px(std::min(f.y1, f.y2)), Px(std::abs(f.x2 - f.x1)),
                             Px(std::abs(f.y2 - f.y1)));
         cairo_clip(cr);
-        Text(cr, t, Readable(t.rgb, p.background));
+        Text(cr, t, ReadableOn(t.rgb, p.background));
         cairo_restore(cr);
         for (const auto& f : p.fills) {
             cairo_save(cr);
             cairo_rectangle(cr, Px(std::min(f.x1, f.x2)), Px(std::min(f.y1, f.y2)), Px(std::abs(f.x2 - f.x1)),
                             Px(std::abs(f.y2 - f.y1)));
             cairo_clip(cr);
-            Text(cr, t, Readable(t.rgb, f.rgb));
+            Text(cr, t, ReadableOn(t.rgb, f.rgb));
             cairo_restore(cr);
         }
     }

@@ -1,4 +1,4 @@
-#include "platform/win32/BrowserSite.h"
+#include "platform/frontends/win32/BrowserSite.h"
 
 #include <exdispid.h>
 

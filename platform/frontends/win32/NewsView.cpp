@@ -1,11 +1,14 @@
-#include "platform/win32/NewsView.h"
+#include "platform/frontends/win32/NewsView.h"
 
 #include "platform/win32/WinApi.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include "platform/VisibleText.h"
-#include "platform/win32/BrowserSite.h"
+#include "platform/frontends/win32/BrowserSite.h"
+// After the COM interfaces, which spell the system's DWORD, not the platform's.
+#include "platform/FrontEnd.h"
 #include "platform/win32/WideText.h"
 
 namespace plat::win32 {
@@ -14,7 +17,6 @@ namespace {
 
 constexpr wchar_t kViewClass[] = L"NovalinkNews";
 constexpr int kLinkId = 1;
-constexpr ::COLORREF kLinkColour = RGB(0, 0, 204);
 
 // http: and https: addresses, whatever the case of the scheme.
 bool IsWebAddress(const std::string& url) {
@@ -35,9 +37,7 @@ bool IsWebAddress(const std::string& url) {
 
 NewsView::NewsView(::HWND window, ::HFONT font) : window_(window), font_(font) {}
 
-NewsView::~NewsView() {
-    if (linkFont_) ::DeleteObject(linkFont_);
-}
+NewsView::~NewsView() = default;
 
 ::HWND NewsView::Open(::HWND parent, const ::RECT& at, int id, ::HFONT font) {
     static bool registered = false;
@@ -65,6 +65,7 @@ void NewsView::Navigate(::HWND view, const std::string& url) {
     auto* self = reinterpret_cast<NewsView*>(::GetWindowLongPtrW(view, GWLP_USERDATA));
     if (!self) return;
     // Nothing but a web page: any other kind of address shows as an empty view.
+    if (!url.empty() && !IsWebAddress(url)) SayNewsRefused("the news page", url);
     self->url_ = IsWebAddress(url) ? url : "";
     if (!self->url_.empty() && self->ShowPage(self->url_)) return;
     self->ShowLink(self->url_);
@@ -76,34 +77,39 @@ bool NewsView::ShowPage(const std::string& url) {
         noBrowser_ = browser_ == nullptr;
     }
     if (!browser_ || !browser_->Navigate(url)) return false;
-    if (link_) {
-        ::ShowWindow(note_, SW_HIDE);
-        ::ShowWindow(link_, SW_HIDE);
-    }
+    if (note_) ::ShowWindow(note_, SW_HIDE);
+    if (link_) ::ShowWindow(link_, SW_HIDE);
     return true;
 }
 
+// The address as a link (the system's SysLink): a Tab stop that shows its focus,
+// opened by a click or Enter.
 void NewsView::ShowLink(const std::string& url) {
     ::HINSTANCE instance = ::GetModuleHandleW(nullptr);
     ::RECT r;
     ::GetClientRect(window_, &r);
-    if (!link_) {
+    if (!note_) {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LINK_CLASS};
+        ::InitCommonControlsEx(&icc);
         LOGFONTW lf{};
         ::GetObjectW(font_, sizeof lf, &lf);
-        lf.lfUnderline = TRUE;
-        linkFont_ = ::CreateFontIndirectW(&lf);
         const int line = lf.lfHeight < 0 ? -lf.lfHeight * 2 : 24;
         note_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX, 8, 8, r.right - 16, line * 2,
                                   window_, nullptr, instance, nullptr);
-        link_ = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_TABSTOP | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 8,
-                                  8 + line * 2, r.right - 16, line * 3, window_,
-                                  reinterpret_cast<::HMENU>(static_cast<INT_PTR>(kLinkId)), instance, nullptr);
+        link_ = ::CreateWindowExW(0, WC_LINK, L"", WS_CHILD | WS_TABSTOP, 8, 8 + line * 2, r.right - 16, line * 3,
+                                  window_, reinterpret_cast<::HMENU>(static_cast<INT_PTR>(kLinkId)), instance, nullptr);
         ::SendMessageW(note_, WM_SETFONT, reinterpret_cast<::WPARAM>(font_), FALSE);
-        ::SendMessageW(link_, WM_SETFONT, reinterpret_cast<::WPARAM>(linkFont_), FALSE);
+        if (link_) ::SendMessageW(link_, WM_SETFONT, reinterpret_cast<::WPARAM>(font_), FALSE);
     }
     ::SetWindowTextW(note_, url.empty() ? L"" : L"The news page cannot be shown here. Open it in your browser:");
-    ::SetWindowTextW(link_, Wide(VisibleText(url)).c_str());
     ::ShowWindow(note_, url.empty() ? SW_HIDE : SW_SHOW);
+    if (!link_) return;
+    // The link's markup knows no escapes: '<' and '>', which no address holds
+    // unencoded, are shown encoded. (The blank at its end keeps Wine's SysLink
+    // from dropping the last character of some addresses.)
+    std::string shown;
+    for (char c : VisibleText(url)) shown += c == '<' ? "%3C" : c == '>' ? "%3E" : std::string(1, c);
+    ::SetWindowTextW(link_, url.empty() ? L"" : (L"<a>" + Wide(shown) + L" </a>").c_str());
     ::ShowWindow(link_, url.empty() ? SW_HIDE : SW_SHOW);
 }
 
@@ -116,21 +122,16 @@ void NewsView::OpenInBrowser() const {
     auto* self = reinterpret_cast<NewsView*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return ::DefWindowProcW(window, msg, w, l);
     switch (msg) {
-        case WM_COMMAND:
-            if (LOWORD(w) == kLinkId && HIWORD(w) == STN_CLICKED) self->OpenInBrowser();
+        case WM_NOTIFY: {
+            const auto* n = reinterpret_cast<const NMHDR*>(l);
+            if (n->idFrom == kLinkId && (n->code == NM_CLICK || n->code == NM_RETURN)) self->OpenInBrowser();
             return 0;
+        }
         case WM_CTLCOLORSTATIC:
-            // The view's background; the link in the colour of links.
+            // The note and the link on the view's background.
             ::SetBkMode(reinterpret_cast<::HDC>(w), TRANSPARENT);
-            ::SetTextColor(reinterpret_cast<::HDC>(w),
-                           reinterpret_cast<::HWND>(l) == self->link_ ? kLinkColour : ::GetSysColor(COLOR_WINDOWTEXT));
+            ::SetTextColor(reinterpret_cast<::HDC>(w), ::GetSysColor(COLOR_WINDOWTEXT));
             return reinterpret_cast<::LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
-        case WM_SETCURSOR:
-            if (reinterpret_cast<::HWND>(w) == self->link_) {
-                ::SetCursor(::LoadCursor(nullptr, IDC_HAND));
-                return TRUE;
-            }
-            break;
         case WM_DESTROY:
             if (self->browser_) self->browser_->Close();
             self->browser_ = nullptr;

@@ -1,10 +1,10 @@
 // Paints a drawn surface's picture (platform/Forms.h, SurfacePicture) with GDI:
 // the background and fills with FillRect, the edges with DrawEdge, the texts
-// with DrawText in the form's font, and the one-pixel border. Internal to
-// platform/win32.
+// with DrawText in the form's font (each in two colours where a fill splits it),
+// and the one-pixel border. Internal to the Win32 front end.
 #pragma once
 
-#include "platform/Forms.h"
+#include "platform/FrontEnd.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat::win32 {
@@ -19,6 +19,8 @@ public:
 
 private:
     int Px(int twips) const { return ::MulDiv(twips, dpi_, 1440); }
+    ::RECT Area(const SurfacePicture::Fill& fill) const;
+    void Text(::HDC dc, const SurfacePicture::Text& text, DWORD rgb) const;
 
     ::HFONT font_;
     int dpi_;

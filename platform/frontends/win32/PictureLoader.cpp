@@ -1,4 +1,4 @@
-#include "platform/win32/PictureLoader.h"
+#include "platform/frontends/win32/PictureLoader.h"
 
 #include <initguid.h>
 #include <wincodec.h>
@@ -48,8 +48,9 @@ std::vector<unsigned char> PictureBytes(const std::string& source, ::HMODULE mod
     return bytes;
 }
 
-// Decodes the PNG into 32-bit BGRA rows, top to bottom.
-bool Decode(const std::vector<unsigned char>& png, std::vector<unsigned char>* pixels, ::UINT* width,
+// Decodes the PNG into 32-bit BGRA rows, top to bottom, scaled from 96 dots per
+// inch to `dpi`.
+bool Decode(const std::vector<unsigned char>& png, int dpi, std::vector<unsigned char>* pixels, ::UINT* width,
             ::UINT* height) {
     ComPtr<IWICImagingFactory> factory;
     if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
@@ -67,13 +68,25 @@ bool Decode(const std::vector<unsigned char>& png, std::vector<unsigned char>* p
                                      WICBitmapPaletteTypeCustom)) ||
         FAILED(converter->GetSize(width, height)) || *width == 0 || *height == 0 || *width > 4096 || *height > 4096)
         return false;
+    IWICBitmapSource* source = converter.p;
+    ComPtr<IWICBitmapScaler> scaler;
+    if (dpi > 0 && dpi != 96) {
+        const ::UINT w = static_cast<::UINT>(::MulDiv(static_cast<int>(*width), dpi, 96));
+        const ::UINT h = static_cast<::UINT>(::MulDiv(static_cast<int>(*height), dpi, 96));
+        if (w > 0 && h > 0 && w <= 4096 && h <= 4096 && SUCCEEDED(factory->CreateBitmapScaler(&scaler)) &&
+            SUCCEEDED(scaler->Initialize(converter.p, w, h, WICBitmapInterpolationModeFant))) {
+            source = scaler.p;
+            *width = w;
+            *height = h;
+        }
+    }
     pixels->resize(std::size_t{*width} * *height * 4);
-    return SUCCEEDED(converter->CopyPixels(nullptr, *width * 4, static_cast<::UINT>(pixels->size()), pixels->data()));
+    return SUCCEEDED(source->CopyPixels(nullptr, *width * 4, static_cast<::UINT>(pixels->size()), pixels->data()));
 }
 
 }  // namespace
 
-::HBITMAP LoadPicture(const std::string& source, ::COLORREF background, ::HMODULE module) {
+::HBITMAP LoadPicture(const std::string& source, ::COLORREF background, ::HMODULE module, int dpi) {
     if (!module) module = ::GetModuleHandleA(nullptr);
     const std::vector<unsigned char> png = PictureBytes(source, module);
     if (png.empty()) return nullptr;
@@ -81,7 +94,7 @@ bool Decode(const std::vector<unsigned char>& png, std::vector<unsigned char>* p
     const ::HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::vector<unsigned char> pixels;
     ::UINT width = 0, height = 0;
-    const bool decoded = Decode(png, &pixels, &width, &height);
+    const bool decoded = Decode(png, dpi, &pixels, &width, &height);
     if (SUCCEEDED(com)) ::CoUninitialize();
     if (!decoded) return nullptr;
 

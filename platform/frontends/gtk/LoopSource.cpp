@@ -1,4 +1,4 @@
-#include "platform/gtk/LoopSource.h"
+#include "platform/frontends/gtk/LoopSource.h"
 
 namespace plat::gtk {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "platform/VisibleText.h"
-#include "platform/gtk/LoopSource.h"
-#include "platform/gtk/CairoSurfacePainter.h"
-#include "platform/posix/GtkModule.h"
+#include "platform/frontends/gtk/LoopSource.h"
+#include "platform/frontends/gtk/CairoSurfacePainter.h"
+#include "platform/frontends/gtk/GtkModule.h"
 
 namespace plat::gtk {
 
@@ -60,10 +60,7 @@ bool IsNewsAddress(const char* uri) {
 }
 
 // One line on stderr about an address the news view refused.
-void SayRefused(const char* what, const char* uri) {
-    std::fprintf(stderr, "novalink: %s refused: %s (the news view shows only http: and https: pages)\n", what,
-                 VisibleText(uri ? uri : "").c_str());
-}
+void SayRefused(const char* what, const char* uri) { SayNewsRefused(what, uri ? uri : ""); }
 
 // Asks for the named family; Pango falls back to a near one when it is absent.
 void ApplyFont(GtkWidget* widget, const std::string& family, int points) {
