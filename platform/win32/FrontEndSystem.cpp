@@ -42,7 +42,8 @@ LRESULT TaskProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // - Ctrl+C presses the active form's "&Cancel" (or closes it); in a message box
 //   it answers as FrontEnd::InterruptMessageBox says.
 // - Ctrl+Break, the console's close, log-off and shut-down end the run as a
-//   confirmed cancel (EndFormsRun).
+//   confirmed cancel (EndFormsRun); a windowed run learns of the last two from
+//   its windows (below).
 // When the loop has not taken the previous Ctrl+C yet (it is stuck), a second one
 // ends the process at once. With nothing of ours to end, the process ends as a
 // console program does on Ctrl+C.
@@ -90,12 +91,39 @@ void CatchConsoleEvents() {
     if (g_consoleWindow) ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+// ---- log-off and shut-down --------------------------------------------------
+// Windows asks every top-level window whether the session may end
+// (WM_QUERYENDSESSION), and then tells it that it ends (WM_ENDSESSION). The run
+// never stands in the way. When the session does end, the run ends as SIGTERM
+// ends it on Linux, a confirmed cancel: the forms unload the usual way, removing
+// their temporary files and leaving a part of the package already fetched for
+// the next run. The process may be ended once the message has been answered,
+// so the loop is turned here until the forms are gone, for a few seconds at most.
+
+constexpr int kSessionEndMs = 4000;
+
+LRESULT SessionEndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_QUERYENDSESSION) return TRUE;
+    if (msg != WM_ENDSESSION) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    if (wParam && EndFormsRun()) {
+        auto& loop = win32::MessageLoop::Instance();
+        PumpUntil([&loop] { return loop.TopLevelCount() == 0; }, kSessionEndMs);
+    }
+    return 0;
+}
+
+void CatchSessionEnd() {
+    HWND window = CreateMessageWindow("NovalinkSessionEnd");
+    SetWindowProc(window, SessionEndProc);
+}
+
 }  // namespace
 
 // The system's windows, or the terminal's lines on the console's (or the
 // pipes') standard input and output when NOVALINK_UI is "text".
 FrontEnd* OpenSystemFrontEnd(FrontEndKind* kind) {
     win32::MessageLoop::Instance().SetDestroyHook(FormWindowDestroyed);
+    CatchSessionEnd();
     const char* ui = std::getenv("NOVALINK_UI");
     const std::string choice = ui ? ui : "";
     if (choice == "text") {
