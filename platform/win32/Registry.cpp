@@ -106,13 +106,13 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWO
 
 LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                     DWORD cbData) {
-    if (!IsText(dwType) || !lpData) return ::RegSetValueExW(K(hKey), win32::OptionalWide(lpValueName).get(), Reserved, dwType, lpData, cbData);
+    const win32::OptionalWide name(lpValueName);
+    if (!IsText(dwType) || !lpData) return ::RegSetValueExW(K(hKey), name.get(), Reserved, dwType, lpData, cbData);
     // The text is stored with its terminating NUL, given or not, as the ANSI
     // call stores a string handed over with its length.
     std::wstring text = win32::Wide(reinterpret_cast<const char*>(lpData), cbData);
     if (text.empty() || text.back() != L'\0') text.push_back(L'\0');
-    return ::RegSetValueExW(K(hKey), win32::OptionalWide(lpValueName).get(), Reserved, dwType,
-                            reinterpret_cast<const ::BYTE*>(text.data()),
+    return ::RegSetValueExW(K(hKey), name.get(), Reserved, dwType, reinterpret_cast<const ::BYTE*>(text.data()),
                             static_cast<::DWORD>(text.size() * sizeof(wchar_t)));
 }
 

@@ -102,8 +102,8 @@ int WaitExit(ProcessId pid, int timeoutMs) {
 
 // Windows asks a program to end as the session ends (log-off, shut-down): each
 // of its top-level windows is asked whether the session may end, and then told
-// that it ends. A program without a window has no such request: Terminate ends
-// it, as Kill does.
+// whether it ends: not when a window said no. A program without a window has no
+// such request: Terminate ends it, as Kill does.
 using WindowsOf = std::pair<DWORD, std::vector<HWND>>;  // a process, and its top-level windows
 
 BOOL CALLBACK CollectWindow(HWND w, LPARAM p) {
@@ -121,10 +121,15 @@ void Terminate(ProcessId pid) {
         if (HANDLE h = Handle(pid)) TerminateProcess(h, 1);
         return;
     }
+    bool ends = true;
+    for (HWND w : found.second) {
+        DWORD_PTR yes = TRUE;
+        SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &yes);
+        ends = ends && yes;
+    }
     DWORD_PTR answer = 0;
-    for (UINT msg : {WM_QUERYENDSESSION, WM_ENDSESSION})
-        for (HWND w : found.second)
-            SendMessageTimeoutW(w, msg, msg == WM_ENDSESSION, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer);
+    for (HWND w : found.second)
+        SendMessageTimeoutW(w, WM_ENDSESSION, ends, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer);
 }
 
 void Kill(ProcessId pid) {
