@@ -24,9 +24,14 @@ constexpr char PL_PATH_SEPARATOR = '/';
 
 // Every path the platform takes and gives is UTF-8. The standard library takes
 // a std::string path in the system's narrow encoding, which on Windows is the
-// ANSI code page: its file calls are given paths through these two.
+// ANSI code page: its file calls are given paths through these, and give them
+// back through Utf8PathText.
 inline std::filesystem::path Utf8Path(const std::string& path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+inline std::string Utf8PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 // std::fopen for a UTF-8 path.
 std::FILE* OpenStdioFile(const std::string& path, const char* mode);

@@ -67,7 +67,7 @@ int Fail(int code, const std::string& message) {
 }
 
 bool ReadWhole(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(plat::Utf8Path(path), std::ios::binary);
     if (!in) return false;
     std::ostringstream s;
     s << in.rdbuf();
@@ -295,7 +295,7 @@ int Catalogue(const Options& o) {
         if (text.empty() || !SignedCatalogue::Refusal(text, SignedCatalogue::KeyText(publicKey)).empty())
             return Fail(kBadSignature, "the key in " + o.key + " does not sign");
     }
-    std::ofstream out(o.output, std::ios::binary | std::ios::trunc);
+    std::ofstream out(plat::Utf8Path(o.output), std::ios::binary | std::ios::trunc);
     if (!(out << text) || !out.flush()) return Fail(kFileProblem, "cannot write " + o.output);
     std::printf("%s: VER=%s, %lld bytes, SHA256=%s, %s\n", o.output.c_str(), version.c_str(),
                 static_cast<long long>(package.Length()), digest.c_str(), o.key.empty() ? "not signed" : "signed");

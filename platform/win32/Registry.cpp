@@ -108,10 +108,10 @@ LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dw
                     DWORD cbData) {
     const win32::OptionalWide name(lpValueName);
     if (!IsText(dwType) || !lpData) return ::RegSetValueExW(K(hKey), name.get(), Reserved, dwType, lpData, cbData);
-    // The text is stored with its terminating NUL, given or not, as the ANSI
-    // call stores a string handed over with its length.
+    // A text is stored with its terminating NUL, given or not, as the ANSI call
+    // stores a string handed over with its length; no bytes stay no bytes.
     std::wstring text = win32::Wide(reinterpret_cast<const char*>(lpData), cbData);
-    if (text.empty() || text.back() != L'\0') text.push_back(L'\0');
+    if (!text.empty() && text.back() != L'\0') text.push_back(L'\0');
     return ::RegSetValueExW(K(hKey), name.get(), Reserved, dwType, reinterpret_cast<const ::BYTE*>(text.data()),
                             static_cast<::DWORD>(text.size() * sizeof(wchar_t)));
 }

@@ -20,7 +20,7 @@ TempDir::~TempDir() {
     // Files and folders made read-only by a test would stop the removal.
     for (auto it = std::filesystem::recursive_directory_iterator(Fs(path_), ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        MakeRemovable(std::string(reinterpret_cast<const char*>(it->path().u8string().c_str())));
+        MakeRemovable(plat::Utf8PathText(it->path()));
     std::filesystem::remove_all(Fs(path_), ec);
 }
 
