@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/Files.h"
 #include "support/modMain.h"
 #include "http/HttpHeader.h"
 #include "net/CSocket.h"
@@ -62,14 +63,14 @@ Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
 
 bool LocalFileExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    return !path.empty() && std::filesystem::is_regular_file(plat::Utf8Path(path), ec);
 }
 
 // The local file's length in bytes, -1 when it is missing or cannot be examined.
 std::int64_t LocalFileLength(const std::string& path) {
     if (!LocalFileExists(path)) return -1;
     std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    const std::uintmax_t size = std::filesystem::file_size(plat::Utf8Path(path), ec);
     if (ec || size > static_cast<std::uintmax_t>(INT64_MAX)) return -1;
     return static_cast<std::int64_t>(size);
 }
@@ -873,7 +874,7 @@ void DownloadFile::Socket_Close() {
     CloseLocalFile();
     if (serverRefused_ && !neverDeleteTmpFile_ && !localFileHadLength_) {
         std::error_code ec;
-        std::filesystem::remove(localFileName_, ec);
+        std::filesystem::remove(plat::Utf8Path(localFileName_), ec);
     }
     if (!SetBusy(false)) return;
     if (!Fire(OnClose)) return;
@@ -919,7 +920,7 @@ bool DownloadFile::PrepareLocalFile() {
     // replace the file, so that a new body never lands on an old one's tail.
     if (whileFileExist_ != 1 && whileFileExist_ != 2 && exists) {
         std::error_code ec;
-        if (!std::filesystem::remove(localFileName_, ec) || ec) return false;
+        if (!std::filesystem::remove(plat::Utf8Path(localFileName_), ec) || ec) return false;
     }
     // A file whose length cannot be had cannot be resumed; it is left as it is
     // rather than written over from its first byte.

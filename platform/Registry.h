@@ -6,7 +6,8 @@
 // they were created with. Paths use "\" between components. Value data are kept
 // byte for byte together with their kind. Results are Windows error codes.
 //
-// On Windows these calls go straight to RegOpenKeyExA and friends. On Linux the
+// Names and string data are UTF-8, their sizes counted in UTF-8 bytes. On Windows
+// these calls go to RegOpenKeyExW and friends, converting at the call. On Linux the
 // registry is a store of text files, one per root: HKEY_LOCAL_MACHINE in
 // /etc/novalink, the others in $XDG_CONFIG_HOME/novalink/registry (or
 // ~/.config/novalink/registry); $NOVALINK_REGISTRY holds all of them instead. Every

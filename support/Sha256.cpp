@@ -110,7 +110,7 @@ std::string Sha256::Of(const std::string& bytes) {
 
 bool Sha256::OfFile(const std::string& path, std::string& hexDigest) {
     hexDigest.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = plat::OpenStdioFile(path, "rb");
     if (!f) return false;
     Sha256 h;
     unsigned char buf[65536];

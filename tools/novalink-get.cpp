@@ -24,6 +24,7 @@
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
@@ -610,7 +611,7 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
 int ConfigureWindow(const std::string& file) {
     nl::DownloadFile d;
     std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
+    if (std::filesystem::exists(plat::Utf8Path(file), ec)) {
         nl::PropertyBag bag;
         std::string why;
         if (!bag.LoadFromFile(file, &why)) {
@@ -623,7 +624,7 @@ int ConfigureWindow(const std::string& file) {
     nl::prpProxy proxy;
     server.SelectedControls = {&d};
     proxy.SelectedControls = {&d};
-    nl::PropertySheet sheet("Download settings - " + std::filesystem::path(file).filename().string(),
+    nl::PropertySheet sheet("Download settings - " + plat::Utf8PathText(plat::Utf8Path(file).filename()),
                             {&server, &proxy});
     bool saveFailed = false;
     sheet.OnApplied = [&](std::string& why) {
@@ -672,16 +673,18 @@ public:
         name_ = d.LocalFileName();
         std::error_code ec;
         if (name_ == "-") return PrepareStdout(d, why);
-        existed_ = fs::exists(fs::symlink_status(name_, ec));
+        existed_ = fs::exists(fs::symlink_status(plat::Utf8Path(name_), ec));
         if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return true;
-        if (!fs::is_regular_file(name_, ec)) return true;
+        if (!fs::is_regular_file(plat::Utf8Path(name_), ec)) return true;
         // A link is followed: the file it leads to is replaced, and it stays a link.
-        target_ = fs::is_symlink(name_, ec) ? fs::canonical(name_, ec).string() : name_;
+        const fs::path name = plat::Utf8Path(name_);
+        target_ = fs::is_symlink(name, ec) ? plat::Utf8PathText(fs::canonical(name, ec)) : name_;
         if (ec) return true;
-        const fs::path target(target_);
+        const fs::path target = plat::Utf8Path(target_);
         for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
-            const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".novalink-get-" + Suffix());
-            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = temp.string();
+            const fs::path temp = target.parent_path() / plat::Utf8Path("." + plat::Utf8PathText(target.filename()) +
+                                                                        ".novalink-get-" + Suffix());
+            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = plat::Utf8PathText(temp);
         }
         if (temp_.empty()) return true;
         pending_ = true;
@@ -707,7 +710,7 @@ public:
         std::int64_t end = d.DownloadedBytes();
         if (d.AnnouncedBytes() > 0) end = std::min(end, d.AnnouncedBytes());
         if (end <= streamed_) return true;
-        if (!reader_ && !(reader_ = std::fopen(temp_.c_str(), "rb"))) {
+        if (!reader_ && !(reader_ = plat::OpenStdioFile(temp_, "rb"))) {
             why = "the download cannot be read back from " + temp_;
             return false;
         }
@@ -747,9 +750,9 @@ public:
         }
         namespace fs = std::filesystem;
         std::error_code ec;
-        const fs::perms perms = fs::status(target_, ec).permissions();
-        if (!ec) fs::permissions(temp_, perms, fs::perm_options::replace, ec);
-        fs::rename(temp_, target_, ec);
+        const fs::perms perms = fs::status(plat::Utf8Path(target_), ec).permissions();
+        if (!ec) fs::permissions(plat::Utf8Path(temp_), perms, fs::perm_options::replace, ec);
+        fs::rename(plat::Utf8Path(temp_), plat::Utf8Path(target_), ec);
         if (ec) {
             why = ec.message();
             return false;
@@ -764,8 +767,9 @@ public:
         std::error_code ec;
         // Commit gave it the old file's permissions; on Windows a read-only file
         // cannot be deleted.
-        std::filesystem::permissions(temp_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
-        std::filesystem::remove(temp_, ec);
+        const std::filesystem::path temp = plat::Utf8Path(temp_);
+        std::filesystem::permissions(temp, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+        std::filesystem::remove(temp, ec);
         pending_ = false;
     }
 
@@ -775,8 +779,9 @@ public:
         if (existed_ || ToStdout() || name_.empty()) return;
         namespace fs = std::filesystem;
         std::error_code ec;
-        if (fs::is_regular_file(fs::symlink_status(name_, ec)) && fs::file_size(name_, ec) == 0 && !ec)
-            fs::remove(name_, ec);
+        const fs::path name = plat::Utf8Path(name_);
+        if (fs::is_regular_file(fs::symlink_status(name, ec)) && fs::file_size(name, ec) == 0 && !ec)
+            fs::remove(name, ec);
     }
 
 private:
@@ -798,14 +803,14 @@ private:
         for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
             const fs::path folder = base / ("novalink-get-" + Suffix());
             // Made here, or not used: never one that someone else made.
-            if (fs::create_directory(folder, ec)) folder_ = folder.string();
+            if (fs::create_directory(folder, ec)) folder_ = plat::Utf8PathText(folder);
         }
         if (folder_.empty()) {
-            why = "no folder can be made in " + base.string() + (ec ? ": " + ec.message() : "");
+            why = "no folder can be made in " + plat::Utf8PathText(base) + (ec ? ": " + ec.message() : "");
             return false;
         }
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
-        temp_ = (fs::path(folder_) / "download").string();
+        fs::permissions(plat::Utf8Path(folder_), fs::perms::owner_all, fs::perm_options::replace, ec);
+        temp_ = plat::Utf8PathText(plat::Utf8Path(folder_) / "download");
         pending_ = true;
         d.SetLocalFileName(temp_);
         d.SetWhileFileExist(0);  // a settings file's resume has nothing to continue here
@@ -816,7 +821,7 @@ private:
     void RemoveFolder() {
         if (folder_.empty()) return;
         std::error_code ec;
-        std::filesystem::remove(folder_, ec);
+        std::filesystem::remove(plat::Utf8Path(folder_), ec);
         folder_.clear();
     }
 

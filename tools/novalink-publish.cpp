@@ -80,7 +80,7 @@ int Fail(int code, const std::string& message) {
 }
 
 bool ReadWhole(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(plat::Utf8Path(path), std::ios::binary);
     if (!in) return false;
     std::ostringstream s;
     s << in.rdbuf();
@@ -214,10 +214,10 @@ bool WriteReplacing(const std::string& path, const std::string& bytes) {
         const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
         std::error_code error;
         if (std::fclose(f) == 0 && written) {
-            std::filesystem::rename(temp, path, error);
+            std::filesystem::rename(plat::Utf8Path(temp), plat::Utf8Path(path), error);
             if (!error) return true;
         }
-        std::filesystem::remove(temp, error);
+        std::filesystem::remove(plat::Utf8Path(temp), error);
         return false;
     }
     return false;
@@ -298,7 +298,7 @@ int Catalogue(const Options& o) {
     // of the same VER may be added one at a time, each with its own package.
     Catalogue catalogue;
     std::string why;
-    const bool exists = !toStdout && std::filesystem::exists(std::filesystem::symlink_status(o.output));
+    const bool exists = !toStdout && std::filesystem::exists(std::filesystem::symlink_status(plat::Utf8Path(o.output)));
     if (exists && !o.update) return Fail(kFileProblem, o.output + " exists; give --update to rewrite it");
     if (o.update) {
         if (!ReadCatalogue(o.output, catalogue, why)) return Fail(kFileProblem, why);

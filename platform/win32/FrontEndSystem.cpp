@@ -36,12 +36,39 @@ LRESULT TaskProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
+// ---- log-off and shut-down --------------------------------------------------
+// Windows asks every top-level window whether the session may end
+// (WM_QUERYENDSESSION), and then tells it that it ends (WM_ENDSESSION). The run
+// never stands in the way. When the session does end, the run ends as SIGTERM
+// ends it on Linux, a confirmed cancel: the forms unload the usual way, removing
+// their temporary files and leaving a part of the package already fetched for
+// the next run. The process may be ended once the message has been answered,
+// so the loop is turned here until the forms are gone, for a few seconds at most.
+
+constexpr int kSessionEndMs = 4000;
+
+LRESULT SessionEndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_QUERYENDSESSION) return TRUE;
+    if (msg != WM_ENDSESSION) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    if (wParam && EndFormsRun()) {
+        auto& loop = win32::MessageLoop::Instance();
+        PumpUntil([&loop] { return loop.TopLevelCount() == 0; }, kSessionEndMs);
+    }
+    return 0;
+}
+
+void CatchSessionEnd() {
+    HWND window = CreateMessageWindow("NovalinkSessionEnd");
+    SetWindowProc(window, SessionEndProc);
+}
+
 }  // namespace
 
 // The system's windows, or the terminal's lines on the console's (or the
 // pipes') standard input and output when NOVALINK_UI is "text".
 FrontEnd* OpenSystemFrontEnd(FrontEndKind* kind) {
     win32::MessageLoop::Instance().SetDestroyHook(FormWindowDestroyed);
+    CatchSessionEnd();
     const char* ui = std::getenv("NOVALINK_UI");
     const std::string choice = ui ? ui : "";
     if (choice == "text") {

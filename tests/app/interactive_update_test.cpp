@@ -36,7 +36,15 @@ struct Case {
     Lands lands;
     const char* digest = "";  // the catalogue's SHA256 when not the right one
     const char* readme = "";  // the catalogue's Readme when not the news page
+    const char* app = "app";  // the product's folder, and the temporary folder
+    const char* tmp = "tmp";
 };
+
+// Names with accents (UTF-8): the product's folder, the temporary folder, and
+// the product's path as a message shows it.
+constexpr const char* kAccented = "Pr\xc3\xb6" "dukt";
+constexpr const char* kAccentedTemp = "Temp/Jos\xc3\xa9";
+constexpr const char* kAccentedProgram = kWindows ? "\\Pr\xc3\xb6" "dukt\\brightloom.exe" : "/Pr\xc3\xb6" "dukt/brightloom";
 
 }  // namespace
 
@@ -72,10 +80,14 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
         {"a news address that would drive the terminal is shown, not obeyed", "Brightloom Desktop", {}, kNewer,
          "c\ny\n", nl::kRunCancelled, "News: http://x/\\x1b]0;owned\\x07\\x1b[2J\\x9b\\xc2\\x9b",
          "/m_update/blmnl.cfg", "", Lands::Nowhere, "", "http://x/\x1b]0;owned\x07\x1b[2J\x9b\xc2\x9b"},
+        {"the product and the temporary folder in folders with accents", "Brightloom Desktop", {}, kNewer, "i\n", 0,
+         kRestart, "/m_update/blmnl.cfg", "Desktop", Lands::Program, "", "", kAccented, kAccentedTemp},
+        {"a product without version information is named exactly", "", {}, kNewer, "i\n", 0, kAccentedProgram,
+         "/download/blmnl.cfg", "TE", Lands::Setup, "", "", kAccented, kAccentedTemp},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        NewSandbox();
+        NewSandbox(c.app, c.tmp);
         if (c.description) Install(c.description);
         Catalogues(c.ver, "files", 4000, c.digest, "", c.readme);
         RunResult r = Update(c.args, c.feed);
@@ -102,10 +114,10 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
             EXPECT_EQ(requests[1].authorization, paid ? kAuthorization : "-");
             EXPECT_EQ(requests[1].range, "-");
         }
-        EXPECT_FALSE(Exists(*root_ / "tmp/blmnl.cfg")) << "the local catalogue outlived its window";
+        EXPECT_FALSE(Exists(tmp_ + "/blmnl.cfg")) << "the local catalogue outlived its window";
 
-        const std::string setup = *root_ / "tmp/BLM_SETUP.EXE";
-        if (c.description) {
+        const std::string setup = tmp_ + "/BLM_SETUP.EXE";
+        if (c.description && *c.description) {
             EXPECT_EQ(ReadFile(program_) == installed_, c.lands != Lands::Program);
         }
         EXPECT_EQ(Exists(setup), c.lands == Lands::Setup);
@@ -246,6 +258,22 @@ TEST_F(InteractiveUpdate, CancelAnsweredNoGoesOnYesLeavesThePartForTheNextRun) {
     EXPECT_EQ(requests[1].status, "206");
     EXPECT_TRUE(ReadFile(program_) == whole);
     EXPECT_FALSE(Exists(staging_));
+}
+
+// The end of the session during the download (SIGTERM on POSIX, log-off on
+// Windows) is a confirmed cancel: the part stays staged, the program file is
+// untouched.
+TEST_F(InteractiveUpdate, TheEndOfTheSessionIsAConfirmedCancel) {
+    const std::size_t size = 1024 * 1024;  // about four seconds at nginx's limited rate
+    Install("Brightloom Desktop");
+    Catalogues(kNewer, "slow", size);
+    RunResult r = Update({}, "i\n", "", Terminate);
+    EXPECT_EQ(r.exitCode, nl::kRunCancelled) << r.out;
+    const std::size_t part = ReadFile(Staged()).size();
+    EXPECT_GT(part, 0u);
+    EXPECT_LT(part, size);
+    EXPECT_FALSE(Exists(tmp_ + "/blmnl.cfg"));
+    EXPECT_TRUE(ReadFile(program_) == installed_) << "the program file was changed";
 }
 
 TEST_F(InteractiveUpdate, StagedPartsAndWholePackages) {

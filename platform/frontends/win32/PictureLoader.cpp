@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 namespace plat::win32 {
 
 namespace {
@@ -32,7 +34,7 @@ std::vector<unsigned char> PictureBytes(const std::string& source, ::HMODULE mod
         return {bytes, bytes + size};
     }
     std::vector<unsigned char> bytes;
-    ::HANDLE file = ::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    ::HANDLE file = ::CreateFileW(Wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == InvalidHandle()) return {};
     ::LARGE_INTEGER size{};
