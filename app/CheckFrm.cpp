@@ -1,13 +1,17 @@
 #include "app/CheckFrm.h"
 
 #include <cstdio>
+#include <optional>
 
+#include "app/Catalogue.h"
 #include "app/MainFrm.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
+#include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
 #include "controls/SurfaceView.h"
 #include "http/DownloadFile.h"
+#include "http/Url.h"
 #include "platform/Forms.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
@@ -23,21 +27,6 @@ constexpr int kDownLoadBox = 2;
 constexpr int kCButton = 3;
 constexpr int kImage1 = 4;
 constexpr plat::UINT kRedirectMessage = SurfaceView::kRepaintMessage + 1;
-
-constexpr const char* kAccount = "velto";
-constexpr const char* kAccountPassword = "4061729385";
-// A catalogue is a small profile file: anything longer is no catalogue, and
-// must not fill the temporary folder.
-constexpr std::int64_t kMaxCatalogueBytes = 1024 * 1024;
-
-// The editions, in the order the catalogue's answer tests them.
-constexpr CheckFrm::Edition kEditions[] = {
-    {"/E", "Evaluation", "Evaluation", false},
-    {"/D", "Desktop", "Desktop Edition", true},
-    {"/S", "Standard", "Standard Edition", true},
-    {"/P", "Professional", "Professional Edition", true},
-    {"/T", "TE", "Trial / Evaluation", false},
-};
 
 }  // namespace
 
@@ -59,17 +48,6 @@ std::string CheckFrm::DetectSwitch(const std::string& switchCode, const std::str
     if (description.find("professional") != std::string::npos) found = "/P";
     if (description.find("evaluation") != std::string::npos) found = "/E";
     return found == "/A" ? "/T" : found;
-}
-
-const CheckFrm::Edition* CheckFrm::EditionOf(const std::string& switchCode) {
-    for (const Edition& e : kEditions)
-        if (switchCode == e.switchCode) return &e;
-    return nullptr;
-}
-
-std::string CheckFrm::CatalogueUrlFor(const std::string& server, const std::string& switchCode) {
-    const bool free = switchCode == "/E" || switchCode == "/T";
-    return server + (free ? "/download/blmnl.cfg" : "/m_update/blmnl.cfg");
 }
 
 // ---- the window ------------------------------------------------------------------
@@ -111,9 +89,10 @@ void CheckFrm::Form_Load() {
         TargetFile.clear();  // an unreadable store: no installed product to be had
     }
     // A switch that names no edition detects it, as "/A" does.
-    if (SwitchCode != "/A" && !EditionOf(SwitchCode)) SwitchCode = "/A";
+    if (SwitchCode != "/A" && !Catalogue::EditionOf(SwitchCode)) SwitchCode = "/A";
 
     const std::string setupProgram = TempFolderPath(kSetupName);
+    if (TargetFile.empty()) std::fprintf(stderr, "%s: no product registered; running as a trial\n", kAppTitle);
     if (TargetFile.empty() || !FileExists(TargetFile)) {
         TargetFile = setupProgram;
         SwitchCode = "/T";
@@ -149,15 +128,15 @@ void CheckFrm::Form_Load() {
         return;
     }
 
-    CatalogueUrl = CatalogueUrlFor(UpdateServer(), SwitchCode);
+    CatalogueUrl = Catalogue::UrlFor(UpdateServer(), SwitchCode);
     FetchCatalogue();
 }
 
 plat::LRESULT CheckFrm::Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
     if (msg != kRedirectMessage) return Form::Message(msg, w, l);
-    if (Stopping || RedirectedTo.empty() || !DownLoadBox || DownLoadBox->IsBusy()) return 0;
-    CatalogueUrl = RedirectedTo;
-    RedirectedTo.clear();
+    if (Stopping || !RedirectedTo || !DownLoadBox || DownLoadBox->IsBusy()) return 0;
+    CatalogueUrl = RedirectedTo->Text();
+    RedirectedTo.reset();
     FetchCatalogue();
     return 0;
 }
@@ -165,28 +144,18 @@ plat::LRESULT CheckFrm::Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) 
 void CheckFrm::FetchCatalogue() {
     // From here every failing step is skipped.
     DownloadFile& box = *DownLoadBox;
-    if (const Edition* e = EditionOf(SwitchCode); e && e->paid) {
-        // The account goes only where the update server is.
-        const bool home = SameOrigin(CatalogueUrl, CatalogueUrlFor(UpdateServer(), SwitchCode));
-        TryStep([&] { box.SetUseHttpAuthorization(home); });
-        TryStep([&] { box.SetUserName(home ? kAccount : ""); });
-        TryStep([&] { box.SetUserPassword(home ? kAccountPassword : ""); });
-    }
-    // The port the address names, 80 when it names none; the host goes alone.
-    HttpPort = PortOf(CatalogueUrl);
-    TryStep([&] { box.SetServer(HostOf(CatalogueUrl)); });
-    TryStep([&] { box.SetURL(CatalogueUrl); });
-    TryStep([&] { box.SetPort(HttpPort); });
-    TryStep([&] { box.SetSecure(IsSecureAddress(CatalogueUrl)); });
-    TryStep([&] { box.SetCaFile(UpdateCaFile()); });
-    TryStep([&] { box.SetLocalFileName(CatalogueFile); });
-    TryStep([&] { box.SetHTTPVersion(0); });
-    TryStep([&] { box.SetWhileFileExist(0); });
-    box.SetMaxBytes(kMaxCatalogueBytes);
-    if (!IsHttpAddress(CatalogueUrl)) {
-        // Anything but http and https would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the update server \"%s\" is not an http: or https: address; nothing was fetched\n",
-                     kAppTitle, plat::VisibleText(CatalogueUrl).c_str());
+    std::string refusal;
+    const std::optional<Url> address = Url::Parse(CatalogueUrl, &refusal);
+    // The account goes only where the update server is.
+    const std::optional<Url> home = Url::Parse(Catalogue::UrlFor(UpdateServer(), SwitchCode));
+    const bool paid =
+        Catalogue::IsPaid(SwitchCode) && address && home && UpdateTransfer::SameOrigin(*address, *home);
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Catalogue, address ? &*address : nullptr, CatalogueFile, paid,
+                              Catalogue::kMaxBytes);
+    if (address) HttpPort = address->Port();
+    if (!address) {
+        std::fprintf(stderr, "%s: the update server \"%s\" cannot be used: %s; nothing was fetched\n", kAppTitle,
+                     plat::VisibleText(CatalogueUrl).c_str(), plat::VisibleText(refusal).c_str());
         DownLoadBox_OnError(0, "");
     } else if (!TryStep([&] { box.StartDownload(); })) {
         // Nothing will come: the transfer never started.
@@ -200,17 +169,28 @@ void CheckFrm::CButton_Click() {
 }
 
 void CheckFrm::DownLoadBox_OnFinish() {
-    if (Stopping || !RedirectedTo.empty()) return;
-    const Edition* edition = EditionOf(SwitchCode);
+    if (Stopping || RedirectedTo) return;
+    const Catalogue::Edition* edition = Catalogue::EditionOf(SwitchCode);
     const std::string key = edition ? edition->key : "";
     EditionName = edition ? edition->name : "";
-    if (!TrustedCatalogue(key)) return;
+    // The catalogue is read once; what is checked is what is used.
+    Catalogue catalogue;
+    std::string unreadable;
+    if (!Catalogue::Load(CatalogueFile, catalogue, unreadable)) {
+        ReportFailure("catalogue", CatalogueUrl, unreadable);
+        RunExitCode = kRunConnectionError;
+        Stopping = true;
+        ShowConnectionError(hwnd_);
+        Unload();
+        return;
+    }
+    if (!TrustedCatalogue(catalogue, key)) return;
 
-    LatestVersion = CatalogueValue(CatalogueFile, "Info", "VER");
-    ReadmeUrl = CatalogueValue(CatalogueFile, "Info", "Readme");
-    PackageSize = CatalogueValue(CatalogueFile, key, "SIZE");
-    PackageUrl = CatalogueValue(CatalogueFile, key, "DOWNLOAD");
-    PackageDigest = CatalogueValue(CatalogueFile, key, "SHA256");
+    LatestVersion = catalogue.Value(Catalogue::kInfo, Catalogue::kVersion);
+    ReadmeUrl = catalogue.Value(Catalogue::kInfo, Catalogue::kReadme);
+    PackageSize = catalogue.Value(key, Catalogue::kSize);
+    PackageUrl = catalogue.Value(key, Catalogue::kDownload);
+    PackageDigest = catalogue.Value(key, Catalogue::kDigest);
 
     if (LatestVersion.empty()) {
         ReportFailure("catalogue", CatalogueUrl, "no VER in [Info]");
@@ -225,32 +205,34 @@ void CheckFrm::DownLoadBox_OnFinish() {
     } else {
         plat::ShowForm(hwnd_, false);
         RunExitCode = kRunDone;
+        RunOutcome = "up to date: " + InstalledVersion;
         plat::MessageBoxA(0, "Brightloom " + EditionName + " are up to date!", kAppTitle,
                           plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
     }
     Unload();
 }
 
-bool CheckFrm::TrustedCatalogue(const std::string& edition) {
+bool CheckFrm::TrustedCatalogue(const Catalogue& catalogue, const std::string& edition) {
     const std::string key = UpdateTrust::KeyText();
     if (key.empty()) return true;
-    const std::string refusal = UpdateTrust::Accept(key, CatalogueFile, edition);
+    const std::string refusal = UpdateTrust::Accept(key, catalogue, edition);
     if (refusal.empty()) return true;
     std::fprintf(stderr, "%s: the catalogue is refused: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
     Stopping = true;
     RunExitCode = kRunUntrusted;
-    ShowConnectionError(hwnd_);
+    ShowRefusal(hwnd_, "The update is refused because the update key does not vouch for it: " + refusal + ".");
     Unload();
     return false;
 }
 
 void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string& description) {
     if (Stopping) return;
-    std::string next, why;
-    if (DownLoadBox && RedirectTarget(*DownLoadBox, CatalogueUrl, Redirects, next, why)) {
+    std::string why;
+    const std::optional<Url> from = Url::Parse(CatalogueUrl);
+    if (DownLoadBox && from) RedirectedTo = UpdateTransfer::Redirect(*DownLoadBox, *from, Redirects, why);
+    if (RedirectedTo) {
         // Followed once the control has let go of this transfer.
         ++Redirects;
-        RedirectedTo = next;
         plat::PostMessageA(hwnd_, kRedirectMessage, 0, 0);
         return;
     }
@@ -261,8 +243,8 @@ void CheckFrm::DownLoadBox_OnError(std::int32_t number, const std::string& descr
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, CatalogueFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
-    } else if (IsHttpAddress(CatalogueUrl)) {
-        // (An address that is not http: had its line before anything was fetched.)
+    } else if (Url::Parse(CatalogueUrl)) {
+        // (An address that cannot be used had its line before anything was fetched.)
         const std::string reason =
             !why.empty() ? why : DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
         ReportFailure("catalogue", CatalogueUrl, reason.empty() ? "the transfer could not start" : reason);

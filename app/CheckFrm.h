@@ -6,24 +6,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Form.h"
+#include "http/Url.h"
 
 namespace nl {
 
+class Catalogue;
 class DownloadFile;
 
 class CheckFrm : public Form {
 public:
-    // An edition as the switch names it.
-    struct Edition {
-        const char* switchCode;  // "/D", "/S", "/P", "/E", "/T"
-        const char* key;         // the catalogue section
-        const char* name;        // shown to the user
-        bool paid;               // the catalogue needs authorization
-    };
-
     // The one check window, created on first use.
     static CheckFrm& Instance();
 
@@ -31,10 +26,6 @@ public:
     // the edition whose word the (lower-cased) description contains, the last
     // hit winning, or "/T" when none does.
     static std::string DetectSwitch(const std::string& switchCode, const std::string& description);
-    // The edition a switch names; nullptr for any other switch.
-    static const Edition* EditionOf(const std::string& switchCode);
-    // The catalogue's address on the update server for a switch.
-    static std::string CatalogueUrlFor(const std::string& server, const std::string& switchCode);
 
     ~CheckFrm();
 
@@ -56,13 +47,13 @@ private:
     void DownLoadBox_OnFinish();
     // With an update key, only a catalogue that it signed, not older than the
     // last, is used; otherwise the run ends here. True when it may go on.
-    bool TrustedCatalogue(const std::string& edition);
+    bool TrustedCatalogue(const Catalogue& catalogue, const std::string& edition);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
 
     std::unique_ptr<DownloadFile> DownLoadBox;
     std::string CatalogueUrl;
-    std::string RedirectedTo;  // where a redirect leads, until the next transfer starts
+    std::optional<Url> RedirectedTo;  // where a redirect leads, until the next transfer starts
     int Redirects = 0;
     std::int32_t HttpPort = 80;
     std::string CatalogueFile;

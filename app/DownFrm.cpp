@@ -3,23 +3,26 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
-#include "app/CheckFrm.h"
+#include "app/Catalogue.h"
+#include "app/HandOver.h"
 #include "app/MainModule.h"
-#include "app/ProductKey.h"
 #include "app/StagedPackage.h"
+#include "app/UpdateTransfer.h"
 #include "app/UpdateTrust.h"
+#include "controls/DrawingSurface.h"
+#include "controls/LineX.h"
 #include "http/DownloadFile.h"
 #include "http/HttpHeader.h"
+#include "http/Url.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Forms.h"
 #include "platform/NumberFormat.h"
-#include "platform/Process.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
-#include "support/Sha256.h"
 #include "platform/VisibleText.h"
 #include "support/modMain.h"
 
@@ -31,11 +34,10 @@ constexpr int kFileLlab = 2;
 constexpr int kDownLoadBox = 3;
 constexpr int kCButton = 4;
 constexpr int kImage1 = 5;
+constexpr int kLine1 = 6;
 constexpr plat::UINT kRestartMessage = SurfaceView::kRepaintMessage + 1;
 constexpr plat::UINT kRedirectMessage = SurfaceView::kRepaintMessage + 2;
 
-constexpr const char* kAccount = "velto";
-constexpr const char* kAccountPassword = "4061729385";
 constexpr const char* kQuestion = "Can you Cancel the Novalink?";
 
 // The integer digits of a non-negative number with its thousands grouped.
@@ -138,7 +140,7 @@ plat::LRESULT DownFrm::Message(plat::UINT msg, plat::WPARAM w, plat::LPARAM l) {
     } else if (msg == kRestartMessage) {
         StartOver();
     } else if (msg == kRedirectMessage) {
-        if (hwnd_ == 0 || ErrorShown || RedirectedTo.empty() || !DownLoadBox || DownLoadBox->IsBusy()) return 0;
+        if (hwnd_ == 0 || ErrorShown || !RedirectedTo || !DownLoadBox || DownLoadBox->IsBusy()) return 0;
         Stopping = false;
         DownloadFile();
     } else {
@@ -163,6 +165,14 @@ void DownFrm::Create() {
     plat::AddLabel(hwnd_, kXLab, {840, 180, 5055, 255}, "Initializing");
     plat::AddLabel(hwnd_, kFileLlab, {840, 480, 5055, 255}, std::string(17, ' '));
     AttachDownloadBox(*DownLoadBox, kDownLoadBox, 120, 900);
+    // Line1: an etched line between the bar and the button.
+    plat::AddSurface(hwnd_, kLine1, {120, 1425, 5775, 30});
+    plat::SurfacePicture line;
+    line.width = 5775;
+    line.height = 30;
+    line.background = DrawingSurface::ResolveColor(0x8000000F);
+    line.edges.push_back({0, 0, 5775, 30, LineX::kEdgeEtched, LineX::kTop});
+    plat::PaintSurface(hwnd_, kLine1, line);
     plat::AddButton(hwnd_, kCButton, {4500, 1650, 1395, 375}, "&Cancel");
     DownLoadBox->OnFinish = [this] { DownLoadBox_OnFinish(); };
     DownLoadBox->OnError = [this](std::int32_t n, const std::string& d) { DownLoadBox_OnError(n, d); };
@@ -190,10 +200,17 @@ void DownFrm::DownloadFile() {
         EndWith(kRunNoStagingFolder, "There is no temporary folder to download the update into.");
         return;
     }
-    if (!IsHttpAddress(PackageUrl)) {
-        // Anything but http and https would be fetched as http all the same.
-        std::fprintf(stderr, "%s: the package address \"%s\" is not an http: or https: address; nothing was fetched\n",
-                     kAppTitle, plat::VisibleText(PackageUrl).c_str());
+    // A catalogue without DOWNLOAD is told apart when the transfer cannot start.
+    std::string refusal;
+    const std::optional<Url> address = Url::Parse(PackageUrl, &refusal);
+    if (!address && !TrimSpaces(PackageUrl).empty()) {
+        std::fprintf(stderr, "%s: the package address \"%s\" cannot be used: %s; nothing was fetched\n", kAppTitle,
+                     plat::VisibleText(PackageUrl).c_str(), plat::VisibleText(refusal).c_str());
+        DownLoadBox_OnError(0, "");
+        return;
+    }
+    if (UpdateTransfer::SizeOf(PackageSize) == 0) {
+        // Without a size the package could not be bounded: nothing is fetched.
         DownLoadBox_OnError(0, "");
         return;
     }
@@ -229,24 +246,15 @@ void DownFrm::DownloadFile() {
 
     // From here every failing step is skipped.
     nl::DownloadFile& box = *DownLoadBox;
-    DownloadUrl = RedirectedTo.empty() ? PackageUrl : RedirectedTo;
-    RedirectedTo.clear();
-    HttpPort = PortOf(DownloadUrl);
-    TryStep([&] { box.SetServer(HostOf(DownloadUrl)); });
-    if (SwitchCode != "/E" && SwitchCode != "/T") {
-        // The account goes only where the catalogue sent it.
-        const bool home = SameOrigin(DownloadUrl, PackageUrl);
-        TryStep([&] { box.SetUseHttpAuthorization(home); });
-        TryStep([&] { box.SetUserName(home ? kAccount : ""); });
-        TryStep([&] { box.SetUserPassword(home ? kAccountPassword : ""); });
-    }
-    TryStep([&] { box.SetURL(DownloadUrl); });
-    TryStep([&] { box.SetPort(HttpPort); });
-    TryStep([&] { box.SetSecure(IsSecureAddress(DownloadUrl)); });
-    TryStep([&] { box.SetCaFile(UpdateCaFile()); });
-    TryStep([&] { box.SetLocalFileName(StagedFile); });
-    TryStep([&] { box.SetHTTPVersion(1); });
-    TryStep([&] { box.SetWhileFileExist(1); });
+    // A redirect's address, or the catalogue's; the account goes only where
+    // the catalogue sent it.
+    const std::optional<Url> target = RedirectedTo ? RedirectedTo : address;
+    RedirectedTo.reset();
+    DownloadUrl = target ? target->Text() : PackageUrl;
+    const bool paid = Catalogue::IsPaid(SwitchCode) && target && address && UpdateTransfer::SameOrigin(*target, *address);
+    UpdateTransfer::Configure(box, UpdateTransfer::Kind::Package, target ? &*target : nullptr, StagedFile, paid,
+                              UpdateTransfer::SizeOf(PackageSize));
+    if (target) HttpPort = target->Port();
     TryStep([&] { box.SetBackColor(0x8000000F); });
     TryStep([&] { box.SetForeColor(0x8000000E); });
     TryStep([&] { box.SetProgressColor(0x8000000D); });
@@ -278,11 +286,12 @@ void DownFrm::DownLoadBox_OnDataDownloaded(std::int32_t) {
 void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string& description) {
     if (Stopping) return;
     const DownloadFailure failure = DownLoadBox ? DownLoadBox->LastFailure() : DownloadFailure::None;
-    std::string next, why;
-    if (DownLoadBox && RedirectTarget(*DownLoadBox, DownloadUrl, redirects_, next, why)) {
+    std::string why;
+    const std::optional<Url> from = Url::Parse(DownloadUrl);
+    if (DownLoadBox && from) RedirectedTo = UpdateTransfer::Redirect(*DownLoadBox, *from, redirects_, why);
+    if (RedirectedTo) {
         // Followed once the control has let go of this transfer.
         ++redirects_;
-        RedirectedTo = next;
         Stopping = true;
         plat::PostMessageA(hwnd_, kRedirectMessage, 0, 0);
         return;
@@ -298,6 +307,13 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string& descri
         plat::PostMessageA(hwnd_, kRestartMessage, 0, 0);
         return;
     }
+    if (failure == DownloadFailure::TooLarge) {
+        // More than the catalogue's size, announced or sent: the part goes, and
+        // is never continued.
+        RejectPackage("The downloaded update is larger than announced and has been deleted.",
+                      TransferFailureReason(*DownLoadBox, number) + "; deleted");
+        return;
+    }
     ErrorShown = true;
     Stopping = true;
     RunExitCode = kRunConnectionError;
@@ -307,14 +323,16 @@ void DownFrm::DownLoadBox_OnError(std::int32_t number, const std::string& descri
         RunExitCode = kRunNoStagingFolder;
         std::fprintf(stderr, "%s: cannot write %s: %s\n", kAppTitle, StagedFile.c_str(),
                      DownLoadBox->LocalFileProblem().c_str());
-    } else if (TrimSpaces(PackageUrl).empty()) {
-        // The catalogue names no package for this edition.
-        const CheckFrm::Edition* edition = CheckFrm::EditionOf(SwitchCode);
+    } else if (TrimSpaces(PackageUrl).empty() || UpdateTransfer::SizeOf(PackageSize) == 0) {
+        // The catalogue names no package for this edition, or no size to bound it by.
+        const Catalogue::Edition* edition = Catalogue::EditionOf(SwitchCode);
         const std::string section = std::string("[") + (edition ? edition->key : "") + "]";
-        ReportFailure("catalogue", CheckFrm::CatalogueUrlFor(UpdateServer(), SwitchCode),
-                      PackageSize.empty() ? "no " + section + " section" : "no DOWNLOAD in " + section);
-    } else if (IsHttpAddress(PackageUrl)) {
-        // (An address that is not http: had its line before anything was fetched.)
+        ReportFailure("catalogue", Catalogue::UrlFor(UpdateServer(), SwitchCode),
+                      !TrimSpaces(PackageUrl).empty() ? "no usable SIZE in " + section
+                      : PackageSize.empty()           ? "no " + section + " section"
+                                                      : "no DOWNLOAD in " + section);
+    } else if (Url::Parse(PackageUrl)) {
+        // (An address that cannot be used had its line before anything was fetched.)
         const std::string reason =
             !why.empty() ? why : DownLoadBox ? TransferFailureReason(*DownLoadBox, number, description) : "";
         ReportFailure("package", PackageUrl, reason.empty() ? "the transfer could not start" : reason);
@@ -373,74 +391,88 @@ void DownFrm::DownLoadBox_OnFinish() {
     if (DownLoadBox->LastFailure() == DownloadFailure::Cancelled) return;
     plat::EnableControl(hwnd_, kCButton, false);
 
-    // Only a package of exactly the announced length is handed over. It is
-    // opened once, no link followed: its length and digest are checked on that
-    // open file, and the same open file is what is copied.
+    // Only a package of exactly the catalogue's size (and digest, when it gives
+    // one) is handed over, checked on the one open file that is then copied.
     StagedPackage package(StagedFile);
-    const std::int64_t whole = DownLoadBox->AnnouncedBytes();
+    HandOver::Expected expected;
+    expected.length = UpdateTransfer::SizeOf(PackageSize);
+    expected.digest = PackageDigest;
+    // The package is whole: recorded so, for "/U" should it stay staged.
+    expected.whole = [&] {
+        WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(package.Length()));
+        WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
+    };
+    // With an update key, the accepted catalogue is staged with the package and
+    // both are checked again before the program file is touched.
+    const std::string key = UpdateTrust::KeyText();
+    if (!key.empty())
+        expected.verdict = [&](StagedPackage& p) {
+            if (!UpdateTrust::Keep(StagingFolder, StateFile)) return "cannot keep the catalogue in " + StagingFolder;
+            return UpdateTrust::CheckStaged(key, StagingFolder, StateFile, p);
+        };
+    std::string why;
+    plat::DWORD copyError = 0;
+    const HandOver::Outcome outcome = HandOver::Run(package, expected, TargetFile, StagingFolder, why, copyError);
     // A rejected package is let go of first: an open file cannot be deleted on Windows.
-    if (!package.IsOpen() || whole <= 0 || package.Length() != whole) {
-        package.Close();
-        RejectPackage("The downloaded update does not have the size announced and has been deleted.",
-                      "not the " + std::to_string(whole) + " bytes announced; deleted");
-        return;
-    }
-    // The catalogue may say what the package is.
-    if (!PackageDigest.empty()) {
-        const std::string actual = package.Digest();
-        if (actual.empty() || PackageDigest.size() != 64 || !Sha256::SameDigest(PackageDigest, actual)) {
-            package.Close();
+    package.Close();
+    switch (outcome) {
+        case HandOver::Outcome::BadLength:
+            RejectPackage("The downloaded update does not have the size announced and has been deleted.",
+                          "not the " + std::to_string(expected.length) + " bytes announced; deleted");
+            return;
+        case HandOver::Outcome::BadDigest:
             RejectPackage("The downloaded update is damaged (its SHA-256 digest does not match) and has been "
                           "deleted.",
                           "its SHA-256 digest does not match SHA256 in the catalogue; deleted");
             return;
-        }
-    }
-    const std::int64_t length = package.Length();
-    // The package is whole: recorded so, for "/U" should it stay staged.
-    WriteIni(StateFile, kStateSection, kCompleteKey, std::to_string(length));
-    WriteIni(StateFile, kStateSection, kDigestKey, PackageDigest);
-    if (!TrustedHandOver(package)) return;
-
-    // From here every failing step is skipped and execution goes on.
-    const bool existed = plat::GetFileAttributesA(TargetFile) != plat::PL_INVALID_FILE_ATTRIBUTES;
-    // What an earlier run left when it was killed during its copy.
-    if (!plat::PathIsRelativeA(TargetFile)) plat::RemoveStaleCopies(TargetFile);
-    const bool copied = package.CopyTo(TargetFile);
-    package.Close();
-    if (!copied) {
-        // The program file is in use (or cannot be replaced now): the package
-        // stays staged for "/U".
-        TryStep([&] { ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1})); });
-    } else {
-        // A new program file (the setup program) must be startable.
-        if (!existed) plat::MarkExecutable(TargetFile);
-        CleanFolder(StagingFolder);
+        case HandOver::Outcome::Untrusted:
+            std::fprintf(stderr, "%s: the package is not put in place: %s\n", kAppTitle,
+                         plat::VisibleText(why).c_str());
+            Stopping = true;
+            ErrorShown = true;
+            RunExitCode = kRunUntrusted;
+            ShowRefusal(hwnd_, "The update is refused because the update key does not vouch for it: " + why + ".");
+            Unload();
+            return;
+        case HandOver::Outcome::Staged:  // the program file is in use: the package stays staged for "/U"
+            if (!why.empty()) {
+                FlagNotStaged(why);
+                return;
+            }
+            RunOutcome = LatestVersion + " staged for /U";
+            break;
+        case HandOver::Outcome::Copied:
+            // What an earlier run left staged has been applied now: "/U" has nothing to do.
+            if (UpdateFlagValue() == 1) {
+                const std::string flag = WriteUpdateFlag(0);
+                if (!flag.empty())
+                    std::fprintf(stderr, "%s: the flag Update stays 1: %s\n", kAppTitle,
+                                 plat::VisibleText(flag).c_str());
+            }
+            RunOutcome = (SwitchCode == "/T" ? "trial setup started: " : "updated to ") + LatestVersion;
+            break;
     }
     RunExitCode = kRunDone;
     const plat::HWND hwnd = hwnd_;
     plat::ShowForm(hwnd, false);
     plat::MessageBoxA(0, "You must restart Brightloom to complete the Novalink.", kAppTitle,
                       plat::PL_MB_OK | plat::PL_MB_ICONINFORMATION);
-    if (copied) plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
+    if (outcome == HandOver::Outcome::Copied) HandOver::Start(TargetFile);
     unloadingSelf_ = true;
     Unload();
 }
 
-bool DownFrm::TrustedHandOver(StagedPackage& package) {
-    const std::string key = UpdateTrust::KeyText();
-    if (key.empty()) return true;
-    std::string refusal =
-        UpdateTrust::Keep(StagingFolder, StateFile) ? "" : "cannot keep the catalogue in " + StagingFolder;
-    if (refusal.empty()) refusal = UpdateTrust::CheckStaged(key, StagingFolder, StateFile, package);
-    if (refusal.empty()) return true;
-    std::fprintf(stderr, "%s: the package is not put in place: %s\n", kAppTitle, plat::VisibleText(refusal).c_str());
+void DownFrm::FlagNotStaged(const std::string& why) {
+    // Without the flag the product never asks for "/U": the package would wait for ever.
+    std::fprintf(stderr, "%s: the package stays staged in %s, but the flag Update cannot be set: %s\n", kAppTitle,
+                 plat::VisibleText(StagingFolder).c_str(), plat::VisibleText(why).c_str());
     Stopping = true;
     ErrorShown = true;
-    RunExitCode = kRunUntrusted;
-    ShowConnectionError(hwnd_);
+    RunExitCode = kRunBadRegistry;
+    plat::ShowForm(hwnd_, false);
+    ShowRefusal(0, "The update could not be recorded for the next start of Brightloom because the registry "
+                   "cannot be written: " + why + ".");
     Unload();
-    return false;
 }
 
 void DownFrm::CButton_Click() { Form_QueryUnload(); }

@@ -6,14 +6,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Form.h"
+#include "http/Url.h"
 
 namespace nl {
 
 class DownloadFile;
-class StagedPackage;
 
 class DownFrm : public Form {
 public:
@@ -54,10 +55,9 @@ private:
     void DownLoadBox_OnDataDownloaded(std::int32_t bytes);
     void DownLoadBox_OnError(std::int32_t number, const std::string& description);
     void DownLoadBox_OnFinish();
-    // With an update key, the accepted catalogue is staged with the package and
-    // both are checked again before the program file is touched; otherwise the
-    // run ends here. True when the hand-over may go on.
-    bool TrustedHandOver(StagedPackage& package);
+    // A package left staged whose flag "Update" could not be raised: the run
+    // ends with the reason.
+    void FlagNotStaged(const std::string& why);
     // The package is not what was announced: it goes, and the run ends; `why`
     // is the message's text, `reason` the line on stderr.
     void RejectPackage(const std::string& why, const std::string& reason);
@@ -82,7 +82,7 @@ private:
     bool unloadingSelf_ = false;
     bool asking_ = false;
     bool startedOver_ = false;  // the part was thrown away once in this run
-    std::string RedirectedTo;  // where a redirect leads, until the next transfer starts
+    std::optional<Url> RedirectedTo;  // where a redirect leads, until the next transfer starts
     int redirects_ = 0;
 };
 

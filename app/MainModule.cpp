@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "app/CheckFrm.h"
+#include "app/HandOver.h"
 #include "app/ProductKey.h"
 #include "app/StagedPackage.h"
 #include "app/UpdateTrust.h"
 #include "http/DownloadFile.h"
 #include "http/HttpErrors.h"
 #include "http/HttpHeader.h"
-#include "http/Url.h"
 #include "net/NetErrors.h"
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
@@ -27,11 +27,11 @@
 #include "platform/Instance.h"
 #include "platform/Process.h"
 #include "platform/Profile.h"
+#include "platform/Registry.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "support/AsciiText.h"
 #include "support/ErrorReport.h"
-#include "support/Sha256.h"
 
 namespace nl {
 
@@ -45,6 +45,7 @@ std::string PackageUrl;
 std::string EditionName;
 std::string PackageDigest;
 int RunExitCode = kRunDone;
+std::string RunOutcome;
 
 namespace {
 
@@ -130,30 +131,18 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + plat::PL_PATH_SEPARATOR + name;
 }
 
-bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std::string* why) {
-    auto fail = [why](const std::string& reason) {
-        if (why) *why = reason;
-        return false;
-    };
+bool ReadCompletionRecord(const std::string& stateFile, std::int64_t& length, std::string& digest, std::string& why) {
     const std::string complete = ReadIni(stateFile, kStateSection, kCompleteKey);
-    if (complete.empty()) return fail("no completion record in " + stateFile);
-    std::uint64_t expected = 0;
-    for (char c : complete) {
-        if (c < '0' || c > '9' || expected > (UINT64_MAX - 9) / 10)
-            return fail("unreadable completion record \"" + complete + "\" in " + stateFile);
-        expected = expected * 10 + static_cast<std::uint64_t>(c - '0');
+    if (complete.empty()) {
+        why = "no completion record in " + stateFile;
+        return false;
     }
-    // The package by its exact name, as a plain file, never through a link.
-    if (!package.IsOpen()) return fail("no package " + package.Path());
-    if (static_cast<std::uint64_t>(package.Length()) != expected)
-        return fail(package.Path() + " has " + std::to_string(package.Length()) + " bytes, the download had " +
-                    complete);
-    const std::string digest = ReadIni(stateFile, kStateSection, kDigestKey);
-    if (digest.empty()) return true;
-    const std::string actual = package.Digest();
-    if (actual.empty()) return fail("cannot read " + package.Path());
-    if (!Sha256::SameDigest(digest, actual))
-        return fail(package.Path() + " has the SHA-256 digest " + actual + ", the download had " + digest);
+    if (complete.size() > 18 || complete.find_first_not_of("0123456789") != std::string::npos) {
+        why = "unreadable completion record \"" + complete + "\" in " + stateFile;
+        return false;
+    }
+    length = std::stoll(complete);
+    digest = ReadIni(stateFile, kStateSection, kDigestKey);
     return true;
 }
 
@@ -171,106 +160,6 @@ std::string UpdateServer() {
     return address;
 }
 
-namespace {
-
-// "http://srv:8080/a?b" -> "srv:8080"
-std::string Authority(const std::string& address) {
-    std::string s = TrimSpaces(address);
-    const auto scheme = s.find("://");
-    if (scheme != std::string::npos) s = s.substr(scheme + 3);
-    s = s.substr(0, s.find_first_of("/?#"));
-    const auto at = s.rfind('@');
-    if (at != std::string::npos) s = s.substr(at + 1);
-    return s;
-}
-
-// The position of the ':' before a port in an authority, npos when none.
-std::size_t PortColon(const std::string& authority) {
-    const auto colon = authority.rfind(':');
-    if (colon == std::string::npos || authority.find(':') != colon) return std::string::npos;
-    return colon;
-}
-
-}  // namespace
-
-std::string HostOf(const std::string& address) {
-    const std::string a = Authority(address);
-    return a.substr(0, PortColon(a));
-}
-
-int PortOf(const std::string& address) {
-    const std::string a = Authority(address);
-    const auto colon = PortColon(a);
-    const int defaultPort = IsSecureAddress(address) ? 443 : 80;
-    if (colon == std::string::npos) return defaultPort;
-    const std::string digits = a.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return 80;
-    const int port = std::stoi(digits);
-    return port >= 1 && port <= 65535 ? port : defaultPort;
-}
-
-namespace {
-
-std::string SchemeOf(const std::string& address) {
-    const std::string s = TrimSpaces(address);
-    const auto scheme = s.find("://");
-    return scheme == std::string::npos ? "http" : s.substr(0, scheme);
-}
-
-}  // namespace
-
-bool IsHttpAddress(const std::string& address) { return Url::DefaultPort(SchemeOf(address)) != 0; }
-
-bool IsSecureAddress(const std::string& address) { return AsciiLower(SchemeOf(address)) == "https"; }
-
-bool RedirectTarget(const DownloadFile& box, const std::string& address, int followed, std::string& next,
-                    std::string& why) {
-    why.clear();
-    if (box.LastFailure() != DownloadFailure::HttpStatus) return false;
-    const std::int32_t code = ReplyStatusCode(box.ReceiveHead());
-    if (code != 301 && code != 302 && code != 307 && code != 308) return false;
-    const std::string location = TrimSpaces(GetHeaderValue(box.ReceiveHead(), "Location"));
-    if (followed >= kMaxRedirects) {
-        why = "HTTP " + std::to_string(code) + ": more than " + std::to_string(kMaxRedirects) + " redirects";
-        return false;
-    }
-    const std::optional<Url> here = Url::Parse(address, &why);
-    const std::optional<Url> there = here ? here->Resolve(location, &why) : std::nullopt;
-    if (!there) {
-        why = "HTTP " + std::to_string(code) + " to an address that is not followed: " + why;
-        return false;
-    }
-    if (here->GetTransport() == Url::Transport::Tls && there->GetTransport() != Url::Transport::Tls) {
-        // What TLS kept from others on the way would go in clear text.
-        why = "HTTP " + std::to_string(code) + " from https: down to " + there->Text() + " is not followed";
-        return false;
-    }
-    next = there->Text();
-    return true;
-}
-
-bool SameOrigin(const std::string& a, const std::string& b) {
-    const std::optional<Url> x = Url::Parse(a), y = Url::Parse(b);
-    return x && y && x->Scheme() == y->Scheme() && AsciiLower(x->HostName()) == AsciiLower(y->HostName()) &&
-           x->Port() == y->Port();
-}
-
-std::string UpdateCaFile() {
-    try {
-        const std::string file =
-            TrimSpaces(ProductKey::Text(cRegistry::PL_HKEY_LOCAL_MACHINE, "UpdateCA").Value().ToText());
-        return file.find_first_of("\r\n") == std::string::npos ? file : "";
-    } catch (const RaisedError&) {
-        return "";  // an unreadable store counts as no setting
-    }
-}
-
-std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key) {
-    std::string value = ReadIni(file, section, key);
-    if (value.find_first_of("\r\n") != std::string::npos) value.clear();
-    return value;
-}
-
 bool VersionTextGreater(const std::string& a, const std::string& b) {
     // Code unit by code unit, as unsigned bytes; the shorter is smaller when it
     // is a prefix of the longer.
@@ -285,6 +174,29 @@ void ShowConnectionError(plat::HWND owner) {
                       "working. If you are able to connect to the Internet through your web browser,our service may "
                       "be temporarily unavailable.\r\rPlease try again later.",
                       "Connection Error", plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+}
+
+void ShowRefusal(plat::HWND owner, const std::string& sentence) {
+    plat::MessageBoxA(owner, plat::VisibleText(sentence), kAppTitle, plat::PL_MB_OK | plat::PL_MB_ICONHAND);
+}
+
+std::int32_t UpdateFlagValue() {
+    cRegistry flag = ProductKey::UpdateFlag();
+    flag.SetDefault(Variant(std::int32_t{-1}));
+    const Variant v = flag.Value();
+    return v.IsInteger() ? v.Integer() : -1;
+}
+
+std::string WriteUpdateFlag(std::int32_t value) {
+    try {
+        ProductKey::UpdateFlag().SetValue(Variant(value));
+    } catch (const RaisedError& e) {
+        return "error " + std::to_string(e.Number()) + " (" + e.Source() + "): " + e.Description();
+    }
+    // A key that cannot be made leaves the value as it was, without a word.
+    if (UpdateFlagValue() != value)
+        return "HKEY_CURRENT_USER\\" + std::string(ProductKey::kSection) + " cannot be written";
+    return "";
 }
 
 std::string TransferFailureReason(const DownloadFile& box, std::int32_t number, const std::string& description) {
@@ -311,6 +223,11 @@ std::string TransferFailureReason(const DownloadFile& box, std::int32_t number, 
                    std::to_string(box.AnnouncedBytes()) + " bytes";
         case DownloadFailure::TooLarge:
             return "longer than the " + std::to_string(box.MaxBytes()) + " bytes allowed";
+        case DownloadFailure::Overdue:
+            return "not done within " + std::to_string(box.Deadline() / 1000) + " s";
+        case DownloadFailure::TooSlow:
+            return "fewer than " + std::to_string(box.MinRateBytes()) + " bytes in " +
+                   std::to_string(box.MinRateWindow() / 1000) + " s";
         case DownloadFailure::NothingLeft: return "nothing left to fetch after the part held";
         case DownloadFailure::BadReply: return "an unusable reply";
         case DownloadFailure::FileExists: return "the local file exists";
@@ -327,6 +244,14 @@ void ReportFailure(const std::string& what, const std::string& address, const st
 }
 
 // ---- the staged update ------------------------------------------------------
+
+bool NamesProcessId(const std::string& commandLine) {
+    const std::string s = commandLine.size() > 2 ? commandLine.substr(2) : "";
+    const std::size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const std::size_t end = s.find_first_not_of("0123456789", first);
+    return end != first && (end == std::string::npos || s.find_first_not_of(" \t", end) == std::string::npos);
+}
 
 bool ParseProcessId(const std::string& commandLine, long& processId) {
     processId = 0;
@@ -362,35 +287,26 @@ namespace {
 
 // The one line on stderr that says why "/U" ended without applying the package.
 int EndStaged(StagedUpdateExit code, const std::string& reason) {
-    std::fprintf(stderr, "%s: %s\n", kAppTitle, reason.c_str());
+    // Paths and the registry's texts are anyone's: nothing in them drives the terminal.
+    std::fprintf(stderr, "%s: %s\n", kAppTitle, plat::VisibleText(reason).c_str());
     return code;
 }
 
-// The package stays staged: raise the flag again so that the product asks
-// again. A registry failure here is only reported; the run ends anyway.
-void FlagStillStaged() {
-    try {
-        ProductKey::UpdateFlag().SetValue(Variant(std::int32_t{1}));
-    } catch (const RaisedError& e) {
-        std::fprintf(stderr, "%s: the flag Update stays 0: error %d (%s): %s\n", kAppTitle,
-                     static_cast<int>(e.Number()), e.Source().c_str(), e.Description().c_str());
-    }
-}
-
-// With an update key, a staged package is applied only with the catalogue it
-// was verified by, verified again: nothing planted in the staging folder is
-// ever put in place.
-bool StagedPackageTrusted(const std::string& stagingFolder, const std::string& stateFile, StagedPackage& package,
-                          std::string& why) {
-    const std::string key = UpdateTrust::KeyText();
-    if (key.empty()) return true;
-    why = UpdateTrust::CheckStaged(key, stagingFolder, stateFile, package);
-    return why.empty();
+// The package stays staged and the flag was to be raised again, so that the
+// product asks again. A registry failure here is only reported; the run ends anyway.
+void SayFlagStaysDown(const std::string& why) {
+    if (!why.empty())
+        std::fprintf(stderr, "%s: the flag Update stays 0: %s\n", kAppTitle, plat::VisibleText(why).c_str());
 }
 
 }  // namespace
 
 int StagedUpdateMode() {
+    // Without the product's process there is nothing to wait for, and a package
+    // put in place at once would replace a program still running.
+    if (!NamesProcessId(plat::CommandLine()))
+        return EndStaged(kStagedBadStart, "usage: novalink /U PID, the decimal process identifier of the product "
+                                          "to wait for; nothing was changed");
     long processId = 0;
     if (!ParseProcessId(plat::CommandLine(), processId))
         return EndStaged(kStagedBadStart, "the process identifier after /U is out of range");
@@ -422,7 +338,7 @@ int StagedUpdateMode() {
     if (!FolderExists(stagingFolder)) return kStagedApplied;
     // Only a folder that this user's own run made is ever applied.
     if (!plat::IsPrivateFolder(stagingFolder)) {
-        FlagStillStaged();
+        SayFlagStaysDown(HandOver::FlagStaged());
         return EndStaged(kStagedNoTempFolder, "the staging folder " + stagingFolder +
                                                   " is a link, not a folder, or not this user's alone; nothing was "
                                                   "applied");
@@ -449,34 +365,40 @@ int StagedUpdateMode() {
         return EndStaged(kStagedNoProgramFile, "no program file \"" + TargetFile + "\"; the package stays staged");
 
     // Only a package that finished downloading whole is applied; a part left for
-    // a resume, or one that does not match its digest, stays staged.
-    // The package is opened once: what is checked is what is copied.
+    // a resume, or one that does not match its digest, stays staged. With an
+    // update key, only with the catalogue it was verified by, verified again:
+    // nothing planted in the staging folder is ever put in place.
     StagedPackage package(StagedFile);
+    HandOver::Expected expected;
     std::string why;
-    if (!PackageIsComplete(stateFile, package, &why)) {
-        FlagStillStaged();
+    if (!ReadCompletionRecord(stateFile, expected.length, expected.digest, why)) {
+        SayFlagStaysDown(HandOver::FlagStaged());
         return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
     }
-    if (!StagedPackageTrusted(stagingFolder, stateFile, package, why))
-        return EndStaged(kStagedUntrusted, "not applied: " + why);
-
-    // The package is copied next to the program file and then renamed over it in
-    // one step, so a failed copy (a full disk, a kill) leaves the old program
-    // whole; one that cannot be replaced ends the run the same way.
-    if (!package.CopyTo(TargetFile)) {
-        const plat::DWORD error = plat::GetLastError();
-        FlagStillStaged();
-        if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
-            error == static_cast<plat::DWORD>(plat::PL_ERROR_SHARING_VIOLATION))
-            return EndStaged(kStagedFileLocked, "the program file \"" + TargetFile +
-                                                    "\" is in use or read-only; the package stays staged");
-        return EndStaged(kStagedCopyFailed, "copying the package onto \"" + TargetFile + "\" failed (error " +
-                                                std::to_string(error) + "); the package stays staged");
+    const std::string key = UpdateTrust::KeyText();
+    if (!key.empty())
+        expected.verdict = [&](StagedPackage& p) { return UpdateTrust::CheckStaged(key, stagingFolder, stateFile, p); };
+    plat::DWORD error = 0;
+    switch (HandOver::Run(package, expected, TargetFile, stagingFolder, why, error)) {
+        case HandOver::Outcome::BadLength:
+        case HandOver::Outcome::BadDigest:
+            SayFlagStaysDown(HandOver::FlagStaged());
+            return EndStaged(kStagedIncomplete, "package incomplete: " + why + "; it stays staged");
+        case HandOver::Outcome::Untrusted:
+            return EndStaged(kStagedUntrusted, "not applied: " + why);
+        case HandOver::Outcome::Staged:
+            SayFlagStaysDown(why);
+            // A failed copy (a full disk, a kill) leaves the old program whole.
+            if (error == static_cast<plat::DWORD>(plat::PL_ERROR_ACCESS_DENIED) ||
+                error == static_cast<plat::DWORD>(plat::PL_ERROR_SHARING_VIOLATION))
+                return EndStaged(kStagedFileLocked, "the program file \"" + TargetFile +
+                                                        "\" is in use or read-only; the package stays staged");
+            return EndStaged(kStagedCopyFailed, "copying the package onto \"" + TargetFile + "\" failed (error " +
+                                                    std::to_string(error) + "); the package stays staged");
+        case HandOver::Outcome::Copied:
+            break;
     }
-
-    package.Close();
-    CleanFolder(stagingFolder);
-    plat::StartProcess(TargetFile, "", plat::PL_SW_SHOWNORMAL);
+    HandOver::Start(TargetFile);
     return kStagedApplied;
 }
 
@@ -491,6 +413,7 @@ int Main() {
     const std::string refusal = plat::TempFolderRefusal();
     if (!refusal.empty()) {
         std::fprintf(stderr, "%s: no temporary folder: %s; nothing was changed\n", kAppTitle, refusal.c_str());
+        if (!staged) ShowRefusal(0, "The update is refused because the temporary folder is not safe: " + refusal + ".");
         return staged ? int{kStagedNoTempFolder} : int{kRunNoStagingFolder};
     }
     if (!plat::ClaimSingleInstance(plat::ExeName())) {
@@ -499,6 +422,17 @@ int Main() {
         std::fprintf(stderr, "%s: another run of the updater is under way%s\n", kAppTitle,
                      staged ? "; the staged package was not applied and stays staged" : "");
         return staged ? int{kStagedOtherRun} : int{kRunOtherRun};
+    }
+
+    // A registry that cannot be read is not an empty one: read as empty, it
+    // would turn a configured update key or server into none.
+    for (const plat::HKEY root : {plat::PL_HKEY_LOCAL_MACHINE, plat::PL_HKEY_CURRENT_USER}) {
+        const std::string problem = plat::RegistryStoreProblem(root, ProductKey::kSection);
+        if (problem.empty()) continue;
+        std::fprintf(stderr, "%s: the registry cannot be read: %s; nothing was done\n", kAppTitle,
+                     plat::VisibleText(problem).c_str());
+        if (!staged) ShowRefusal(0, "The update is refused because the registry cannot be read: " + problem + ".");
+        return staged ? int{kStagedBadRegistry} : int{kRunBadRegistry};
     }
 
     SwitchCode = AsciiUpper(plat::CommandLine().substr(0, 2));
@@ -512,6 +446,11 @@ int Main() {
     const int loop = plat::RunMessageLoop();
     const int code = loop != 0 ? loop : RunExitCode;
     if (code == kRunCancelled) std::fprintf(stderr, "%s: the update was cancelled\n", kAppTitle);
+    // On a terminal the last line says what the run did, for whoever runs it from a script.
+    if (code == kRunDone && !RunOutcome.empty() && plat::CurrentFrontEnd() == plat::FrontEndKind::Terminal) {
+        std::printf("Outcome: %s\n", plat::VisibleText(RunOutcome).c_str());
+        std::fflush(stdout);
+    }
     return code;
 }
 

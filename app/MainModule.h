@@ -46,7 +46,8 @@ inline constexpr const char* kDigestKey = "SHA256";
 // with one line on stderr that names the reason.
 enum StagedUpdateExit : int {
     kStagedApplied = 0,         // the package is in place, or nothing was staged
-    kStagedBadStart = 1,        // the process identifier is out of range, or the registry failed
+    kStagedBadStart = 1,        // no process identifier, one that is no decimal number or out of range, or
+                                // the registry failed
     kStagedNoTempFolder = 2,    // no private temporary or staging folder to be had: nothing was touched
     kStagedNoProgramFile = 3,   // "Path" names no program file (missing, a folder, a broken link)
     kStagedIncomplete = 4,      // the package does not match its completion record
@@ -54,6 +55,7 @@ enum StagedUpdateExit : int {
     kStagedCopyFailed = 6,      // the copy failed otherwise (a full disk, ...)
     kStagedOtherRun = 7,        // another run of the updater is under way: nothing was touched
     kStagedUntrusted = 8,       // an update key is set and the staged catalogue or package fails it
+    kStagedBadRegistry = 9,     // the registry cannot be read (damaged, unreadable): nothing was touched
 };
 
 // How the interactive run ends (the process exit code).
@@ -67,9 +69,14 @@ enum RunExit : int {
     kRunOtherRun = 14,         // another run of the updater is under way
     kRunUntrusted = 15,        // an update key is set and the catalogue fails it (unsigned, altered,
                                // older, no SHA256): nothing was downloaded
+    kRunBadRegistry = 16,      // the registry cannot be read (nothing was done), or the flag "Update" could
+                               // not be set for a package left staged
 };
 // What the interactive run ends with; the windows set it as they close.
 extern int RunExitCode;
+// What a run that ends well did, in a few words ("updated to 2.01.0105"); the
+// terminal's last line on stdout says it.
+extern std::string RunOutcome;
 
 // ---- configuration ----------------------------------------------------------
 
@@ -78,39 +85,20 @@ extern int RunExitCode;
 inline constexpr const char* kDefaultUpdateServer = "http://updates.brightloom.example";
 // The update server's address (scheme, host, optional port), without a final "/".
 std::string UpdateServer();
-// The host of an address ("http://srv:8080/a" -> "srv"), without its port.
-std::string HostOf(const std::string& address);
-// The port an address names ("http://srv:8080/a" -> 8080), its scheme's default
-// when it names none (or one outside 1..65535): 443 for https:, else 80.
-int PortOf(const std::string& address);
-// True when an address is fetched as what it says: "http://..." or "https://..."
-// (any case) or one without a scheme. Anything else (ftp:, file:) would be
-// fetched over plain http all the same, and is not fetched at all.
-bool IsHttpAddress(const std::string& address);
-// True for an "https://..." address (any case): fetched over TLS.
-bool IsSecureAddress(const std::string& address);
-// HKEY_LOCAL_MACHINE "Software\Brightloom" "UpdateCA": a PEM file of the
-// certificates trusted besides the system's for https: addresses; "" when unset.
-std::string UpdateCaFile();
-// The redirects the updater follows for one file: 301, 302, 307 and 308.
-inline constexpr int kMaxRedirects = 5;
-// Where the redirect answer `box` got for `address` leads, when it is to be
-// followed: a Location that keeps the scheme or goes from http: up to https:,
-// and no more than kMaxRedirects of them (`followed` so far). False with `why`
-// when the answer is a redirect that is not followed; false with `why` empty
-// when it is no redirect at all.
-bool RedirectTarget(const DownloadFile& box, const std::string& address, int followed, std::string& next,
-                    std::string& why);
-// The same scheme, host and port: where the account may go.
-bool SameOrigin(const std::string& a, const std::string& b);
-// A catalogue value: ReadIni, except that a value holding CR or LF counts as missing.
-std::string CatalogueValue(const std::string& file, const std::string& section, const std::string& key);
 // The version texts compared as the check does: code unit by code unit,
 // case-sensitive, a prefix being the smaller. True when `a` is greater than `b`.
 bool VersionTextGreater(const std::string& a, const std::string& b);
 
 // The message shown when the catalogue or the package cannot be had.
 void ShowConnectionError(plat::HWND owner);
+// The message for a refusal that is no connection failure (a signature, an
+// unsafe temporary folder, a damaged registry): `sentence` says why.
+void ShowRefusal(plat::HWND owner, const std::string& sentence);
+// Sets HKEY_CURRENT_USER "Update" and reads it back: "" when it holds `value`
+// now, otherwise why not.
+std::string WriteUpdateFlag(std::int32_t value);
+// The value of "Update", -1 when it cannot be had.
+std::int32_t UpdateFlagValue();
 // Why a transfer of the catalogue or the package failed, in a few words for
 // stderr: "HTTP 404 Not Found", "connection refused", "no answer for 31 s".
 // `number` is the one its OnError gave; "" when no transfer ran.
@@ -136,6 +124,9 @@ int StagedUpdateMode();
 // that does not fit, no number gives 0), rounded to an integer. False when it
 // does not fit in 32 bits.
 bool ParseProcessId(const std::string& commandLine, long& processId);
+// Whether the command line names a process after "/U" at all: decimal digits,
+// with blanks around them and nothing else.
+bool NamesProcessId(const std::string& commandLine);
 
 // ---- helpers ----------------------------------------------------------------
 
@@ -172,9 +163,9 @@ std::string TempFolderPath(const std::string& name);
 // folder + separator + name; "" when folder is empty or not a full path.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-// True when the package matches the completion record in the state file: its
-// length equals "Complete" and, when "SHA256" is there, its digest matches.
-// Otherwise false, with the reason in `why` when given.
-bool PackageIsComplete(const std::string& stateFile, StagedPackage& package, std::string* why = nullptr);
+// The completion record in the state file: the whole package's length
+// ("Complete") and its digest ("SHA256", "" when none). False, with the reason
+// in `why`, when there is none or it is no plain count.
+bool ReadCompletionRecord(const std::string& stateFile, std::int64_t& length, std::string& digest, std::string& why);
 
 }  // namespace nl

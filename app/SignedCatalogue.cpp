@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/Signature.h"
+#include "support/HexText.h"
 #include "support/Sha256.h"
 
 namespace nl {
@@ -13,7 +13,7 @@ namespace {
 // The raw SHA-256 digest of bytes.
 std::string DigestOf(const std::string& bytes) {
     std::string raw;
-    SignedCatalogue::FromHex(Sha256::Of(bytes), raw);
+    BytesOfHex(Sha256::Of(bytes), raw);
     return raw;
 }
 
@@ -35,34 +35,6 @@ std::size_t SignatureLine(const std::string& bytes) {
 
 }  // namespace
 
-std::string SignedCatalogue::Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-bool SignedCatalogue::FromHex(const std::string& hex, std::string& bytes) {
-    auto value = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    if (hex.size() % 2) return false;
-    std::string out;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = value(hex[i]), lo = value(hex[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
-    }
-    bytes = out;
-    return true;
-}
-
 bool SignedCatalogue::Split(const std::string& bytes, std::string& signedPart, std::string& signature,
                             std::string* reason) {
     auto fail = [reason](const char* why) {
@@ -80,7 +52,7 @@ bool SignedCatalogue::Split(const std::string& bytes, std::string& signedPart, s
     at += key.size();
     const std::size_t digitsEnd = at + 2 * plat::PL_P256_SIGNATURE_SIZE;
     std::string raw;
-    if (digitsEnd > bytes.size() || !FromHex(bytes.substr(at, digitsEnd - at), raw))
+    if (digitsEnd > bytes.size() || !BytesOfHex(bytes.substr(at, digitsEnd - at), raw))
         return fail("the catalogue's signature is not 128 hex digits");
     at = digitsEnd;
     if (at != bytes.size() && (!SkipLineBreak(bytes, at) || at != bytes.size()))
@@ -106,7 +78,7 @@ std::string SignedCatalogue::Sign(const std::string& unsignedPart, const std::st
     if (unsignedPart.empty() || unsignedPart.back() != '\n' ||
         !plat::SignP256(privateKey, publicKey, DigestOf(unsignedPart), signature))
         return "";
-    return unsignedPart + "[" + kSection + "]\r\n" + kKey + "=" + Hex(signature) + "\r\n";
+    return unsignedPart + "[" + kSection + "]\r\n" + kKey + "=" + HexText(signature) + "\r\n";
 }
 
 std::string SignedCatalogue::Unsigned(const std::string& bytes) {
@@ -114,13 +86,13 @@ std::string SignedCatalogue::Unsigned(const std::string& bytes) {
     return start == std::string::npos ? bytes : bytes.substr(0, start);
 }
 
-std::string SignedCatalogue::KeyText(const std::string& publicKey) { return Hex(publicKey); }
+std::string SignedCatalogue::KeyText(const std::string& publicKey) { return HexText(publicKey); }
 
 bool SignedCatalogue::KeyFromText(const std::string& text, std::string& publicKey) {
     const std::size_t b = text.find_first_not_of(" \t\r\n");
     const std::size_t e = text.find_last_not_of(" \t\r\n");
     std::string raw;
-    if (b == std::string::npos || !FromHex(text.substr(b, e - b + 1), raw) ||
+    if (b == std::string::npos || !BytesOfHex(text.substr(b, e - b + 1), raw) ||
         raw.size() != plat::PL_P256_PUBLIC_KEY_SIZE || raw[0] != 0x04)
         return false;
     publicKey = raw;
@@ -141,13 +113,44 @@ bool SignedCatalogue::IsIssuedTime(const std::string& text) {
            field(17) <= 60;
 }
 
-std::string SignedCatalogue::IssuedNow() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    const std::tm utc = *std::gmtime(&now);
+std::string SignedCatalogue::IssuedNow() { return TimeText(Now()); }
+
+std::int64_t SignedCatalogue::Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Days and civil dates of the proleptic Gregorian calendar, counted from 1970-01-01.
+std::string SignedCatalogue::TimeText(std::int64_t seconds) {
+    std::int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) rest += 86400, --days;
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
     return text;
+}
+
+bool SignedCatalogue::SecondsOf(const std::string& text, std::int64_t& seconds) {
+    if (!IsIssuedTime(text)) return false;
+    auto number = [&](std::size_t at, std::size_t n) { return std::stoll(text.substr(at, n)); };
+    const std::int64_t month = number(5, 2), day = number(8, 2);
+    const std::int64_t year = number(0, 4) - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yoe = year - era * 400;
+    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days = era * 146097 + doe - 719468;
+    seconds = days * 86400 + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
+    return true;
 }
 
 }  // namespace nl

@@ -11,6 +11,7 @@
 // 04 || X || Y.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace nl {
@@ -45,10 +46,13 @@ public:
     // that form the later time is the greater text.
     static bool IsIssuedTime(const std::string& text);
     static std::string IssuedNow();
+    // A time in that form from seconds since 1970-01-01T00:00:00Z, and back
+    // (false for text not in the form).
+    static std::string TimeText(std::int64_t seconds);
+    static bool SecondsOf(const std::string& text, std::int64_t& seconds);
+    // The machine's clock, in seconds since 1970-01-01T00:00:00Z.
+    static std::int64_t Now();
 
-    // Hex digits (lower case) and back; false on anything but an even count of hex digits.
-    static std::string Hex(const std::string& bytes);
-    static bool FromHex(const std::string& hex, std::string& bytes);
 };
 
 }  // namespace nl

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/Catalogue.h"
 #include "app/MainModule.h"
 #include "app/ProductKey.h"
 #include "app/SignedCatalogue.h"
 #include "app/StagedPackage.h"
 #include "platform/Files.h"
 #include "support/ErrorReport.h"
+#include "support/HexText.h"
 #include "support/Sha256.h"
 #include "support/cRegistry.h"
 
@@ -23,31 +25,12 @@ std::string UpdateTrust::edition_;
 
 namespace {
 
-// A catalogue is a small profile file; anything larger is no catalogue.
-constexpr std::uint64_t kCatalogueLimit = 1024 * 1024;
-
 std::string ReadText(std::int32_t root, const char* name) {
     try {
         return ProductKey::Text(root, name).Value().ToText();
     } catch (const RaisedError&) {
         return "";
     }
-}
-
-// The whole of a small file, opened without following a link.
-bool ReadCatalogue(const std::string& path, std::string& bytes) {
-    const plat::HANDLE file = plat::OpenFileForReading(path);
-    if (file == plat::PL_INVALID_FILE_HANDLE) return false;
-    std::uint64_t size = 0;
-    bool ok = plat::SizeOfOpenFile(file, size) && size <= kCatalogueLimit;
-    bytes.clear();
-    char block[16384];
-    for (plat::DWORD got = 0;
-         ok && bytes.size() <= size && plat::ReadOpenFile(file, block, sizeof block, got) && got > 0;)
-        bytes.append(block, got);
-    ok = ok && bytes.size() == size;
-    plat::CloseOpenFile(file);
-    return ok;
 }
 
 }  // namespace
@@ -57,33 +40,42 @@ std::string UpdateTrust::KeyText() {
     return installed.empty() ? std::string(NOVALINK_UPDATE_KEY) : installed;
 }
 
-std::string UpdateTrust::Check(const std::string& key, const std::string& file, const std::string& edition,
-                               std::string& bytes) {
-    if (!ReadCatalogue(file, bytes)) return "cannot read the catalogue " + file;
-    const std::string refusal = SignedCatalogue::Refusal(bytes, key);
+std::string UpdateTrust::Check(const std::string& key, const Catalogue& catalogue, const std::string& edition,
+                               bool fetched) {
+    const std::string refusal = SignedCatalogue::Refusal(catalogue.Bytes(), key);
     if (!refusal.empty()) return refusal;
-    // The signed bytes are what the profile reads see: nothing may follow the
-    // signature, so no section or key can be added after it.
-    const std::string issued = CatalogueValue(file, "Info", "Issued");
+    // The signed bytes are what was parsed: nothing may follow the signature,
+    // so no section or key can be added after it.
+    const std::string issued = catalogue.Value(Catalogue::kInfo, Catalogue::kIssued);
     if (!SignedCatalogue::IsIssuedTime(issued)) return "the catalogue has no Issued time";
+    const std::int64_t now = SignedCatalogue::Now();
+    const std::string latest = SignedCatalogue::TimeText(now + kIssuedAheadSeconds);
+    if (issued > latest)
+        return "the catalogue was issued " + issued + ", more than a day after this machine's clock (" +
+               SignedCatalogue::TimeText(now) + ")";
     const std::string last = ReadText(cRegistry::PL_HKEY_CURRENT_USER, kIssuedValue);
     if (issued < last) return "the catalogue was issued " + issued + ", before the last one accepted (" + last + ")";
-    const std::string digest = CatalogueValue(file, edition, "SHA256");
+    const std::string expires = catalogue.Value(Catalogue::kInfo, Catalogue::kExpires);
+    if (fetched && !expires.empty()) {
+        if (!SignedCatalogue::IsIssuedTime(expires)) return "the catalogue's Expires is not a time";
+        if (expires <= SignedCatalogue::TimeText(now))
+            return "the catalogue expired " + expires + " (this machine's clock: " + SignedCatalogue::TimeText(now) +
+                   ")";
+    }
+    const std::string digest = catalogue.Value(edition, Catalogue::kDigest);
     std::string raw;
-    if (digest.size() != 64 || !SignedCatalogue::FromHex(digest, raw))
+    if (digest.size() != 64 || !BytesOfHex(digest, raw))
         return "the catalogue's section [" + edition + "] has no SHA256";
     return "";
 }
 
-std::string UpdateTrust::Accept(const std::string& key, const std::string& catalogueFile,
-                                const std::string& edition) {
-    std::string bytes;
-    const std::string refusal = Check(key, catalogueFile, edition, bytes);
+std::string UpdateTrust::Accept(const std::string& key, const Catalogue& catalogue, const std::string& edition) {
+    const std::string refusal = Check(key, catalogue, edition, true);
     if (!refusal.empty()) return refusal;
-    accepted_ = bytes;
+    accepted_ = catalogue.Bytes();
     edition_ = edition;
     // Should the time not be kept, the next run compares with an older one.
-    const std::string issued = CatalogueValue(catalogueFile, "Info", "Issued");
+    const std::string issued = catalogue.Value(Catalogue::kInfo, Catalogue::kIssued);
     TryStep([&] { ProductKey::Text(cRegistry::PL_HKEY_CURRENT_USER, kIssuedValue).SetValue(Variant(issued)); });
     return "";
 }
@@ -104,11 +96,14 @@ std::string UpdateTrust::CheckStaged(const std::string& key, const std::string& 
     const std::string catalogue = JoinPath(stagingFolder, kStagedCatalogueName);
     const std::string edition = ReadIni(stateFile, kStateSection, kEditionKey);
     if (edition.empty()) return "no verified catalogue was staged with the package";
-    std::string bytes;
-    const std::string refusal = Check(key, catalogue, edition, bytes);
+    // Read once: the digest compared is the one whose signature was checked.
+    Catalogue staged;
+    std::string why;
+    if (!Catalogue::Load(catalogue, staged, why)) return "the staged catalogue: " + why;
+    const std::string refusal = Check(key, staged, edition, false);
     if (!refusal.empty()) return "the staged catalogue: " + refusal;
     const std::string actual = package.Digest();
-    if (actual.empty() || !Sha256::SameDigest(actual, CatalogueValue(catalogue, edition, "SHA256")))
+    if (actual.empty() || !Sha256::SameDigest(actual, staged.Value(edition, Catalogue::kDigest)))
         return "the package " + package.Path() + " is not the one the signed catalogue names";
     return "";
 }

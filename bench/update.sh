@@ -32,7 +32,7 @@ rounds=${1:-5}
 mib=${2:-256}
 
 cmake -S . -B build >/dev/null
-targets=(novalink novalink-reg bench_download_run bench_silent_server)
+targets=(novalink novalink-reg novalink-publish bench_download_run bench_silent_server)
 cmake --build build --target "${targets[@]}" -j"$(nproc)" >/dev/null
 bench_need nginx curl
 
@@ -54,15 +54,15 @@ program=$work/app/brightloom
 
 # The package: a program that ends at once, padded to its size.
 { printf '#!/bin/sh\nexit 0\n'; head -c $((mib * 1024 * 1024 - 18)) /dev/urandom; } >"$work/www/files/Desktop.bin"
-size=$(stat -c %s "$work/www/files/Desktop.bin")
 printf 'velto:{PLAIN}4061729385\n' >"$work/htpasswd"
 
 start_nginx "$work" "$work/www" "access_log off; sendfile on; tcp_nopush on;" \
   "location /m_update/ { auth_basic \"update\"; auth_basic_user_file $work/htpasswd; }" ||
   { echo "bench/update.sh: nginx did not start" >&2; exit 1; }
 server=http://127.0.0.1:$port
-printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r\nDOWNLOAD=%s/files/Desktop.bin\r\n' \
-  "$server" "$size" "$server" >"$work/www/m_update/blmnl.cfg"
+build/novalink-publish catalogue --package "$work/www/files/Desktop.bin" --version 2.01.0105 --edition Desktop \
+  --download "$server/files/Desktop.bin" --readme "$server/news.html" -o "$work/www/m_update/blmnl.cfg" >/dev/null ||
+  { echo "bench/update.sh: novalink-publish wrote no catalogue" >&2; exit 1; }
 
 # The product 2.1.0.5: a copy of sleep(1) with a version resource.
 product_rc "$work/version.rc"

@@ -49,6 +49,8 @@ bool ChunkedDecoder::Feed(const std::uint8_t* data, std::size_t n, std::vector<s
                 }
                 if (!line_.empty() && line_.back() == '\r') line_.pop_back();
                 if (state_ == State::Trailer) {
+                    // The empty line that ends the body is no trailer.
+                    if (!line_.empty()) extra_ += line_.size() + 2;
                     if (line_.empty()) state_ = State::Done;
                     line_.clear();
                     break;
@@ -69,6 +71,7 @@ bool ChunkedDecoder::Feed(const std::uint8_t* data, std::size_t n, std::vector<s
                 if (!rest.empty() && rest.find_first_not_of(" \t") != std::string::npos &&
                     rest[rest.find_first_not_of(" \t")] != ';')
                     return Fail("bad chunk size line");
+                extra_ += rest.size();
                 line_.clear();
                 if (size == 0) {
                     state_ = State::Trailer;

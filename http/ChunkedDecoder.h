@@ -21,6 +21,9 @@ public:
     bool Done() const { return state_ == State::Done; }
     bool Failed() const { return state_ == State::Failed; }
     const std::string& Error() const { return error_; }
+    // The bytes of chunk extensions and trailer lines seen so far: framing that
+    // carries no entity bytes and could otherwise grow without end.
+    std::uint64_t ExtraBytes() const { return extra_; }
 
 private:
     enum class State { SizeLine, Data, DataCr, DataLf, Trailer, Done, Failed };
@@ -29,6 +32,7 @@ private:
     State state_ = State::SizeLine;
     std::string line_;          // the size line or trailer line being collected
     std::uint64_t left_ = 0;    // data bytes left in the current chunk
+    std::uint64_t extra_ = 0;   // extension and trailer bytes
     std::string error_;
 };
 

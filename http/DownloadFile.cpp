@@ -6,11 +6,13 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/Files.h"
 #include "support/modMain.h"
 #include "http/HttpHeader.h"
 #include "net/CSocket.h"
 #include "support/ErrorReport.h"
 #include "http/HttpErrors.h"
+#include "http/Url.h"
 #include "net/NetErrors.h"
 #include "support/AsciiText.h"
 #include "support/SupportErrors.h"
@@ -26,24 +28,17 @@ constexpr const char* kLocalFileText = "Cann't open or creat the local file";
 constexpr const char* kWriteText = "The local file could not be written";
 constexpr const char* kNoDataText = "No data lefts";
 
-// "http://srv:8080/x?y" -> "srv:8080"; a plain host name stays as it is.
-std::string HostPart(std::string s) {
-    const auto scheme = s.find("://");
-    if (scheme != std::string::npos) s = s.substr(scheme + 3);
-    s = s.substr(0, s.find('/'));
-    return s.substr(0, s.find('?'));
-}
-
-// The name a server's certificate must be for: its host part without a port.
-std::string HostName(const std::string& server) { return server.substr(0, server.find(':')); }
-
-// "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
-std::string PathPart(const std::string& text) {
-    std::string s = ReplaceFirst(TrimSpaces(text), "\\", "/");
-    const auto scheme = s.find("://");
-    if (scheme != std::string::npos) s = s.substr(scheme + 3);
-    const auto slash = s.find('/');
-    return slash == std::string::npos ? "/" : s.substr(slash);
+// An address from a scheme, a server property ("srv", "srv:8080", "[::1]"), the
+// port when that names none, and a request target; nothing when the property
+// names no usable host (http/Url.h).
+std::optional<Url> AddressOf(const std::string& scheme, const std::string& server, std::int32_t port,
+                             const std::string& target) {
+    const std::string host = TrimSpaces(server);
+    if (host.empty() || host.find_first_of("/?#") != std::string::npos) return std::nullopt;
+    const std::optional<Url> alone = Url::Parse(scheme + "://" + host);
+    if (!alone) return std::nullopt;
+    return Url::Parse(scheme + "://" + host + (alone->NamesPort() ? "" : ":" + std::to_string(port)) +
+                      (target.empty() || target[0] != '/' ? "/" : "") + target);
 }
 
 // Ports were 16-bit signed, which shut out every port above 32767; they now take
@@ -68,14 +63,14 @@ Variant Color(std::uint32_t c) { return Variant(static_cast<std::int32_t>(c)); }
 
 bool LocalFileExists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    return !path.empty() && std::filesystem::is_regular_file(plat::Utf8Path(path), ec);
 }
 
 // The local file's length in bytes, -1 when it is missing or cannot be examined.
 std::int64_t LocalFileLength(const std::string& path) {
     if (!LocalFileExists(path)) return -1;
     std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    const std::uintmax_t size = std::filesystem::file_size(plat::Utf8Path(path), ec);
     if (ec || size > static_cast<std::uintmax_t>(INT64_MAX)) return -1;
     return static_cast<std::int64_t>(size);
 }
@@ -92,10 +87,6 @@ bool WholeFileHeld(const std::string& head, std::int64_t held) {
     return LeadingCount(total, n) && n == held;
 }
 
-// The path of the request target: a fragment ("#part") names a place inside the
-// page for the reader and is never sent.
-std::string WithoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
-
 }  // namespace
 
 // ---- creation and layout -------------------------------------------------------
@@ -105,6 +96,8 @@ DownloadFile::DownloadFile() : agent_(kDefaultAgent) {
     tmrTimeout_.SetInterval(1000);
     tmrDownload_.OnTimer = [this] { DownloadTimer_Tick(); };
     tmrTimeout_.OnTimer = [this] { TimeoutTimer_Tick(); };
+    tmrDeadline_.OnTimer = [this] { DeadlineTimer_Tick(); };
+    tmrRate_.OnTimer = [this] { RateTimer_Tick(); };
     lblProgress_.Caption = "0%";
     shpBorder_.BorderColor = kDefaultBorderColor;
     surface_.SetFillColor(kDefaultProgressColor);
@@ -265,7 +258,7 @@ void DownloadFile::SetTimeOut(std::int32_t seconds) {
 void DownloadFile::SetServer(const std::string& v) {
     RequestText(v, "Server");
     if (!Guard("Server")) return;
-    server_ = HostPart(v);
+    server_ = Url::Split(v).authority;  // "http://srv:8080/x?y" -> "srv:8080"
     Changed("Server");
 }
 
@@ -279,7 +272,7 @@ void DownloadFile::SetPort(std::int32_t v) {
 void DownloadFile::SetProxyServer(const std::string& v) {
     RequestText(v, "ProxyServer");
     if (!Guard("ProxyServer")) return;
-    proxyServer_ = HostPart(v);
+    proxyServer_ = Url::Split(v).authority;
     Changed("ProxyServer");
 }
 
@@ -335,8 +328,34 @@ void DownloadFile::SetNoCache(bool v) {
 void DownloadFile::SetURL(const std::string& v) {
     RequestText(v, "URL");
     if (!Guard("URL")) return;
-    url_ = PathPart(v);
+    // "http://srv/a/b.zip" -> "/a/b.zip"; "dir\name.zip" -> "/name.zip"; "name.zip" -> "/".
+    const std::string target = Url::Split(ReplaceFirst(TrimSpaces(v), "\\", "/")).target;
+    url_ = target.empty() ? "/" : target;
     Changed("URL");
+}
+
+void DownloadFile::SetAddress(const Url& address) {
+    SetServer(address.Host());
+    SetSecure(address.GetTransport() == Url::Transport::Tls);
+    SetPort(address.Port());
+    // The target as it is: the URL setter's rule for a backslash is for typed text.
+    if (!Guard("URL")) return;
+    url_ = address.Target();
+    Changed("URL");
+}
+
+std::optional<Url> DownloadFile::Address() const {
+    return AddressOf(secure_ ? "https" : "http", server_, port_, url_);
+}
+
+std::string DownloadFile::CertificateName() const {
+    const std::optional<Url> address = Address();
+    return address ? address->HostName() : std::string();
+}
+
+std::string DownloadFile::TunnelTarget() const {
+    const std::optional<Url> address = Address();
+    return address ? address->Host() + ":" + std::to_string(address->Port()) : std::string();
 }
 
 void DownloadFile::SetLocalFileName(const std::string& v) {
@@ -411,22 +430,20 @@ std::string DownloadFile::GetHttpHead() const { return BuildRequest(); }
 
 std::string DownloadFile::BuildRequest() const {
     if (TrimSpaces(server_).empty() || TrimSpaces(url_).empty()) return "";
+    const std::optional<Url> address = Address();
+    if (!address) return "";
     // A secure request goes through the proxy's tunnel, as if to the server.
     const bool viaProxy = !proxyServer_.empty() && !secure_;
-    const char* const scheme = secure_ ? "https://" : "http://";
-    const std::string path = WithoutFragment(url_);
-
-    std::string target = path;
-    if (viaProxy) {
-        target = scheme + server_;
-        if (port_ != 80) target += ":" + std::to_string(port_);
-        target += path;
-    }
+    const std::string path = address->Target();
+    // The port goes with the host wherever the host is named, unless it is the
+    // scheme's default: a server that builds an address from the Host header
+    // (a redirect, a page's links) must not send the client to another port.
+    const std::string authority = address->Authority();
 
     std::string r;
     r.reserve(512);
-    r += "GET " + target + (httpVersion_ == 0 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
-    r += "Host: " + server_ + "\r\n";
+    r += "GET " + (viaProxy ? address->Text() : path) + (httpVersion_ == 0 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
+    r += "Host: " + authority + "\r\n";
     r += "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n";
     r += "User-Agent: " + agent_ + "\r\n";
     if (!TrimSpaces(referer_).empty()) {
@@ -438,7 +455,7 @@ std::string DownloadFile::BuildRequest() const {
             dir = path.substr(0, static_cast<std::size_t>(p));
             if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         }
-        r += "Referer: " + (scheme + server_) + dir + "\r\n";
+        r += "Referer: " + address->Scheme() + "://" + authority + dir + "\r\n";
     }
     if (!userName_.empty() || !userPassword_.empty())
         r += "Authorization: Basic " + Base64Encode(userName_ + ":" + userPassword_) + "\r\n";
@@ -457,7 +474,7 @@ std::string DownloadFile::BuildRequest() const {
 }
 
 std::string DownloadFile::BuildTunnelRequest() const {
-    const std::string to = HostName(server_) + ":" + std::to_string(port_);
+    const std::string to = TunnelTarget();
     std::string r = "CONNECT " + to + " HTTP/1.1\r\nHost: " + to + "\r\nUser-Agent: " + agent_ + "\r\n";
     if (!proxyUserName_.empty() || !proxyPassword_.empty())
         r += "Proxy-Authorization: Basic " + Base64Encode(proxyUserName_ + ":" + proxyPassword_) + "\r\n";
@@ -508,7 +525,7 @@ void DownloadFile::StartDownload() {
     downloadedSize_ = whileFileExist_ == 1 && length >= 0 ? length : 0;
     if (!Changed("DownloadedSize")) return;
 
-    if (TrimSpaces(server_).empty()) {
+    if (!Address() || (!proxyServer_.empty() && !AddressOf("http", proxyServer_, proxyPort_, "/"))) {
         lastFailure_ = DownloadFailure::NoHost;
         Raise(err::kDownloadNoHost, "DownloadFile.StartDownload", "Invalid host name.");
     }
@@ -553,15 +570,13 @@ void DownloadFile::NewSocket() {
     };
     sock->OnClose = [route, this] { route([&] { Socket_Close(); }); };
 
-    if (proxyServer_.empty()) {
-        sock->SetRemoteHost(server_);
-        sock->SetRemotePort(port_);
-    } else {
-        sock->SetRemoteHost(proxyServer_);
-        sock->SetRemotePort(proxyPort_);
+    const std::optional<Url> to = proxyServer_.empty() ? Address() : AddressOf("http", proxyServer_, proxyPort_, "/");
+    if (to) {
+        sock->SetRemoteHost(to->HostName());
+        sock->SetRemotePort(to->Port());
     }
     TryStep([&] { sock->SetTimeOut(timeOut_); });
-    if (secure_ && proxyServer_.empty()) TryStep([&] { sock->Secure(HostName(server_), caFile_); });
+    if (secure_ && proxyServer_.empty()) TryStep([&] { sock->Secure(CertificateName(), caFile_); });
     cDownload_ = std::move(made);
 }
 
@@ -591,6 +606,7 @@ void DownloadFile::DownloadTimer_Tick() {
     if (!Fire(OnBeforeConnect)) return;
     if (!isBusy_ || !cDownload_) return;
     endedHere_ = false;
+    StartClocks();
     CSocket* sock = cDownload_.get();
     const Liveness::Token transfer = life_.Watch();
     try {
@@ -609,6 +625,37 @@ void DownloadFile::TimeoutTimer_Tick() {
         tmrTimeout_.SetEnabled(false);
         if (isBusy_) ErrorPath(DownloadFailure::TimedOut, err::kDownloadTimeOut, "Time out.");
     }
+}
+
+void DownloadFile::StartClocks() {
+    bytesThisStretch_ = 0;
+    tmrDeadline_.SetInterval(deadlineMs_);
+    tmrDeadline_.SetEnabled(deadlineMs_ > 0);
+    tmrRate_.SetInterval(minRateMs_);
+    tmrRate_.SetEnabled(minRateBytes_ > 0);
+}
+
+void DownloadFile::StopClocks() {
+    tmrTimeout_.SetEnabled(false);
+    tmrDeadline_.SetEnabled(false);
+    tmrRate_.SetEnabled(false);
+}
+
+void DownloadFile::DeadlineTimer_Tick() {
+    tmrDeadline_.SetEnabled(false);
+    if (!isBusy_) return;
+    ErrorPath(DownloadFailure::Overdue, err::kDownloadTimeOut,
+              "Time out: the transfer took longer than " + std::to_string(deadlineMs_) + " ms");
+}
+
+void DownloadFile::RateTimer_Tick() {
+    const std::int64_t came = bytesThisStretch_;
+    bytesThisStretch_ = 0;
+    if (!isBusy_ || came >= minRateBytes_) return;
+    tmrRate_.SetEnabled(false);
+    ErrorPath(DownloadFailure::TooSlow, err::kDownloadTimeOut,
+              "Time out: " + std::to_string(came) + " bytes came in " + std::to_string(minRateMs_) +
+                  " ms, fewer than the " + std::to_string(minRateBytes_) + " asked for");
 }
 
 // ---- socket events -------------------------------------------------------------------
@@ -725,14 +772,14 @@ bool DownloadFile::AcceptTunnelReply(const std::uint8_t* data, std::size_t n) {
     // The proxy says nothing after its reply until the server does.
     if (code < 200 || code > 299 || end + 4 != tunnelReply_.size()) {
         ErrorPath(DownloadFailure::Connection, err::kDownloadProxyRefused,
-                  "The proxy refused the tunnel to " + HostName(server_) + ":" + std::to_string(port_) +
+                  "The proxy refused the tunnel to " + TunnelTarget() +
                       ",State Code:" + std::to_string(code));
         return false;
     }
     tunnel_ = Tunnel::Open;
     tmrTimeout_.SetEnabled(false);
     CSocket* sock = cDownload_.get();
-    TryStep([&] { sock->Secure(HostName(server_), caFile_); });
+    TryStep([&] { sock->Secure(CertificateName(), caFile_); });
     return true;
 }
 
@@ -823,7 +870,12 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
         data = decoded_.data();
         n = decoded_.size();
     }
-    if (n > 0 && maxBytes_ > 0 && downloadedSize_ + static_cast<std::int64_t>(n) > maxBytes_) {
+    // Chunk extensions and trailer lines count toward the bound: framing without
+    // end is as endless as a body.
+    const std::int64_t framing = chunked_ ? static_cast<std::int64_t>(std::min<std::uint64_t>(
+                                                decoder_.ExtraBytes(), static_cast<std::uint64_t>(INT64_MAX / 2)))
+                                          : 0;
+    if (maxBytes_ > 0 && downloadedSize_ + static_cast<std::int64_t>(n) + framing > maxBytes_) {
         // An endless or lying body: it ends here, and none of this block is written.
         ErrorPath(DownloadFailure::TooLarge, err::kDownloadTooLarge, TooLargeText(0));
         return false;
@@ -836,6 +888,7 @@ bool DownloadFile::WriteBody(const std::uint8_t* data, std::size_t n) {
             return false;
         }
         downloadedSize_ += static_cast<std::int64_t>(n);
+        bytesThisStretch_ += static_cast<std::int64_t>(n);
         if (!Changed("DownloadedSize")) return false;
     }
     bool sizeNowKnown = false;
@@ -886,7 +939,7 @@ void DownloadFile::UpdateProgress() {
 }
 
 void DownloadFile::Socket_Close() {
-    tmrTimeout_.SetEnabled(false);
+    StopClocks();
     if (isBusy_ && !endedHere_ && !serverRefused_) {
         // The peer closed. Anything short of the whole body is a failure, not a finish.
         const char* cut = nullptr;
@@ -903,7 +956,7 @@ void DownloadFile::Socket_Close() {
     CloseLocalFile();
     if (serverRefused_ && !neverDeleteTmpFile_ && !localFileHadLength_) {
         std::error_code ec;
-        std::filesystem::remove(localFileName_, ec);
+        std::filesystem::remove(plat::Utf8Path(localFileName_), ec);
     }
     if (!SetBusy(false)) return;
     if (!Fire(OnClose)) return;
@@ -921,7 +974,7 @@ void DownloadFile::RefuseReply(DownloadFailure kind, const std::string& descript
 void DownloadFile::ErrorPath(DownloadFailure kind, std::int32_t number, const std::string& description) {
     lastFailure_ = kind;
     const Liveness::Token transfer = life_.Watch();
-    tmrTimeout_.SetEnabled(false);
+    StopClocks();
     // The owner may end this transfer and start the next from inside OnError.
     if (!FireCurrent(OnError, number, description)) return;
     CloseSocketOf();  // may run the close handling, OnClose and OnFinish included
@@ -949,7 +1002,7 @@ bool DownloadFile::PrepareLocalFile() {
     // replace the file, so that a new body never lands on an old one's tail.
     if (whileFileExist_ != 1 && whileFileExist_ != 2 && exists) {
         std::error_code ec;
-        if (!std::filesystem::remove(localFileName_, ec) || ec) return false;
+        if (!std::filesystem::remove(plat::Utf8Path(localFileName_), ec) || ec) return false;
     }
     // A file whose length cannot be had cannot be resumed; it is left as it is
     // rather than written over from its first byte.

@@ -19,17 +19,26 @@
 // Byte counts are 64-bit inside; DownloadedSize and DownloadFileSize show them
 // clamped to 32 bits, DownloadedBytes and AnnouncedBytes whole. An owner may bound
 // a transfer with SetMaxBytes: a reply that announces more, or a body that grows
-// past it, ends the transfer with 10009 before a byte beyond the bound is written.
+// past it, ends the transfer with 10009 before a byte beyond the bound is written;
+// chunk extensions and trailer lines count toward the bound like body bytes.
+//
+// Besides the idle time-out, an owner may bound a transfer in time: SetDeadline
+// for the whole of it, SetMinRate for the body bytes that must come in each
+// stretch of time. A server that drips a byte now and then, or sends trailer
+// lines without end, keeps the idle time-out from ever running out; these end
+// it with 10008.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "http/ChunkedDecoder.h"
 #include "http/HttpErrors.h"
+#include "http/Url.h"
 #include "controls/ControlHost.h"
 #include "controls/DrawingSurface.h"
 #include "controls/Label.h"
@@ -61,6 +70,8 @@ enum class DownloadFailure {
     TimedOut,     // 10008 "Time out.": no data for longer than TimeOut
     Cancelled,    // CancelDownload closed the connection
     TooLarge,     // 10009: the reply announced, or its body grew, beyond MaxBytes
+    Overdue,      // 10008: the transfer took longer than its Deadline
+    TooSlow,      // 10008: fewer body bytes came in one stretch than MinRate asks
 };
 
 class DownloadFile {
@@ -128,6 +139,13 @@ public:
     void SetNoCache(bool v);
     const std::string& URL() const { return url_; }
     void SetURL(const std::string& v);  // keeps the path of an address
+    // Server (the host as written, "[::1]" too), Port and URL from an address,
+    // and Secure from its scheme's transport.
+    void SetAddress(const Url& address);
+    // The address a transfer fetches: the scheme, Server read as host[:port] (a
+    // port written there wins over Port) and URL; nothing when Server names no
+    // usable host under the rules of http/Url.h. Its Authority() is the Host header.
+    std::optional<Url> Address() const;
     std::int32_t StateCode() const { return stateCode_; }
     void SetStateCode(std::int32_t);  // read-only
     const std::string& StateStr() const { return stateStr_; }
@@ -158,8 +176,6 @@ public:
     void SetUserPassword(const std::string& v);
     bool UseHttpAuthorization() const { return useHttpAuthorization_; }
     void SetUseHttpAuthorization(bool v);
-    // The most bytes the local file may hold, 0 (or less) for no bound. Not
-    // persisted; it holds from the next block on, also during a transfer.
     // The transfer runs over TLS, the server verified against the system's trust
     // store and CaFile's certificates; through a proxy, in a CONNECT tunnel.
     // Persisted after the others, so that settings saved without it read False.
@@ -168,8 +184,24 @@ public:
     // A PEM file of certificates trusted besides the system's (not persisted).
     const std::string& CaFile() const { return caFile_; }
     void SetCaFile(const std::string& v);
+    // The most bytes the local file may hold, 0 (or less) for no bound. Not
+    // persisted; it holds from the next block on, also during a transfer.
     std::int64_t MaxBytes() const { return maxBytes_; }
     void SetMaxBytes(std::int64_t bytes) { maxBytes_ = bytes > 0 ? bytes : 0; }
+    // The longest a transfer may take, in milliseconds from its connection
+    // attempt to its end; 0 (or less) for no limit. Not persisted; it holds
+    // from the next start on.
+    std::int32_t Deadline() const { return deadlineMs_; }
+    void SetDeadline(std::int32_t ms) { deadlineMs_ = ms > 0 ? ms : 0; }
+    // At least `bytes` body bytes in every `ms` milliseconds, counted from the
+    // connection attempt; 0 bytes (or a window of 0) for no such rule. Not
+    // persisted; it holds from the next start on.
+    std::int64_t MinRateBytes() const { return minRateBytes_; }
+    std::int32_t MinRateWindow() const { return minRateMs_; }
+    void SetMinRate(std::int64_t bytes, std::int32_t ms) {
+        minRateBytes_ = bytes > 0 && ms > 0 ? bytes : 0;
+        minRateMs_ = bytes > 0 && ms > 0 ? ms : 0;
+    }
 
     // ---- methods --------------------------------------------------------------
     void StartDownload();
@@ -211,6 +243,10 @@ private:
     std::string TooLargeText(std::int64_t announced) const;
     std::string BuildRequest() const;
     std::string BuildTunnelRequest() const;
+    // The name the server's certificate must be for, and "host:port" as CONNECT
+    // names the server: both from Address().
+    std::string CertificateName() const;
+    std::string TunnelTarget() const;
     bool AcceptTunnelReply(const std::uint8_t* data, std::size_t n);
 
     // Socket events.
@@ -223,6 +259,12 @@ private:
     void Socket_Close();
     void DownloadTimer_Tick();
     void TimeoutTimer_Tick();
+    void DeadlineTimer_Tick();
+    void RateTimer_Tick();
+    // Starts the deadline and the rate's stretches (at the connection attempt),
+    // and stops every clock of a transfer (at its end).
+    void StartClocks();
+    void StopClocks();
 
     // Steps of a transfer.
     bool PrepareLocalFile();
@@ -255,6 +297,8 @@ private:
     Shape shpBorder_;
     Timer tmrDownload_;
     Timer tmrTimeout_;
+    Timer tmrDeadline_;
+    Timer tmrRate_;
     std::unique_ptr<CSocket> cDownload_;
     LocalFile file_;
 
@@ -288,12 +332,16 @@ private:
     std::int64_t maxBytes_ = 0;
     bool secure_ = false;
     std::string caFile_;
+    std::int32_t deadlineMs_ = 0;
+    std::int64_t minRateBytes_ = 0;
+    std::int32_t minRateMs_ = 0;
 
     // Transfer state.
     bool headerPending_ = false;
     bool serverRefused_ = false;
     bool localFileHadLength_ = false;
     std::int32_t idleSeconds_ = 0;
+    std::int64_t bytesThisStretch_ = 0;  // body bytes written since the rate's last tick
     bool rangeRequested_ = false;    // the request carried a Range line
     bool chunked_ = false;           // the body comes in chunks
     ChunkedDecoder decoder_;

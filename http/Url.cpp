@@ -60,6 +60,9 @@ bool StartsWithScheme(std::string_view s) {
     return false;
 }
 
+// A piece of a refused address as a reason names it: at most 40 bytes.
+std::string Cut(const std::string& piece) { return piece.size() <= 40 ? piece : piece.substr(0, 40) + "..."; }
+
 bool Refuse(std::string* why, std::string text) {
     if (why) *why = std::move(text);
     return false;
@@ -74,18 +77,20 @@ bool ReadAuthority(const std::string& authority, std::string& host, std::string&
         const std::string literal = authority.substr(1, end - 1);
         bool colon = false;
         for (char c : literal) {
-            if (!IsHex(c) && c != ':' && c != '.') return Refuse(why, "the host [" + literal + "] is no IPv6 address");
+            if (!IsHex(c) && c != ':' && c != '.')
+                return Refuse(why, "the host [" + Cut(literal) + "] is no IPv6 address");
             colon = colon || c == ':';
         }
-        if (!colon) return Refuse(why, "the host [" + literal + "] is no IPv6 address");
+        if (!colon) return Refuse(why, "the host [" + Cut(literal) + "] is no IPv6 address");
         ++end;
         if (end < authority.size() && authority[end] != ':')
-            return Refuse(why, "the host " + authority + " has text after its \"]\"");
+            return Refuse(why, "the host " + Cut(authority) + " has text after its \"]\"");
     } else {
         end = authority.find(':');
         if (end == std::string::npos) end = authority.size();
         for (std::size_t i = 0; i < end; ++i)
-            if (!IsNameChar(authority[i])) return Refuse(why, "the host " + authority.substr(0, end) + " is no host name");
+            if (!IsNameChar(authority[i]))
+                return Refuse(why, "the host " + Cut(authority.substr(0, end)) + " is no host name");
     }
     host = authority.substr(0, end);
     if (host.empty()) return Refuse(why, "it names no host");
@@ -127,7 +132,8 @@ std::optional<Url> Url::Parse(std::string_view text, std::string* why) {
         Refuse(why, "it is empty");
         return std::nullopt;
     }
-    const Pieces p = Split(text);
+    // Without its fragment, and the spaces before it.
+    const Pieces p = Split(Trimmed(text.substr(0, text.find('#'))));
     const SchemeRow* scheme = FindScheme(p.scheme.empty() ? "http" : p.scheme);
     if (!scheme) {
         Refuse(why, "not an " + SchemeList() + " address");
@@ -150,7 +156,7 @@ std::optional<Url> Url::Parse(std::string_view text, std::string* why) {
             if (digits) value = value * 10 + (c - '0');
         }
         if (!digits || value < 1 || value > 65535) {
-            Refuse(why, "the port " + port + " is not a number from 1 to 65535");
+            Refuse(why, "the port " + Cut(port) + " is not a number from 1 to 65535");
             return std::nullopt;
         }
         url.port_ = value;
@@ -159,7 +165,7 @@ std::optional<Url> Url::Parse(std::string_view text, std::string* why) {
     const std::size_t question = p.target.find('?');
     url.path_ = p.target.substr(0, question);
     if (url.path_.empty()) url.path_ = "/";
-    if (question != std::string::npos) url.query_ = p.target.substr(question + 1);
+    if (question != std::string::npos) url.query_ = "?" + p.target.substr(question + 1);
     return url;
 }
 
@@ -208,7 +214,7 @@ std::string Url::HostName() const {
     return host_.size() > 1 && host_.front() == '[' ? host_.substr(1, host_.size() - 2) : host_;
 }
 
-std::string Url::Target() const { return query_.empty() ? path_ : path_ + "?" + query_; }
+std::string Url::Target() const { return path_ + query_; }
 
 std::string Url::Authority() const { return AuthorityOf(host_, port_, scheme_); }
 

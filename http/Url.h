@@ -76,8 +76,9 @@ public:
     // True when the address wrote a port, the default one too.
     bool NamesPort() const { return namesPort_; }
     const std::string& Path() const { return path_; }    // "/a/b.zip"
-    const std::string& Query() const { return query_; }  // after "?"; "" when none
-    // The request target: path, and "?" and the query when there is one.
+    // "?" and what follows, "?" alone too; "" when there is none.
+    const std::string& Query() const { return query_; }
+    // The request target: path and query.
     std::string Target() const;
     // The Host header's value: Host(), and ":" and the port when it is not the default.
     std::string Authority() const;

@@ -5,7 +5,8 @@
 
 namespace plat {
 
-// Records argv; called once at the top of main().
+// Records argv; called once at the top of main(). On Windows it spells the
+// arguments again in UTF-8, as every text of the platform is.
 void InitApp(int argc, char** argv);
 
 // The command line without the program name: the arguments joined by single blanks.

@@ -2,10 +2,12 @@
 // removal, and the temporary folder. The shapes follow kernel32
 // (FindFirstFileA/FindNextFileA/FindClose, CopyFileA, DeleteFileA, CreateDirectoryA,
 // RemoveDirectoryA, GetTempPathA); failures set GetLastError (platform/Errors.h).
+// Paths are UTF-8 (on Windows they go to the wide calls), lengths UTF-8 bytes.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/Types.h"
@@ -19,6 +21,20 @@ constexpr char PL_PATH_SEPARATOR = '\\';
 #else
 constexpr char PL_PATH_SEPARATOR = '/';
 #endif
+
+// Every path the platform takes and gives is UTF-8. The standard library takes
+// a std::string path in the system's narrow encoding, which on Windows is the
+// ANSI code page: its file calls are given paths through these, and give them
+// back through Utf8PathText.
+inline std::filesystem::path Utf8Path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+inline std::string Utf8PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+// std::fopen for a UTF-8 path.
+std::FILE* OpenStdioFile(const std::string& path, const char* mode);
 
 // Attribute bits as Windows reports them.
 constexpr DWORD PL_FILE_ATTRIBUTE_READONLY = 0x01;

@@ -5,13 +5,16 @@
 // user edits (a text box's text, a check box's state, a list's choice, the tab
 // shown) in the model, and turns the user's actions into posted messages.
 //
-// What is a system's own (choosing the front end, Ctrl+C and the signals that
-// end a run) is in platform/<system>/FrontEndSystem.cpp
-// (platform/FrontEndSystem.h).
+// The front ends live side by side in platform/frontends/<name>/, each with its
+// surface painter and what it adds to the loop. Choosing one is the system's
+// (platform/<system>/FrontEndSystem.cpp, platform/FrontEndSystem.h); Ctrl+C and
+// the requests to end reach the forms as the loop's signals
+// (platform/LoopSignals.h).
 //
 // Internal to platform/; everything here runs on the user-interface thread.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +22,7 @@
 #include "platform/FormModel.h"
 #include "platform/Forms.h"
 #include "platform/FrontEndHost.h"
+#include "platform/VisibleText.h"
 
 namespace plat {
 
@@ -38,7 +42,7 @@ public:
     // The form became the active one (shown, or uncovered); it is shown.
     virtual void FormActivated(FormModel& form) {}
     // The form's icon changed (FormModel::icon, iconFile): GTK sets the window's
-    // icon, Win32 the frame's (WM_SETICON with platform/win32/PictureLoader.h's
+    // icon, Win32 the frame's (WM_SETICON with platform/frontends/win32/PictureLoader.h's
     // LoadPictureIcon, big and small); the terminal shows none.
     virtual void FormIconChanged(FormModel& form) {}
 
@@ -92,6 +96,21 @@ inline std::string PlainCaption(const std::string& caption) {
     return r;
 }
 
+// Perceived brightness of a 0x00BBGGRR colour, 0 (black) to 1 (white).
+inline double Luma(DWORD rgb) {
+    return (0.299 * (rgb & 0xFF) + 0.587 * ((rgb >> 8) & 0xFF) + 0.114 * ((rgb >> 16) & 0xFF)) / 255.0;
+}
+
+// The colour a surface's text is drawn in over what lies beneath it: its own
+// where it stands out, else black or white, whichever stands out more. A text
+// over a bar that fills up (a percentage) is drawn once over the background and
+// once over each fill, each part in its own colour, so that it reads at any fill.
+inline DWORD ReadableOn(DWORD text, DWORD beneath) {
+    const double t = Luma(text), b = Luma(beneath);
+    if (t - b >= 0.4 || b - t >= 0.4) return text;
+    return b > 0.5 ? 0x000000 : 0xFFFFFF;
+}
+
 // A text's lines for a front end that shows them: CR LF, and a CR alone (as the
 // message texts use it), end a line.
 inline std::string FrontEndLines(const std::string& text) {
@@ -105,6 +124,13 @@ inline std::string FrontEndLines(const std::string& text) {
         }
     }
     return r;
+}
+
+// The one line on standard error about an address a news view refused: `what`
+// names it ("the news page", ...). The same on every front end that shows pages.
+inline void SayNewsRefused(const char* what, const std::string& address) {
+    std::fprintf(stderr, "novalink: %s refused: %s (the news view shows only http: and https: pages)\n", what,
+                 VisibleText(address).c_str());
 }
 
 // The line-oriented front end.

@@ -1,6 +1,7 @@
 // Between the forms' model (platform/FormModel.cpp) and what each system adds to
-// it (platform/<system>/FrontEndSystem.cpp): the choice of the front end, and on
-// Linux the signals that act on the forms. Internal to platform/.
+// it (platform/<system>/FrontEndSystem.cpp): the choice of the front end (one of
+// platform/frontends/), and the model's answers to the loop's signals
+// (platform/LoopSignals.h). Internal to platform/.
 #pragma once
 
 #include <functional>

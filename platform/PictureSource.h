@@ -18,8 +18,8 @@ inline bool IsPictureName(const std::string& picture) {
 }
 
 // Linux: the PNG file of a picture name (pictures/<name>.png beside the program,
-// else the sources' resources/<name>.png), "" when there is none; a path as it
-// is. Windows: a picture name upper-cased, the name of the program's resource
+// else ../share/novalink/pictures/<name>.png from its folder, as installed), ""
+// when there is none; a path as it is. Windows: a picture name upper-cased, the name of the program's resource
 // (RCDATA) that holds the PNG; a path as it is.
 std::string PictureSource(const std::string& picture);
 

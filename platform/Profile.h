@@ -1,5 +1,7 @@
 // Profile (INI) files with the semantics of GetPrivateProfileStringA and
-// WritePrivateProfileStringA. Texts are single-byte (ANSI) strings.
+// WritePrivateProfileStringA. Texts are single-byte (ANSI) strings: on Linux
+// UTF-8, on Windows the ANSI code page's bytes as the file holds them; the
+// file's name is UTF-8, as every path of the platform.
 //
 // Reading:
 //   - lines are "[section]" headers, "key=value" entries, comments starting

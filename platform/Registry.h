@@ -6,13 +6,16 @@
 // they were created with. Paths use "\" between components. Value data are kept
 // byte for byte together with their kind. Results are Windows error codes.
 //
-// On Windows these calls go straight to RegOpenKeyExA and friends. On Linux the
-// registry is a store of text files, one per root, in $NOVALINK_REGISTRY (default
-// $XDG_CONFIG_HOME/novalink/registry, or ~/.config/novalink/registry). Every change
-// there is atomic, durable and serialised across processes.
+// Names and string data are UTF-8, their sizes counted in UTF-8 bytes. On Windows
+// these calls go to RegOpenKeyExW and friends, converting at the call. On Linux the
+// registry is a store of text files, one per root: HKEY_LOCAL_MACHINE in
+// /etc/novalink, the others in $XDG_CONFIG_HOME/novalink/registry (or
+// ~/.config/novalink/registry); $NOVALINK_REGISTRY holds all of them instead. Every
+// change there is atomic, durable and serialised across processes.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Errors.h"
 #include "platform/Types.h"
@@ -24,7 +27,8 @@ namespace plat {
 constexpr char PL_REGISTRY_PLACE[] = "The registry is the system's own, Windows' registry.";
 #else
 constexpr char PL_REGISTRY_PLACE[] =
-    "The registry lives in the folder $NOVALINK_REGISTRY (default ~/.config/novalink/registry).";
+    "HKEY_LOCAL_MACHINE lives in /etc/novalink (all read it, root writes it), the\n"
+    "other roots in ~/.config/novalink/registry; $NOVALINK_REGISTRY holds them all.";
 #endif
 
 using HKEY = std::uintptr_t;  // 0 is no key
@@ -135,5 +139,11 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWO
 
 // Closing a predefined root is allowed and does nothing.
 LONG RegCloseKey(HKEY hKey);
+
+// Whether the store behind a root can be read at all: "" when it can, or when it
+// (or the key `subKey` in it) is simply missing, which reads as empty; otherwise
+// one phrase naming the store (on Linux its file) and what is wrong with it. A
+// damaged store is not a missing one.
+std::string RegistryStoreProblem(HKEY root, const char* subKey);
 
 }  // namespace plat

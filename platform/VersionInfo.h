@@ -3,7 +3,8 @@
 // VerQueryValueA and VerLanguageNameA, kernel32's GetFullPathNameA), so that the
 // Win32 build can pass them straight through.
 //
-// Texts are ANSI: single-byte strings in the system code page (UTF-8 on Linux).
+// Texts are single-byte strings in UTF-8, the platform's code page (on Windows
+// converted from the wide calls' UTF-16).
 // Failing version calls set the last error (platform/Errors.h): the file's own
 // error when it cannot be opened, 1812 (ERROR_RESOURCE_DATA_NOT_FOUND) when it has
 // no version information, 1813 (ERROR_RESOURCE_TYPE_NOT_FOUND) for a failed query.

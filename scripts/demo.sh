@@ -27,7 +27,7 @@ echo "== Building the updater and its tools (build/; a first build takes a minut
 cmake -S . -B build >/dev/null
 # The build's own progress lines in place of a silent wait; the whole output
 # in build/demo-build.log.
-if ! cmake --build build -j"$(nproc)" --target novalink novalink-reg novalink-ver 2>&1 | tee build/demo-build.log |
+if ! cmake --build build -j"$(nproc)" --target novalink novalink-reg novalink-ver novalink-publish 2>&1 | tee build/demo-build.log |
     { grep --line-buffered -E '^\[ *[0-9]+%\]' || true; } | sed -u 's/^/    /'; then
     tail -n 30 build/demo-build.log | sed 's/^/    /'
     echo "    FAILED: the build (build/demo-build.log)"
@@ -61,8 +61,6 @@ cat >"$www/files/Desktop.bin" <<EOF
 #!/bin/sh
 echo "Brightloom 2.01.0105 started at \$(date +%T) as process \$\$" > '$marker'
 EOF
-size=$(stat -c %s "$www/files/Desktop.bin")
-digest=$(sha256sum "$www/files/Desktop.bin" | cut -d' ' -f1)
 cat >"$www/news.html" <<'EOF'
 <html><head><title>Brightloom 2.01.0105</title></head>
 <body style="font-family: sans-serif; background: #f4f7fb">
@@ -79,8 +77,10 @@ start_nginx "$sandbox" "$www" \
     fail "nginx did not start"
 : >"$sandbox/logs/access.log"  # the log shows what the updater asks for, not the probe above
 server=http://127.0.0.1:$port
-printf '[Info]\r\nVER=2.01.0105\r\nReadme=%s/news.html\r\n[Desktop]\r\nSIZE=%s\r\nDOWNLOAD=%s/files/Desktop.bin\r\nSHA256=%s\r\n' \
-    "$server" "$size" "$server" "$digest" >"$www/m_update/blmnl.cfg"
+# The catalogue, with the package's size and digest, as a publisher writes it.
+build/novalink-publish catalogue --package "$www/files/Desktop.bin" --version 2.01.0105 --edition Desktop \
+    --download "$server/files/Desktop.bin" --readme "$server/news.html" -o "$www/m_update/blmnl.cfg" >/dev/null ||
+    fail "novalink-publish wrote no catalogue"
 echo "    $server (process $nginx_pid), serving:"
 (cd "$www" && find . -type f | sort | sed 's|^\./||' | indent)
 echo "    m_update/blmnl.cfg:"

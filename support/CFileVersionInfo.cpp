@@ -26,13 +26,16 @@ std::string Decimal(std::uint32_t v, std::size_t minDigits) {
     return s;
 }
 
-// a.bb.dddd when c is 0, else a.bb.ccdd (each part at least that many digits).
-std::string FormatVersion(std::uint32_t ms, std::uint32_t ls) {
+}  // namespace
+
+std::string CFileVersionInfo::WrittenVersion(std::uint32_t ms, std::uint32_t ls) {
     std::uint32_t a = ms >> 16, b = ms & 0xFFFF, c = ls >> 16, d = ls & 0xFFFF;
     std::string s = std::to_string(a) + "." + Decimal(b, 2) + ".";
     if (c == 0) return s + Decimal(d, 4);
     return s + Decimal(c, 2) + Decimal(d, 2);
 }
+
+namespace {
 
 std::string FlagNames(std::uint32_t flags) {
     static const char* const kFlags[] = {"Debug ", "PreRel ", "Patched ", "Private ", "Info ", "Special "};
@@ -102,8 +105,8 @@ void CFileVersionInfo::Refresh() {
     std::memcpy(&fixed, p, sizeof fixed);
 
     verStructure_ = std::to_string(fixed.dwStrucVersion >> 16) + "." + std::to_string(fixed.dwStrucVersion & 0xFFFF);
-    verFile_ = FormatVersion(fixed.dwFileVersionMS, fixed.dwFileVersionLS);
-    verProduct_ = FormatVersion(fixed.dwProductVersionMS, fixed.dwProductVersionLS);
+    verFile_ = WrittenVersion(fixed.dwFileVersionMS, fixed.dwFileVersionLS);
+    verProduct_ = WrittenVersion(fixed.dwProductVersionMS, fixed.dwProductVersionLS);
     fileFlags_ = FlagNames(fixed.dwFileFlags);
     fileOS_ = OsName(fixed.dwFileOS);
 

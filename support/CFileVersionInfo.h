@@ -45,6 +45,12 @@ public:
     std::string PrivateBuild() const { return strings_[kPrivateBuild]; }
     std::string SpecialBuild() const { return strings_[kSpecialBuild]; }
 
+    // A version a.b.c.d (a, b in `ms`, c, d in `ls`, 16 bits each) written as
+    // VerFile and VerProduct are: a, ".", b with at least two digits, ".", then d
+    // with at least four digits when c is 0, otherwise c and d with at least two
+    // digits each (2.1.0.5 is 2.01.0005, 2.1.3.5 is 2.01.0305).
+    static std::string WrittenVersion(std::uint32_t ms, std::uint32_t ls);
+
     // Reads the version resource of FullPathName again.
     void Refresh();
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "support/HexText.h"
 
 namespace nl {
 
@@ -20,13 +21,6 @@ constexpr std::uint32_t kRound[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
 constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -100,10 +94,10 @@ std::string Sha256::HexDigest() {
     for (int i = 0; i < 8; ++i) tail[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
     Update(tail, 8);
 
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
+    std::string raw;
     for (std::uint32_t word : state_)
-        for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xF];
+        for (int shift = 24; shift >= 0; shift -= 8) raw += static_cast<char>((word >> shift) & 0xFF);
+    const std::string out = HexText(raw);
     Reset();
     return out;
 }
@@ -116,7 +110,7 @@ std::string Sha256::Of(const std::string& bytes) {
 
 bool Sha256::OfFile(const std::string& path, std::string& hexDigest) {
     hexDigest.clear();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = plat::OpenStdioFile(path, "rb");
     if (!f) return false;
     Sha256 h;
     unsigned char buf[65536];
@@ -144,12 +138,8 @@ bool Sha256::OfOpenFile(plat::HANDLE file, std::string& hexDigest) {
 }
 
 bool Sha256::SameDigest(const std::string& a, const std::string& b) {
-    if (a.size() != 64 || b.size() != 64) return false;
-    for (size_t i = 0; i < 64; ++i) {
-        int x = HexValue(a[i]), y = HexValue(b[i]);
-        if (x < 0 || x != y) return false;
-    }
-    return true;
+    std::string x, y;
+    return a.size() == 64 && b.size() == 64 && BytesOfHex(a, x) && BytesOfHex(b, y) && x == y;
 }
 
 }  // namespace nl

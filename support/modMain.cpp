@@ -4,6 +4,7 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/Files.h"
 #include "support/ErrorReport.h"
 #include "support/SupportErrors.h"
 
@@ -46,7 +47,7 @@ std::string Base64Encode(const std::string& text) {
 std::int32_t SafeFileLen(const std::string& path) {
     if (path.empty()) return -1;
     std::error_code ec;
-    const std::filesystem::path p(path);
+    const std::filesystem::path p = plat::Utf8Path(path);
     if (!std::filesystem::is_regular_file(p, ec) || ec) return -1;
     auto size = std::filesystem::file_size(p, ec);
     if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) return -1;

@@ -20,9 +20,11 @@
 #include "http/HttpHeader.h"
 #include "http/prpProxy.h"
 #include "http/prpServer.h"
+#include "http/Url.h"
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
@@ -32,6 +34,13 @@
 #include "support/ErrorReport.h"
 #include "support/GuardedMain.h"
 #include "support/ProgramVersion.h"
+
+#ifdef _WIN32
+#define NL_ENVIRONMENT _environ
+#else
+extern "C" char** environ;
+#define NL_ENVIRONMENT environ
+#endif
 
 namespace {
 
@@ -51,7 +60,9 @@ enum ExitCode {
 
 const char* const kHelp =
     "Usage: novalink-get [options] URL\n"
-    "Downloads http://HOST[:PORT]/PATH or https://HOST[:PORT]/PATH into a local file.\n"
+    "Downloads [http://]HOST[:PORT][/PATH] or https://HOST[:PORT][/PATH] into a local\n"
+    "file (HOST: a name, an IPv4 address or [IPv6]; no USER:PASS@, which --user\n"
+    "gives).\n"
     "An https: server must show a certificate for HOST that leads to a root the\n"
     "system trusts (or one of --cacert); TLS 1.2 at least. There is no way around it.\n"
     "\n"
@@ -82,7 +93,8 @@ const char* const kHelp =
     "                        https:// URL, https_proxy or else HTTPS_PROXY, asked for a\n"
     "                        CONNECT tunnel through which TLS runs to the server; unless\n"
     "                        no_proxy or else NO_PROXY lists the host (names, domain\n"
-    "                        suffixes, or *)\n"
+    "                        suffixes, or *); a CGI program (REQUEST_METHOD is set)\n"
+    "                        takes no HTTP_PROXY, which a client's Proxy: header sets\n"
     "  --proxy-user USER:PASS  Basic authorization for the proxy (needs --proxy)\n"
     "  --referer TEXT        Referer header (default: made up from the URL)\n"
     "  --user-agent TEXT     User-Agent header\n"
@@ -100,22 +112,27 @@ const char* const kHelp =
     "  --version             the version\n"
     "\n"
     "Exit codes:\n"
-    "  0  the file arrived whole\n"
-    "  1  usage error (bad option, URL or settings file; a control character in the\n"
-    "     URL, --user-agent, --referer, --user, --proxy or --proxy-user: error 380)\n"
-    "  2  the server or proxy refused the request (an HTTP status other than 200/206)\n"
-    "  3  time-out: no data for longer than the idle time-out\n"
-    "  4  connection or name error (host not found, connection refused or reset)\n"
-    "  5  local file error (cannot create, replace, open or write it; exists with --no-clobber;\n"
-    "     standard output cannot be written, as when its reader has gone)\n"
-    "  6  truncated: the connection closed before the whole file arrived\n"
-    "  7  nothing left: the local file already holds everything the server offers\n"
-    "  8  the reply gives no usable length (none, not a number, or more than 18 digits)\n"
-    "  9  an unexpected failure (the message names it)\n"
-    " 10  longer than announced: the server sent more bytes than it said it would;\n"
-    "     an existing file is left as it was\n"
-    "130  interrupted by Ctrl+C (143 SIGTERM, 129 SIGHUP): the temporary file is\n"
-    "     removed, an existing file is left as it was; a second one ends at once\n";
+    "    0  the file arrived whole\n"
+    "    1  usage error (bad option, URL or settings file; a control character in\n"
+    "       the URL, --user-agent, --referer, --user, --proxy or --proxy-user:\n"
+    "       error 380)\n"
+    "    2  the server or proxy refused the request (an HTTP status other than\n"
+    "       200/206)\n"
+    "    3  time-out: no data for longer than the idle time-out\n"
+    "    4  connection or name error (host not found, connection refused or reset)\n"
+    "    5  local file error (cannot create, replace, open or write it; exists\n"
+    "       with --no-clobber; standard output cannot be written, as when its\n"
+    "       reader has gone)\n"
+    "    6  truncated: the connection closed before the whole file arrived\n"
+    "    7  nothing left: the local file already holds everything the server\n"
+    "       offers\n"
+    "    8  the reply gives no usable length (none, not a number, or more than 18\n"
+    "       digits)\n"
+    "    9  an unexpected failure (the message names it)\n"
+    "   10  longer than announced: the server sent more bytes than it said it\n"
+    "       would; an existing file is left as it was\n"
+    "  130  interrupted by Ctrl+C (143 SIGTERM, 129 SIGHUP): the temporary file is\n"
+    "       removed, an existing file is left as it was; a second one ends at once\n";
 
 // One line on stderr; what a server or a settings file put into it is shown, never obeyed.
 void Fail(const std::string& message) {
@@ -144,39 +161,6 @@ bool SplitHostPort(const std::string& text, std::string& host, std::int32_t& por
     host = text.substr(0, colon);
     if (colon == std::string::npos) return !host.empty();
     return !host.empty() && ParsePort(text.substr(colon + 1), port);
-}
-
-struct Url {
-    std::string host;
-    std::int32_t port = 80;
-    std::string path = "/";
-    bool secure = false;  // https://
-};
-
-bool ParseUrl(const std::string& address, Url& url, std::string& why) {
-    // A fragment ("#part") is the reader's, never the server's.
-    const std::string text = address.substr(0, address.find('#'));
-    const std::string lower = nl::AsciiLower(text);
-    url.secure = lower.rfind("https://", 0) == 0;
-    url.port = url.secure ? 443 : 80;
-    if (lower.rfind("http://", 0) != 0 && !url.secure) {
-        why = lower.find("://") != std::string::npos ? "only http:// and https:// URLs are supported: " + text
-                                                     : "the URL must start with http:// or https:// : " + text;
-        return false;
-    }
-    std::string rest = text.substr(url.secure ? 8 : 7);
-    const auto slash = rest.find_first_of("/?");
-    std::string authority = rest.substr(0, slash);
-    if (slash != std::string::npos) url.path = rest[slash] == '/' ? rest.substr(slash) : "/" + rest.substr(slash);
-    if (authority.find('@') != std::string::npos) {
-        why = "put credentials in --user, not in the URL";
-        return false;
-    }
-    if (!SplitHostPort(authority, url.host, url.port)) {
-        why = "bad host or port in the URL: " + text;
-        return false;
-    }
-    return true;
 }
 
 std::string DefaultFileName(const std::string& path) {
@@ -405,6 +389,16 @@ std::pair<std::string, std::string> Variable(std::initializer_list<const char*> 
     return {"", ""};
 }
 
+// The variable spelt exactly so, whatever case the system's own look-up ignores.
+std::string ExactVariable(const std::string& name) {
+    for (char** entry = NL_ENVIRONMENT; entry && *entry; ++entry) {
+        const std::string e = *entry;
+        if (e.size() > name.size() && e.compare(0, name.size(), name) == 0 && e[name.size()] == '=')
+            return e.substr(name.size() + 1);
+    }
+    return "";
+}
+
 // Whether no_proxy's list (names separated by commas or blanks) spares the
 // host: "*" spares every host, "example.net" or ".example.net" that name and
 // every name under it.
@@ -429,8 +423,12 @@ bool SparedFromProxy(const std::string& host, const std::string& list) {
 // http_proxy (else HTTP_PROXY) names, [http://][USER:PASS@]HOST[:PORT], unless
 // no_proxy (else NO_PROXY) spares the server. An exit code when it is unusable.
 std::optional<int> ProxyFromEnvironment(nl::DownloadFile& d, bool haveProxyUser) {
-    const auto [name, value] =
-        d.Secure() ? Variable({"https_proxy", "HTTPS_PROXY"}) : Variable({"http_proxy", "HTTP_PROXY"});
+    // Run as a CGI program, HTTP_PROXY is what a client's "Proxy:" header says:
+    // only the lower-case name, which no header can give, is taken then.
+    const bool cgi = !Variable({"REQUEST_METHOD"}).second.empty();
+    const auto [name, value] = d.Secure() ? Variable({"https_proxy", "HTTPS_PROXY"})
+                               : cgi ? std::pair<std::string, std::string>{"http_proxy", ExactVariable("http_proxy")}
+                                     : Variable({"http_proxy", "HTTP_PROXY"});
     if (value.empty() || SparedFromProxy(d.Server(), Variable({"no_proxy", "NO_PROXY"}).second)) return std::nullopt;
     // The value may hold a password: it is not repeated in a message.
     if (const int c = ControlCharacter(value); c >= 0) {
@@ -491,17 +489,15 @@ std::optional<int> Configure(Options o, nl::DownloadFile& d) {
             d.ReadProperties(bag);
         }
         if (!o.urlText.empty()) {
-            Url url;
             std::string why;
-            if (!ParseUrl(o.urlText, url, why)) {
-                Fail(why);
+            const std::optional<nl::Url> url = nl::Url::Parse(o.urlText, &why);
+            if (!url) {
+                Fail("the URL " + o.urlText + " cannot be fetched: " + why +
+                     (why.find("credentials") != std::string::npos ? "; --user gives them" : ""));
                 return kUsage;
             }
-            d.SetServer(url.host);
-            d.SetPort(url.port);
-            d.SetURL(url.path);
-            d.SetSecure(url.secure);
-            if (o.output.empty()) o.output = DefaultFileName(url.path);
+            d.SetAddress(*url);
+            if (o.output.empty()) o.output = DefaultFileName(url->Path());
         } else if (o.settingsIn.empty()) {
             Fail("no URL given (see --help)");
             return kUsage;
@@ -627,7 +623,7 @@ std::optional<int> SaveAndShow(const Options& o, const nl::DownloadFile& d) {
 int ConfigureWindow(const std::string& file) {
     nl::DownloadFile d;
     std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
+    if (std::filesystem::exists(plat::Utf8Path(file), ec)) {
         nl::PropertyBag bag;
         std::string why;
         if (!bag.LoadFromFile(file, &why)) {
@@ -640,7 +636,7 @@ int ConfigureWindow(const std::string& file) {
     nl::prpProxy proxy;
     server.SelectedControls = {&d};
     proxy.SelectedControls = {&d};
-    nl::PropertySheet sheet("Download settings - " + std::filesystem::path(file).filename().string(),
+    nl::PropertySheet sheet("Download settings - " + plat::Utf8PathText(plat::Utf8Path(file).filename()),
                             {&server, &proxy});
     bool saveFailed = false;
     sheet.OnApplied = [&](std::string& why) {
@@ -689,16 +685,18 @@ public:
         name_ = d.LocalFileName();
         std::error_code ec;
         if (name_ == "-") return PrepareStdout(d, why);
-        existed_ = fs::exists(fs::symlink_status(name_, ec));
+        existed_ = fs::exists(fs::symlink_status(plat::Utf8Path(name_), ec));
         if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return true;
-        if (!fs::is_regular_file(name_, ec)) return true;
+        if (!fs::is_regular_file(plat::Utf8Path(name_), ec)) return true;
         // A link is followed: the file it leads to is replaced, and it stays a link.
-        target_ = fs::is_symlink(name_, ec) ? fs::canonical(name_, ec).string() : name_;
+        const fs::path name = plat::Utf8Path(name_);
+        target_ = fs::is_symlink(name, ec) ? plat::Utf8PathText(fs::canonical(name, ec)) : name_;
         if (ec) return true;
-        const fs::path target(target_);
+        const fs::path target = plat::Utf8Path(target_);
         for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
-            const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".novalink-get-" + Suffix());
-            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = temp.string();
+            const fs::path temp = target.parent_path() / plat::Utf8Path("." + plat::Utf8PathText(target.filename()) +
+                                                                        ".novalink-get-" + Suffix());
+            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = plat::Utf8PathText(temp);
         }
         if (temp_.empty()) return true;
         pending_ = true;
@@ -724,7 +722,7 @@ public:
         std::int64_t end = d.DownloadedBytes();
         if (d.AnnouncedBytes() > 0) end = std::min(end, d.AnnouncedBytes());
         if (end <= streamed_) return true;
-        if (!reader_ && !(reader_ = std::fopen(temp_.c_str(), "rb"))) {
+        if (!reader_ && !(reader_ = plat::OpenStdioFile(temp_, "rb"))) {
             why = "the download cannot be read back from " + temp_;
             return false;
         }
@@ -764,9 +762,9 @@ public:
         }
         namespace fs = std::filesystem;
         std::error_code ec;
-        const fs::perms perms = fs::status(target_, ec).permissions();
-        if (!ec) fs::permissions(temp_, perms, fs::perm_options::replace, ec);
-        fs::rename(temp_, target_, ec);
+        const fs::perms perms = fs::status(plat::Utf8Path(target_), ec).permissions();
+        if (!ec) fs::permissions(plat::Utf8Path(temp_), perms, fs::perm_options::replace, ec);
+        fs::rename(plat::Utf8Path(temp_), plat::Utf8Path(target_), ec);
         if (ec) {
             why = ec.message();
             return false;
@@ -781,8 +779,9 @@ public:
         std::error_code ec;
         // Commit gave it the old file's permissions; on Windows a read-only file
         // cannot be deleted.
-        std::filesystem::permissions(temp_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
-        std::filesystem::remove(temp_, ec);
+        const std::filesystem::path temp = plat::Utf8Path(temp_);
+        std::filesystem::permissions(temp, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+        std::filesystem::remove(temp, ec);
         pending_ = false;
     }
 
@@ -792,8 +791,9 @@ public:
         if (existed_ || ToStdout() || name_.empty()) return;
         namespace fs = std::filesystem;
         std::error_code ec;
-        if (fs::is_regular_file(fs::symlink_status(name_, ec)) && fs::file_size(name_, ec) == 0 && !ec)
-            fs::remove(name_, ec);
+        const fs::path name = plat::Utf8Path(name_);
+        if (fs::is_regular_file(fs::symlink_status(name, ec)) && fs::file_size(name, ec) == 0 && !ec)
+            fs::remove(name, ec);
     }
 
 private:
@@ -815,14 +815,14 @@ private:
         for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
             const fs::path folder = base / ("novalink-get-" + Suffix());
             // Made here, or not used: never one that someone else made.
-            if (fs::create_directory(folder, ec)) folder_ = folder.string();
+            if (fs::create_directory(folder, ec)) folder_ = plat::Utf8PathText(folder);
         }
         if (folder_.empty()) {
-            why = "no folder can be made in " + base.string() + (ec ? ": " + ec.message() : "");
+            why = "no folder can be made in " + plat::Utf8PathText(base) + (ec ? ": " + ec.message() : "");
             return false;
         }
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
-        temp_ = (fs::path(folder_) / "download").string();
+        fs::permissions(plat::Utf8Path(folder_), fs::perms::owner_all, fs::perm_options::replace, ec);
+        temp_ = plat::Utf8PathText(plat::Utf8Path(folder_) / "download");
         pending_ = true;
         d.SetLocalFileName(temp_);
         d.SetWhileFileExist(0);  // a settings file's resume has nothing to continue here
@@ -833,7 +833,7 @@ private:
     void RemoveFolder() {
         if (folder_.empty()) return;
         std::error_code ec;
-        std::filesystem::remove(folder_, ec);
+        std::filesystem::remove(plat::Utf8Path(folder_), ec);
         folder_.clear();
     }
 
@@ -938,54 +938,34 @@ std::string LengthProblem(const std::string& head, const std::string& where) {
 
 constexpr int kMaxRedirects = 10;
 
-// Points the control at the address a redirect names: an http:// one, or one
-// on the same server ("/path", "path", "//host/path"). Credentials for the
-// server go only to the host and port they were given for. False, with the
-// reason, when the address is another scheme's or unusable.
-bool FollowRedirect(nl::DownloadFile& d, const std::string& firstHost, std::int32_t firstPort, bool firstSecure,
-                    std::string& why) {
+// Points the control at the address a redirect names, read where the control
+// fetched (http/Url.h). Credentials for the server go only to the host and port
+// they were given for. False, with the reason, when the address cannot be fetched or leads from
+// https: down to http:.
+bool FollowRedirect(nl::DownloadFile& d, const std::optional<nl::Url>& first, std::string& why) {
     const std::string location = nl::TrimSpaces(nl::GetHeaderValue(d.ReceiveHead(), "Location"));
     const std::string shown = plat::VisibleText(location, plat::LineBreaks::Shown, 200);
-    if (location.empty() || ControlCharacter(location) >= 0) {
+    const std::optional<nl::Url> here = d.Address();
+    if (location.empty() || ControlCharacter(location) >= 0 || !here) {
         why = "the redirect from " + d.Server() + ":" + std::to_string(d.Port()) + " names no usable Location";
         return false;
     }
-    const std::string scheme = d.Secure() ? "https:" : "http:";
-    const std::string here = scheme + "//" + d.Server() + ":" + std::to_string(d.Port());
-    const std::string lower = nl::AsciiLower(location);
-    const auto schemeEnd = lower.find("://");
-    std::string target;
-    if (lower.rfind("http://", 0) == 0 && d.Secure()) {
-        // What TLS kept from others on the way would go in clear text.
-        why = "the redirect leads to " + shown + ": an https:// transfer is not followed down to http://";
-        return false;
-    } else if (lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0) {
-        target = location;
-    } else if (location.rfind("//", 0) == 0) {
-        target = scheme + location;
-    } else if (schemeEnd != std::string::npos && schemeEnd < lower.find_first_of("/?")) {
-        why = "the redirect leads to " + shown + ": only http:// and https:// addresses are followed";
-        return false;
-    } else if (location[0] == '/') {
-        target = here + location;
-    } else {
-        const std::string path = d.URL().substr(0, d.URL().find('?'));
-        target = here + path.substr(0, path.rfind('/') + 1) + location;
-    }
-    Url url;
     std::string parseWhy;
-    if (!ParseUrl(target, url, parseWhy)) {
+    const std::optional<nl::Url> next = here->Resolve(location, &parseWhy);
+    if (!next) {
         why = "the redirect leads to " + shown + ", which cannot be fetched: " + parseWhy;
         return false;
     }
-    if (url.host != firstHost || url.port != firstPort || url.secure != firstSecure) {
+    if (here->GetTransport() == nl::Url::Transport::Tls && next->GetTransport() != nl::Url::Transport::Tls) {
+        // What TLS kept from others on the way would go in clear text.
+        why = "the redirect leads to " + shown + ": an https:// transfer is not followed down to http://";
+        return false;
+    }
+    if (!first || next->Scheme() != first->Scheme() || next->Host() != first->Host() || next->Port() != first->Port()) {
         d.SetUserName("");
         d.SetUserPassword("");
     }
-    d.SetServer(url.host);
-    d.SetPort(url.port);
-    d.SetURL(url.path);
-    d.SetSecure(url.secure);
+    d.SetAddress(*next);
     return true;
 }
 
@@ -1105,6 +1085,10 @@ int Report(const Options& o, const nl::DownloadFile& d, const Outcome& out, cons
         case F::Cancelled:
             Fail("the transfer from " + where + " was cancelled" + kept);
             return kConnection;
+        case F::Overdue:
+        case F::TooSlow:  // novalink-get sets neither limit; they end like a time-out
+            Fail("time-out: " + out.text + kept);
+            return kTimeOut;
         case F::TooLarge:  // novalink-get sets no bound; it ends like a refusal
             Fail("the reply from " + where + " cannot be used: " + out.text + kept);
             return kRefused;
@@ -1130,9 +1114,7 @@ static int Main(int argc, char** argv) {
         Fail(why);
         return kLocalFile;
     }
-    const std::string firstHost = d.Server();
-    const std::int32_t firstPort = d.Port();
-    const bool firstSecure = d.Secure();
+    const std::optional<nl::Url> first = d.Address();
     Outcome outcome;
     for (int redirects = 0;; ++redirects) {
         outcome = Outcome{};
@@ -1145,7 +1127,7 @@ static int Main(int argc, char** argv) {
         if (!options.location || outcome.failure != nl::DownloadFailure::HttpStatus ||
             !IsRedirect(nl::ReplyStatusCode(d.ReceiveHead())) || redirects == kMaxRedirects)
             break;
-        if (!FollowRedirect(d, firstHost, firstPort, firstSecure, why)) {
+        if (!FollowRedirect(d, first, why)) {
             Fail(why);
             dest.Failed();
             return kRefused;

@@ -13,8 +13,10 @@
 
 #include "platform/App.h"
 #include "platform/Registry.h"
+#include "platform/VisibleText.h"
 #include "support/AsciiText.h"
 #include "support/GuardedMain.h"
+#include "support/HexText.h"
 #include "support/ProgramVersion.h"
 
 namespace {
@@ -190,16 +192,6 @@ Options ParseArgs(int argc, char** argv) {
 
 // ---- query ------------------------------------------------------------------
 
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 std::string KindName(DWORD type) {
     if (type < sizeof kKindNames / sizeof kKindNames[0]) return kKindNames[type];
     char buf[32];
@@ -252,7 +244,7 @@ std::string FormatData(DWORD type, const std::string& data) {
             return buf;
         default: break;
     }
-    return Hex(data);
+    return nl::HexText(data, true);
 }
 
 // Reads a value; false when it does not exist.
@@ -287,8 +279,9 @@ std::string StoredValueName(HKEY key, const std::string& name) {
 }
 
 void PrintValue(const std::string& name, DWORD type, const std::string& data) {
-    std::cout << "    " << (name.empty() ? "(Default)" : name) << "    " << KindName(type) << "    "
-              << FormatData(type, data) << "\n";
+    // What a value holds is anyone's: nothing in it may drive the terminal.
+    std::cout << "    " << (name.empty() ? "(Default)" : plat::VisibleText(name)) << "    " << KindName(type) << "    "
+              << plat::VisibleText(FormatData(type, data)) << "\n";
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
@@ -413,7 +406,7 @@ int FindValue(const Options& o, HKEY key, const std::string& display) {
     }
     for (const auto& sub : SubkeyNames(key)) {
         KeyHandle child(key, sub, PL_KEY_READ);
-        matches += FindValue(o, child.Get(), display + "\\" + sub);
+        matches += FindValue(o, child.Get(), display + "\\" + plat::VisibleText(sub));
     }
     return matches;
 }
@@ -425,11 +418,11 @@ void ListKey(const Options& o, HKEY key, const std::string& display) {
     if (o.recursive) {
         for (const auto& sub : subkeys) {
             KeyHandle child(key, sub, PL_KEY_READ);
-            ListKey(o, child.Get(), display + "\\" + sub);
+            ListKey(o, child.Get(), display + "\\" + plat::VisibleText(sub));
         }
     } else {
         if (!subkeys.empty()) std::cout << "\n";
-        for (const auto& sub : subkeys) std::cout << display << "\\" << sub << "\n";
+        for (const auto& sub : subkeys) std::cout << display << "\\" << plat::VisibleText(sub) << "\n";
     }
 }
 

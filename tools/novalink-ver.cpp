@@ -9,6 +9,7 @@
 #include "platform/App.h"
 #include "platform/Errors.h"
 #include "platform/VersionInfo.h"
+#include "platform/VisibleText.h"
 #include "support/CFileVersionInfo.h"
 #include "support/GuardedMain.h"
 #include "support/ProgramVersion.h"
@@ -17,7 +18,10 @@ namespace {
 
 constexpr plat::DWORD kNoVersionInformation = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
 
-void Line(const char* member, const std::string& value) { std::printf("%s: %s\n", member, value.c_str()); }
+// A file's texts are anyone's: nothing in them may drive the terminal.
+void Line(const char* member, const std::string& value) {
+    std::printf("%s: %s\n", member, plat::VisibleText(value).c_str());
+}
 
 std::string Reason(plat::DWORD error) {
     switch (static_cast<plat::LONG>(error)) {
@@ -68,7 +72,7 @@ int Main(int argc, char** argv) {
         std::string why = Unreadable(argv[i]);
         if (!why.empty()) {
             std::fflush(stdout);
-            std::fprintf(stderr, "novalink-ver: cannot read %s: %s\n", argv[i], why.c_str());
+            std::fprintf(stderr, "novalink-ver: cannot read %s: %s\n", plat::VisibleText(argv[i]).c_str(), why.c_str());
             status = 3;
             continue;
         }

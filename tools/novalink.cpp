@@ -24,8 +24,13 @@ const char kUsage[] =
     "the package could not be had, 11 cancelled, 12 the package was not what was\n"
     "announced, 13 no private temporary folder or a file could not be written,\n"
     "14 another run is under way, 15 the catalogue is refused by the update key,\n"
+    "16 the registry cannot be read, or Update cannot be set for a staged package,\n"
     "70 an unexpected failure, 130 a second Ctrl+C. Each failure also writes one\n"
-    "line on stderr that says why.\n"
+    "line on stderr that says why; on a terminal a run that ends well says last,\n"
+    "on stdout, \"Outcome: \" and what it did. /U exits 0 applied or nothing staged,\n"
+    "1 no PID or not a number, 2 no private temporary folder, 3 no program file,\n"
+    "4 an incomplete package, 5 the program file in use, 6 the copy failed,\n"
+    "7 another run, 8 refused by the update key, 9 the registry cannot be read.\n"
     "  --help, /?    this text\n"
     "  --version     the version\n";
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Debian package: made by CPack from the build for /usr that
-# scripts/test-all.sh made in build/ (its tests are not installed), else from a
-# build of the programs alone in build-package/; installed on this machine with
-# its declared dependencies, its programs run from the installed paths (novalink
-# --version, novalink-get against nginx on loopback), and removed again.
+# The Debian package: made by CPack from build/ as it stands (a package for
+# /usr whatever prefix it was configured with; its tests are not installed),
+# else from a default build of the programs alone in build-package/; installed
+# on this machine with its declared dependencies, its programs run from the
+# installed paths (novalink --version, novalink-get against nginx on loopback),
+# its pictures and man page sections checked, and removed again.
 set -euo pipefail
 # nginx lives in /usr/sbin, which a non-login root shell may not have on its PATH.
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
@@ -22,9 +23,9 @@ fi
 version=$(sed -n 's/^project(novalink VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 dir=build
-if [ "$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' build/CMakeCache.txt 2>/dev/null)" != /usr ]; then
+if [ ! -f build/CMakeCache.txt ]; then
   dir=build-package
-  cmake -S . -B "$dir" -DCMAKE_INSTALL_PREFIX=/usr -DNOVALINK_WERROR=ON >/dev/null
+  cmake -S . -B "$dir" -DNOVALINK_WERROR=ON >/dev/null
 fi
 # After scripts/test-all.sh nothing is left to build.
 cmake --build "$dir" -j"$(nproc)" >/dev/null
@@ -49,11 +50,20 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-rec
   -o DPkg::Lock::Timeout=600 "$PWD/$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
 [ "$(/usr/bin/novalink --version)" = "novalink $version" ] || fail "/usr/bin/novalink --version: $(/usr/bin/novalink --version)"
 for page in novalink novalink-get novalink-reg; do
-  [ -f "/usr/share/man/man1/$page.1" ] || fail "no man page $page.1"
+  [ -f "/usr/share/man/man1/$page.1" ] || [ -f "/usr/share/man/man1/$page.1.gz" ] || fail "no man page $page.1"
+  for section in DESCRIPTION ENVIRONMENT "EXIT STATUS"; do
+    man -P cat "/usr/share/man/man1/$page.1"* 2>/dev/null | grep -q "^$section" ||
+      zgrep -q "^\.SH \"\?$section" "/usr/share/man/man1/$page.1"* || fail "$page(1) has no $section section"
+  done
 done
 if [ -e "$dir/novalink-gtk.so" ]; then
-  ls /usr/lib/*/novalink/novalink-gtk.so >/dev/null 2>&1 || fail "the GTK module is not installed"
+  [ -n "$(ls /usr/lib/novalink/novalink-gtk.so /usr/lib/*/novalink/novalink-gtk.so 2>/dev/null)" ] ||
+    fail "the GTK module is not installed"
 fi
+# The programs find their pictures relative to themselves: bin/../share/novalink/pictures.
+for picture in "$dir"/pictures/*.png; do
+  cmp -s "$picture" "/usr/share/novalink/pictures/$(basename "$picture")" || fail "$(basename "$picture") is not installed"
+done
 
 mkdir -p "$work/www"
 head -c 300000 /dev/urandom >"$work/www/file.bin"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes every fuzz target for a bounded time each (FUZZ_SECONDS, default 40, so
-# that four targets take under three minutes) with libFuzzer, AddressSanitizer and
+# that five targets take under four minutes) with libFuzzer, AddressSanitizer and
 # UBSan. The targets are the files tests/<path>/<name>_fuzz.cpp, built by CMake
 # with -DNOVALINK_FUZZ=ON (clang) in build-fuzz/. Each is seeded with the samples
 # in <path>/<name>_seeds/ (a target without that folder, the version reader's, with

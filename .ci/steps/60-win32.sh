@@ -202,7 +202,7 @@ say "novalink.exe /U waited ${took} ms for the old program, replaced it, removed
 for tool in xvfb-run xdotool import; do
   command -v "$tool" >/dev/null || fail "$tool is missing (.ci/packages/gui.txt: xvfb, xdotool, imagemagick)"
 done
-xvfb-run -a -s "-screen 0 1024x768x24" tests/platform/win32/windows.sh build-win32 ||
+xvfb-run -a -s "-screen 0 1280x1024x24" tests/platform/win32/windows.sh build-win32 ||
   fail "the windows on a virtual display"
 
 # ---- the neutral suite under Wine ------------------------------------------------

@@ -689,6 +689,8 @@ std::string TempFolderRefusal() {
     return why;
 }
 
+std::FILE* OpenStdioFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 std::FILE* OpenDataFile(const std::string& path) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {

@@ -1,90 +1,28 @@
 // What Linux adds to the forms' model (platform/FrontEndSystem.h): the choice of
-// the front end (the terminal, or the GTK module when there is a display), and
-// Ctrl+C and the other signals that end a run.
+// the front end (the terminal, or the GTK module when there is a display).
 #include "platform/FrontEndSystem.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/LoopSignals.h"
 #include "platform/PlatformFrontEndHost.h"
 #include "platform/VisibleText.h"
+#include "platform/frontends/gtk/GtkModule.h"
 #include "platform/posix/EventLoop.h"
-#include "platform/posix/GtkModule.h"
 
 namespace plat {
 
 namespace {
 
 posix::EventLoop& Loop() { return posix::EventLoop::Instance(); }
-
-// ---- signals -----------------------------------------------------------------
-// The handler only writes the signal's number to a pipe that the loop watches;
-// the loop then acts on the forms:
-// - Ctrl+C (SIGINT) presses the active form's "&Cancel" (or closes it); in a
-//   message box it answers as FrontEnd::InterruptMessageBox says (Yes to the
-//   question whether to give up: a Ctrl+C there never lets the work go on).
-// - SIGTERM and SIGHUP end the run as a confirmed cancel (EndFormsRun).
-// When the loop has not taken the previous Ctrl+C yet (it is stuck), a second one
-// ends the process at once. SIGPIPE is ignored: when standard output is a pipe
-// nobody reads any more, writes to it fail and the run goes on to its end.
-
-int g_sigPipe[2] = {-1, -1};
-volatile sig_atomic_t g_sigPending = 0;
-
-void OnSignal(int sig) {
-    if (sig == SIGINT) {
-        if (g_sigPending) _exit(130);
-        g_sigPending = 1;
-    }
-    int saved = errno;
-    char c = static_cast<char>(sig);
-    ssize_t r = write(g_sigPipe[1], &c, 1);
-    (void)r;
-    errno = saved;
-}
-
-// Nothing of ours to end: the signal does what it always does.
-void DefaultAction(int sig) {
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-void OnSignalsArrived() {
-    char buf[64];
-    ssize_t n;
-    while ((n = read(g_sigPipe[0], buf, sizeof buf)) > 0) {
-        for (ssize_t i = 0; i < n; ++i) {
-            const int sig = static_cast<unsigned char>(buf[i]);
-            if (sig == SIGINT) {
-                g_sigPending = 0;
-                if (!InterruptForms()) DefaultAction(SIGINT);
-            } else if (!EndFormsRun()) {
-                DefaultAction(sig);
-            }
-        }
-    }
-}
-
-void InstallSignals() {
-    if (pipe2(g_sigPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    Loop().Watch(g_sigPipe[0], EPOLLIN, [](std::uint32_t) { OnSignalsArrived(); });
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
-    // Started programs get every signal's default back (platform/posix/Process.cpp).
-    signal(SIGPIPE, SIG_IGN);
-}
 
 // The GTK module: next to the program, or where the build put it.
 FrontEnd* LoadGtk(std::string* error) {
@@ -155,7 +93,15 @@ FrontEnd* OpenSystemFrontEnd(FrontEndKind* kind) {
         *kind = FrontEndKind::Terminal;
     }
     Loop().SetDestroyHook(FormWindowDestroyed);
-    InstallSignals();
+    // Ctrl+C presses the active form's "&Cancel" (or closes it), and answers a
+    // message box as FrontEnd::InterruptMessageBox says (Yes to the question
+    // whether to give up: a Ctrl+C there never lets the work go on); SIGTERM and
+    // SIGHUP end the run as a confirmed cancel.
+    OnLoopSignal(LoopSignal::Interrupt, InterruptForms);
+    OnLoopSignal(LoopSignal::Terminate, EndFormsRun);
+    // When standard output is a pipe nobody reads any more, writes to it fail and
+    // the run goes on to its end.
+    signal(SIGPIPE, SIG_IGN);
     return frontEnd;
 }
 

@@ -14,17 +14,17 @@ bool IsFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
 std::string PictureSource(const std::string& picture) {
     if (!IsPictureName(picture)) return picture;
-    const std::string file = "/" + picture + ".png";
+    // Relative to the program itself, wherever it was built or installed: the
+    // build's pictures/ beside it, or an installation's share/novalink/pictures
+    // beside its bin/.
     char exe[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string dir(exe, static_cast<std::size_t>(n));
-        dir = dir.substr(0, dir.rfind('/'));
-        if (IsFile(dir + "/pictures" + file)) return dir + "/pictures" + file;
-    }
-#ifdef NOVALINK_PICTURES
-    if (IsFile(NOVALINK_PICTURES + file)) return NOVALINK_PICTURES + file;
-#endif
+    if (n <= 0) return {};
+    std::string dir(exe, static_cast<std::size_t>(n));
+    dir = dir.substr(0, dir.rfind('/'));
+    const std::string file = "/" + picture + ".png";
+    for (const std::string& folder : {dir + "/pictures", dir + "/../share/novalink/pictures"})
+        if (IsFile(folder + file)) return folder + file;
     return {};
 }
 

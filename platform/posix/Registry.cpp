@@ -378,6 +378,11 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWO
     return PL_ERROR_SUCCESS;
 }
 
+std::string RegistryStoreProblem(HKEY root, const char*) {
+    const int r = PredefinedRoot(root);
+    return r < 0 ? "no such root" : RegistryFile(r).Problem();
+}
+
 LONG RegCloseKey(HKEY hKey) {
     if (PredefinedRoot(hKey) >= 0) return PL_ERROR_SUCCESS;
     std::lock_guard<std::mutex> lock(g_mutex);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
@@ -183,42 +184,103 @@ private:
 
 }  // namespace
 
-RegistryFile::RegistryFile(int root) : root_(root), folder_(Folder()) {
-    path_ = folder_ + "/" + kFileNames[root] + ".txt";
-}
+namespace {
 
-const char* RegistryFile::RootName(int root) { return kRootNames[root]; }
-
-std::string RegistryFile::Folder() {
-    const char* env = std::getenv("NOVALINK_REGISTRY");
-    std::string folder;
-    if (env && *env) {
-        folder = env;
-    } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-        folder = std::string(xdg) + "/novalink/registry";
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home && *home ? home : "/tmp") + "/.config/novalink/registry";
-    }
+std::string Trimmed(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;
 }
 
-LONG RegistryFile::Open(int* fd, struct stat* st) const {
+// Where each user's roots are: the per-user configuration folder.
+std::string UserFolder() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        return Trimmed(std::string(xdg) + "/novalink/registry");
+    const char* home = std::getenv("HOME");
+    return Trimmed(std::string(home && *home ? home : "/tmp") + "/.config/novalink/registry");
+}
+
+bool Exists(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+RegistryFile::RegistryFile(int root) : root_(root), folder_(Folder(root)) {
+    path_ = folder_ + "/" + kFileNames[root] + ".txt";
+    readPath_ = path_;
+    const char* env = std::getenv("NOVALINK_REGISTRY");
+    machine_ = root == kMachineRoot && !(env && *env);
+    if (!machine_ || Exists(path_)) return;
+    // The machine hive has not been made yet: what an earlier version kept as
+    // this user's HKEY_LOCAL_MACHINE is read meanwhile, and the first change
+    // moves it into the machine's folder.
+    const std::string old = UserFolder() + "/" + kFileNames[root] + ".txt";
+    if (!Exists(old)) return;
+    readPath_ = old;
+    machine_ = false;
+    static std::once_flag noticed;
+    std::call_once(noticed, [&] {
+        std::fprintf(stderr,
+                     "novalink: there is no machine registry %s yet; HKEY_LOCAL_MACHINE is read from %s, where "
+                     "earlier versions kept it for this user alone (root moves it with one change, e.g. "
+                     "novalink-reg add)\n",
+                     path_.c_str(), old.c_str());
+    });
+}
+
+const char* RegistryFile::RootName(int root) { return kRootNames[root]; }
+
+std::string RegistryFile::NotTheMachines(const struct stat& folder, const struct stat& file) {
+    auto check = [](const char* what, const struct stat& st) -> std::string {
+        if (st.st_uid != 0)
+            return std::string("is not the machine's: ") + what + " belongs to user " + std::to_string(st.st_uid);
+        if (st.st_mode & (S_IWGRP | S_IWOTH)) return std::string("is not the machine's: others may write ") + what;
+        return "";
+    };
+    const std::string inFolder = check("its folder", folder);
+    return inFolder.empty() ? check("it", file) : inFolder;
+}
+
+std::string RegistryFile::Folder(int root) {
+    if (const char* env = std::getenv("NOVALINK_REGISTRY"); env && *env) return Trimmed(env);
+    return root == kMachineRoot ? kMachineFolder : UserFolder();
+}
+
+LONG RegistryFile::Open(int* fd, struct stat* st, std::string* why) const {
     *fd = -1;
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    int f = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    int f = open(readPath_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (f < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return PL_ERROR_SUCCESS;
+        if (why) *why = std::string("cannot be opened (") + std::strerror(errno) + ")";
         return errno == EACCES || errno == EPERM ? PL_ERROR_ACCESS_DENIED : PL_ERROR_BADDB;
     }
     if (fstat(f, st) != 0) {
+        if (why) *why = std::string("cannot be examined (") + std::strerror(errno) + ")";
         close(f);
         return PL_ERROR_BADDB;
     }
     if (!S_ISREG(st->st_mode)) {
         close(f);
-        ReportUnusable(path_, *st, std::string("is not a regular file (it is ") + FileKind(st->st_mode) + ")");
+        const std::string problem = std::string("is not a regular file (it is ") + FileKind(st->st_mode) + ")";
+        if (why)
+            *why = problem;
+        else
+            ReportUnusable(readPath_, *st, problem);
+        return PL_ERROR_BADDB;
+    }
+    // Nobody but root may have decided what the machine's hive says.
+    struct stat folder{};
+    const std::string foreign = !machine_ ? ""
+                                : stat(folder_.c_str(), &folder) != 0 ? "is in a folder that cannot be examined"
+                                                                       : NotTheMachines(folder, *st);
+    if (!foreign.empty()) {
+        close(f);
+        if (why)
+            *why = foreign;
+        else
+            ReportUnusable(readPath_, *st, foreign);
         return PL_ERROR_BADDB;
     }
     // Reads of a regular file never wait; the flag is dropped all the same.
@@ -240,7 +302,7 @@ LONG RegistryFile::Load(RegistryHive& hive) const {
     if (!ok) return PL_ERROR_BADDB;
     std::string reason;
     if (!hive.Parse(text, kRootNames[root_], &reason)) {
-        ReportUnusable(path_, st, "is damaged (" + reason + ")");
+        ReportUnusable(readPath_, st, "is damaged (" + reason + ")");
         return PL_ERROR_BADDB;
     }
     return PL_ERROR_SUCCESS;
@@ -259,7 +321,7 @@ LONG RegistryFile::Read(std::shared_ptr<const RegistryHive>& hive) const {
     Stamp stamp = StampOf(st);
     if (ReadCheckLine(fd, st.st_size, stamp.check)) {
         std::lock_guard<std::mutex> lock(g_cacheMutex);
-        auto it = g_cache.find(path_);
+        auto it = g_cache.find(readPath_);
         if (it != g_cache.end() && it->second.stamp == stamp) {
             hive = it->second.hive;
             close(fd);
@@ -273,7 +335,7 @@ LONG RegistryFile::Read(std::shared_ptr<const RegistryHive>& hive) const {
     auto fresh = std::make_shared<RegistryHive>();
     std::string reason;
     if (!fresh->Parse(text, kRootNames[root_], &reason)) {
-        ReportUnusable(path_, st, "is damaged (" + reason + ")");
+        ReportUnusable(readPath_, st, "is damaged (" + reason + ")");
         return PL_ERROR_BADDB;
     }
     // The check line of what was read, so that a file changed in place while it was
@@ -281,9 +343,26 @@ LONG RegistryFile::Read(std::shared_ptr<const RegistryHive>& hive) const {
     stamp.check = CheckLineOf(text);
     hive = fresh;
     std::lock_guard<std::mutex> lock(g_cacheMutex);
-    if (g_cache.size() >= kCacheEntries && !g_cache.count(path_)) g_cache.clear();
-    g_cache[path_] = CacheEntry{stamp, fresh};
+    if (g_cache.size() >= kCacheEntries && !g_cache.count(readPath_)) g_cache.clear();
+    g_cache[readPath_] = CacheEntry{stamp, fresh};
     return PL_ERROR_SUCCESS;
+}
+
+std::string RegistryFile::Problem() const {
+    int fd = -1;
+    struct stat st{};
+    std::string why;
+    if (Open(&fd, &st, &why)) return readPath_ + " " + why;
+    if (fd < 0) return "";
+    std::string text;
+    const bool ok = ReadAll(fd, text);
+    const int err = errno;
+    close(fd);
+    if (!ok) return readPath_ + " cannot be read (" + std::strerror(err) + ")";
+    RegistryHive hive;
+    std::string reason;
+    if (!hive.Parse(text, kRootNames[root_], &reason)) return readPath_ + " is damaged (" + reason + ")";
+    return "";
 }
 
 bool RegistryFile::CanWrite() const {
@@ -306,7 +385,10 @@ bool RegistryFile::CanWrite() const {
 
 LONG RegistryFile::Update(const Change& change) {
     if (!CanWrite()) return PL_ERROR_ACCESS_DENIED;
+    const bool made = !Exists(folder_);
     if (int err = MakeFolders(folder_)) return FromErrno(err);
+    // Everyone reads the machine's hive, whatever the writer's umask.
+    if (made && folder_ == kMachineFolder) chmod(folder_.c_str(), 0755);
     LockFile lock(folder_ + "/" + kFileNames[root_] + ".lock");
     if (lock.Error()) return FromErrno(lock.Error());
 

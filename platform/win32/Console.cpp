@@ -4,11 +4,35 @@
 #include <io.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat {
+
+namespace win32 {
+
+namespace {
+
+::UINT g_consoleCodePage = 0;
+
+void RestoreCodePage() { ::SetConsoleOutputCP(g_consoleCodePage); }
+
+}  // namespace
+
+// The console's code page is its own, shared with whoever else writes to it:
+// the one it had is put back at the end.
+void UseUtf8Console() {
+    const ::UINT now = ::GetConsoleOutputCP();
+    if (now == 0 || now == CP_UTF8 || g_consoleCodePage != 0) return;
+    if (!::SetConsoleOutputCP(CP_UTF8)) return;
+    g_consoleCodePage = now;
+    std::atexit(RestoreCodePage);
+}
+
+}  // namespace win32
 
 namespace {
 
@@ -58,6 +82,7 @@ void UseStartersConsole() {
     if (in) OpenOnConsole(STD_INPUT_HANDLE, 0, stdin, true);
     if (out) OpenOnConsole(STD_OUTPUT_HANDLE, 1, stdout, false);
     if (err) OpenOnConsole(STD_ERROR_HANDLE, 2, stderr, false);
+    win32::UseUtf8Console();
 }
 
 bool StderrIsTerminal() {

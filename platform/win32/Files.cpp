@@ -1,4 +1,4 @@
-// Files and folders on kernel32's ANSI calls.
+// Files and folders on kernel32's wide calls; paths cross in UTF-8.
 #include "platform/Files.h"
 
 #include <cctype>
@@ -10,6 +10,7 @@
 
 #include "platform/Errors.h"
 #include "platform/WildcardMatch.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat {
@@ -18,10 +19,10 @@ namespace {
 
 ::HANDLE H(HANDLE h) { return reinterpret_cast<::HANDLE>(h); }
 
-void Fill(const WIN32_FIND_DATAA& d, FindData& found) {
+void Fill(const WIN32_FIND_DATAW& d, FindData& found) {
     found.attributes = win32::Dw(d.dwFileAttributes);
     found.size = (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-    found.name = d.cFileName;
+    found.name = win32::Utf8(d.cFileName);
 }
 
 }  // namespace
@@ -34,20 +35,20 @@ bool MatchesWildcard(const std::string& pattern, const std::string& name) {
 // ---- listing --------------------------------------------------------------
 
 HANDLE FindFirstFileA(const std::string& pattern, FindData& found) {
-    WIN32_FIND_DATAA d{};
-    ::HANDLE h = ::FindFirstFileA(pattern.c_str(), &d);
+    WIN32_FIND_DATAW d{};
+    ::HANDLE h = ::FindFirstFileW(win32::Wide(pattern).c_str(), &d);
     if (h == win32::InvalidHandle()) return PL_INVALID_FIND_HANDLE;
     Fill(d, found);
     return reinterpret_cast<HANDLE>(h);
 }
 
 bool FindNextFileA(HANDLE find, FindData& found) {
-    WIN32_FIND_DATAA d{};
+    WIN32_FIND_DATAW d{};
     if (find == PL_INVALID_FIND_HANDLE) {
         ::SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    if (!::FindNextFileA(H(find), &d)) return false;
+    if (!::FindNextFileW(H(find), &d)) return false;
     Fill(d, found);
     return true;
 }
@@ -60,7 +61,7 @@ bool FindClose(HANDLE find) {
     return ::FindClose(H(find)) != 0;
 }
 
-DWORD GetFileAttributesA(const std::string& path) { return win32::Dw(::GetFileAttributesA(path.c_str())); }
+DWORD GetFileAttributesA(const std::string& path) { return win32::Dw(::GetFileAttributesW(win32::Wide(path).c_str())); }
 
 // ---- copy -----------------------------------------------------------------
 
@@ -89,7 +90,7 @@ std::string RandomLetters() {
 }
 
 bool FlushFile(const std::string& path) {
-    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ::HANDLE h = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == win32::InvalidHandle()) return false;
     bool ok = ::FlushFileBuffers(h) != 0;
     ::DWORD error = ::GetLastError();
@@ -106,7 +107,7 @@ namespace {
 // it is given, failing with ERROR_FILE_EXISTS when that name is taken).
 template <typename Make>
 bool CopyVia(const std::string& to, bool failIfExists, Make make) {
-    ::DWORD existing = ::GetFileAttributesA(to.c_str());
+    ::DWORD existing = ::GetFileAttributesW(win32::Wide(to).c_str());
     if (existing != INVALID_FILE_ATTRIBUTES) {
         if (failIfExists) {
             ::SetLastError(ERROR_FILE_EXISTS);
@@ -130,19 +131,19 @@ bool CopyVia(const std::string& to, bool failIfExists, Make make) {
     }
     // A read-only source gives a read-only copy, which could not be opened to be
     // flushed; the attribute is put back before the move.
-    ::DWORD attrs = ::GetFileAttributesA(tmp.c_str());
+    ::DWORD attrs = ::GetFileAttributesW(win32::Wide(tmp).c_str());
     bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
-    if (readOnly) ::SetFileAttributesA(tmp.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    if (readOnly) ::SetFileAttributesW(win32::Wide(tmp).c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
     bool ok = FlushFile(tmp);
-    if (ok && readOnly) ::SetFileAttributesA(tmp.c_str(), attrs);
+    if (ok && readOnly) ::SetFileAttributesW(win32::Wide(tmp).c_str(), attrs);
     ::DWORD moveFlags = MOVEFILE_WRITE_THROUGH | (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
     // A target that a running program holds open is not replaced
     // (ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION), as Windows decides.
-    ok = ok && ::MoveFileExA(tmp.c_str(), to.c_str(), moveFlags);
+    ok = ok && ::MoveFileExW(win32::Wide(tmp).c_str(), win32::Wide(to).c_str(), moveFlags);
     if (!ok) {
         ::DWORD error = ::GetLastError();
-        ::SetFileAttributesA(tmp.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(tmp.c_str());
+        ::SetFileAttributesW(win32::Wide(tmp).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(win32::Wide(tmp).c_str());
         ::SetLastError(error);
     }
     return ok;
@@ -152,7 +153,7 @@ bool CopyVia(const std::string& to, bool failIfExists, Make make) {
 
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
     return CopyVia(to, failIfExists,
-                   [&](const std::string& tmp) { return ::CopyFileA(from.c_str(), tmp.c_str(), TRUE) != 0; });
+                   [&](const std::string& tmp) { return ::CopyFileW(win32::Wide(from).c_str(), win32::Wide(tmp).c_str(), TRUE) != 0; });
 }
 
 bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists) {
@@ -162,7 +163,7 @@ bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists) {
     }
     return CopyVia(to, failIfExists, [&](const std::string& tmp) {
         if (!RewindOpenFile(from)) return false;
-        ::HANDLE out = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ::HANDLE out = ::CreateFileW(win32::Wide(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (out == win32::InvalidHandle()) return false;
         static char buffer[1 << 16];
         bool ok = true;
@@ -178,7 +179,7 @@ bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists) {
         ::DWORD error = ::GetLastError();
         ::CloseHandle(out);
         if (!ok) {
-            ::DeleteFileA(tmp.c_str());
+            ::DeleteFileW(win32::Wide(tmp).c_str());
             // A name that is taken is the only failure that tries another.
             if (error == ERROR_FILE_EXISTS) error = ERROR_WRITE_FAULT;
             ::SetLastError(error);
@@ -190,7 +191,7 @@ bool CopyOpenFile(HANDLE from, const std::string& to, bool failIfExists) {
 HANDLE OpenFileForReading(const std::string& path) {
     // Others may read it meanwhile, but not change, rename or delete it. A
     // reparse point (a link) is opened as itself, and then refused.
-    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    ::HANDLE h = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
                                nullptr);
     if (h == win32::InvalidHandle()) return PL_INVALID_FILE_HANDLE;
@@ -235,30 +236,30 @@ DWORD RemoveStaleCopies(const std::string& to) {
     // holds it open, and the delete fails.
     ::FILETIME created{}, exited{}, kernel{}, user{};
     ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    WIN32_FIND_DATAA d{};
-    ::HANDLE h = ::FindFirstFileA((folder + prefix + "*").c_str(), &d);
+    WIN32_FIND_DATAW d{};
+    ::HANDLE h = ::FindFirstFileW(win32::Wide((folder + prefix + "*")).c_str(), &d);
     if (h == win32::InvalidHandle()) return 0;
     DWORD removed = 0;
     do {
-        std::string entry = d.cFileName;
+        std::string entry = win32::Utf8(d.cFileName);
         if (entry.size() != prefix.size() + kRandomLength) continue;
         if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (::CompareFileTime(&d.ftLastWriteTime, &created) >= 0) continue;
         std::string path = folder + entry;
         if (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-            ::SetFileAttributesA(path.c_str(), d.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-        if (::DeleteFileA(path.c_str())) ++removed;
-    } while (::FindNextFileA(h, &d));
+            ::SetFileAttributesW(win32::Wide(path).c_str(), d.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+        if (::DeleteFileW(win32::Wide(path).c_str())) ++removed;
+    } while (::FindNextFileW(h, &d));
     ::FindClose(h);
     return removed;
 }
 
 // ---- the rest -------------------------------------------------------------
 
-bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool DeleteFileA(const std::string& path) { return ::DeleteFileW(win32::Wide(path).c_str()) != 0; }
 
 bool FileInUse(const std::string& path) {
-    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ::HANDLE h = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == reinterpret_cast<::HANDLE>(static_cast<LONG_PTR>(-1))) return ::GetLastError() == ERROR_SHARING_VIOLATION;
     ::CloseHandle(h);
     return false;
@@ -266,7 +267,7 @@ bool FileInUse(const std::string& path) {
 
 bool MarkExecutable(const std::string& path) {
     // Windows starts any program file; the file only has to be there.
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(win32::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool PathIsRelativeA(const std::string& path) {
@@ -275,27 +276,45 @@ bool PathIsRelativeA(const std::string& path) {
     return !(path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])));
 }
 
-bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
-bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryW(win32::Wide(path).c_str(), nullptr) != 0; }
+bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryW(win32::Wide(path).c_str()) != 0; }
 
-DWORD GetTempPathA(DWORD bufferLength, char* buffer) { return win32::Dw(::GetTempPathA(bufferLength, buffer)); }
+namespace {
+
+// The temporary folder in UTF-8, "" when the system names none.
+std::string TempFolder() {
+    wchar_t buffer[MAX_PATH + 2];
+    const ::DWORD n = ::GetTempPathW(MAX_PATH + 2, buffer);
+    return n == 0 || n > MAX_PATH + 1 ? std::string() : win32::Utf8(buffer, n);
+}
+
+}  // namespace
+
+// The length counts UTF-8 bytes, as the ANSI call counts the code page's.
+DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
+    const std::string folder = TempFolder();
+    if (folder.empty()) return 0;
+    return win32::CopyOut(folder, buffer, bufferLength);
+}
 
 // %TEMP% is the user's own.
-std::string TempFolderRefusal() {
-    char buffer[MAX_PATH + 1];
-    return ::GetTempPathA(sizeof buffer, buffer) == 0 ? "no temporary folder (GetTempPath failed)" : "";
+std::string TempFolderRefusal() { return TempFolder().empty() ? "no temporary folder (GetTempPath failed)" : ""; }
+
+std::FILE* OpenStdioFile(const std::string& path, const char* mode) {
+    return ::_wfopen(win32::Wide(path).c_str(), win32::Wide(mode ? std::string(mode) : std::string()).c_str());
 }
 
 std::FILE* OpenDataFile(const std::string& path) {
     // A reparse point in the file's place is not written through.
-    const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
+    const ::DWORD attrs = ::GetFileAttributesW(win32::Wide(path).c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
         ::SetLastError(ERROR_ACCESS_DENIED);
         errno = EACCES;
         return nullptr;
     }
-    std::FILE* f = std::fopen(path.c_str(), "r+b");
-    if (!f) f = std::fopen(path.c_str(), "w+b");
+    const std::wstring name = win32::Wide(path);
+    std::FILE* f = ::_wfopen(name.c_str(), L"r+b");
+    if (!f) f = ::_wfopen(name.c_str(), L"w+b");
     if (f) std::setvbuf(f, nullptr, _IONBF, 0);
     return f;
 }
@@ -306,7 +325,7 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset) {
 
 std::FILE* CreateNewFile(const std::string& path, bool) {
     // CREATE_NEW fails on anything in the file's place, a reparse point too.
-    const ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const ::HANDLE h = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == win32::InvalidHandle()) return nullptr;
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
     if (fd < 0) {
@@ -319,7 +338,7 @@ std::FILE* CreateNewFile(const std::string& path, bool) {
 }
 
 bool IsPrivateFolder(const std::string& path) {
-    const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
+    const ::DWORD attrs = ::GetFileAttributesW(win32::Wide(path).c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attrs & FILE_ATTRIBUTE_REPARSE_POINT);
 }

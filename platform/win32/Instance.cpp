@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat {
@@ -16,7 +17,7 @@ bool ClaimSingleInstance(const std::string& name) {
     // A backslash in a kernel object's name separates a namespace; the name stays one name.
     std::string safe;
     for (char c : name) safe += c == '\\' ? '_' : c;
-    ::HANDLE h = ::CreateMutexA(nullptr, FALSE, safe.c_str());
+    ::HANDLE h = ::CreateMutexW(nullptr, FALSE, win32::Wide(safe).c_str());
     if (!h) return true;  // cannot tell: this instance goes on alone
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(h);

@@ -54,7 +54,10 @@ MessageLoop::MessageLoop() : threadId_(Dw(::GetCurrentThreadId())) {
         return ::DefWindowProcA(real, msg, w, l);
     }
     if (!proc) return ::DefWindowProcA(real, msg, w, l);
-    return static_cast<::LRESULT>(proc(hwnd, static_cast<UINT>(msg), static_cast<WPARAM>(w), static_cast<LPARAM>(l)));
+    const auto r = static_cast<::LRESULT>(proc(hwnd, static_cast<UINT>(msg), static_cast<WPARAM>(w), static_cast<LPARAM>(l)));
+    // No window of ours keeps the session from ending (a procedure's 0 would);
+    // how a run ends with the session is FrontEndSystem.cpp's.
+    return msg == WM_QUERYENDSESSION ? TRUE : r;
 }
 
 HWND MessageLoop::Create(const std::string& caption, bool topLevel) {

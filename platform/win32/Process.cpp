@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/Window.h"
 #include "platform/win32/MessageLoop.h"
+#include "platform/win32/WideText.h"
 
 namespace plat {
 
@@ -80,12 +81,13 @@ bool CloseHandle(HANDLE handle) { return ::CloseHandle(H(handle)) != 0; }
 bool StartProcess(const std::string& program, const std::string& arguments, int showCommand) {
     std::string commandLine = "\"" + program + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
-    STARTUPINFOA si{};
+    std::wstring wideLine = win32::Wide(commandLine);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(showCommand);
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+    if (!::CreateProcessW(win32::Wide(program).c_str(), wideLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                           &pi))
         return false;
     ::CloseHandle(pi.hThread);

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/WinApi.h"
 
 namespace plat {
@@ -14,10 +15,10 @@ bool Fail(std::string& why, const std::string& reason) {
 }
 
 std::string SystemText(::DWORD error) {
-    char buf[512] = {};
-    const ::DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                       buf, sizeof buf, nullptr);
-    std::string text(buf, n);
+    wchar_t buf[512] = {};
+    const ::DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                       buf, 512, nullptr);
+    std::string text = win32::Utf8(buf, n);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
     return text.empty() ? "error " + std::to_string(win32::Dw(error)) : text;
 }
@@ -28,10 +29,10 @@ bool FailLast(std::string& why, const std::string& what) { return Fail(why, what
 
 bool ReadSettingsFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& why) {
     text.clear();
-    const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
+    const ::DWORD attrs = ::GetFileAttributesW(win32::Wide(path).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) return FailLast(why, "cannot open " + path);
     if (attrs & FILE_ATTRIBUTE_DIRECTORY) return Fail(why, path + " is a folder, not a settings file");
-    ::HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    ::HANDLE h = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == win32::InvalidHandle()) return FailLast(why, "cannot open " + path);
     if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -65,7 +66,7 @@ bool ReadSettingsFile(const std::string& path, std::size_t maxBytes, std::string
 }
 
 bool WriteSettingsFile(const std::string& path, const std::string& text, std::string& why) {
-    const ::DWORD attrs = ::GetFileAttributesA(path.c_str());
+    const ::DWORD attrs = ::GetFileAttributesW(win32::Wide(path).c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
         return Fail(why, path + " is a folder, not a settings file");
     const std::size_t slash = path.find_last_of("\\/");
@@ -78,7 +79,7 @@ bool WriteSettingsFile(const std::string& path, const std::string& text, std::st
     ::HANDLE h = win32::InvalidHandle();
     for (int attempt = 0; attempt < 16 && h == win32::InvalidHandle(); ++attempt) {
         temp = folder + "." + name + ".saving-" + std::to_string(random() % 100000000u);
-        h = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = ::CreateFileW(win32::Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == win32::InvalidHandle() && ::GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (h == win32::InvalidHandle()) return FailLast(why, "cannot create a temporary file next to " + path);
@@ -87,10 +88,10 @@ bool WriteSettingsFile(const std::string& path, const std::string& text, std::st
                                written == text.size());
     ok = ::FlushFileBuffers(h) && ok;
     ::CloseHandle(h);
-    ok = ok && ::MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok && ::MoveFileExW(win32::Wide(temp).c_str(), win32::Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) {
         const ::DWORD error = ::GetLastError();
-        ::DeleteFileA(temp.c_str());
+        ::DeleteFileW(win32::Wide(temp).c_str());
         ::SetLastError(error);
         return FailLast(why, "cannot replace " + path);
     }

@@ -1,6 +1,7 @@
 #include "platform/Window.h"
 
 #include "platform/win32/MessageLoop.h"
+#include "platform/win32/WideText.h"
 
 namespace plat {
 
@@ -14,7 +15,7 @@ MessagePump& MessagePump::Instance() { return Loop(); }
 
 UINT RegisterWindowMessageA(const std::string& name) {
     if (name.empty()) return 0;
-    return static_cast<UINT>(::RegisterWindowMessageA(name.c_str()));
+    return static_cast<UINT>(::RegisterWindowMessageW(win32::Wide(name).c_str()));
 }
 
 HWND CreateMessageWindow(const std::string& caption) { return Loop().Create(caption, false); }
@@ -25,12 +26,7 @@ bool IsWindow(HWND hwnd) { return Loop().IsWindow(hwnd); }
 std::string GetWindowTextA(HWND hwnd) {
     ::HWND real = Loop().Real(hwnd);
     if (!real) return {};
-    int n = ::GetWindowTextLengthA(real);
-    if (n <= 0) return {};
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    int got = ::GetWindowTextA(real, text.data(), n + 1);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
+    return win32::WindowTextUtf8(real);
 }
 
 WindowProc SetWindowProc(HWND hwnd, WindowProc proc) { return Loop().SetProc(hwnd, proc); }

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/MainModule.h"
+#include "platform/Files.h"
 #include "support/Sha256.h"
 #include "tests/common/AnswerPipe.h"
 #include "tests/common/ChildRegistry.h"
@@ -71,23 +72,26 @@ protected:
     }
 
     // A fresh registry and temporary folder, the update server set to our nginx.
-    void NewSandbox() {
+    // The product's folder and the temporary folder are named `app` and `tmp`
+    // (UTF-8) in the sandbox.
+    void NewSandbox(const std::string& app = "app", const std::string& tmp = "tmp") {
         registry_.reset();
         root_ = std::make_unique<TempDir>();
-        for (const char* d : {"reg", "tmp", "app"}) std::filesystem::create_directory(*root_ / d);
+        tmp_ = *root_ / tmp;
+        for (const std::string& d : {*root_ / "reg", tmp_, *root_ / app}) std::filesystem::create_directories(plat::Utf8Path(d));
         registry_ = std::make_unique<ChildRegistry>(*root_ / "reg", std::vector<std::string>(kValues, kValues + 3));
         env_ = registry_->Env();
-        env_.insert(env_.end(), {"TMPDIR=" + *root_ / "tmp", "NOVALINK_UI=text", "NL_BIN=" + BuildDir() + "/novalink"});
+        env_.insert(env_.end(), {"TMPDIR=" + tmp_, "NOVALINK_UI=text", "NL_BIN=" + BuildDir() + "/novalink"});
         if (kWindows) {
-            env_.insert(env_.end(), {"TMP=" + NativePath(*root_ / "tmp"), "TEMP=" + NativePath(*root_ / "tmp")});
+            env_.insert(env_.end(), {"TMP=" + NativePath(tmp_), "TEMP=" + NativePath(tmp_)});
             // The system's registry starts out as the values were; a case starts without them.
             for (const char* v : kValues) {
                 const std::string value = v, key = value.substr(0, value.rfind('\\'));
                 testutil::Run({BuildProgram("novalink-reg"), "delete", key, "/v", value.substr(key.size() + 1), "/f"}, env_, 20);
             }
         }
-        program_ = NativePath(*root_ / "app/brightloom") + kProgramSuffix;
-        staging_ = NativePath(*root_ / "tmp/BLM_UPDATE");
+        program_ = NativePath(*root_ / app + "/brightloom") + kProgramSuffix;
+        staging_ = NativePath(tmp_ + "/BLM_UPDATE");
         SetServer("http://127.0.0.1:" + std::to_string(nginx_->Port()));
         seen_ = nginx_->AccessLog().size();
     }
@@ -125,9 +129,12 @@ protected:
     // Installs a product whose version resource says 2.1.0.5 and `description`:
     // a copy of sleep(1), so that it can also run. On Windows the tests'
     // installed.exe (probe.exe with that version), whose description is a
-    // placeholder the copy gets `description` in, the rest of it NULs.
+    // placeholder the copy gets `description` in, the rest of it NULs. An empty
+    // `description`: a file without version information.
     void Install(const std::string& description) {
-        if (kWindows) {
+        if (description.empty()) {
+            WriteFile(program_, "no version information");
+        } else if (kWindows) {
             std::string image = ReadFile(BuildDir() + "\\tests\\installed.exe");
             const std::string placeholder = Utf16("Description of the installed product, to be replaced.");
             const std::size_t at = image.find(placeholder);
@@ -158,30 +165,50 @@ protected:
         return s;
     }
 
-    // Both catalogues with every edition's package under `folder`; the news page
-    // is nginx's unless `readme` names another.
+    RunResult Publish(std::vector<std::string> args) {
+        args.insert(args.begin(), BuildProgram("novalink-publish"));
+        return testutil::Run(args, env_, 30);
+    }
+
+    // Both catalogues with every edition's package under `folder`, as
+    // novalink-publish writes them; then what a faulty server would serve
+    // instead: no VER (`ver` ""), another digest, size token or news page.
     void Catalogues(const std::string& ver, const std::string& folder = "files", std::size_t size = 4000,
                     const std::string& digest = "", const std::string& sizeToken = "", const std::string& readme = "") {
-        auto section = [&](const std::string& name) {
-            const std::string pkg = PackageFor(name, size);
-            nginx_->Put(folder + "/" + name + ".bin", pkg);
-            return "[" + name + "]\r\nSIZE=" + (sizeToken.empty() ? std::to_string(pkg.size()) : sizeToken) +
-                   "\r\nDOWNLOAD=http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/" + folder + "/" + name +
-                   ".bin\r\nSHA256=" + (digest.empty() ? nl::Sha256::Of(pkg) : digest) + "\r\n";
-        };
-        const std::string info = "[Info]\r\n" + (ver.empty() ? std::string() : "VER=" + ver + "\r\n") +
-                                 "Readme=" +
-                                 (readme.empty() ? "http://127.0.0.1:" + std::to_string(nginx_->Port()) + "/news.html"
-                                                 : readme) +
-                                 "\r\n";
+        const std::string server = "http://127.0.0.1:" + std::to_string(nginx_->Port());
         nginx_->Put("news.html", "<html><body>What is new</body></html>\n");
-        nginx_->Put("m_update/blmnl.cfg", info + section("Desktop") + section("Standard") + section("Professional"));
-        nginx_->Put("download/blmnl.cfg", info + section("Evaluation") + section("TE"));
+        for (const auto& [path, editions] : {std::pair<std::string, std::vector<std::string>>{"m_update/blmnl.cfg", {"Desktop", "Standard", "Professional"}},
+                                             {"download/blmnl.cfg", {"Evaluation", "TE"}}}) {
+            const std::string file = *root_ / "published.cfg", package = *root_ / "package";
+            std::filesystem::remove(file);
+            for (const std::string& name : editions) {
+                WriteFile(package, PackageFor(name, size));
+                nginx_->Put(folder + "/" + name + ".bin", ReadFile(package));
+                // Each edition its own package, added to the file of the same version.
+                std::vector<std::string> args{"catalogue", "--package", package, "--version", ver.empty() ? "1.00.0000" : ver,
+                                              "--readme", server + "/news.html", "--download", server + "/" + folder + "/" + name + ".bin",
+                                              "--edition", name, "-o", file};
+                if (name != editions[0]) args.push_back("--update");
+                RunResult r = Publish(args);
+                ASSERT_EQ(r.exitCode, 0) << r.out;
+            }
+            std::istringstream in(ReadFile(file));
+            std::string text;
+            for (std::string line; std::getline(in, line);) {
+                const std::string key = line.substr(0, line.find('='));
+                const std::string& other = key == "SHA256" ? digest : key == "SIZE" ? sizeToken : key == "Readme" ? readme : "";
+                if (key == "VER" && ver.empty()) continue;
+                text += (other.empty() ? line : key + "=" + other + "\r") + "\n";
+            }
+            nginx_->Put(path, text);
+        }
     }
 
     // Runs the updater with `answers` on its standard input through a pipe, and
-    // `later` once the package has begun to arrive; then its input ends.
-    RunResult Update(const std::vector<std::string>& args, const std::string& answers, const std::string& later = "") {
+    // `later` once the package has begun to arrive, when `then` is called with
+    // the updater; then its input ends.
+    RunResult Update(const std::vector<std::string>& args, const std::string& answers, const std::string& later = "",
+                     void (*then)(ProcessId) = nullptr) {
         std::vector<std::string> argv{BuildProgram("novalink")};
         argv.insert(argv.end(), args.begin(), args.end());
         SpawnOptions options;
@@ -195,9 +222,10 @@ protected:
         if (updater <= 0) return r;
         EXPECT_TRUE(input.Connect()) << "the updater did not open its input";
         input.Give(answers);
-        if (!later.empty()) {
+        if (!later.empty() || then) {
             WaitForFile(Staged(), 20000);
-            input.Give(later);
+            if (!later.empty()) input.Give(later);
+            if (then) then(updater);
         }
         input.Close();
         r.exitCode = WaitExit(updater, 60000);
@@ -229,12 +257,12 @@ protected:
     // The section whose package was started (and "\n"), or "".
     std::string Started() const {
         if (!kWindows) {
-            WaitForFile(*root_ / "tmp/started", 5000);
-            return ReadFile(*root_ / "tmp/started");
+            WaitForFile(tmp_ + "/started", 5000);
+            return ReadFile(tmp_ + "/started");
         }
         const std::size_t image = MarkerProgram().size() + 1;
         for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-            for (const std::string& p : {program_, NativePath(*root_ / "tmp/BLM_SETUP.EXE")})
+            for (const std::string& p : {program_, NativePath(tmp_ + "/BLM_SETUP.EXE")})
                 if (IsStartedMarker(ReadFile(StartedMarker(p))) && ReadFile(p).size() > image)
                     return ReadFile(p).substr(image, ReadFile(p).find('\n', image) + 1 - image);
         return "";
@@ -248,7 +276,7 @@ protected:
     std::unique_ptr<TempDir> root_;
     std::unique_ptr<ChildRegistry> registry_;
     std::vector<std::string> env_;
-    std::string program_, staging_, installed_;
+    std::string tmp_, program_, staging_, installed_;
     std::size_t seen_ = 0;
     int runs_ = 0;
     std::vector<ProcessId> children_;

@@ -148,7 +148,7 @@ protected:
             SCOPED_TRACE(value.substr(0, 20));
             tmp_ = value;
             std::filesystem::current_path(cwd);
-            int code = Apply({"/U"});
+            int code = Apply({"/U0"});
             std::filesystem::current_path(here);
             EXPECT_EQ(code, nl::kStagedNoTempFolder) << Log();
             ExpectReason("no temporary folder");

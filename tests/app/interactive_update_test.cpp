@@ -37,7 +37,15 @@ struct Case {
     Lands lands;
     const char* digest = "";  // the catalogue's SHA256 when not the right one
     const char* readme = "";  // the catalogue's Readme when not the news page
+    const char* app = "app";  // the product's folder, and the temporary folder
+    const char* tmp = "tmp";
 };
+
+// Names with accents (UTF-8): the product's folder, the temporary folder, and
+// the product's path as a message shows it.
+constexpr const char* kAccented = "Pr\xc3\xb6" "dukt";
+constexpr const char* kAccentedTemp = "Temp/Jos\xc3\xa9";
+constexpr const char* kAccentedProgram = kWindows ? "\\Pr\xc3\xb6" "dukt\\brightloom.exe" : "/Pr\xc3\xb6" "dukt/brightloom";
 
 }  // namespace
 
@@ -73,16 +81,26 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
         {"a news address that would drive the terminal is shown, not obeyed", "Brightloom Desktop", {}, kNewer,
          "c\ny\n", nl::kRunCancelled, "News: http://x/\\x1b]0;owned\\x07\\x1b[2J\\x9b\\xc2\\x9b",
          "/m_update/blmnl.cfg", "", Lands::Nowhere, "", "http://x/\x1b]0;owned\x07\x1b[2J\x9b\xc2\x9b"},
+        {"the product and the temporary folder in folders with accents", "Brightloom Desktop", {}, kNewer, "i\n", 0,
+         kRestart, "/m_update/blmnl.cfg", "Desktop", Lands::Program, "", "", kAccented, kAccentedTemp},
+        {"a product without version information is named exactly", "", {}, kNewer, "i\n", 0, kAccentedProgram,
+         "/download/blmnl.cfg", "TE", Lands::Setup, "", "", kAccented, kAccentedTemp},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        NewSandbox();
+        NewSandbox(c.app, c.tmp);
         if (c.description) Install(c.description);
         Catalogues(c.ver, "files", 4000, c.digest, "", c.readme);
         RunResult r = Update(c.args, c.feed);
         EXPECT_EQ(r.exitCode, c.exit) << r.out;
         EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find_first_of("\x1b\x07\x9b"), std::string::npos) << "a control character reached the output";
+        EXPECT_EQ(r.out.find("no product registered; running as a trial") != std::string::npos, !c.description);
+        // A run that ends well says what it did, last.
+        const std::string outcome = c.lands == Lands::Program ? std::string("updated to ") + c.ver
+                                    : c.lands == Lands::Setup ? std::string("trial setup started: ") + c.ver
+                                                              : "up to date: 2.01.0005";
+        EXPECT_EQ(r.out.find("\nOutcome: " + outcome) != std::string::npos, c.exit == 0) << r.out;
 
         // The catalogue over HTTP/1.0, the package over HTTP/1.1 from its start;
         // Basic authorization for the paid editions only.
@@ -97,10 +115,10 @@ TEST_F(InteractiveUpdate, EditionsVersionsAndAnswers) {
             EXPECT_EQ(requests[1].authorization, paid ? kAuthorization : "-");
             EXPECT_EQ(requests[1].range, "-");
         }
-        EXPECT_FALSE(Exists(*root_ / "tmp/blmnl.cfg")) << "the local catalogue outlived its window";
+        EXPECT_FALSE(Exists(tmp_ + "/blmnl.cfg")) << "the local catalogue outlived its window";
 
-        const std::string setup = *root_ / "tmp/BLM_SETUP.EXE";
-        if (c.description) {
+        const std::string setup = tmp_ + "/BLM_SETUP.EXE";
+        if (c.description && *c.description) {
             EXPECT_EQ(ReadFile(program_) == installed_, c.lands != Lands::Program);
         }
         EXPECT_EQ(Exists(setup), c.lands == Lands::Setup);
@@ -288,6 +306,22 @@ TEST_F(InteractiveUpdate, CancelAnsweredNoGoesOnYesLeavesThePartForTheNextRun) {
     EXPECT_FALSE(Exists(staging_));
 }
 
+// The end of the session during the download (SIGTERM on POSIX, log-off on
+// Windows) is a confirmed cancel: the part stays staged, the program file is
+// untouched.
+TEST_F(InteractiveUpdate, TheEndOfTheSessionIsAConfirmedCancel) {
+    const std::size_t size = 1024 * 1024;  // about four seconds at nginx's limited rate
+    Install("Brightloom Desktop");
+    Catalogues(kNewer, "slow", size);
+    RunResult r = Update({}, "i\n", "", Terminate);
+    EXPECT_EQ(r.exitCode, nl::kRunCancelled) << r.out;
+    const std::size_t part = ReadFile(Staged()).size();
+    EXPECT_GT(part, 0u);
+    EXPECT_LT(part, size);
+    EXPECT_FALSE(Exists(tmp_ + "/blmnl.cfg"));
+    EXPECT_TRUE(ReadFile(program_) == installed_) << "the program file was changed";
+}
+
 TEST_F(InteractiveUpdate, StagedPartsAndWholePackages) {
     struct Staging {
         const char* what;
@@ -313,8 +347,10 @@ TEST_F(InteractiveUpdate, StagedPartsAndWholePackages) {
         std::filesystem::create_directory(staging_);
         WriteFile(Staged(), whole.substr(0, c.have));
         WriteFile(staging_ + "/BLMNL.INI", std::string("[INFO]\r\nVER=") + c.ver + "\r\nSize=" + c.size + "\r\n");
+        Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
         RunResult r = Update({}, "i\n");
         EXPECT_EQ(r.exitCode, 0) << r.out;
+        EXPECT_EQ(UpdateFlag(), "0") << "the package staged before is in place: nothing is left for /U";
         const std::vector<Request> requests = Requests();
         ASSERT_EQ(requests.size(), 2u);
         EXPECT_EQ(requests[1].range, c.range ? c.range : "bytes=" + n + "-");
@@ -333,9 +369,19 @@ TEST_F(InteractiveUpdate, AProgramFileInUseStaysUntilSlashU) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_TRUE(IsRunning(product));
 
+    // A flag that cannot be set is no package staged for "/U", which only the flag would tell the product.
+    if (!kWindows) {
+        std::filesystem::create_directory(*root_ / "reg/HKCU.lock");
+        RunResult r = Update({}, "i\n");
+        EXPECT_EQ(r.exitCode, nl::kRunBadRegistry) << r.out;
+        EXPECT_NE(r.out.find("Novalink: The update could not be recorded"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(kRestart), std::string::npos) << r.out;
+        std::filesystem::remove(*root_ / "reg/HKCU.lock");
+    }
     RunResult r = Update({}, "i\n");
     EXPECT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find(kRestart), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::string("Outcome: ") + kNewer + " staged for /U"), std::string::npos) << r.out;
     EXPECT_EQ(ReadFile(program_), installed_) << "the program file in use was replaced";
     EXPECT_EQ(UpdateFlag(), "1");
     EXPECT_EQ(ReadFile(Staged()), PackageFor("Desktop"));
@@ -343,7 +389,7 @@ TEST_F(InteractiveUpdate, AProgramFileInUseStaysUntilSlashU) {
 
     // Once the product has ended, "/U" applies the package.
     Kill(product);
-    r = testutil::Run({BuildProgram("novalink"), "/U"}, env_, 30);
+    r = testutil::Run({BuildProgram("novalink"), "/U0"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedApplied) << r.out;
     EXPECT_EQ(ReadFile(program_), PackageFor("Desktop"));
     EXPECT_EQ(Started(), "Desktop\n");
@@ -355,6 +401,11 @@ TEST_F(InteractiveUpdate, WhatCannotBeRightEndsTheRunWithoutTouchingTheProduct) 
     ScriptedServer endless({ScriptedServer::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" +
                                                  std::string(100 + 64 * 1024, 'z')),
                             ScriptedServer::Hold()});
+    // A catalogue whose [Desktop] has `size` and a package at `path` on nginx.
+    auto desktop = [&](const std::string& size, const std::string& path) {
+        return std::string("[Info]\r\nVER=") + kNewer + "\r\n[Desktop]\r\n" + size + "DOWNLOAD=http://127.0.0.1:" +
+               std::to_string(nginx_->Port()) + path + "\r\n";
+    };
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -369,12 +420,19 @@ TEST_F(InteractiveUpdate, WhatCannotBeRightEndsTheRunWithoutTouchingTheProduct) 
                                                    std::to_string(endless.Port()) + "/Desktop.bin\r\n");
          },
          nl::kRunBadPackage, "larger than announced"},
+        // The server's honest 4000 bytes are more than the catalogue's SIZE: refused at its header.
+        {"a package larger than its SIZE",
+         [&] { nginx_->Put("m_update/blmnl.cfg", desktop("SIZE=100\r\n", "/files/Desktop.bin")); },
+         nl::kRunBadPackage, "larger than announced"},
+        {"a package without a SIZE to bound it",
+         [&] { nginx_->Put("m_update/blmnl.cfg", desktop("", "/files/Desktop.bin")); }, nl::kRunConnectionError,
+         "no usable SIZE in [Desktop]"},
         {"no room for the staging folder", [&] { WriteFile(staging_, "a file"); }, nl::kRunNoStagingFolder,
          "The folder for the update cannot be created"},
-        // Windows' profile reader ends the line at the carriage return: VER=2.01, not newer.
+        // One reader on both systems: a value holding a line break is missing.
         {"a catalogue value holding a carriage return",
-         [&] { nginx_->Put("m_update/blmnl.cfg", "[Info]\r\nVER=2.01\r0105\r\n"); },
-         kWindows ? 0 : nl::kRunConnectionError, kWindows ? "are up to date!" : kConnectionError},
+         [&] { nginx_->Put("m_update/blmnl.cfg", "[Info]\r\nVER=2.01\r0105\r\n"); }, nl::kRunConnectionError,
+         kConnectionError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -472,12 +530,18 @@ TEST_F(InteractiveUpdate, OnATerminalTheStatusAreaStaysOutOfQuestionsAndCIsCance
         std::string what, feed;
         int exit;
         bool silent;
+        std::vector<std::pair<std::string, int>> times = {};  // how often each text shows
     } cases[] = {
         {"the cancel question during the download",
          when("grep -q 'Install >>' ../out") + "printf 'i\\n'; " + when("[ -s BLM_UPDATE/BLMNL.PTX ]") + "sleep .5; printf 'c\\n'; " +
              when("grep -q 'Cancel the' ../out") + "sleep .5; printf 'y\\n'; ",
          nl::kRunCancelled, false},
         {"c in the check window", when("[ -e blmnl.cfg ]") + "printf 'c\\n'; ", nl::kRunCancelled, true},
+        {"the offer: its banner once, also after an answer, and an empty line asks again",
+         when("grep -q 'Install >>' ../out") + "printf '\\n'; " + when("[ $(grep -c 'Cancel .c.:' ../out) = 2 ]") +
+             "printf 'c\\n'; " + when("grep -q 'Cancel the' ../out") + "printf 'n\\n'; " +
+             when("[ $(grep -c 'Cancel .c.:' ../out) = 3 ]") + "printf 'c\\ny\\n'; ",
+         nl::kRunCancelled, false, {{"Brightloom Novalink...", 1}, {"Cancel [c]: ", 3}, {"Cancel the", 2}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -488,7 +552,12 @@ TEST_F(InteractiveUpdate, OnATerminalTheStatusAreaStaysOutOfQuestionsAndCIsCance
         RunResult r = testutil::Run(
             {"/bin/sh", "-c", "cd \"$TMPDIR\" && { " + c.feed + when("[ -e ../done ]") + run}, env_, 60);
         ASSERT_NE(r.out.find("exit " + std::to_string(c.exit)), std::string::npos) << r.out;
-        if (c.silent) continue;
+        for (const auto& [text, times] : c.times) {
+            int seen = 0;
+            for (std::size_t at = r.out.find(text); at != std::string::npos; at = r.out.find(text, at + 1)) ++seen;
+            EXPECT_EQ(seen, times) << text << "\n" << r.out;
+        }
+        if (c.silent || !c.times.empty()) continue;
         // The question starts a line of its own, and nothing is drawn over it or after it before the answer.
         const std::size_t q = r.out.find("Can you Cancel the Novalink?");
         ASSERT_NE(q, std::string::npos) << r.out;

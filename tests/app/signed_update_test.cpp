@@ -8,6 +8,8 @@
 #include <functional>
 #include <thread>
 
+#include "app/SignedCatalogue.h"
+#include "platform/Signature.h"
 #include "tests/app/InteractiveUpdateFixture.h"
 #include "tests/common/SpawnUtil.h"
 #include "tests/common/TestUtil.h"
@@ -29,11 +31,6 @@ protected:
 
     std::string Key(const std::string& name, const std::string& ext) const { return *keys_ / (name + "." + ext); }
 
-    RunResult Publish(std::vector<std::string> args) {
-        args.insert(args.begin(), BuildDir() + "/novalink-publish");
-        return testutil::Run(args, env_, 30);
-    }
-
     // A fresh product with the update key; the catalogue that novalink-publish
     // writes with `args` (over `seed`, when given) served at /m_update/.
     std::string Serve(const std::vector<std::string>& args, const std::string& seed = "") {
@@ -51,6 +48,21 @@ protected:
         nginx_->Put("signed/pkg.bin", package_);
         nginx_->Put("m_update/blmnl.cfg", ReadFile(cfg));
         return ReadFile(cfg);
+    }
+
+    // The served catalogue with the value of `key` set to `value` and signed
+    // anew, by a key made here that becomes the update key: what the publisher's
+    // tool would not write.
+    void Resign(std::string& cfg, const std::string& key, const std::string& value) {
+        static std::string privateKey, publicKey;
+        static const bool made = plat::GenerateP256(privateKey, publicKey);
+        ASSERT_TRUE(made);
+        std::string body = nl::SignedCatalogue::Unsigned(cfg);
+        const std::size_t at = body.find("\n" + key + "=") + key.size() + 2;
+        body.replace(at, body.find('\r', at) - at, value);
+        cfg = nl::SignedCatalogue::Sign(body, privateKey, publicKey);
+        Reg({"add", "HKLM\\Software\\Brightloom", "/v", "UpdateKey", "/t", "REG_SZ", "/d",
+             nl::SignedCatalogue::KeyText(publicKey), "/f"});
     }
 
     std::string Url(const std::string& path) const {
@@ -88,8 +100,17 @@ TEST_F(SignedUpdate, OnlyWhatTheKeySignedIsApplied) {
         {"no signature", {"--edition", "Desktop"}, none, nl::kRunUntrusted, "the catalogue is not signed"},
         {"an older Issued", {"--edition", "Desktop", "--key", key, "--issued", "2026-01-01T00:00:00Z"}, none,
          nl::kRunUntrusted, "before the last one accepted", "", "2026-06-01T00:00:00Z"},
-        {"no SHA256 in the edition's section", {"--update", "--edition", "TE", "--key", key}, none,
-         nl::kRunUntrusted, "[Desktop] has no SHA256", "[Desktop]\r\nSIZE=9\r\nDOWNLOAD=http://127.0.0.1:1/x\r\n"},
+        {"no SHA256 in the edition's section", {"--edition", "Standard", "--key", key}, none, nl::kRunUntrusted,
+         "[Desktop] has no SHA256"},
+        {"Issued two days ahead of the clock", {"--edition", "Desktop", "--key", key},
+         [&](std::string& cfg, std::string&) { Resign(cfg, "Issued", nl::SignedCatalogue::TimeText(nl::SignedCatalogue::Now() + 2 * 86400)); },
+         nl::kRunUntrusted, "more than a day after this machine's clock"},
+        {"Issued hours ahead of the clock", {"--edition", "Desktop", "--key", key},
+         [&](std::string& cfg, std::string&) { Resign(cfg, "Issued", nl::SignedCatalogue::TimeText(nl::SignedCatalogue::Now() + 3 * 3600)); },
+         0, kRestart},
+        {"past its Expires", {"--edition", "Desktop", "--key", key, "--issued", "2026-01-01T00:00:00Z", "--expires", "1d"},
+         none, nl::kRunUntrusted, "the catalogue expired 2026-01-02T00:00:00Z"},
+        {"before its Expires", {"--edition", "Desktop", "--key", key, "--expires", "30d"}, none, 0, kRestart},
         {"a changed package", {"--edition", "Desktop", "--key", key},
          [](std::string&, std::string& pkg) { pkg[100] ^= 1; }, nl::kRunBadPackage, "SHA-256 digest does not match"},
     };
@@ -116,7 +137,11 @@ TEST_F(SignedUpdate, OnlyWhatTheKeySignedIsApplied) {
         // Refused catalogues fetch nothing more and stage nothing.
         EXPECT_EQ(Requests().size(), c.exit == nl::kRunUntrusted ? 1u : 2u);
         if (c.exit == nl::kRunUntrusted) {
-            EXPECT_NE(r.out.find(kConnectionError), std::string::npos) << r.out;
+            // A refusal of its own, not a connection failure.
+            EXPECT_NE(r.out.find("Novalink: The update is refused because the update key does not vouch for it: "),
+                      std::string::npos)
+                << r.out;
+            EXPECT_EQ(r.out.find(kConnectionError), std::string::npos) << r.out;
             EXPECT_FALSE(Exists(staging_));
         }
     }
@@ -147,18 +172,18 @@ TEST_F(SignedUpdate, SlashUAppliesOnlyWithTheStagedVerifiedCatalogue) {
     WriteFile(Staged(), planted);
     WriteFile(staging_ + "/BLMNL.INI",
               "[INFO]\r\nComplete=" + std::to_string(planted.size()) + "\r\nEdition=Desktop\r\n");
-    r = testutil::Run({BuildDir() + "/novalink", "/U"}, env_, 30);
+    r = testutil::Run({BuildDir() + "/novalink", "/U0"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedUntrusted) << r.out;
     EXPECT_NE(r.out.find("is not the one the signed catalogue names"), std::string::npos) << r.out;
     EXPECT_TRUE(ReadFile(program_) == installed_) << "the program file was touched";
     EXPECT_TRUE(ReadFile(Staged()) == planted) << "the staging folder was touched";
 
-    ASSERT_EQ(Publish({"catalogue", "--package", Staged(), "--version", "9", "--download", "http://x/y", "--edition",
+    ASSERT_EQ(Publish({"catalogue", "--package", Staged(), "--version", "9.00.0000", "--download", "http://x/y", "--edition",
                        "Desktop", "--key", Key("other", "pem"), "-o", *root_ / "other.cfg"})
                   .exitCode,
               0);
     WriteFile(staging_ + "/BLMNL.CFG", ReadFile(*root_ / "other.cfg"));
-    r = testutil::Run({BuildDir() + "/novalink", "/U"}, env_, 30);
+    r = testutil::Run({BuildDir() + "/novalink", "/U0"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedUntrusted) << r.out;
     EXPECT_NE(r.out.find("signature does not hold"), std::string::npos) << r.out;
     EXPECT_TRUE(ReadFile(program_) == installed_) << "the program file was touched";
@@ -167,7 +192,7 @@ TEST_F(SignedUpdate, SlashUAppliesOnlyWithTheStagedVerifiedCatalogue) {
     WriteFile(Staged(), package_);
     WriteFile(staging_ + "/BLMNL.INI", state);
     WriteFile(staging_ + "/BLMNL.CFG", ReadFile(*root_ / "blmnl.cfg"));
-    r = testutil::Run({BuildDir() + "/novalink", "/U"}, env_, 30);
+    r = testutil::Run({BuildDir() + "/novalink", "/U0"}, env_, 30);
     EXPECT_EQ(r.exitCode, nl::kStagedApplied) << r.out;
     EXPECT_TRUE(ReadFile(program_) == package_) << "the package was not applied";
     EXPECT_FALSE(Exists(staging_));

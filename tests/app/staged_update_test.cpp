@@ -78,9 +78,9 @@ TEST_F(StagedUpdate, ASecondInstanceEndsAtOnceWithoutReadingItsSwitch) {
     ASSERT_TRUE(IsRunning(first)) << Log();
     Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
 
-    // "/U" without an identifier would apply the package at once, if it ran.
+    // "/U0" waits for nothing: it would apply the package at once, if it ran.
     auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(Finish(Start({"/U"}), 5000), nl::kStagedOtherRun) << Log();
+    ASSERT_EQ(Finish(Start({"/U0"}), 5000), nl::kStagedOtherRun) << Log();
     EXPECT_LT(Since(t0), 2.0);
     EXPECT_EQ(UpdateFlag(), "0x1") << "the second instance went on to the staged update";
     EXPECT_EQ(ReadFile(program_), kOldProgram);
@@ -101,7 +101,7 @@ TEST_F(StagedUpdate, TheProgramFileIsTakenByItsExactName) {
     Stage();
     const std::string pattern = At("app/bright*");
     Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", pattern, "/f"});
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedNoProgramFile) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedNoProgramFile) << Log();
     EXPECT_FALSE(Exists(pattern)) << "a file was made under the name of the pattern";
     EXPECT_EQ(ReadFile(program_), kOldProgram);
     EXPECT_TRUE(ReadFile(staging_ + "/BLMNL.PTX") == package_) << "the package was used up";
@@ -111,7 +111,7 @@ TEST_F(StagedUpdate, TheProgramFileIsTakenByItsExactName) {
     program_ = At(std::string("app/.brightloom") + kProgramSuffix);
     WriteProgram();
     Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/t", "REG_SZ", "/d", program_, "/f"});
-    ASSERT_EQ(Finish(Start({"/U"}), 10000), 0) << Log();
+    ASSERT_EQ(Finish(Start({"/U0"}), 10000), 0) << Log();
     EXPECT_TRUE(ReadFile(program_) == package_);
     EXPECT_FALSE(Exists(staging_));
     EXPECT_TRUE(WaitForFile(Marker(), 5000)) << "the new program was not started";
@@ -149,6 +149,13 @@ TEST_F(StagedUpdate, OnlyACompletePackageIsAppliedTheRestStaysStagedAndFlagged) 
         {"no completion record", [&] { record("Size=" + size + "\r\n"); }, "no completion record"},
         {"a record that is no number", [&] { record("Complete=" + size + "x\r\n"); }, "unreadable"},
         {"a negative record", [&] { record("Complete=-" + size + "\r\n"); }, "unreadable"},
+        // An empty file would pass for a whole package of 0 bytes and wipe out the program.
+        {"an empty package recorded whole",
+         [&] {
+             WriteFile(pkg, "");
+             record("Complete=0\r\n");
+         },
+         "has 0 bytes"},
         {"no package", [&] { std::filesystem::remove(pkg); }, "no package"},
         {"another digest",
          [&] { record("Complete=" + size + "\r\nSHA256=" + nl::Sha256::Of(package_ + "x") + "\r\n"); }, "digest"},
@@ -162,8 +169,9 @@ TEST_F(StagedUpdate, OnlyACompletePackageIsAppliedTheRestStaysStagedAndFlagged) 
         const std::string staged = Exists(pkg) ? ReadFile(pkg) : "";
         const std::string state = ReadFile(ini);
         Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
-        EXPECT_EQ(Apply({"/U"}), nl::kStagedIncomplete) << Log();
+        EXPECT_EQ(Apply({"/U0"}), nl::kStagedIncomplete) << Log();
         ExpectReason("package incomplete");
+        ExpectReason(c.reason);
         EXPECT_EQ(UpdateFlag(), "0x1") << "the package stays staged, so the flag is raised again";
         EXPECT_EQ(ReadFile(program_), kOldProgram);
         EXPECT_TRUE(!Exists(pkg) || ReadFile(pkg) == staged) << "the package was changed";
@@ -175,7 +183,7 @@ TEST_F(StagedUpdate, OnlyACompletePackageIsAppliedTheRestStaysStagedAndFlagged) 
     std::string digest = nl::Sha256::Of(package_);
     for (auto& ch : digest) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     Stage("SHA256=" + digest + "\r\n");
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedApplied) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedApplied) << Log();
     EXPECT_TRUE(ReadFile(program_) == package_);
     EXPECT_FALSE(Exists(staging_));
     EXPECT_EQ(UpdateFlag(), "0x0");
@@ -186,13 +194,13 @@ TEST_F(StagedUpdate, AReadOnlyProgramFileIsNotReplacedAndTheFlagIsRaisedAgain) {
     WriteProgram();
     std::filesystem::permissions(program_, static_cast<std::filesystem::perms>(0555));
     Stage();
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedFileLocked) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedFileLocked) << Log();
     ExpectReason("in use or read-only");
     EXPECT_EQ(UpdateFlag(), "0x1");
     ExpectStillStaged();
 
     std::filesystem::permissions(program_, static_cast<std::filesystem::perms>(0755));
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedApplied) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedApplied) << Log();
     EXPECT_TRUE(ReadFile(program_) == package_);
     EXPECT_EQ(UpdateFlag(), "0x0");
 }
@@ -217,7 +225,7 @@ TEST_F(StagedUpdate, KilledDuringTheCopyTheNextRunCleansUpAndApplies) {
         WriteProgram();
         Stage();
         std::filesystem::remove(Marker());
-        ProcessId updater = Start({"/U"});
+        ProcessId updater = Start({"/U0"});
         bool seen = false;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!seen && IsRunning(updater) && std::chrono::steady_clock::now() < deadline) {
@@ -235,7 +243,7 @@ TEST_F(StagedUpdate, KilledDuringTheCopyTheNextRunCleansUpAndApplies) {
             EXPECT_EQ(ReadFile(program_), kOldProgram) << "the old program was damaged";
             EXPECT_EQ(leftovers(), 2u) << "the killed copy left no temporary file";
             EXPECT_TRUE(ReadFile(staging_ + "/BLMNL.PTX") == package_);
-            ASSERT_EQ(Apply({"/U"}), nl::kStagedApplied) << Log();
+            ASSERT_EQ(Apply({"/U0"}), nl::kStagedApplied) << Log();
             EXPECT_TRUE(ReadFile(program_) == package_);
         }
         EXPECT_EQ(leftovers(), 1u) << "the temporary file stayed";
@@ -251,4 +259,39 @@ TEST_F(StagedUpdate, WithoutATemporaryFolderNothingIsTouched) {
     // are no full path are POSIX's case: Windows' GetTempPath qualifies them
     // against the current folder itself.
     ExpectPlantedPackageIgnored({"/" + std::string(316, 't')});
+}
+
+// What "/U" refuses touches nothing: no process named (it would replace a
+// program still running), a registry that cannot be read (it is not an empty
+// one), and the texts it names reach the terminal only as visible text.
+TEST_F(StagedUpdate, RefusedStartsTouchNothing) {
+    WriteProgram();
+    Stage();
+    const std::string hklm = At("reg/HKLM.txt");
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void()> spoil;
+        int exit;
+        const char* reason;
+    } cases[] = {
+        {"no process identifier", {"/U"}, [] {}, nl::kStagedBadStart, "usage: novalink /U PID"},
+        {"one that is no number", {"/U", "product"}, [] {}, nl::kStagedBadStart, "usage: novalink /U PID"},
+        {"a number and more", {"/U12x"}, [] {}, nl::kStagedBadStart, "usage: novalink /U PID"},
+        {"a Path that would drive the terminal", {"/U0"},
+         [&] { Reg({"add", "HKLM\\Software\\Brightloom", "/v", "Path", "/d", "\x1b]0;owned\x07\x1b[2J", "/f"}); },
+         nl::kStagedNoProgramFile, "no program file \"\\x1b]0;owned\\x07\\x1b[2J\""},
+        {"a damaged machine registry", {"/U0"}, [&] { if (!kWindows) WriteFile(hklm, ReadFile(hklm) + "x"); },
+         kWindows ? nl::kStagedNoProgramFile : nl::kStagedBadRegistry, kWindows ? "no program file" : "is damaged"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.spoil();
+        Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
+        EXPECT_EQ(Apply(c.args), c.exit) << Log();
+        ExpectReason(c.reason);
+        EXPECT_EQ(Log().find('\x1b'), std::string::npos) << "a control character reached the terminal";
+        EXPECT_EQ(UpdateFlag(), c.exit == nl::kStagedNoProgramFile ? "0x0" : "0x1");
+        ExpectStillStaged();
+    }
 }

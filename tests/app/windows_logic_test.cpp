@@ -1,14 +1,16 @@
 // The windows' own rules, without windows: size texts, the textual version
-// comparison, the edition from a description or a switch, and the parts of the
-// update server's address.
+// comparison, and the edition from a description or a switch (the parts of an
+// address are tests/http/url_test.cpp's).
 #include <gtest/gtest.h>
 
 
+#include "app/Catalogue.h"
 #include "app/CheckFrm.h"
 #include "app/DownFrm.h"
 #include "app/MainModule.h"
 #include "tests/common/ScopedEnv.h"
 
+using nl::Catalogue;
 using nl::CheckFrm;
 using nl::DownFrm;
 
@@ -96,35 +98,14 @@ TEST(WindowsLogic, EditionFromTheDescriptionOrTheSwitch) {
     for (const Case& c : cases) {
         const std::string detected = CheckFrm::DetectSwitch(c.switchCode, c.description);
         EXPECT_EQ(detected, c.detected) << c.description;
-        ASSERT_NE(CheckFrm::EditionOf(detected), nullptr);
-        EXPECT_STREQ(CheckFrm::EditionOf(detected)->key, c.key);
-        EXPECT_EQ(CheckFrm::CatalogueUrlFor("http://srv", detected), std::string("http://srv") + c.catalogue);
+        ASSERT_NE(Catalogue::EditionOf(detected), nullptr);
+        EXPECT_STREQ(Catalogue::EditionOf(detected)->key, c.key);
+        EXPECT_EQ(Catalogue::UrlFor("http://srv", detected), std::string("http://srv") + c.catalogue);
     }
-    EXPECT_STREQ(CheckFrm::EditionOf("/D")->name, "Desktop Edition");
-    EXPECT_STREQ(CheckFrm::EditionOf("/T")->name, "Trial / Evaluation");
-    EXPECT_EQ(CheckFrm::EditionOf("/X"), nullptr);
-    EXPECT_EQ(CheckFrm::EditionOf("/A"), nullptr);
-}
-
-TEST(WindowsLogic, HostAndPortOfAnAddress) {
-    struct Case {
-        const char* address;
-        const char* host;
-        int port;
-    };
-    const Case cases[] = {
-        {"http://updates.example.net", "updates.example.net", 80},
-        {"http://127.0.0.1:8080", "127.0.0.1", 8080},
-        {"http://127.0.0.1:8080/download/blmnl.cfg", "127.0.0.1", 8080},
-        {"http://srv/m_update/blmnl.cfg?x=1:2", "srv", 80},
-        {"srv:81/a", "srv", 81},
-        {"http://srv:0/a", "srv", 80},
-        {"http://srv:65536/a", "srv", 80},
-        {"http://srv:80x/a", "srv", 80},
-        {"http://user:pw@srv:8081/a", "srv", 8081},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(nl::HostOf(c.address), c.host) << c.address;
-        EXPECT_EQ(nl::PortOf(c.address), c.port) << c.address;
-    }
+    EXPECT_STREQ(Catalogue::EditionOf("/D")->name, "Desktop Edition");
+    EXPECT_STREQ(Catalogue::EditionOf("/T")->name, "Trial / Evaluation");
+    EXPECT_EQ(Catalogue::EditionOf("/X"), nullptr);
+    EXPECT_EQ(Catalogue::EditionOf("/A"), nullptr);
+    EXPECT_TRUE(Catalogue::IsPaid("/X"));
+    EXPECT_EQ(Catalogue::EditionNamed("te"), Catalogue::EditionOf("/T"));
 }

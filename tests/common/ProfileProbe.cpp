@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/Catalogue.h"
 #include "platform/Errors.h"
 #include "platform/Profile.h"
 #include "tests/common/TestUtil.h"
@@ -125,6 +126,18 @@ bool ProbeProfile(const std::uint8_t* data, std::size_t size, std::string* fault
         const auto expected = static_cast<DWORD>(cut ? plat::PL_ERROR_MORE_DATA : plat::PL_NO_ERROR);
         if (big.error == plat::PL_NO_ERROR && error != expected)
             *fault = "error " + std::to_string(error) + " for a result cut to " + std::to_string(small);
+    }
+
+    // The catalogue reader, on the bytes in memory, gives what ReadIni gives: the
+    // value cut to 511 characters, and missing when it holds a line break.
+    if (text.compare(0, 2, "\xFF\xFE", 2) != 0) {
+        const nl::Catalogue catalogue(text);
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            std::string value = answers[i].error == plat::PL_NO_ERROR ? answers[i].text.substr(0, 511) : "";
+            if (value.find_first_of("\r\n") != std::string::npos) value.clear();
+            if (catalogue.Value(requests[i].section, requests[i].key) != value)
+                *fault = "[" + requests[i].section + "] " + requests[i].key + " reads differently as a catalogue";
+        }
     }
 
     // Plain ASCII text reads the same stored as UTF-16LE.

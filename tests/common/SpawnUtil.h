@@ -24,7 +24,8 @@ ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& option
 // then killed and reaped).
 int WaitExit(ProcessId pid, int timeoutMs);
 
-// Asks the process to end (it may clean up first).
+// Asks the process to end (it may clean up first): SIGTERM on POSIX, the end of
+// the session (log-off) to its windows on Windows.
 void Terminate(ProcessId pid);
 // Ends the process at once, if it still runs, and reaps it.
 void Kill(ProcessId pid);

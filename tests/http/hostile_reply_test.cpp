@@ -161,10 +161,13 @@ TEST(HostileReply, PartialRepliesThatDoNotFitAreRefused) {
 
 // Announced lengths no count can hold are refused before a byte is written; an
 // owner's bound refuses a longer announcement at once and ends a body that grows
-// past it, endless or lying, with nothing beyond the bound on disk.
+// past it, endless or lying, with nothing beyond the bound on disk. Chunk
+// extensions and trailers count toward it.
 TEST(HostileReply, LengthsAndTheOwnersBound) {
     const std::string block(64 * 1024, 'z');
     const std::string chunk = "10000\r\n" + block + "\r\n";
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string trailer = "X-T: " + std::string(4000, 't') + "\r\n";
     using F = DownloadFailure;
     const struct {
         const char* name;
@@ -184,6 +187,15 @@ TEST(HostileReply, LengthsAndTheOwnersBound) {
          {S::Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"), S::Repeat(chunk, 64), S::Hold()},
          F::TooLarge, 10009, -1, 0},
         {"exactly the bound", 100, {S::Send(Ok(std::string(100, 'x')))}, F::None, 0, 100, 100},
+        {"chunked to exactly the bound", 100, {S::Send(chunked + "64\r\n" + std::string(100, 'x') + "\r\n0\r\n\r\n")},
+         F::None, 0, 100, 100},
+        // Framing without end fills nothing on disk, but counts all the same (the
+        // body's five bytes may or may not come in the read that crosses the bound).
+        {"trailers without end", 100000, {S::Send(chunked + "5\r\nhello\r\n0\r\n"), S::Repeat(trailer, 1000), S::Hold()},
+         F::TooLarge, 10009, -1, 0},
+        {"chunk extensions without end", 100000,
+         {S::Send(chunked), S::Repeat("1;" + std::string(4000, 'e') + "\r\nz\r\n", 1000), S::Hold()}, F::TooLarge,
+         10009, -1, 0},
         {"no number", 0, {S::Send("HTTP/1.1 200 OK\r\nContent-Length: lots\r\n\r\nbody")}, F::BadReply, 10003, 0, 0},
         {"negative", 0, {S::Send("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nbody")}, F::BadReply, 10003, 0, 0},
         {"more digits than a count holds", 0,

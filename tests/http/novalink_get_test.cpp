@@ -79,7 +79,8 @@ TEST(NovalinkGet, StdoutProxyVariablesRedirectsAndNoFileLeft) {
     NginxServer::Options options;
     options.extraLocations = "    location = /moved { return 301 /files/pkg.bin; }\n"
                              "    location = /loop { return 302 /loop; }\n"
-                             "    location = /elsewhere { return 301 ftp://127.0.0.1/files/pkg.bin; }\n";
+                             "    location = /elsewhere { return 301 ftp://127.0.0.1/files/pkg.bin; }\n"
+                             "    location = /hosted { return 301 http://$http_host/files/pkg.bin; }\n";
     NginxServer nginx(options);
     ProxyServer proxy;
     ASSERT_TRUE(nginx.Running());
@@ -101,12 +102,17 @@ TEST(NovalinkGet, StdoutProxyVariablesRedirectsAndNoFileLeft) {
         {"-o - writes standard output", {"-o", "-", url}, {}, 0, Stdout, false, 1},
         {"http_proxy", {"-o", out, url}, {"http_proxy=" + via}, 0, File, true, 1},
         {"HTTP_PROXY", {"-o", out, url}, {"HTTP_PROXY=" + via}, 0, File, true, 1},
+        {"a CGI program takes no HTTP_PROXY", {"-o", out, url}, {"HTTP_PROXY=" + via, "REQUEST_METHOD=GET"}, 0,
+         File, false, 1},
+        {"a CGI program takes http_proxy", {"-o", out, url}, {"http_proxy=" + via, "REQUEST_METHOD=GET"}, 0, File,
+         true, 1},
         {"no_proxy spares the host", {"-o", out, url}, {"http_proxy=" + via, "no_proxy=example.net, 127.0.0.1"}, 0,
          File, false, 1},
         {"a 301 without -L", {"-o", out, UrlOf(nginx.Port(), "/moved")}, {}, 2, None, false, 1},
         {"-L follows a 301", {"-L", "-o", out, UrlOf(nginx.Port(), "/moved")}, {}, 0, File, false, 2},
         {"-L stops after 10", {"-L", "-o", out, UrlOf(nginx.Port(), "/loop")}, {}, 2, None, false, 11},
         {"-L stays on http and https", {"-L", "-o", out, UrlOf(nginx.Port(), "/elsewhere")}, {}, 2, None, false, 1},
+        {"-L to an address built from Host", {"-L", "-o", out, UrlOf(nginx.Port(), "/hosted")}, {}, 0, File, false, 2},
         {"a 404", {"-o", out, UrlOf(nginx.Port(), "/files/none.bin")}, {}, 2, None, false, 1},
     };
     for (const auto& c : cases) {
@@ -182,7 +188,7 @@ TEST(NovalinkGet, SendsExactlyTheRequestItPrints) {
     RunResult head = Get(headArgs);
     ASSERT_EQ(head.exitCode, 0) << head.out;
     EXPECT_EQ(head.out,
-              "GET /a/b.txt?q=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+              "GET /a/b.txt?q=1 HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
               "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
               "User-Agent: probe/1\r\nReferer: http://r/\r\nAuthorization: Basic bWU6cHc=\r\n"
               "Connection: close\r\n\r\n");

@@ -47,6 +47,7 @@ TEST(Request, SecureThroughAProxyIsOriginFormWithoutProxyLines) {
     DownloadFile d;
     d.SetServer("srv");
     d.SetURL("/download/blmnl.cfg");
+    d.SetPort(443);
     d.SetSecure(true);
     d.SetProxyServer("proxy.local");
     d.SetProxyUserName("bob");
@@ -62,8 +63,8 @@ TEST(Request, ProxyAbsoluteFormWithPortAndProxyLines) {
     d.SetPort(8080);
     d.SetProxyServer("proxy.local");
     EXPECT_EQ(d.GetHttpHead(),
-              Lines({"GET http://srv:8080/download/blmnl.cfg HTTP/1.0", "Host: srv", kAccept, kAgent,
-                     "Referer: http://srv/download", "Proxy-Authorization: Basic Og==",
+              Lines({"GET http://srv:8080/download/blmnl.cfg HTTP/1.0", "Host: srv:8080", kAccept, kAgent,
+                     "Referer: http://srv:8080/download", "Proxy-Authorization: Basic Og==",
                      "Proxy-Connection: Keep-Alive", "Pragma: no-cache", "Cache-Control: no-cache",
                      "Connection: close"}));
     // Port 80 is left out of the absolute form; proxy credentials are encoded.
@@ -82,6 +83,7 @@ TEST(Request, ResumedCredentialedHttp11) {
     DownloadFile d;
     d.SetServer("http://srv:8080/x?y");
     EXPECT_EQ(d.Server(), "srv:8080");
+    EXPECT_EQ(d.Address()->Port(), 8080);  // where it connects: the port Server names wins over Port
     d.SetURL("/a/b/c.zip");
     d.SetHTTPVersion(2);
     d.SetUserName("Aladdin");
@@ -108,7 +110,7 @@ TEST(Request, ConditionalLinesAndEdges) {
     d.SetUserPassword("p");
     d.SetProxyUserName("bob");  // proxy lines even without a proxy
     std::string h = d.GetHttpHead();
-    EXPECT_EQ(h, Lines({"GET /a.zip HTTP/1.0", "Host: srv", kAccept, "User-Agent: ", "Referer: http://srv/",
+    EXPECT_EQ(h, Lines({"GET /a.zip HTTP/1.0", "Host: srv:8080", kAccept, "User-Agent: ", "Referer: http://srv:8080/",
                         "Authorization: Basic OnA=", "Proxy-Authorization: Basic Ym9iOg==",
                         "Proxy-Connection: Keep-Alive", "Pragma: no-cache", "Cache-Control: no-cache",
                         "Connection: close"}));
@@ -116,7 +118,11 @@ TEST(Request, ConditionalLinesAndEdges) {
     d.SetURL("http://srv/a/b.zip#part/x");
     h = d.GetHttpHead();
     EXPECT_EQ(h.substr(0, h.find("\r\n")), "GET /a/b.zip HTTP/1.0");
-    EXPECT_NE(h.find("\r\nReferer: http://srv/a\r\n"), std::string::npos) << h;
+    EXPECT_NE(h.find("\r\nReferer: http://srv:8080/a\r\n"), std::string::npos) << h;
+    d.SetAddress(*Url::Parse("http://[::1]:8080/x?y#z"));  // Server, Port and URL at once
+    EXPECT_EQ(d.GetHttpHead().substr(0, 37), "GET /x?y HTTP/1.0\r\nHost: [::1]:8080\r\n");
+    d.SetServer("user:pw@srv");  // credentials make no host, nor go into the Host header
+    EXPECT_EQ(d.GetHttpHead(), "");
 }
 
 TEST(Properties, SetterRules) {

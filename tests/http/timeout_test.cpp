@@ -1,11 +1,12 @@
 // The idle time-out, with the smallest TimeOut (10 s). Two transfers run at once
 // to keep the wait to one period: a server that never answers, and one that stops
-// in the middle of the body.
+// in the middle of the body. Then the deadline and the rate, in milliseconds.
 #include <gtest/gtest.h>
 
 #include "http/DownloadFile.h"
 #include "platform/Window.h"
 #include "tests/common/ScriptedServer.h"
+#include "tests/common/ScriptedTransfer.h"
 #include "tests/common/TestUtil.h"
 #include "tests/common/TransferHarness.h"
 
@@ -49,4 +50,49 @@ TEST(TimeOut, SilentServerAndStallMidBody) {
     // The bytes that came stay for a later resume.
     EXPECT_EQ(ReadFile(dir / "b"), std::string(300, 's'));
     EXPECT_EQ(b.DownloadedSize(), 300);
+}
+
+// The limits beside the idle time-out: a server that keeps the connection busy
+// without bringing the file along (a byte now and then, trailer lines without
+// end) is cut off by the deadline or the rate, and a steady one is not.
+TEST(TimeOut, DeadlineAndRate) {
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n";
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n";
+    // `piece` `times` over, `ms` apart: never idle long enough for the idle
+    // time-out. Then the connection stays open, or (`close`) the reply is whole.
+    auto every = [](const std::string& first, const std::string& piece, int times, int ms, bool close = false) {
+        std::vector<S::Step> steps{S::Send(first)};
+        for (int i = 0; i < times; ++i) steps.insert(steps.end(), {S::Pause(ms), S::Send(piece)});
+        if (!close) steps.push_back(S::Hold());
+        return steps;
+    };
+    using F = DownloadFailure;
+    const struct {
+        const char* name;
+        std::int32_t deadline, rateBytes, rateMs;
+        std::vector<S::Step> script;
+        F kind;
+        std::uint64_t atLeast, atMost;  // ms from the start to the end
+    } cases[] = {
+        {"a byte now and then, under the rate", 0, 64, 1000, every(head, "d", 400, 150), F::TooSlow, 900, 3000},
+        {"trailers without end, under the rate", 0, 64, 1000, every(chunked, "X-T: t\r\n", 400, 20), F::TooSlow,
+         900, 3000},
+        {"a byte now and then, past the deadline", 1500, 0, 0, every(head, "d", 400, 150), F::Overdue, 1400, 3500},
+        {"steady, within both", 5000, 100, 1000, every(head, std::string(100, 's'), 4, 200, true), F::None, 0, 4000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedTransfer x(c.script);
+        x.d.SetDeadline(c.deadline);
+        x.d.SetMinRate(c.rateBytes, c.rateMs);
+        const std::uint64_t start = plat::TickCount();
+        ASSERT_TRUE(x.t.Run(10000));
+        const std::uint64_t took = plat::TickCount() - start;
+        EXPECT_EQ(x.d.LastFailure(), c.kind) << x.t.errorText;
+        EXPECT_EQ(x.t.errorNumber, c.kind == F::None ? 0 : 10008) << x.t.errorText;
+        EXPECT_GE(took, c.atLeast);
+        EXPECT_LE(took, c.atMost);
+        EXPECT_FALSE(x.d.IsBusy());
+        EXPECT_TRUE(x.t.finished);
+    }
 }

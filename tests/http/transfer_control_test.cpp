@@ -124,11 +124,13 @@ TEST(Transfer, ExactRequestBytesDirectAndThroughAProxy) {
     {
         ScriptedTransfer x({S::Send(Ok("x"))}, "/download/blmnl.cfg");
         x.d.SetHTTPVersion(0);
+        // The Host header names the port, which is not http's 80.
+        const std::string host = "127.0.0.1:" + std::to_string(x.server.Port());
         const std::string expected =
-            "GET /download/blmnl.cfg HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+            "GET /download/blmnl.cfg HTTP/1.0\r\nHost: " + host + "\r\n"
             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
             "User-Agent: Tarnwick Hurrycast!(http://www.tarnwick.example/)\r\n"
-            "Referer: http://127.0.0.1/download\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
+            "Referer: http://" + host + "/download\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
             "Connection: close\r\n\r\n";
         EXPECT_EQ(x.d.GetHttpHead(), expected);
         ASSERT_TRUE(x.t.Run());
@@ -151,10 +153,10 @@ TEST(Transfer, ExactRequestBytesDirectAndThroughAProxy) {
         d.SetLocalFileName(dir / "part");
         d.SetWhileFileExist(1);
         const std::string expected =
-            "GET http://files.example:8080/pkg/a.bin HTTP/1.1\r\nHost: files.example\r\n"
+            "GET http://files.example:8080/pkg/a.bin HTTP/1.1\r\nHost: files.example:8080\r\n"
             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
             "User-Agent: Tarnwick Hurrycast!(http://www.tarnwick.example/)\r\n"
-            "Referer: http://files.example/pkg\r\nAuthorization: Basic dTpw\r\n"
+            "Referer: http://files.example:8080/pkg\r\nAuthorization: Basic dTpw\r\n"
             "Proxy-Authorization: Basic cHU6cHA=\r\nProxy-Connection: Keep-Alive\r\nRange: bytes=5-\r\n"
             "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n";
         EXPECT_EQ(d.GetHttpHead(), expected);

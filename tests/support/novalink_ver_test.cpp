@@ -4,6 +4,8 @@
 #include <string>
 
 #include "tests/common/Fixtures.h"
+#include "tests/common/PeFileBuilder.h"
+#include "tests/common/VersionBlockBuilder.h"
 #include "tests/common/TestUtil.h"
 
 namespace {
@@ -67,6 +69,22 @@ TEST(NovalinkVer, FileThatCannotBeReadIsAnError) {
         EXPECT_FALSE(HasLine(r.out, "Available: False")) << r.out;
         EXPECT_TRUE(HasLine(r.out, "Available: True")) << r.out;
     }
+}
+
+// A file's version texts that would set the terminal's title or clear it are
+// shown, not obeyed.
+TEST(NovalinkVer, TextsThatWouldDriveTheTerminalAreShown) {
+    using testutil::VersionBlockBuilder;
+    testutil::TempDir dir;
+    const auto file = testutil::PeFileBuilder::Build(VersionBlockBuilder::Standard(
+        0x00020001, 5, "040904B0", {{"CompanyName", u"\x1b]0;owned\x07"}, {"FileDescription", u"\x1b[2Jgone"}},
+        {0x04B00409}));
+    testutil::WriteFile(dir / "crafted.exe", std::string(file.begin(), file.end()));
+    auto r = testutil::Run({Tool(), dir / "crafted.exe"}, {}, 20);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "CompanyName: \\x1b]0;owned\\x07")) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "FileDescription: \\x1b[2Jgone")) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
 }
 
 TEST(NovalinkVer, WithoutArgumentsShowsUsage) {

@@ -121,6 +121,12 @@ TEST_F(NovalinkReg, ShowsWhatTheProductWrote) {
     r.SetValue(nl::Variant(std::int32_t{0}));
     EXPECT_EQ(QueryValue("HKCU\\Software\\Brightloom", "Update"),
               "\n" + K("HKEY_CURRENT_USER\\Software\\Brightloom") + "\n    Update    REG_DWORD    0x0\n\n");
+    // A text that would set the terminal's title and clear it is shown, not obeyed.
+    r.SetValueKey("Title");
+    r.SetValueType(nl::cRegistry::PL_REG_SZ);
+    r.SetValue(nl::Variant("\x1b]0;owned\x07\x1b[2J"));
+    EXPECT_EQ(QueryValue("HKCU\\Software\\Brightloom", "Title"), "\n" + K("HKEY_CURRENT_USER\\Software\\Brightloom") +
+                                                                    "\n    Title    REG_SZ    \\x1b]0;owned\\x07\\x1b[2J\n\n");
 }
 
 TEST_F(NovalinkReg, DefaultValueSubkeysAndSearch) {

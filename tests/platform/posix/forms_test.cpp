@@ -114,6 +114,7 @@ TEST(FormsTerminal, AnswersFromInput) {
     const TextCase cases[] = {
         {"install", {}, "i\n", false, {"News: " + url, "COMMAND 1", "END"}, {"COMMAND 2", "BOX"}},
         {"install upper case from a file", {}, "I\n", true, {"COMMAND 1", "END"}, {"BOX"}},
+        {"an empty line asks again", {}, "\ni\n", false, {"COMMAND 1", "END"}, {"COMMAND 2", "BOX"}},
         {"end of input cancels, then closes",
          {},
          "",

@@ -11,6 +11,7 @@
 #include "tests/common/ProfileProbe.h"
 #include "tests/common/ReplyProbe.h"
 #include "tests/common/TestUtil.h"
+#include "tests/common/UrlProbe.h"
 #include "tests/platform/posix/common/StoreProbe.h"
 
 namespace {
@@ -27,6 +28,7 @@ const Target kTargets[] = {
     {"http", "reply_fuzz", testutil::ProbeReply},
     {"platform/posix", "registry_store_fuzz", testutil::ProbeStore},
     {"platform", "profile_fuzz", testutil::ProbeProfile},
+    {"http", "url_fuzz", testutil::ProbeUrl},
 };
 
 std::vector<std::string> Inputs(const std::string& folder) {

@@ -67,7 +67,7 @@ TEST_F(StagedUpdate, WhatAnotherUserPlantsIsNeverApplied) {
             if (std::filesystem::exists(f)) other.Own(f);
         Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
 
-        EXPECT_EQ(Apply({"/U"}), c.exit) << Log();
+        EXPECT_EQ(Apply({"/U0"}), c.exit) << Log();
         if (c.said) {
             ExpectReason(c.said);
         }

@@ -1,9 +1,11 @@
-// novalink-reg against the Linux store files themselves: a damaged one, and one
-// that is not a regular file (a FIFO).
+// novalink-reg against the Linux store files themselves: a damaged one, one
+// that is not a regular file (a FIFO), and where they are.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -71,4 +73,22 @@ TEST_F(NovalinkReg, DamagedStoreIsReportedAndKept) {
     EXPECT_EQ(testutil::ReadFile(sandbox_.File("HKLM")), damaged);
     // Other roots still work.
     Add("HKCU\\Software\\Brightloom", "Update", "REG_DWORD", "0");
+}
+
+// Without NOVALINK_REGISTRY, HKEY_LOCAL_MACHINE is the machine's. Until that
+// exists, the one earlier versions kept for the user is read, with one notice.
+TEST_F(NovalinkReg, WithoutAMachineHiveTheUsersOldOneIsRead) {
+    if (access("/etc/novalink/HKLM.txt", F_OK) == 0) GTEST_SKIP() << "this machine has its hive";
+    Add(kKey, "Path", "REG_SZ", "/opt/bl");
+    testutil::TempDir config;
+    ASSERT_EQ(std::system(("mkdir -p " + config / "novalink && cp -r " + sandbox_.Folder() + " " +
+                           config / "novalink/registry").c_str()), 0);
+    RunResult r = testutil::Run({testutil::BuildDir() + "/novalink-reg", "query", kKey, "/s"},
+                                {"NOVALINK_REGISTRY=", "XDG_CONFIG_HOME=" + config.path()}, 30);
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Path    REG_SZ    /opt/bl"), std::string::npos) << r.out;
+    const std::string notice = "no machine registry /etc/novalink/HKLM.txt yet; HKEY_LOCAL_MACHINE is read from " +
+                               config / "novalink/registry/HKLM.txt";
+    EXPECT_NE(r.out.find(notice), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("no machine registry", r.out.find(notice) + 1), std::string::npos) << "more than one notice";
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "platform/posix/RegistryFile.h"
 #include "platform/posix/RegistryHive.h"
 #include "tests/common/RegistrySandbox.h"
 
@@ -657,4 +658,23 @@ TEST(RegistryStore, NotARegularFileIsRefusedWithoutWaiting) {
     ASSERT_EQ(symlink((store + ".real").c_str(), store.c_str()), 0);
     Key viaLink;
     EXPECT_EQ(RegOpenKeyExA(PL_HKEY_CURRENT_USER, "Software\\Linked", 0, PL_KEY_READ, &viaLink.h), PL_ERROR_SUCCESS);
+}
+
+// The machine's hive counts only while root alone may have written it and its folder.
+TEST(RegistryStore, TheMachinesHiveIsRootsAlone) {
+    const struct {
+        uid_t folderOwner, fileOwner;
+        mode_t folderMode, fileMode;
+        const char* problem;
+    } cases[] = {{0, 0, 0755, 0644, ""},
+                 {0, 0, 01777, 0644, "others may write its folder"},
+                 {0, 0, 0755, 0664, "others may write it"},
+                 {0, 1000, 0755, 0600, "it belongs to user 1000"}};
+    for (const auto& c : cases) {
+        struct stat folder{}, file{};
+        folder.st_uid = c.folderOwner, folder.st_mode = S_IFDIR | c.folderMode;
+        file.st_uid = c.fileOwner, file.st_mode = S_IFREG | c.fileMode;
+        const std::string problem = plat::posix::RegistryFile::NotTheMachines(folder, file);
+        EXPECT_TRUE(*c.problem ? problem.find(c.problem) != std::string::npos : problem.empty()) << problem;
+    }
 }

@@ -8,7 +8,7 @@ using namespace testutil;
 TEST_F(StagedUpdate, TheReplacedProgramFileKeepsItsPermissions) {
     WriteProgram();
     Stage();
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedApplied) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedApplied) << Log();
     EXPECT_TRUE(ReadFile(program_) == package_) << "the program file is not the package byte for byte";
     EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(program_).permissions()), 0751u) << "the program file lost its permissions";
     EXPECT_TRUE(WaitForFile(Marker(), 5000)) << "the new program was not started";
@@ -23,7 +23,7 @@ TEST_F(StagedUpdate, AFailedCopyLeavesTheOldProgramWhole) {
     Stage();
     SpawnOptions limited;
     limited.fileSizeLimit = 64 * 1024;
-    ASSERT_EQ(Apply({"/U"}, limited), nl::kStagedCopyFailed) << Log();
+    ASSERT_EQ(Apply({"/U0"}, limited), nl::kStagedCopyFailed) << Log();
     ExpectReason("failed (error 112)");
     EXPECT_EQ(UpdateFlag(), "0x1") << "the package stays staged, so the flag is raised again";
     std::string left = ReadFile(program_);
@@ -33,7 +33,7 @@ TEST_F(StagedUpdate, AFailedCopyLeavesTheOldProgramWhole) {
     EXPECT_FALSE(WaitForFile(Marker(), 300));
 
     // Without the limit the same run goes through.
-    ASSERT_EQ(Finish(Start({"/U"}), 10000), 0) << Log();
+    ASSERT_EQ(Finish(Start({"/U0"}), 10000), 0) << Log();
     EXPECT_TRUE(ReadFile(program_) == package_) << "the program file is not the package";
     EXPECT_FALSE(Exists(staging_));
 }
@@ -42,7 +42,7 @@ TEST_F(StagedUpdate, ALinkCountsByTheFileItLeadsTo) {
     const std::string real = At("app/real-brightloom");
     std::filesystem::create_symlink(real, program_);  // leads nowhere yet
     Stage();
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedNoProgramFile) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedNoProgramFile) << Log();
     ExpectReason("no program file");
     EXPECT_TRUE(std::filesystem::is_symlink(program_)) << "the link was replaced";
     EXPECT_FALSE(Exists(real)) << "a file was made where the link leads";
@@ -52,7 +52,7 @@ TEST_F(StagedUpdate, ALinkCountsByTheFileItLeadsTo) {
     // Once it leads to the program file, that file is replaced and the link stays.
     WriteFile(real, kOldProgram);
     std::filesystem::permissions(real, static_cast<std::filesystem::perms>(0751));
-    ASSERT_EQ(Apply({"/U"}), nl::kStagedApplied) << Log();
+    ASSERT_EQ(Apply({"/U0"}), nl::kStagedApplied) << Log();
     EXPECT_TRUE(std::filesystem::is_symlink(program_));
     EXPECT_EQ(std::filesystem::read_symlink(program_), real);
     EXPECT_TRUE(ReadFile(real) == package_);

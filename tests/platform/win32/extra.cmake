@@ -87,14 +87,14 @@ if(WIN32)
 
   set(NL_WIN32_SUITE
     controls.controlhost controls.linex controls.pinghost tools.novalink_ping
-    app.interactive_update app.main_module app.signed_catalogue app.staged_update app.windows_logic platform.visible_text
+    app.catalogue app.interactive_update app.main_module app.signed_catalogue app.staged_update app.windows_logic platform.visible_text
     http.property_pages http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
-    http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get
+    http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get http.url
     net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support
     platform.loop_wake platform.message_loop platform.profile platform.winsock
     support.ascii_text support.cfileversioninfo support.cRegistry support.guarded_main support.liveness
     support.modmain support.novalink_ver support.sha256 support.text_to_number tools.novalink_reg
-    tools.help_version tools.novalink_get_configure)
+    tools.help_version tools.novalink_get_configure tools.novalink_publish)
   foreach(src ${TEST_SOURCES})
     file(RELATIVE_PATH rel ${CMAKE_CURRENT_SOURCE_DIR} ${src})
     get_filename_component(folder ${rel} DIRECTORY)

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "platform/win32/PictureLoader.h"
+#include "platform/frontends/win32/PictureLoader.h"
 #include "tests/common/SpawnUtil.h"
 
 using namespace testutil;
@@ -49,6 +49,7 @@ TEST_F(Resources, PicturesDecodeOnTheirBackground) {
         int size;
         int x, y;
         COLORREF colour;
+        int dpi = 96;  // the screen's: the picture scales from 96
     };
     const std::string sources = NOVALINK_SOURCE_DIR "/resources/";
     const Case cases[] = {
@@ -57,11 +58,13 @@ TEST_F(Resources, PicturesDecodeOnTheirBackground) {
         {"DOWNLOAD", 32, 16, 8, RGB(47, 168, 67)},  // the arrow's green
         {"NOSUCHPICTURE", 0, 0, 0, 0},
         {"check.png", 32, 0, 0, kBack},  // a file
+        {"DOWNLOAD", 48, 24, 12, RGB(47, 168, 67), 144},
+        {"CHECK", 64, 0, 0, kBack, 192},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.source);
+        SCOPED_TRACE(std::string(c.source) + " at " + std::to_string(c.dpi) + " dpi");
         const std::string source = std::string(c.source).find('.') == std::string::npos ? c.source : sources + c.source;
-        HBITMAP bitmap = plat::win32::LoadPicture(source, kBack, exe_);
+        HBITMAP bitmap = plat::win32::LoadPicture(source, kBack, exe_, c.dpi);
         if (c.size == 0) {
             EXPECT_EQ(bitmap, nullptr);
             continue;

@@ -47,8 +47,10 @@ chmod -R a+rX "$work/www"
 start_nginx "$work/nginx" "$work/www" "access_log $work/nginx/access.log;" "location /slow/ { limit_rate 256k; }" ||
   fail "nginx would not start on loopback"
 package=$work/www/slow/Evaluation.bin
-printf '[Info]\r\nVER=2.01.0105\r\nReadme=http://127.0.0.1:%s/news.html\r\n[Evaluation]\r\nSIZE=%s\r\nDOWNLOAD=http://127.0.0.1:%s/slow/Evaluation.bin\r\nSHA256=%s\r\n' \
-  "$port" "$(stat -c %s "$package")" "$port" "$(sha256sum "$package" | cut -d' ' -f1)" >"$work/www/download/blmnl.cfg"
+# The catalogue as a publisher writes it (build/novalink-publish: .ci/steps/60-win32.sh builds it).
+build/novalink-publish catalogue --package "$package" --version 2.01.0105 --edition Evaluation \
+  --download "http://127.0.0.1:$port/slow/Evaluation.bin" --readme "http://127.0.0.1:$port/news.html" \
+  -o "$work/www/download/blmnl.cfg" >/dev/null || fail "novalink-publish wrote no catalogue"
 
 app=$WINEPREFIX/drive_c/Brightloom
 mkdir -p "$app"
@@ -210,4 +212,55 @@ settings_case keys pages
 grep -q 'proxyserver=S:"proxy.example"' "$work/keys.settings" && grep -q 'httpversion=I:1' "$work/keys.settings" ||
   fail "Ctrl+Tab, the tab strip's Tab stop and its Left did not reach the fields: $(cat "$work/keys.settings")"
 say "the settings window: Ctrl+Shift+Tab and Ctrl+Tab turn the pages; the tab strip is a Tab stop and Left turns it back"
+# ---- the offer's news link, a refused news address, and 144 dots per inch ------------
+# With no HTML engine the news page is a link: Tab reaches it (its focus shows),
+# Enter opens it in the browser (a stand-in that records its start).
+offer_run() {  # SHOT MIN_WIDTH KEYS...: the offer shown, shot, then the keys
+  local name=$1 min=$2
+  shift 2
+  fresh_product "$port"
+  start build-win32/novalink.exe
+  offer=$(wait_wide Novalink "$min") || fail "no offer window ($name)"
+  wait_window Novalink 1 >/dev/null || fail "the check window stayed beside the offer ($name)"
+  [ $# = 0 ] || keys "$offer" "$@"
+  shot "$name"
+}
+cancel_offer() {
+  keys "$offer" Escape
+  keys "$(wait_window Novalink 2 "$offer")" y
+  finish "the offer"
+  [ "$code" = 11 ] || fail "the cancelled offer ended with $code"
+}
+mkdir -p "$WINEPREFIX/drive_c/browser"
+cp "$work/probe.exe" "$WINEPREFIX/drive_c/browser/"
+wine reg add 'HKCR\http\shell\open\command' /ve /d 'C:\browser\probe.exe 0 C:\browser\opened' /f >/dev/null 2>&1
+offer_run offer-link 450 Tab
+xdotool key Return
+for _ in $(seq 50); do [ -s "$WINEPREFIX/drive_c/browser/opened" ] && break; sleep 0.2; done
+[ -s "$WINEPREFIX/drive_c/browser/opened" ] || fail "Enter on the news link opened no browser"
+sleep 1  # the browser's start has returned to the offer
+cancel_offer
+say "the offer's news link: Tab reaches it, Enter opens it in the browser"
+catalogue=$work/www/download/blmnl.cfg
+cp "$catalogue" "$work/web.cfg"
+sed -i 's|^Readme=[^\r]*|Readme=file:///C:/windows/win.ini|' "$catalogue"
+offer_run offer-refused 450
+grep -qF 'novalink: the news page refused: file:///C:/windows/win.ini (the news view shows only http: and https: pages)' \
+  "$work/app.out" || fail "no line on stderr for the refused news address: $(cat "$work/app.out")"
+cancel_offer
+cp "$work/web.cfg" "$catalogue"
+say "a news address that is not a web page is refused with one line on stderr"
+# The windows, their fonts and pictures scale with the screen's 144 dots per inch.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+offer_run offer-144 750
+keys "$offer" alt+i
+download=$(wait_window Novalink 1 "$offer") || fail "Alt+I did not open the download window at 144 dpi"
+sleep 2
+shot download-144
+shot download-144-later
+message=$(wait_window Novalink "" "$download") || fail "no final message at 144 dpi"
+keys "$message" Return
+finish "the update at 144 dpi"
+[ "$code" = 0 ] || fail "the update at 144 dpi ended with $code: $(cat "$work/app.out")"
+say "at 144 dots per inch the offer is half as wide again and the update goes through"
 say "screenshots in $shots"

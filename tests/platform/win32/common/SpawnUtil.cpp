@@ -13,6 +13,11 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/WideText.h"
+#include "tests/platform/win32/common/Wine.h"
 
 namespace testutil {
 
@@ -49,39 +54,27 @@ std::string Quote(const std::string& arg) {
 
 ProcessId Spawn(const std::vector<std::string>& argv, const SpawnOptions& options) {
     if (argv.empty()) return -1;
-    // The child's environment: ours with the extra entries on top.
-    std::string block;
-    if (!options.env.empty()) {
-        char* current = GetEnvironmentStringsA();
-        for (char* p = current; p && *p; p += std::strlen(p) + 1) {
-            std::string entry = p;
-            bool replaced = false;
-            for (const auto& e : options.env)
-                if (_strnicmp(e.c_str(), entry.c_str(), e.find('=') + 1) == 0) replaced = true;
-            if (!replaced) block += entry + '\0';
-        }
-        if (current) FreeEnvironmentStringsA(current);
-        for (const auto& e : options.env) block += e + '\0';
-        block += '\0';
-    }
+    std::wstring block = ChildEnvironment(options.env);
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE out = CreateFileA(options.outputFile.empty() ? "NUL" : options.outputFile.c_str(), FILE_APPEND_DATA,
+    HANDLE out = CreateFileW(plat::win32::Wide(options.outputFile.empty() ? "NUL" : options.outputFile).c_str(), FILE_APPEND_DATA,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string commandLine;
-    for (const auto& a : argv) commandLine += (commandLine.empty() ? "" : " ") + Quote(a);
-    STARTUPINFOA si{};
+    std::string line;
+    for (const auto& a : argv) line += (line.empty() ? "" : " ") + Quote(a);
+    std::wstring commandLine = plat::win32::Wide(line);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     HANDLE in = options.inputFile.empty()
                     ? INVALID_HANDLE_VALUE
-                    : CreateFileA(options.inputFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                    : CreateFileW(plat::win32::Wide(options.inputFile).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     si.hStdInput = in != INVALID_HANDLE_VALUE ? in : GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = out;
     PROCESS_INFORMATION pi{};
     // Windows has no file-size limit per process: fileSizeLimit is not applied.
-    const BOOL ok = CreateProcessA(argv[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+    const BOOL ok = CreateProcessW(plat::win32::Wide(argv[0]).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                   CREATE_UNICODE_ENVIRONMENT,
                                    block.empty() ? nullptr : block.data(), nullptr, &si, &pi);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
@@ -107,10 +100,36 @@ int WaitExit(ProcessId pid, int timeoutMs) {
     return static_cast<int>(code);
 }
 
-// Windows has no polite request to end a console program that has no window:
-// Terminate ends it, as Kill does.
+// Windows asks a program to end as the session ends (log-off, shut-down): each
+// of its top-level windows is asked whether the session may end, and then told
+// whether it ends: not when a window said no. A program without a window has no
+// such request: Terminate ends it, as Kill does.
+using WindowsOf = std::pair<DWORD, std::vector<HWND>>;  // a process, and its top-level windows
+
+BOOL CALLBACK CollectWindow(HWND w, LPARAM p) {
+    auto* f = reinterpret_cast<WindowsOf*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == f->first) f->second.push_back(w);
+    return TRUE;
+}
+
 void Terminate(ProcessId pid) {
-    if (HANDLE h = Handle(pid)) TerminateProcess(h, 1);
+    WindowsOf found{static_cast<DWORD>(pid), {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&found));
+    if (found.second.empty()) {
+        if (HANDLE h = Handle(pid)) TerminateProcess(h, 1);
+        return;
+    }
+    bool ends = true;
+    for (HWND w : found.second) {
+        DWORD_PTR yes = TRUE;
+        SendMessageTimeoutW(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &yes);
+        ends = ends && yes;
+    }
+    DWORD_PTR answer = 0;
+    for (HWND w : found.second)
+        SendMessageTimeoutW(w, WM_ENDSESSION, ends, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 10000, &answer);
 }
 
 void Kill(ProcessId pid) {
@@ -147,7 +166,7 @@ bool WaitForFile(const std::string& path, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
         WIN32_FILE_ATTRIBUTE_DATA d{};
-        if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) && (d.nFileSizeLow || d.nFileSizeHigh))
+        if (GetFileAttributesExW(plat::win32::Wide(path).c_str(), GetFileExInfoStandard, &d) && (d.nFileSizeLow || d.nFileSizeHigh))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < deadline);

@@ -3,6 +3,7 @@
 #include "tests/common/TestUtil.h"
 
 #include "tests/platform/win32/common/Wine.h"
+#include "platform/win32/WideText.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -17,6 +18,9 @@
 #include <thread>
 
 namespace testutil {
+
+using plat::win32::Utf8;
+using plat::win32::Wide;
 
 namespace {
 
@@ -49,13 +53,14 @@ std::string Quote(const std::string& arg) {
 }  // namespace
 
 TempDir::TempDir() {
-    char base[MAX_PATH + 1];
-    DWORD n = GetTempPathA(sizeof base, base);
+    wchar_t wide[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, wide);
     if (n == 0 || n > MAX_PATH) throw std::runtime_error("no temporary folder");
+    const std::string base = Utf8(wide, n);
     std::mt19937 gen(std::random_device{}() ^ GetCurrentProcessId() ^ GetTickCount());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = std::string(base, n) + "novalink-test-" + std::to_string(gen() % 100000000u);
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+        std::string candidate = base + "novalink-test-" + std::to_string(gen() % 100000000u);
+        if (CreateDirectoryW(Wide(candidate).c_str(), nullptr)) {
             path_ = candidate;
             return;
         }
@@ -63,9 +68,27 @@ TempDir::TempDir() {
     throw std::runtime_error("cannot make a temporary folder");
 }
 
-void MakeRemovable(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
+void MakeRemovable(const std::string& path) { SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL); }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring ChildEnvironment(const std::vector<std::string>& env) {
+    std::wstring block;
+    if (env.empty()) return block;
+    wchar_t* current = GetEnvironmentStringsW();
+    for (wchar_t* p = current; p && *p; p += std::wcslen(p) + 1) {
+        const std::wstring entry = p;
+        bool replaced = false;
+        for (const auto& e : env) {
+            const std::wstring name = Wide(e.substr(0, e.find('=') + 1));
+            if (_wcsnicmp(name.c_str(), entry.c_str(), name.size()) == 0) replaced = true;
+        }
+        if (!replaced) block += entry + L'\0';
+    }
+    if (current) FreeEnvironmentStringsW(current);
+    for (const auto& e : env) block += Wide(e) + L'\0';
+    return block + L'\0';
+}
 
 double CpuSeconds() {
     FILETIME created, exited, kernel, user;
@@ -151,32 +174,18 @@ RunResult Run(const std::vector<std::string>& argv, const std::vector<std::strin
     if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    // The child's environment: ours with the extra entries on top.
-    std::string block;
-    if (!env.empty()) {
-        char* current = GetEnvironmentStringsA();
-        for (char* p = current; p && *p; p += std::strlen(p) + 1) {
-            std::string entry = p;
-            bool replaced = false;
-            for (const auto& e : env)
-                if (_strnicmp(e.c_str(), entry.c_str(), e.find('=') + 1) == 0) replaced = true;
-            if (!replaced) block += entry + '\0';
-        }
-        if (current) FreeEnvironmentStringsA(current);
-        for (const auto& e : env) block += e + '\0';
-        block += '\0';
-    }
-
-    std::string commandLine;
-    for (const auto& a : argv) commandLine += (commandLine.empty() ? "" : " ") + Quote(a);
-    STARTUPINFOA si{};
+    std::wstring block = ChildEnvironment(env);
+    std::string line;
+    for (const auto& a : argv) line += (line.empty() ? "" : " ") + Quote(a);
+    std::wstring commandLine = Wide(line);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = writeEnd;
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi{};
-    BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+    BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                                   block.empty() ? nullptr : block.data(), nullptr, &si, &pi);
     CloseHandle(writeEnd);
     if (!started) {

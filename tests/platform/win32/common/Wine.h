@@ -29,4 +29,8 @@ namespace testutil {
 // True when the Wine process runs as the Linux user root.
 bool UnixUserIsRoot();
 
+// A child's environment block for CreateProcessW (CREATE_UNICODE_ENVIRONMENT):
+// ours, with `env` ("NAME=value", UTF-8) on top; empty when `env` is.
+std::wstring ChildEnvironment(const std::vector<std::string>& env);
+
 }  // namespace testutil
