@@ -251,7 +251,8 @@ void DownFrm::DownloadFile() {
     const std::optional<Url> target = RedirectedTo ? RedirectedTo : address;
     RedirectedTo.reset();
     DownloadUrl = target ? target->Text() : PackageUrl;
-    const bool paid = Catalogue::IsPaid(SwitchCode) && target && address && UpdateTransfer::SameOrigin(*target, *address);
+    const bool paid =
+        Catalogue::IsPaid(SwitchCode) && target && address && UpdateTransfer::SameOrigin(*target, *address);
     UpdateTransfer::Configure(box, UpdateTransfer::Kind::Package, target ? &*target : nullptr, StagedFile, paid,
                               UpdateTransfer::SizeOf(PackageSize));
     if (target) HttpPort = target->Port();

@@ -90,6 +90,7 @@ if(WIN32)
     app.catalogue app.interactive_update app.main_module app.signed_catalogue app.staged_update app.windows_logic platform.visible_text
     http.property_pages http.reply http.request http.failure_kind http.hostile_reply http.timeout http.transfer_control
     http.transfer_local_file http.transfer http.servers http.transfer_owner http.novalink_get http.url
+    http.secure_transfer
     net.csocket_client net.csocket_close net.csocket_errors net.csocket_transfer net.socket_support
     platform.loop_wake platform.message_loop platform.profile platform.winsock
     support.ascii_text support.cfileversioninfo support.cRegistry support.guarded_main support.liveness
