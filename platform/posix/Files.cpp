@@ -745,13 +745,28 @@ int OpenSafeFolder(const std::string& path, std::string& why) {
     return fd;
 }
 
+// Holds the checked folder `fd` (with `st` its status) as the one `path` names.
+// Once one is held, the same path leading to another folder later means it was
+// swapped while in use: that one is not taken (false, the reason in `why`).
+bool Hold(const std::string& path, int fd, const struct stat& st, std::string& why) {
+    struct stat held {};
+    if (posix::HeldFolderPath() != path || fstat(posix::HeldFolderFd(), &held) != 0) {
+        posix::HoldFolder(path, fd);
+        return true;
+    }
+    close(fd);
+    if (held.st_dev == st.st_dev && held.st_ino == st.st_ino) return true;
+    why = "the temporary folder " + path + " was replaced by another since it was checked";
+    return false;
+}
+
 // The temporary folder of this user: $TMPDIR (else /tmp) itself when it is
 // private, a real folder of ours that nobody else may write to, as a Windows
 // user's %TEMP% is; otherwise novalink-<uid> inside it, made private. Every
 // folder above it is checked from the root down (OpenSafeFolder), and the one
 // given is held open, so that what is done in it later is done in the folder
 // that was checked (posix::PathAt). Looked at again on every call: a folder
-// swapped since the last one is noticed, and the one held stays held.
+// swapped since the last one is refused, and the one held stays held.
 // "" with the reason in `why` when there is none to be had.
 std::string PrivateTempFolder(std::string& why) {
     why.clear();
@@ -769,14 +784,7 @@ std::string PrivateTempFolder(std::string& why) {
     // A link given as the folder leads to a folder that is not taken as ours.
     if (fstat(baseFd, &st) == 0 && lstat(base.c_str(), &lst) == 0 && !S_ISLNK(lst.st_mode) && st.st_uid == me &&
         (st.st_mode & 022) == 0) {
-        const std::string given = base == "/" ? base : base + PL_PATH_SEPARATOR;
-        struct stat held {};
-        if (posix::HeldFolderPath() == base && fstat(posix::HeldFolderFd(), &held) == 0 &&
-            held.st_dev == st.st_dev && held.st_ino == st.st_ino)
-            close(baseFd);
-        else
-            posix::HoldFolder(base, baseFd);
-        return given;
+        return Hold(base, baseFd, st, why) ? (base == "/" ? base : base + PL_PATH_SEPARATOR) : "";
     }
 
     const std::string name = "novalink-" + std::to_string(me);
@@ -810,13 +818,7 @@ std::string PrivateTempFolder(std::string& why) {
         close(fd);
         return "";
     }
-    struct stat held {};
-    if (posix::HeldFolderPath() == own && fstat(posix::HeldFolderFd(), &held) == 0 && held.st_dev == st.st_dev &&
-        held.st_ino == st.st_ino)
-        close(fd);
-    else
-        posix::HoldFolder(own, fd);
-    return own + PL_PATH_SEPARATOR;
+    return Hold(own, fd, st, why) ? own + PL_PATH_SEPARATOR : "";
 }
 
 }  // namespace
