@@ -159,6 +159,23 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset);
 // file does there.
 std::FILE* CreateNewFile(const std::string& path, bool ownerOnly);
 
+// ---- a file replaced in one step --------------------------------------------
+// The way every file that takes another's place is written (CopyFileA's copies
+// too): a new file beside it under a hidden name, then one rename over it.
+
+// Creates a new, empty file beside `target` under a hidden name, for this user
+// alone, to be written and then put in target's place by CommitReplacement.
+// When `target` is a symbolic link, the file the link names is the one to be
+// replaced and the link stays. Returns the new file's path, or "" with
+// GetLastError.
+std::string CreateReplacement(const std::string& target);
+// Puts `replacement` in the place of the file `target` names (the same one
+// CreateReplacement took) in one rename: flushed to disk first, and with the
+// permissions of the file it replaces. `replacement` is opened without following
+// a link, so nothing is written through one. False with GetLastError when it
+// is not in place; `replacement` then stays where it was.
+bool CommitReplacement(const std::string& replacement, const std::string& target);
+
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
 

@@ -23,6 +23,8 @@
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
 #include "platform/Winsock.h"
@@ -678,13 +680,7 @@ public:
         if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return true;
         if (!fs::is_regular_file(name_, ec)) return true;
         // A link is followed: the file it leads to is replaced, and it stays a link.
-        target_ = fs::is_symlink(name_, ec) ? fs::canonical(name_, ec).string() : name_;
-        if (ec) return true;
-        const fs::path target(target_);
-        for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
-            const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".novalink-get-" + Suffix());
-            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = temp.string();
-        }
+        temp_ = plat::CreateReplacement(name_);
         if (temp_.empty()) return true;
         pending_ = true;
         d.SetLocalFileName(temp_);
@@ -709,15 +705,16 @@ public:
         std::int64_t end = d.DownloadedBytes();
         if (d.AnnouncedBytes() > 0) end = std::min(end, d.AnnouncedBytes());
         if (end <= streamed_) return true;
-        if (!reader_ && !(reader_ = std::fopen(temp_.c_str(), "rb"))) {
+        if (reader_ == plat::PL_INVALID_FILE_HANDLE &&
+            (reader_ = plat::OpenFileForReading(temp_)) == plat::PL_INVALID_FILE_HANDLE) {
             why = "the download cannot be read back from " + temp_;
             return false;
         }
-        std::clearerr(reader_);
         buffer_.resize(1 << 16);
         while (streamed_ < end) {
-            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(buffer_.size(), end - streamed_));
-            const std::size_t n = std::fread(buffer_.data(), 1, want, reader_);
+            const auto want = static_cast<plat::DWORD>(std::min<std::int64_t>(buffer_.size(), end - streamed_));
+            plat::DWORD n = 0;
+            if (!plat::ReadOpenFile(reader_, buffer_.data(), want, n)) n = 0;
             if (n == 0) {
                 why = "the download cannot be read back from " + temp_;
                 return false;
@@ -733,8 +730,8 @@ public:
     }
     // A request ended; the next one (a redirect's) starts the temporary file anew.
     void CloseReader() {
-        if (reader_) std::fclose(reader_);
-        reader_ = nullptr;
+        if (reader_ != plat::PL_INVALID_FILE_HANDLE) plat::CloseOpenFile(reader_);
+        reader_ = plat::PL_INVALID_FILE_HANDLE;
     }
 
     // The whole file takes the old one's place, with its permissions, or goes
@@ -747,13 +744,8 @@ public:
             Discard();
             return ok;
         }
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        const fs::perms perms = fs::status(target_, ec).permissions();
-        if (!ec) fs::permissions(temp_, perms, fs::perm_options::replace, ec);
-        fs::rename(temp_, target_, ec);
-        if (ec) {
-            why = ec.message();
+        if (!plat::CommitReplacement(temp_, name_)) {
+            why = "error " + std::to_string(plat::GetLastError());
             return false;
         }
         pending_ = false;
@@ -767,7 +759,7 @@ public:
         // Commit gave it the old file's permissions; on Windows a read-only file
         // cannot be deleted.
         std::filesystem::permissions(temp_, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
-        std::filesystem::remove(temp_, ec);
+        plat::DeleteFileA(temp_);
         pending_ = false;
     }
 
@@ -789,25 +781,28 @@ private:
         return suffix;
     }
 
+    // In this user's own temporary folder, checked from the root down and held
+    // open (plat::GetTempPathA): nobody else may swap what lies on the way.
     bool PrepareStdout(nl::DownloadFile& d, std::string& why) {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        const fs::path base = fs::temp_directory_path(ec);
-        if (ec) {
-            why = "no temporary folder: " + ec.message();
+        char buffer[4096];
+        const plat::DWORD n = plat::GetTempPathA(sizeof buffer, buffer);
+        if (n == 0 || n >= sizeof buffer) {
+            why = "no temporary folder: " + (n == 0 ? plat::TempFolderRefusal() : std::string("too long a name"));
             return false;
         }
+        const std::string base(buffer, n);
         for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
-            const fs::path folder = base / ("novalink-get-" + Suffix());
+            const std::string folder = base + "novalink-get-" + Suffix();
             // Made here, or not used: never one that someone else made.
-            if (fs::create_directory(folder, ec)) folder_ = folder.string();
+            if (plat::CreateDirectoryA(folder)) folder_ = folder;
         }
         if (folder_.empty()) {
-            why = "no folder can be made in " + base.string() + (ec ? ": " + ec.message() : "");
+            why = "no folder can be made in " + base + ": error " + std::to_string(plat::GetLastError());
             return false;
         }
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
-        temp_ = (fs::path(folder_) / "download").string();
+        std::error_code ec;
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, ec);
+        temp_ = folder_ + plat::PL_PATH_SEPARATOR + "download";
         pending_ = true;
         d.SetLocalFileName(temp_);
         d.SetWhileFileExist(0);  // a settings file's resume has nothing to continue here
@@ -817,15 +812,14 @@ private:
 
     void RemoveFolder() {
         if (folder_.empty()) return;
-        std::error_code ec;
-        std::filesystem::remove(folder_, ec);
+        plat::RemoveDirectoryA(folder_);
         folder_.clear();
     }
 
-    std::string name_, target_, temp_, folder_;
+    std::string name_, temp_, folder_;
     bool pending_ = false;  // the temporary file may be there
     bool existed_ = false;  // the local file was there before the transfer
-    std::FILE* reader_ = nullptr;  // "-o -": the temporary file, read as it grows
+    plat::HANDLE reader_ = plat::PL_INVALID_FILE_HANDLE;  // "-o -": the temporary file, read as it grows
     std::int64_t streamed_ = 0;    // bytes that went to standard output
     std::vector<char> buffer_;
 };

@@ -571,6 +571,52 @@ DWORD RemoveStaleCopies(const std::string& to) {
     return removed;
 }
 
+// ---- a file replaced in one step ------------------------------------------
+
+std::string CreateReplacement(const std::string& target) {
+    std::string file;
+    if (target.empty() || !posix::ReplacedFile(target, file)) {
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return "";
+    }
+    posix::TempFile tmp;
+    if (!tmp.Create(file)) {
+        SetLastErrorFromErrno(errno);
+        return "";
+    }
+    const std::string path = tmp.Path();
+    tmp.Release();
+    return path;
+}
+
+bool CommitReplacement(const std::string& replacement, const std::string& target) {
+    std::string file;
+    if (target.empty() || !posix::ReplacedFile(target, file)) {
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    if (posix::FolderOf(replacement) != posix::FolderOf(file)) {
+        SetLastError(PL_ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    PathAt at(replacement);
+    const int fd = openat(at.dir(), at.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int dir = at.OpenFolder();
+    struct stat st {}, old {};
+    bool ok = fd >= 0 && dir >= 0 && fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
+        ok = false;
+        errno = EACCES;
+    }
+    if (ok && fstatat(dir, PathAt(file).Leaf().c_str(), &old, 0) == 0) ok = fchmod(fd, old.st_mode & 07777) == 0;
+    ok = ok && posix::RenameFlushed(fd, dir, at.Leaf(), PathAt(file).Leaf(), false);
+    const int err = errno;
+    if (fd >= 0) close(fd);
+    if (dir >= 0) close(dir);
+    if (!ok) SetLastErrorFromErrno(err);
+    return ok;
+}
+
 // ---- delete, folders ------------------------------------------------------
 
 bool DeleteFileA(const std::string& path) {

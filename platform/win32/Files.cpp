@@ -102,6 +102,22 @@ bool FlushFile(const std::string& path) {
 
 namespace {
 
+// The one step every replacement ends with: the new file `tmp`, flushed, moved
+// over `to`.
+bool PutInPlace(const std::string& tmp, const std::string& to, bool failIfExists) {
+    // A read-only source gives a read-only copy, which could not be opened to be
+    // flushed; the attribute is put back before the move.
+    ::DWORD attrs = ::GetFileAttributesA(tmp.c_str());
+    bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) ::SetFileAttributesA(tmp.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    bool ok = FlushFile(tmp);
+    if (ok && readOnly) ::SetFileAttributesA(tmp.c_str(), attrs);
+    ::DWORD moveFlags = MOVEFILE_WRITE_THROUGH | (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
+    // A target that a running program holds open is not replaced
+    // (ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION), as Windows decides.
+    return ok && ::MoveFileExA(tmp.c_str(), to.c_str(), moveFlags);
+}
+
 // The copy onto `to`: `make` writes the temporary file (a new file of the name
 // it is given, failing with ERROR_FILE_EXISTS when that name is taken).
 template <typename Make>
@@ -128,17 +144,7 @@ bool CopyVia(const std::string& to, bool failIfExists, Make make) {
         if (make(tmp)) break;
         if (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 16) return false;
     }
-    // A read-only source gives a read-only copy, which could not be opened to be
-    // flushed; the attribute is put back before the move.
-    ::DWORD attrs = ::GetFileAttributesA(tmp.c_str());
-    bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
-    if (readOnly) ::SetFileAttributesA(tmp.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-    bool ok = FlushFile(tmp);
-    if (ok && readOnly) ::SetFileAttributesA(tmp.c_str(), attrs);
-    ::DWORD moveFlags = MOVEFILE_WRITE_THROUGH | (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
-    // A target that a running program holds open is not replaced
-    // (ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION), as Windows decides.
-    ok = ok && ::MoveFileExA(tmp.c_str(), to.c_str(), moveFlags);
+    const bool ok = PutInPlace(tmp, to, failIfExists);
     if (!ok) {
         ::DWORD error = ::GetLastError();
         ::SetFileAttributesA(tmp.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -149,6 +155,25 @@ bool CopyVia(const std::string& to, bool failIfExists, Make make) {
 }
 
 }  // namespace
+
+std::string CreateReplacement(const std::string& target) {
+    std::string folder, name;
+    SplitPath(target, folder, name);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string tmp = folder + "." + name + ".new-" + RandomLetters();
+        const ::HANDLE h = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != win32::InvalidHandle()) {
+            ::CloseHandle(h);
+            return tmp;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    return "";
+}
+
+bool CommitReplacement(const std::string& replacement, const std::string& target) {
+    return PutInPlace(replacement, target, false);
+}
 
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
     return CopyVia(to, failIfExists,
