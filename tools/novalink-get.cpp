@@ -705,16 +705,17 @@ public:
         std::int64_t end = d.DownloadedBytes();
         if (d.AnnouncedBytes() > 0) end = std::min(end, d.AnnouncedBytes());
         if (end <= streamed_) return true;
-        if (reader_ == plat::PL_INVALID_FILE_HANDLE &&
-            (reader_ = plat::OpenFileForReading(temp_)) == plat::PL_INVALID_FILE_HANDLE) {
+        // Opened the way the control writes it: while it is being written, and
+        // never through a link.
+        if (!reader_ && !(reader_ = plat::OpenDataFile(temp_))) {
             why = "the download cannot be read back from " + temp_;
             return false;
         }
+        std::clearerr(reader_);
         buffer_.resize(1 << 16);
         while (streamed_ < end) {
-            const auto want = static_cast<plat::DWORD>(std::min<std::int64_t>(buffer_.size(), end - streamed_));
-            plat::DWORD n = 0;
-            if (!plat::ReadOpenFile(reader_, buffer_.data(), want, n)) n = 0;
+            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(buffer_.size(), end - streamed_));
+            const std::size_t n = std::fread(buffer_.data(), 1, want, reader_);
             if (n == 0) {
                 why = "the download cannot be read back from " + temp_;
                 return false;
@@ -730,8 +731,8 @@ public:
     }
     // A request ended; the next one (a redirect's) starts the temporary file anew.
     void CloseReader() {
-        if (reader_ != plat::PL_INVALID_FILE_HANDLE) plat::CloseOpenFile(reader_);
-        reader_ = plat::PL_INVALID_FILE_HANDLE;
+        if (reader_) std::fclose(reader_);
+        reader_ = nullptr;
     }
 
     // The whole file takes the old one's place, with its permissions, or goes
@@ -819,7 +820,7 @@ private:
     std::string name_, temp_, folder_;
     bool pending_ = false;  // the temporary file may be there
     bool existed_ = false;  // the local file was there before the transfer
-    plat::HANDLE reader_ = plat::PL_INVALID_FILE_HANDLE;  // "-o -": the temporary file, read as it grows
+    std::FILE* reader_ = nullptr;  // "-o -": the temporary file, read as it grows
     std::int64_t streamed_ = 0;    // bytes that went to standard output
     std::vector<char> buffer_;
 };

@@ -172,6 +172,10 @@ std::string CreateReplacement(const std::string& target) {
 }
 
 bool CommitReplacement(const std::string& replacement, const std::string& target) {
+    // The new file is as read-only as the one it replaces.
+    const ::DWORD old = ::GetFileAttributesA(target.c_str()), attrs = ::GetFileAttributesA(replacement.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES && attrs != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesA(replacement.c_str(), attrs | FILE_ATTRIBUTE_READONLY);
     return PutInPlace(replacement, target, false);
 }
 
