@@ -113,7 +113,12 @@ DWORD GetTempPathA(DWORD bufferLength, char* buffer);
 // folder must be private, as a Windows user's own is: $TMPDIR (else /tmp) when
 // it is a real folder of this user's that no group or other user may write to,
 // otherwise novalink-<uid> inside it, created with mode 0700 and accepted only
-// as a real folder (no link) of this user's with exactly that mode. Nothing of
+// as a real folder (no link) of this user's with exactly that mode. Every folder
+// from the root down to it must belong to root or to this user and be writable
+// by no one else unless it is sticky, and a link on the way must belong to root
+// or to this user. The folder given is then held open for the process's life,
+// and every call here on a path below it acts on that folder, whatever has been
+// renamed since; the same path later leading elsewhere is refused. Nothing of
 // another user's is ever changed or removed to make one.
 std::string TempFolderRefusal();
 
@@ -163,8 +168,9 @@ std::FILE* CreateNewFile(const std::string& path, bool ownerOnly);
 // The way every file that takes another's place is written (CopyFileA's copies
 // too): a new file beside it under a hidden name, then one rename over it.
 
-// Creates a new, empty file beside `target` under a hidden name, for this user
-// alone, to be written and then put in target's place by CommitReplacement.
+// Creates a new, empty file beside `target` under a hidden name (on Linux for
+// this user alone, mode 0600; on Windows with its folder's access list), to be
+// written and then put in target's place by CommitReplacement.
 // When `target` is a symbolic link, the file the link names is the one to be
 // replaced and the link stays. Returns the new file's path, or "" with
 // GetLastError.
