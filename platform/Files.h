@@ -168,9 +168,10 @@ std::FILE* CreateNewFile(const std::string& path, bool ownerOnly);
 // The way every file that takes another's place is written (CopyFileA's copies
 // too): a new file beside it under a hidden name, then one rename over it.
 
-// Creates a new, empty file beside `target` under a hidden name (on Linux for
-// this user alone, mode 0600; on Windows with its folder's access list), to be
-// written and then put in target's place by CommitReplacement.
+// Makes a hidden name beside `target` for the file that is to take its place,
+// written and then put there by CommitReplacement. On Linux the file is created
+// under it, empty and for this user alone (mode 0600); on Windows the name is
+// one that is free, and the file is made by whoever writes it first.
 // When `target` is a symbolic link, the file the link names is the one to be
 // replaced and the link stays. Returns the new file's path, or "" with
 // GetLastError.

@@ -161,12 +161,9 @@ std::string CreateReplacement(const std::string& target) {
     SplitPath(target, folder, name);
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string tmp = folder + "." + name + ".new-" + RandomLetters();
-        const ::HANDLE h = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != win32::InvalidHandle()) {
-            ::CloseHandle(h);
-            return tmp;
-        }
-        if (::GetLastError() != ERROR_FILE_EXISTS) break;
+        // Only a free name: under Wine, a file made here and then deleted and made
+        // again by its writer could not be moved afterwards.
+        if (::GetFileAttributesA(tmp.c_str()) == INVALID_FILE_ATTRIBUTES) return tmp;
     }
     return "";
 }
