@@ -233,7 +233,7 @@ TEST_F(StagedUpdate, AFolderSwappedAfterItsCheckDecidesNothing) {
         const int watch = inotify_init1(IN_CLOEXEC);
         inotify_add_watch(watch, lock.c_str(), IN_OPEN);
         ++logs_;  // a log of its own, as Apply gives
-        const ProcessId updater = Start({"/U"});
+        const ProcessId updater = Start({"/U0"});
         pollfd ready[2] = {{watch, POLLIN, 0}, {static_cast<int>(syscall(SYS_pidfd_open, updater, 0)), POLLIN, 0}};
         poll(ready, 2, 20000);
         if (ready[0].revents & POLLIN) {
