@@ -172,6 +172,9 @@ std::FILE* OpenDataFile(const std::string& path);
 // Moves a stream to a byte offset that may lie beyond 2 GiB, where the C
 // library's own positions are 32-bit.
 bool SeekDataFile(std::FILE* file, std::int64_t offset);
+// Empties an open stream's file and moves it to its start: the same file, never
+// opened again by its name.
+bool TruncateDataFile(std::FILE* file);
 
 // Creates a new file and opens it for writing (a buffered stream). Fails with
 // PL_ERROR_FILE_EXISTS when anything is in its place already, a link too, which

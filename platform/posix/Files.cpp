@@ -918,6 +918,10 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset) {
     return file && offset >= 0 && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+bool TruncateDataFile(std::FILE* file) {
+    return file && std::fflush(file) == 0 && ftruncate(fileno(file), 0) == 0 && fseeko(file, 0, SEEK_SET) == 0;
+}
+
 std::FILE* CreateNewFile(const std::string& path, bool ownerOnly) {
     const mode_t mode = ownerOnly ? 0600 : 0644;
     PathAt at(path);

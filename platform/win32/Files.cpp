@@ -349,6 +349,10 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset) {
     return file && offset >= 0 && ::_fseeki64(file, offset, SEEK_SET) == 0;
 }
 
+bool TruncateDataFile(std::FILE* file) {
+    return file && std::fflush(file) == 0 && ::_chsize_s(::_fileno(file), 0) == 0 && ::_fseeki64(file, 0, SEEK_SET) == 0;
+}
+
 std::FILE* CreateNewFile(const std::string& path, bool) {
     // CREATE_NEW fails on anything in the file's place, a reparse point too.
     const ::HANDLE h = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
