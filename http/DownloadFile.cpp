@@ -954,10 +954,7 @@ void DownloadFile::Socket_Close() {
     }
     ReleaseSocket();
     CloseLocalFile();
-    if (serverRefused_ && !neverDeleteTmpFile_ && !localFileHadLength_) {
-        std::error_code ec;
-        std::filesystem::remove(plat::Utf8Path(localFileName_), ec);
-    }
+    if (serverRefused_ && !neverDeleteTmpFile_ && !localFileHadLength_) plat::DeleteFileA(localFileName_);
     if (!SetBusy(false)) return;
     if (!Fire(OnClose)) return;
     Fire(OnFinish);
@@ -1000,10 +997,7 @@ bool DownloadFile::PrepareLocalFile() {
     const bool exists = LocalFileExists(localFileName_);
     // Values other than 1 (resume) and 2 (refused earlier if the file existed)
     // replace the file, so that a new body never lands on an old one's tail.
-    if (whileFileExist_ != 1 && whileFileExist_ != 2 && exists) {
-        std::error_code ec;
-        if (!std::filesystem::remove(plat::Utf8Path(localFileName_), ec) || ec) return false;
-    }
+    if (whileFileExist_ != 1 && whileFileExist_ != 2 && exists && !plat::DeleteFileA(localFileName_)) return false;
     // A file whose length cannot be had cannot be resumed; it is left as it is
     // rather than written over from its first byte.
     if (whileFileExist_ == 1 && exists && LocalFileLength(localFileName_) < 0) return false;

@@ -129,7 +129,12 @@ DWORD GetTempPathA(DWORD bufferLength, char* buffer);
 // folder must be private, as a Windows user's own is: $TMPDIR (else /tmp) when
 // it is a real folder of this user's that no group or other user may write to,
 // otherwise novalink-<uid> inside it, created with mode 0700 and accepted only
-// as a real folder (no link) of this user's with exactly that mode. Nothing of
+// as a real folder (no link) of this user's with exactly that mode. Every folder
+// from the root down to it must belong to root or to this user and be writable
+// by no one else unless it is sticky, and a link on the way must belong to root
+// or to this user. The folder given is then held open for the process's life,
+// and every call here on a path below it acts on that folder, whatever has been
+// renamed since; the same path later leading elsewhere is refused. Nothing of
 // another user's is ever changed or removed to make one.
 std::string TempFolderRefusal();
 
@@ -167,6 +172,9 @@ std::FILE* OpenDataFile(const std::string& path);
 // Moves a stream to a byte offset that may lie beyond 2 GiB, where the C
 // library's own positions are 32-bit.
 bool SeekDataFile(std::FILE* file, std::int64_t offset);
+// Empties an open stream's file and moves it to its start: the same file, never
+// opened again by its name.
+bool TruncateDataFile(std::FILE* file);
 
 // Creates a new file and opens it for writing (a buffered stream). Fails with
 // PL_ERROR_FILE_EXISTS when anything is in its place already, a link too, which
@@ -174,6 +182,25 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset);
 // on Linux; on Windows the file takes the access list of its folder, as every
 // file does there.
 std::FILE* CreateNewFile(const std::string& path, bool ownerOnly);
+
+// ---- a file replaced in one step --------------------------------------------
+// The way every file that takes another's place is written (CopyFileA's copies
+// too): a new file beside it under a hidden name, then one rename over it.
+
+// Makes a hidden name beside `target` for the file that is to take its place,
+// written and then put there by CommitReplacement. On Linux the file is created
+// under it, empty and for this user alone (mode 0600); on Windows the name is
+// one that is free, and the file is made by whoever writes it first.
+// When `target` is a symbolic link, the file the link names is the one to be
+// replaced and the link stays. Returns the new file's path, or "" with
+// GetLastError.
+std::string CreateReplacement(const std::string& target);
+// Puts `replacement` in the place of the file `target` names (the same one
+// CreateReplacement took) in one rename: flushed to disk first, and with the
+// permissions of the file it replaces. `replacement` is opened without following
+// a link, so nothing is written through one. False with GetLastError when it
+// is not in place; `replacement` then stays where it was.
+bool CommitReplacement(const std::string& replacement, const std::string& target);
 
 // True when `name` matches the wildcard `pattern` the way Windows listings match.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);

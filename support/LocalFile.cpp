@@ -45,16 +45,11 @@ bool LocalFile::Seek(std::int64_t offset) {
 
 bool LocalFile::Truncate() {
     if (!file_) return false;
-    std::FILE* f = std::freopen(path_.c_str(), "w+b", file_);
-    if (!f) {
-        // freopen closed the old stream whatever happened.
-        file_ = nullptr;
-        Close();
-        return false;
-    }
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    file_ = f;
-    return true;
+    // The stream that was opened, emptied: its name may lead elsewhere by now.
+    if (plat::TruncateDataFile(file_)) return true;
+    problem_ = std::strerror(errno);
+    Close();
+    return false;
 }
 
 bool LocalFile::Write(const void* data, std::size_t n) {

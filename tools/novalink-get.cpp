@@ -24,6 +24,7 @@
 #include "net/SocketErrorText.h"
 #include "platform/App.h"
 #include "platform/Console.h"
+#include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/VisibleText.h"
 #include "platform/Window.h"
@@ -689,15 +690,7 @@ public:
         if (d.WhileFileExist() == 1 || d.WhileFileExist() == 2) return true;
         if (!fs::is_regular_file(plat::Utf8Path(name_), ec)) return true;
         // A link is followed: the file it leads to is replaced, and it stays a link.
-        const fs::path name = plat::Utf8Path(name_);
-        target_ = fs::is_symlink(name, ec) ? plat::Utf8PathText(fs::canonical(name, ec)) : name_;
-        if (ec) return true;
-        const fs::path target = plat::Utf8Path(target_);
-        for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
-            const fs::path temp = target.parent_path() / plat::Utf8Path("." + plat::Utf8PathText(target.filename()) +
-                                                                        ".novalink-get-" + Suffix());
-            if (!fs::exists(fs::symlink_status(temp, ec))) temp_ = plat::Utf8PathText(temp);
-        }
+        temp_ = plat::CreateReplacement(name_);
         if (temp_.empty()) return true;
         pending_ = true;
         d.SetLocalFileName(temp_);
@@ -722,7 +715,9 @@ public:
         std::int64_t end = d.DownloadedBytes();
         if (d.AnnouncedBytes() > 0) end = std::min(end, d.AnnouncedBytes());
         if (end <= streamed_) return true;
-        if (!reader_ && !(reader_ = plat::OpenStdioFile(temp_, "rb"))) {
+        // Opened the way the control writes it: while it is being written, and
+        // never through a link.
+        if (!reader_ && !(reader_ = plat::OpenDataFile(temp_))) {
             why = "the download cannot be read back from " + temp_;
             return false;
         }
@@ -760,13 +755,8 @@ public:
             Discard();
             return ok;
         }
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        const fs::perms perms = fs::status(plat::Utf8Path(target_), ec).permissions();
-        if (!ec) fs::permissions(plat::Utf8Path(temp_), perms, fs::perm_options::replace, ec);
-        fs::rename(plat::Utf8Path(temp_), plat::Utf8Path(target_), ec);
-        if (ec) {
-            why = ec.message();
+        if (!plat::CommitReplacement(temp_, name_)) {
+            why = "error " + std::to_string(plat::GetLastError());
             return false;
         }
         pending_ = false;
@@ -779,9 +769,8 @@ public:
         std::error_code ec;
         // Commit gave it the old file's permissions; on Windows a read-only file
         // cannot be deleted.
-        const std::filesystem::path temp = plat::Utf8Path(temp_);
-        std::filesystem::permissions(temp, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
-        std::filesystem::remove(temp, ec);
+        std::filesystem::permissions(plat::Utf8Path(temp_), std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+        plat::DeleteFileA(temp_);
         pending_ = false;
     }
 
@@ -804,25 +793,28 @@ private:
         return suffix;
     }
 
+    // In this user's own temporary folder, checked from the root down and held
+    // open (plat::GetTempPathA): nobody else may swap what lies on the way.
     bool PrepareStdout(nl::DownloadFile& d, std::string& why) {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        const fs::path base = fs::temp_directory_path(ec);
-        if (ec) {
-            why = "no temporary folder: " + ec.message();
+        char buffer[4096];
+        const plat::DWORD n = plat::GetTempPathA(sizeof buffer, buffer);
+        if (n == 0 || n >= sizeof buffer) {
+            why = "no temporary folder: " + (n == 0 ? plat::TempFolderRefusal() : std::string("too long a name"));
             return false;
         }
+        const std::string base(buffer, n);
         for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
-            const fs::path folder = base / ("novalink-get-" + Suffix());
+            const std::string folder = base + "novalink-get-" + Suffix();
             // Made here, or not used: never one that someone else made.
-            if (fs::create_directory(folder, ec)) folder_ = plat::Utf8PathText(folder);
+            if (plat::CreateDirectoryA(folder)) folder_ = folder;
         }
         if (folder_.empty()) {
-            why = "no folder can be made in " + plat::Utf8PathText(base) + (ec ? ": " + ec.message() : "");
+            why = "no folder can be made in " + base + ": error " + std::to_string(plat::GetLastError());
             return false;
         }
-        fs::permissions(plat::Utf8Path(folder_), fs::perms::owner_all, fs::perm_options::replace, ec);
-        temp_ = plat::Utf8PathText(plat::Utf8Path(folder_) / "download");
+        std::error_code ec;
+        std::filesystem::permissions(plat::Utf8Path(folder_), std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, ec);
+        temp_ = folder_ + plat::PL_PATH_SEPARATOR + "download";
         pending_ = true;
         d.SetLocalFileName(temp_);
         d.SetWhileFileExist(0);  // a settings file's resume has nothing to continue here
@@ -832,12 +824,11 @@ private:
 
     void RemoveFolder() {
         if (folder_.empty()) return;
-        std::error_code ec;
-        std::filesystem::remove(plat::Utf8Path(folder_), ec);
+        plat::RemoveDirectoryA(folder_);
         folder_.clear();
     }
 
-    std::string name_, target_, temp_, folder_;
+    std::string name_, temp_, folder_;
     bool pending_ = false;  // the temporary file may be there
     bool existed_ = false;  // the local file was there before the transfer
     std::FILE* reader_ = nullptr;  // "-o -": the temporary file, read as it grows

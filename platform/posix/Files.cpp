@@ -24,6 +24,7 @@
 
 namespace plat {
 
+using posix::PathAt;
 using posix::SetLastErrorFromErrno;
 
 namespace {
@@ -50,10 +51,10 @@ std::mutex g_findMutex;
 std::map<HANDLE, Listing> g_finds;
 HANDLE g_nextFind = 0x1000;
 
-DWORD AttributesOf(const std::string& path, const std::string& name, std::uint64_t* size) {
+DWORD AttributesAt(int dir, const char* entry, const std::string& name, std::uint64_t* size) {
     DWORD attrs = 0;
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
+    if (fstatat(dir, entry, &st, 0) != 0) {
         // A broken link or an entry we may not look at.
         *size = 0;
         attrs = PL_FILE_ATTRIBUTE_SYSTEM;
@@ -98,8 +99,9 @@ HANDLE FindFirstFileA(const std::string& pattern, FindData& found) {
     }
 
     if (!HasWildcards(last)) {
+        PathAt at(pattern);
         struct stat st {};
-        if (lstat(pattern.c_str(), &st) != 0) {
+        if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             int err = errno;
             SetLastError(err == ENOENT && !posix::IsFolder(folder) ? PL_ERROR_PATH_NOT_FOUND
                          : err == ENOTDIR                          ? PL_ERROR_PATH_NOT_FOUND
@@ -108,13 +110,16 @@ HANDLE FindFirstFileA(const std::string& pattern, FindData& found) {
         }
         FindData d;
         d.name = last;
-        d.attributes = AttributesOf(pattern, last, &d.size);
+        d.attributes = AttributesAt(at.dir(), at.name(), last, &d.size);
         return Register({d}, found);
     }
 
-    DIR* dir = opendir(folder.c_str());
+    PathAt at(folder);
+    const int folderFd = openat(at.dir(), at.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = folderFd >= 0 ? fdopendir(folderFd) : nullptr;
     if (!dir) {
         int err = errno;
+        if (folderFd >= 0) close(folderFd);
         SetLastError(err == ENOENT || err == ENOTDIR ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
         return PL_INVALID_FIND_HANDLE;
     }
@@ -124,7 +129,7 @@ HANDLE FindFirstFileA(const std::string& pattern, FindData& found) {
         if (!MatchesWildcard(last, name)) continue;
         FindData d;
         d.name = name;
-        d.attributes = AttributesOf(folder + PL_PATH_SEPARATOR + name, name, &d.size);
+        d.attributes = AttributesAt(dirfd(dir), e->d_name, name, &d.size);
         entries.push_back(std::move(d));
     }
     closedir(dir);
@@ -167,8 +172,9 @@ DWORD GetFileAttributesA(const std::string& path) {
         SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return PL_INVALID_FILE_ATTRIBUTES;
     }
+    PathAt at(path);
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) {
+    if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         int err = errno;
         SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(path)) ? PL_ERROR_PATH_NOT_FOUND
                      : err == ENOENT                                        ? PL_ERROR_FILE_NOT_FOUND
@@ -178,7 +184,7 @@ DWORD GetFileAttributesA(const std::string& path) {
     }
     size_t slash = path.rfind(PL_PATH_SEPARATOR);
     std::uint64_t size = 0;
-    return AttributesOf(path, slash == std::string::npos ? path : path.substr(slash + 1), &size);
+    return AttributesAt(at.dir(), at.name(), slash == std::string::npos ? path : path.substr(slash + 1), &size);
 }
 
 // ---- copy -----------------------------------------------------------------
@@ -210,17 +216,7 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The file a path names: the path itself, or for a symbolic link the file the
-// link leads to. False when the link leads nowhere.
-bool FollowLink(const std::string& path, std::string& target) {
-    target = path;
-    struct stat lst {};
-    if (lstat(path.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return true;
-    char real[PATH_MAX];
-    if (!realpath(path.c_str(), real)) return false;
-    target = real;
-    return true;
-}
+bool FollowLink(const std::string& path, std::string& target) { return posix::ReplacedFile(path, target); }
 
 int Flock(int fd, int operation) {
     int r;
@@ -234,8 +230,7 @@ int Flock(int fd, int operation) {
 // exclusive while it looks for leftovers, so it never meets a live copy's file.
 class FolderLock {
 public:
-    explicit FolderLock(const std::string& folder)
-        : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    explicit FolderLock(const std::string& file) : fd_(PathAt(file).OpenFolder()) {}
     ~FolderLock() {
         if (fd_ >= 0) close(fd_);
     }
@@ -288,7 +283,11 @@ bool CopyFrom(int in, bool closeIn, const std::string& to, bool failIfExists) {
     }
 
     struct stat old {};
-    bool exists = stat(target.c_str(), &old) == 0;
+    bool exists = false;
+    {
+        PathAt at(target);
+        exists = fstatat(at.dir(), at.name(), &old, 0) == 0;
+    }
     if (exists && S_ISDIR(old.st_mode)) {
         close(in);
         SetLastError(PL_ERROR_ACCESS_DENIED);
@@ -319,7 +318,7 @@ bool CopyFrom(int in, bool closeIn, const std::string& to, bool failIfExists) {
     }
 
     // The lock outlives the temporary file (declared first, released last).
-    FolderLock folder(posix::FolderOf(target));
+    FolderLock folder(target);
     folder.HoldShared();
     posix::TempFile tmp;
     if (!tmp.Create(target, CopyPrefix(NameOf(target)))) {
@@ -363,7 +362,8 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
         SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    PathAt at(from);
+    int in = openat(at.dir(), at.name(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         int err = errno;
         SetLastError(err == ENOENT && !posix::IsFolder(posix::FolderOf(from)) ? PL_ERROR_PATH_NOT_FOUND
@@ -392,7 +392,8 @@ HANDLE OpenFileForReading(const std::string& path) {
         return PL_INVALID_FILE_HANDLE;
     }
     // O_NONBLOCK: a pipe planted under the name must not hang the open.
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    PathAt at(path);
+    int fd = openat(at.dir(), at.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
         SetLastError(err == ELOOP                                                 ? PL_ERROR_ACCESS_DENIED
@@ -483,7 +484,11 @@ bool MapsHold(const std::string& mapsPath, dev_t dev, ino_t ino) {
 
 bool FileInUse(const std::string& path) {
     struct stat target {};
-    if (path.empty() || stat(path.c_str(), &target) != 0) return false;
+    if (path.empty()) return false;
+    {
+        PathAt at(path);
+        if (fstatat(at.dir(), at.name(), &target, 0) != 0) return false;
+    }
     DIR* proc = opendir("/proc");
     if (!proc) return false;
     bool used = false;
@@ -514,8 +519,9 @@ bool FileInUse(const std::string& path) {
 }
 
 bool MarkExecutable(const std::string& path) {
+    PathAt at(path);
     struct stat st {};
-    if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (path.empty() || fstatat(at.dir(), at.name(), &st, 0) != 0 || !S_ISREG(st.st_mode)) {
         SetLastError(PL_ERROR_FILE_NOT_FOUND);
         return false;
     }
@@ -524,7 +530,7 @@ bool MarkExecutable(const std::string& path) {
     if (mode & S_IRUSR) mode |= S_IXUSR;
     if (mode & S_IRGRP) mode |= S_IXGRP;
     if (mode & S_IROTH) mode |= S_IXOTH;
-    if (chmod(path.c_str(), mode) != 0) {
+    if (fchmodat(at.dir(), at.name(), mode, 0) != 0) {
         SetLastErrorFromErrno(errno);
         return false;
     }
@@ -535,7 +541,7 @@ DWORD RemoveStaleCopies(const std::string& to) {
     std::string target;
     if (to.empty() || !FollowLink(to, target)) return 0;
     const std::string prefix = CopyPrefix(NameOf(target));
-    FolderLock folder(posix::FolderOf(target));
+    FolderLock folder(target);
     int locked = folder.TryExclusive();
     // A copy is running next to it (EWOULDBLOCK), or the folder cannot be read.
     if (locked == EWOULDBLOCK || folder.fd() < 0) return 0;
@@ -565,6 +571,52 @@ DWORD RemoveStaleCopies(const std::string& to) {
     return removed;
 }
 
+// ---- a file replaced in one step ------------------------------------------
+
+std::string CreateReplacement(const std::string& target) {
+    std::string file;
+    if (target.empty() || !posix::ReplacedFile(target, file)) {
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return "";
+    }
+    posix::TempFile tmp;
+    if (!tmp.Create(file)) {
+        SetLastErrorFromErrno(errno);
+        return "";
+    }
+    const std::string path = tmp.Path();
+    tmp.Release();
+    return path;
+}
+
+bool CommitReplacement(const std::string& replacement, const std::string& target) {
+    std::string file;
+    if (target.empty() || !posix::ReplacedFile(target, file)) {
+        SetLastError(PL_ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    if (posix::FolderOf(replacement) != posix::FolderOf(file)) {
+        SetLastError(PL_ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    PathAt at(replacement);
+    const int fd = openat(at.dir(), at.name(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int dir = at.OpenFolder();
+    struct stat st {}, old {};
+    bool ok = fd >= 0 && dir >= 0 && fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
+        ok = false;
+        errno = EACCES;
+    }
+    if (ok && fstatat(dir, PathAt(file).Leaf().c_str(), &old, 0) == 0) ok = fchmod(fd, old.st_mode & 07777) == 0;
+    ok = ok && posix::RenameFlushed(fd, dir, at.Leaf(), PathAt(file).Leaf(), false);
+    const int err = errno;
+    if (fd >= 0) close(fd);
+    if (dir >= 0) close(dir);
+    if (!ok) SetLastErrorFromErrno(err);
+    return ok;
+}
+
 // ---- delete, folders ------------------------------------------------------
 
 bool DeleteFileA(const std::string& path) {
@@ -573,12 +625,14 @@ bool DeleteFileA(const std::string& path) {
         return false;
     }
     // A read-only file stays, as on Windows. A link is not read-only itself.
+    PathAt at(path);
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    if (fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        (st.st_mode & S_IWUSR) == 0) {
         SetLastError(PL_ERROR_ACCESS_DENIED);
         return false;
     }
-    if (unlink(path.c_str()) == 0) return true;
+    if (unlinkat(at.dir(), at.name(), 0) == 0) return true;
     int err = errno;
     if (err == ENOENT)
         SetLastError(posix::IsFolder(posix::FolderOf(path)) ? PL_ERROR_FILE_NOT_FOUND : PL_ERROR_PATH_NOT_FOUND);
@@ -600,8 +654,10 @@ bool CreateDirectoryA(const std::string& path) {
     while (parent.size() > 1 && parent.back() == PL_PATH_SEPARATOR) parent.pop_back();
     parent = posix::FolderOf(parent);
     struct stat st {};
-    const bool privateParent = stat(parent.c_str(), &st) == 0 && (st.st_mode & 022) == 0;
-    if (mkdir(path.c_str(), privateParent ? 0755 : 0777) == 0) return true;
+    PathAt up(parent);
+    const bool privateParent = fstatat(up.dir(), up.name(), &st, 0) == 0 && (st.st_mode & 022) == 0;
+    PathAt at(path);
+    if (mkdirat(at.dir(), at.name(), privateParent ? 0755 : 0777) == 0) return true;
     int err = errno;
     SetLastError(err == ENOENT || err == ENOTDIR ? PL_ERROR_PATH_NOT_FOUND : posix::FromErrno(err));
     return false;
@@ -612,7 +668,8 @@ bool RemoveDirectoryA(const std::string& path) {
         SetLastError(PL_ERROR_PATH_NOT_FOUND);
         return false;
     }
-    if (rmdir(path.c_str()) == 0) return true;
+    PathAt at(path);
+    if (unlinkat(at.dir(), at.name(), AT_REMOVEDIR) == 0) return true;
     int err = errno;
     SetLastError(err == ENOTDIR ? PL_ERROR_DIRECTORY : err == EEXIST ? PL_ERROR_DIR_NOT_EMPTY : posix::FromErrno(err));
     return false;
@@ -624,10 +681,138 @@ bool PathIsRelativeA(const std::string& path) { return path.empty() || path[0] !
 
 namespace {
 
+std::string Mode(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// Opens the folder `path` names by walking it from the root, one folder at a
+// time through descriptors, and checks each on the way, the temporary folder
+// too: it must belong to root or to us, and no group or other user may write
+// to it unless it is sticky (where nobody may rename or remove what is not
+// theirs). A link on the way must belong to root or to us; it is followed.
+// The open folder, or -1 with the reason in `why`.
+int OpenSafeFolder(const std::string& path, std::string& why) {
+    const uid_t me = geteuid();
+    const auto trusted = [me](uid_t owner) { return owner == 0 || owner == me; };
+    const auto check = [&](int fd, const std::string& shown) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0)
+            why = "the folder " + shown + " cannot be examined: " + std::strerror(errno);
+        else if (!trusted(st.st_uid))
+            why = "the folder " + shown + " on the way to the temporary folder belongs to another user (uid " +
+                  std::to_string(st.st_uid) + ")";
+        else if ((st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0)
+            why = "the folder " + shown + " on the way to the temporary folder may be written by others (mode " +
+                  Mode(st.st_mode) + ") and is not sticky";
+        return why.empty();
+    };
+    // Components still to walk, the next one last.
+    std::vector<std::string> todo;
+    const auto push = [&todo](const std::string& p) {
+        std::vector<std::string> parts;
+        for (size_t at = 0; at <= p.size();) {
+            size_t slash = p.find('/', at);
+            if (slash == std::string::npos) slash = p.size();
+            if (slash > at) parts.push_back(p.substr(at, slash - at));
+            at = slash + 1;
+        }
+        todo.insert(todo.end(), parts.rbegin(), parts.rend());
+    };
+    // The folders walked so far, each open, with its path.
+    std::vector<std::pair<int, std::string>> walked;
+    const auto closeAll = [&walked] {
+        for (auto& w : walked) close(w.first);
+        walked.clear();
+    };
+    const auto fromRoot = [&] {
+        closeAll();
+        const int root = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (root < 0) {
+            why = std::string("the folder / cannot be opened: ") + std::strerror(errno);
+            return false;
+        }
+        walked.emplace_back(root, "");
+        return check(root, "/");
+    };
+    if (!fromRoot()) {
+        closeAll();
+        return -1;
+    }
+    push(path);
+    int links = 0;
+    while (!todo.empty()) {
+        const std::string part = todo.back();
+        todo.pop_back();
+        if (part == ".") continue;
+        if (part == "..") {
+            if (walked.size() > 1) {
+                close(walked.back().first);
+                walked.pop_back();
+            }
+            continue;
+        }
+        const int dir = walked.back().first;
+        const std::string here = walked.back().second + "/" + part;
+        const int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next >= 0) {
+            walked.emplace_back(next, here);
+            if (!check(next, here)) break;
+            continue;
+        }
+        const int err = errno;
+        struct stat st {};
+        if (fstatat(dir, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+            why = "the temporary folder " + path + " cannot be opened at " + here + ": " + std::strerror(err);
+            break;
+        }
+        if (!trusted(st.st_uid)) {
+            why = "the link " + here + " on the way to the temporary folder belongs to another user (uid " +
+                  std::to_string(st.st_uid) + ")";
+            break;
+        }
+        char target[PATH_MAX];
+        const ssize_t n = readlinkat(dir, part.c_str(), target, sizeof target - 1);
+        if (n <= 0 || ++links > 40) {
+            why = "the link " + here + " on the way to the temporary folder cannot be followed";
+            break;
+        }
+        push(std::string(target, static_cast<size_t>(n)));
+        if (target[0] == '/' && !fromRoot()) break;
+    }
+    if (!why.empty()) {
+        closeAll();
+        return -1;
+    }
+    const int fd = walked.back().first;
+    walked.pop_back();
+    closeAll();
+    return fd;
+}
+
+// Holds the checked folder `fd` (with `st` its status) as the one `path` names.
+// Once one is held, the same path leading to another folder later means it was
+// swapped while in use: that one is not taken (false, the reason in `why`).
+bool Hold(const std::string& path, int fd, const struct stat& st, std::string& why) {
+    struct stat held {};
+    if (posix::HeldFolderPath() != path || fstat(posix::HeldFolderFd(), &held) != 0) {
+        posix::HoldFolder(path, fd);
+        return true;
+    }
+    close(fd);
+    if (held.st_dev == st.st_dev && held.st_ino == st.st_ino) return true;
+    why = "the temporary folder " + path + " was replaced by another since it was checked";
+    return false;
+}
+
 // The temporary folder of this user: $TMPDIR (else /tmp) itself when it is
 // private, a real folder of ours that nobody else may write to, as a Windows
-// user's %TEMP% is; otherwise novalink-<uid> inside it, made private. Looked at
-// again on every call, so a folder swapped since the last one is noticed.
+// user's %TEMP% is; otherwise novalink-<uid> inside it, made private. Every
+// folder above it is checked from the root down (OpenSafeFolder), and the one
+// given is held open, so that what is done in it later is done in the folder
+// that was checked (posix::PathAt). Looked at again on every call: a folder
+// swapped since the last one is refused, and the one held stays held.
 // "" with the reason in `why` when there is none to be had.
 std::string PrivateTempFolder(std::string& why) {
     why.clear();
@@ -639,33 +824,47 @@ std::string PrivateTempFolder(std::string& why) {
         return "";
     }
     const uid_t me = geteuid();
-    struct stat st {};
-    if (lstat(base.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == me && (st.st_mode & 022) == 0)
-        return base == "/" ? base : base + PL_PATH_SEPARATOR;
+    const int baseFd = OpenSafeFolder(base, why);
+    if (baseFd < 0) return "";
+    struct stat st {}, lst {};
+    // A link given as the folder leads to a folder that is not taken as ours.
+    if (fstat(baseFd, &st) == 0 && lstat(base.c_str(), &lst) == 0 && !S_ISLNK(lst.st_mode) && st.st_uid == me &&
+        (st.st_mode & 022) == 0) {
+        return Hold(base, baseFd, st, why) ? (base == "/" ? base : base + PL_PATH_SEPARATOR) : "";
+    }
 
-    const std::string own = (base == "/" ? "" : base) + "/novalink-" + std::to_string(me);
-    bool made = mkdir(own.c_str(), 0700) == 0;
+    const std::string name = "novalink-" + std::to_string(me);
+    const std::string own = (base == "/" ? "" : base) + "/" + name;
+    bool made = mkdirat(baseFd, name.c_str(), 0700) == 0;
     const int mkdirErr = errno;
-    if (lstat(own.c_str(), &st) != 0) {
-        why = "the temporary folder " + own + " cannot be created: " + std::strerror(made ? errno : mkdirErr);
+    const int fd = openat(baseFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int openErr = errno;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fstatat(baseFd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0)
+            why = "the temporary folder " + own + " cannot be created: " + std::strerror(made ? openErr : mkdirErr);
+        else if (S_ISLNK(lst.st_mode))
+            why = "the temporary folder " + own + " is a symbolic link";
+        else if (!S_ISDIR(lst.st_mode))
+            why = "the temporary folder " + own + " is not a folder";
+        else
+            why = "the temporary folder " + own + " cannot be opened: " + std::strerror(openErr);
+        if (fd >= 0) close(fd);
+        close(baseFd);
         return "";
     }
+    close(baseFd);
     // What we made ourselves gets exactly its mode, whatever the umask took away.
-    if (made && S_ISDIR(st.st_mode) && st.st_uid == me && (st.st_mode & 07777) != 0700 &&
-        chmod(own.c_str(), 0700) == 0)
+    if (made && st.st_uid == me && (st.st_mode & 07777) != 0700 && fchmod(fd, 0700) == 0)
         st.st_mode = (st.st_mode & ~07777) | 0700;
-    if (S_ISLNK(st.st_mode))
-        why = "the temporary folder " + own + " is a symbolic link";
-    else if (!S_ISDIR(st.st_mode))
-        why = "the temporary folder " + own + " is not a folder";
-    else if (st.st_uid != me)
+    if (st.st_uid != me)
         why = "the temporary folder " + own + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
-    else if ((st.st_mode & 07777) != 0700) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        why = "the temporary folder " + own + " has mode " + mode + ", not 0700";
+    else if ((st.st_mode & 07777) != 0700)
+        why = "the temporary folder " + own + " has mode " + Mode(st.st_mode) + ", not 0700";
+    if (!why.empty()) {
+        close(fd);
+        return "";
     }
-    return why.empty() ? own + PL_PATH_SEPARATOR : "";
+    return Hold(own, fd, st, why) ? own + PL_PATH_SEPARATOR : "";
 }
 
 }  // namespace
@@ -692,7 +891,8 @@ std::string TempFolderRefusal() {
 std::FILE* OpenStdioFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 std::FILE* OpenDataFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    PathAt at(path);
+    int fd = openat(at.dir(), at.name(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
         return nullptr;
@@ -718,9 +918,14 @@ bool SeekDataFile(std::FILE* file, std::int64_t offset) {
     return file && offset >= 0 && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+bool TruncateDataFile(std::FILE* file) {
+    return file && std::fflush(file) == 0 && ftruncate(fileno(file), 0) == 0 && fseeko(file, 0, SEEK_SET) == 0;
+}
+
 std::FILE* CreateNewFile(const std::string& path, bool ownerOnly) {
     const mode_t mode = ownerOnly ? 0600 : 0644;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    PathAt at(path);
+    const int fd = openat(at.dir(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
         return nullptr;
@@ -736,9 +941,10 @@ std::FILE* CreateNewFile(const std::string& path, bool ownerOnly) {
 }
 
 bool IsPrivateFolder(const std::string& path) {
+    PathAt at(path);
     struct stat st {};
-    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
-           (st.st_mode & 022) == 0;
+    return !path.empty() && fstatat(at.dir(), at.name(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == geteuid() && (st.st_mode & 022) == 0;
 }
 
 }  // namespace plat

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/Files.h"
+#include "platform/posix/FileUtil.h"
 
 namespace plat {
 
@@ -30,7 +31,8 @@ bool ClaimSingleInstance(const std::string& name) {
     for (char c : name) safe += (c == PL_PATH_SEPARATOR || c == '\0') ? '_' : c;
     std::string path = folder + "." + safe + "-" + std::to_string(getuid()) + ".instance";
 
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    posix::PathAt at(path);
+    int fd = openat(at.dir(), at.name(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         // Without a lock file we cannot tell; this instance goes on alone.
         return true;

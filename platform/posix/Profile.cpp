@@ -151,8 +151,9 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
     for (const auto& l : lines) out += l.text + l.eol;
     if (utf16) out = std::string(kUtf16Bom, 2) + posix::Utf8ToUtf16Le(out);
 
+    posix::PathAt at(fileName);
     struct stat old {};
-    bool haveMode = existed && stat(fileName.c_str(), &old) == 0;
+    bool haveMode = existed && fstatat(at.dir(), at.name(), &old, 0) == 0;
     posix::TempFile tmp;
     if (tmp.Create(fileName)) {
         if (!posix::WriteAll(tmp.fd(), out.data(), out.size()) ||
@@ -164,7 +165,7 @@ bool WritePrivateProfileStringA(const std::string& section, const std::string& k
     }
     // A folder we may not create files in, holding a file we may write: write
     // the file in place.
-    int fd = open(fileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | (existed ? 0 : O_CREAT), 0666);
+    int fd = openat(at.dir(), at.name(), O_WRONLY | O_TRUNC | O_CLOEXEC | (existed ? 0 : O_CREAT), 0666);
     if (fd < 0) {
         posix::SetLastErrorFromErrno(errno);
         return false;

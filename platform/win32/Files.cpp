@@ -103,6 +103,22 @@ bool FlushFile(const std::string& path) {
 
 namespace {
 
+// The one step every replacement ends with: the new file `tmp`, flushed, moved
+// over `to`.
+bool PutInPlace(const std::string& tmp, const std::string& to, bool failIfExists) {
+    // A read-only source gives a read-only copy, which could not be opened to be
+    // flushed; the attribute is put back before the move.
+    ::DWORD attrs = ::GetFileAttributesW(win32::Wide(tmp).c_str());
+    bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) ::SetFileAttributesW(win32::Wide(tmp).c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    bool ok = FlushFile(tmp);
+    if (ok && readOnly) ::SetFileAttributesW(win32::Wide(tmp).c_str(), attrs);
+    ::DWORD moveFlags = MOVEFILE_WRITE_THROUGH | (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
+    // A target that a running program holds open is not replaced
+    // (ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION), as Windows decides.
+    return ok && ::MoveFileExW(win32::Wide(tmp).c_str(), win32::Wide(to).c_str(), moveFlags);
+}
+
 // The copy onto `to`: `make` writes the temporary file (a new file of the name
 // it is given, failing with ERROR_FILE_EXISTS when that name is taken).
 template <typename Make>
@@ -129,17 +145,7 @@ bool CopyVia(const std::string& to, bool failIfExists, Make make) {
         if (make(tmp)) break;
         if (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 16) return false;
     }
-    // A read-only source gives a read-only copy, which could not be opened to be
-    // flushed; the attribute is put back before the move.
-    ::DWORD attrs = ::GetFileAttributesW(win32::Wide(tmp).c_str());
-    bool readOnly = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY);
-    if (readOnly) ::SetFileAttributesW(win32::Wide(tmp).c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-    bool ok = FlushFile(tmp);
-    if (ok && readOnly) ::SetFileAttributesW(win32::Wide(tmp).c_str(), attrs);
-    ::DWORD moveFlags = MOVEFILE_WRITE_THROUGH | (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
-    // A target that a running program holds open is not replaced
-    // (ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION), as Windows decides.
-    ok = ok && ::MoveFileExW(win32::Wide(tmp).c_str(), win32::Wide(to).c_str(), moveFlags);
+    const bool ok = PutInPlace(tmp, to, failIfExists);
     if (!ok) {
         ::DWORD error = ::GetLastError();
         ::SetFileAttributesW(win32::Wide(tmp).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -150,6 +156,26 @@ bool CopyVia(const std::string& to, bool failIfExists, Make make) {
 }
 
 }  // namespace
+
+std::string CreateReplacement(const std::string& target) {
+    std::string folder, name;
+    SplitPath(target, folder, name);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string tmp = folder + "." + name + ".new-" + RandomLetters();
+        // Only a free name: under Wine, a file made here and then deleted and made
+        // again by its writer could not be moved afterwards.
+        if (::GetFileAttributesW(win32::Wide(tmp).c_str()) == INVALID_FILE_ATTRIBUTES) return tmp;
+    }
+    return "";
+}
+
+bool CommitReplacement(const std::string& replacement, const std::string& target) {
+    // The new file is as read-only as the one it replaces.
+    const ::DWORD old = ::GetFileAttributesW(win32::Wide(target).c_str()), attrs = ::GetFileAttributesW(win32::Wide(replacement).c_str());
+    if (old != INVALID_FILE_ATTRIBUTES && attrs != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesW(win32::Wide(replacement).c_str(), attrs | FILE_ATTRIBUTE_READONLY);
+    return PutInPlace(replacement, target, false);
+}
 
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
     return CopyVia(to, failIfExists,
@@ -321,6 +347,10 @@ std::FILE* OpenDataFile(const std::string& path) {
 
 bool SeekDataFile(std::FILE* file, std::int64_t offset) {
     return file && offset >= 0 && ::_fseeki64(file, offset, SEEK_SET) == 0;
+}
+
+bool TruncateDataFile(std::FILE* file) {
+    return file && std::fflush(file) == 0 && ::_chsize_s(::_fileno(file), 0) == 0 && ::_fseeki64(file, 0, SEEK_SET) == 0;
 }
 
 std::FILE* CreateNewFile(const std::string& path, bool) {

@@ -353,7 +353,7 @@ TEST(NovalinkGet, AnExistingFileIsReplacedOnlyByAWholeOne) {
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(file + " was left as it was"), std::string::npos) << r.out;
-        EXPECT_EQ(r.out.find("-c"), std::string::npos) << r.out;  // no resume of an older file
+        EXPECT_EQ(r.out.find("with -c"), std::string::npos) << r.out;  // no resume of an older file
         EXPECT_TRUE(ReadFile(file) == old);
         EXPECT_EQ(Perms(file), mode);
         EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});

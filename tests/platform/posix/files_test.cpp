@@ -267,7 +267,8 @@ TEST(DeleteAndFolders, ReportWindowsErrors) {
 
 // The temporary folder is private: $TMPDIR itself when nobody else may write
 // to it, otherwise novalink-<uid> inside it, which is refused unless it is a
-// real folder of ours with mode 0700. Nothing found there is ever changed.
+// real folder of ours with mode 0700; a shared one must be sticky. Nothing found
+// there is ever changed.
 TEST(TempPath, IsPrivateOrRefused) {
     TempDir dir;
     const std::string own = "novalink-" + std::to_string(geteuid());
@@ -283,9 +284,10 @@ TEST(TempPath, IsPrivateOrRefused) {
         bool own;            // the folder given is novalink-<uid>, not TMPDIR itself
     } cases[] = {
         {"a", 0700, "", nullptr, false},       {"b/", 0755, "", nullptr, false},
-        {"c", 01777, "", nullptr, true},       {"e", 0777, "link", "symbolic link", false},
-        {"f", 0777, "file", "not a folder", false}, {"g", 0777, "open", "has mode 0777", false},
-        {"h", 0777, "theirs", "belongs to another user", false}, {"*", 0, "", "not a full path", false},
+        {"c", 01777, "", nullptr, true},       {"e", 01777, "link", "symbolic link", false},
+        {"f", 01777, "file", "not a folder", false}, {"g", 01777, "open", "has mode 0777", false},
+        {"h", 01777, "theirs", "belongs to another user", false}, {"*", 0, "", "not a full path", false},
+        {"i", 0777, "", "may be written by others (mode 0777) and is not sticky", false},
     };
     const char* saved = std::getenv("TMPDIR");
     const std::string keep = saved ? saved : "";

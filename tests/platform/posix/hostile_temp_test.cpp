@@ -2,6 +2,11 @@
 // is found there decides nothing the updater installs, starts, writes or
 // deletes. The second user is made here (useradd) and removed afterwards.
 #include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "tests/app/InteractiveUpdateFixture.h"
@@ -157,4 +162,97 @@ TEST_F(InteractiveUpdate, HostileLeftoversAndFailuresEndClearly) {
     // Nothing was written through a link, nor deleted behind one.
     EXPECT_EQ(ReadFile(victim), "root only\n");
     EXPECT_EQ(ReadFile(victim + ".d/keep"), "keep");
+}
+
+// Where someone else may write above the temporary folder, nothing is used: the
+// run is refused before it starts. Where nobody may, a folder swapped after the
+// check changes nothing either. The updater is held where it clears the Update
+// flag (the test holds the registry's lock), past the temporary folder's check
+// and before the staging folder is looked at, and the folder is swapped right
+// then: by the other user, or by this one's own hand where the other cannot.
+TEST_F(StagedUpdate, AFolderSwappedAfterItsCheckDecidesNothing) {
+    OtherUser other;
+    if (!other.made) GTEST_SKIP() << "needs root and useradd to play the other user";
+    namespace fs = std::filesystem;
+    fs::permissions(root_.path(), static_cast<fs::perms>(0755));
+    const std::string home = At("home"), tmp = At("tmp"), shared = At("shared"), own = Own();
+    package_ = MarkerProgram("#ours\n");
+    const std::string their = MarkerProgram("#them\n");
+    std::string lock;
+    for (const auto& e : fs::recursive_directory_iterator(At("reg")))
+        if (e.path().filename() == "HKCU.lock") lock = e.path();
+    ASSERT_FALSE(lock.empty()) << "no lock file of the registry's";
+    struct Case {
+        const char* what;
+        std::string tmpdir, mine;  // TMPDIR, the private folder
+        unsigned tmpMode;          // of the shared folder "tmp"
+        std::string swap;          // the shell's swap at the moment
+        bool byThem;
+        int exit;
+        std::string said;         // words of the one stderr line, "" for none
+        std::string theirsAfter;  // where their package is after the run
+    } cases[] = {
+        {"a shared folder that is not sticky", tmp, tmp + "/" + own, 0777,
+         "mv tmp/" + own + " tmp/gone && mv home/ready tmp/" + own, true, nl::kStagedNoTempFolder,
+         "may be written by others (mode 0777) and is not sticky", home + "/ready"},
+        {"inside the other user's folder", home + "/tmp", home + "/tmp/" + own, 01777,
+         "mv home/tmp/" + own + " home/gone && mv home/ready home/tmp/" + own, true, nl::kStagedNoTempFolder,
+         "belongs to another user", home + "/ready"},
+        {"through the other user's link", shared + "/tmp", tmp + "/" + own, 01777,
+         "mv home/ready home/" + own + " && ln -sfn " + home + " shared/tmp", true, nl::kStagedNoTempFolder,
+         "the link " + shared + "/tmp on the way to the temporary folder belongs to another user", home + "/ready"},
+        {"a sticky shared folder, as /tmp is", tmp, tmp + "/" + own, 01777,
+         "mv tmp/" + own + " tmp/gone; mv home/ready tmp/" + own, true, nl::kStagedApplied, "", home + "/ready"},
+        {"this user's own folder replaced after its check", tmp, tmp + "/" + own, 01777,
+         "mv tmp/" + own + " tmp/gone && cp -r home/ready tmp/" + own, false, nl::kStagedApplied, "",
+         tmp + "/" + own},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& f : {home, tmp, shared}) fs::remove_all(f);
+        fs::create_directories(home + "/ready/BLM_UPDATE");
+        WriteFile(home + "/ready/BLM_UPDATE/BLMNL.PTX", their);
+        WriteFile(home + "/ready/BLM_UPDATE/BLMNL.INI", "[INFO]\r\nComplete=" + std::to_string(their.size()) + "\r\n");
+        if (c.tmpdir == home + "/tmp") fs::create_directory(c.tmpdir);
+        other.Own(home);
+        fs::create_directory(tmp);
+        fs::permissions(tmp, static_cast<fs::perms>(c.tmpMode));
+        fs::create_directory(shared);
+        fs::permissions(shared, static_cast<fs::perms>(01777));
+        fs::create_directory_symlink(tmp, shared + "/tmp");
+        other.Own(shared + "/tmp");
+        fs::create_directories(c.mine);
+        fs::permissions(c.mine, static_cast<fs::perms>(0700));
+        staging_ = c.mine + "/BLM_UPDATE";
+        Stage();
+        tmp_ = c.tmpdir;
+        WriteProgram();
+        fs::remove(Marker());
+        Reg({"add", "HKCU\\Software\\Brightloom", "/v", "Update", "/t", "REG_DWORD", "/d", "1", "/f"});
+
+        // The registry's lock, held; the updater's opening of it is the moment.
+        const int held = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(flock(held, LOCK_EX), 0);
+        const int watch = inotify_init1(IN_CLOEXEC);
+        inotify_add_watch(watch, lock.c_str(), IN_OPEN);
+        ++logs_;  // a log of its own, as Apply gives
+        const ProcessId updater = Start({"/U0"});
+        pollfd ready[2] = {{watch, POLLIN, 0}, {static_cast<int>(syscall(SYS_pidfd_open, updater, 0)), POLLIN, 0}};
+        poll(ready, 2, 20000);
+        if (ready[0].revents & POLLIN) {
+            std::vector<std::string> swap{"/bin/sh", "-c", "cd " + root_.path() + " && " + c.swap};
+            if (c.byThem) swap.insert(swap.begin(), {"runuser", "-u", other.name, "--"});
+            testutil::Run(swap, {}, 10);
+        }
+        close(ready[1].fd);
+        close(watch);
+        close(held);
+        const int code = Finish(updater, 20000);
+
+        EXPECT_EQ(code, c.exit) << Log();
+        if (!c.said.empty()) ExpectReason(c.said);
+        EXPECT_EQ(ReadFile(program_), c.exit ? kOldProgram : package_);
+        EXPECT_EQ(WaitForFile(Marker(), c.exit ? 300 : 10000), c.exit == 0);
+        EXPECT_EQ(ReadFile(c.theirsAfter + "/BLM_UPDATE/BLMNL.PTX"), their) << "their package was changed or deleted";
+    }
 }

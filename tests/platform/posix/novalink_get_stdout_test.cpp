@@ -1,7 +1,7 @@
 // novalink-get -o - into a pipe: the file goes out as it arrives; a failure
 // after the first bytes says on stderr how many had gone out, and nothing stays
 // behind in the temporary folder, also when the pipe's reader goes away; onto a
-// terminal it is refused.
+// terminal it is refused, and so is a temporary folder others may swap.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,6 +33,7 @@ TEST(NovalinkGetStdout, StreamsIntoAPipeAndSaysWhatAFailureLeft) {
         int exit;
         std::string got;   // what the reader got
         const char* said;  // on stderr
+        unsigned tmpMode = 0755;  // of the temporary folder
     } cases[] = {
         {url(nginx.Port(), "/slow/big.bin"), "cat", 0, big, ""},
         {url(cut.Port(), "/"), "cat", 6, small.substr(0, 40000),
@@ -41,11 +42,14 @@ TEST(NovalinkGetStdout, StreamsIntoAPipeAndSaysWhatAFailureLeft) {
          "announced 100000 bytes, and 100004 arrived; 100000 bytes had gone to standard output\n"},
         {url(nginx.Port(), "/big.bin"), "head -c 1000", 5, big.substr(0, 1000),
          "cannot write the file to standard output: Broken pipe; "},
+        {url(nginx.Port(), "/big.bin"), "cat", 5, "", "may be written by others (mode 0777) and is not sticky\n",
+         0777},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url + " | " + c.reader);
         std::filesystem::remove_all(tmp);
         std::filesystem::create_directory(tmp);
+        std::filesystem::permissions(tmp, static_cast<std::filesystem::perms>(c.tmpMode));
         const std::string script = "{ TMPDIR=\"$2\" \"$1\" -q -o - \"$3\" 2>\"$4\"; echo $? >\"$5\"; } | " +
                                    std::string(c.reader) + " >\"$6\"";
         const ProcessId pid =
