@@ -7,7 +7,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <dirent.h>
+
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace plat {
 
@@ -72,10 +76,46 @@ struct TlsClient::Impl {
     }
 };
 
+namespace {
+
+// Whether a folder holds certificates under the names of their subjects' hashes
+// ("1a2b3c4d.0"), as c_rehash and update-ca-certificates leave them.
+bool HoldsHashedNames(const char* folder) {
+    DIR* d = opendir(folder);
+    if (!d) return false;
+    bool found = false;
+    while (const dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (std::strlen(n) < 10 || n[8] != '.' || n[9] < '0' || n[9] > '9') continue;
+        if (std::strspn(n, "0123456789abcdef") == 8) {
+            found = true;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+// The system's trusted roots, at OpenSSL's default places. Where the default
+// folder holds them under their hashes, only the roots a chain asks for are read
+// from it; loading the whole bundle file up front costs more than a megabyte of
+// memory for the one certificate that is used. SSL_CERT_FILE, or a folder
+// without hashed names, takes the default paths as they are.
+bool TrustSystemRoots(SSL_CTX* ctx) {
+    const char* dir = std::getenv(X509_get_default_cert_dir_env());
+    if (!dir) dir = X509_get_default_cert_dir();
+    if (!std::getenv(X509_get_default_cert_file_env()) && std::strchr(dir, ':') == nullptr &&
+        HoldsHashedNames(dir))
+        return SSL_CTX_load_verify_dir(ctx, dir) == 1;
+    return SSL_CTX_set_default_verify_paths(ctx) == 1;
+}
+
+}  // namespace
+
 TlsClient::TlsClient(const std::string& host, const std::string& caFile) : impl_(std::make_unique<Impl>()) {
     Impl& s = *impl_;
     s.ctx = SSL_CTX_new(TLS_client_method());
-    if (!s.ctx || !SSL_CTX_set_min_proto_version(s.ctx, TLS1_2_VERSION) || !SSL_CTX_set_default_verify_paths(s.ctx)) {
+    if (!s.ctx || !SSL_CTX_set_min_proto_version(s.ctx, TLS1_2_VERSION) || !TrustSystemRoots(s.ctx)) {
         s.Fail("secure connections are not available");
         return;
     }

@@ -13,6 +13,7 @@
 #include "tests/app/InteractiveUpdateFixture.h"
 #include "tests/common/ScriptedServer.h"
 #include "tests/common/SpawnUtil.h"
+#include "tests/common/TlsSites.h"
 #include "tests/common/VirtualDisplay.h"
 
 using namespace testutil;
@@ -209,9 +210,14 @@ TEST_F(InteractiveUpdateGtk, TheCheckWindowWaitsIdleAndCancels) {
 // The news view shows web pages only: another Readme leaves it blank (one
 // colour) with a line on stderr; a download the page starts, by a refresh to a
 // file it cannot show or by a "download" link, is refused, and nothing lands in
-// the home or the download folder. SIGTERM then ends the run as a cancel.
+// the home or the download folder; a page whose certificate fails WebKit's own
+// checks shows nothing either. SIGTERM then ends the run as a cancel.
 TEST_F(InteractiveUpdateGtk, TheNewsViewShowsWebPagesOnly) {
     const std::string site = "http://127.0.0.1:" + std::to_string(nginx_->Port());
+    const testutil::TlsSites tls;
+    ASSERT_TRUE(tls.Running());
+    const std::string selfSigned =
+        "https://127.0.0.1:" + std::to_string(tls.Port(testutil::TlsSites::SelfSigned)) + "/news.html";
     const std::string refused = "novalink: a download by the news page refused: ";
     nginx_->Put("refresh.html", "<html><head><meta http-equiv='refresh' content='0;url=/files/Desktop.bin'></head>");
     nginx_->Put("link.html", "<a id='a' href='/files/Standard.bin' download>x</a><script>a.click()</script>");
@@ -227,6 +233,8 @@ TEST_F(InteractiveUpdateGtk, TheNewsViewShowsWebPagesOnly) {
          nullptr},
         {site + "/refresh.html", true, refused + site + "/files/Desktop.bin", "/files/Desktop.bin"},
         {site + "/link.html", false, refused + site + "/files/Standard.bin", "/files/Standard.bin"},
+        {selfSigned, true, "novalink: the news page " + selfSigned + " refused: its certificate failed the checks",
+         nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.readme);
