@@ -22,10 +22,6 @@ namespace ss = MSocketSupport;
 
 const char* const kWrongState = "Wrong protocol or connection state for the requested transaction or request.";
 constexpr std::int32_t kFallbackReceiveSize = 8192;
-// A secure stream is read four records at a time: each read is copied through
-// the session's buffers, whose size follows the largest read, while the system's
-// buffer behind it stays as large as for a plain stream.
-constexpr std::size_t kSecureReceiveSize = 64 * 1024;
 constexpr std::int32_t kFallbackDatagramSize = 65507;
 
 plat::SOCKET ToSocket(std::int32_t handle) { return static_cast<plat::SOCKET>(static_cast<std::uint32_t>(handle)); }
@@ -527,7 +523,8 @@ bool CSocket::RecvSecure(std::int32_t& raw, std::int32_t& plain) {
         receiveNotified_ = true;
         if (!FireCurrent(OnStateChange, sckReceiving, "Receiving data.")) return false;
     }
-    auto size = std::min(static_cast<std::size_t>(receiveSize_ > 0 ? receiveSize_ : kFallbackReceiveSize), kSecureReceiveSize);
+    auto size = static_cast<std::size_t>(std::min(receiveSize_ > 0 ? receiveSize_ : kFallbackReceiveSize,
+                                                  std::int32_t{plat::PL_SECURE_RECEIVE_SIZE}));
     if (spare_.capacity < size) {
         spare_.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
         spare_.capacity = size;

@@ -55,6 +55,15 @@ constexpr int PL_STREAM_RECEIVE_BUFFER = 4 << 20;
 #else
 constexpr int PL_STREAM_RECEIVE_BUFFER = 0;
 #endif
+// The most a secure stream reads at once. Each read is copied through the
+// session's buffers, which keep the size of the largest one: on Linux four
+// records at a time keep them small. On Windows a read costs the same round
+// trips as a plain one, so it stays as large.
+#ifdef _WIN32
+constexpr int PL_SECURE_RECEIVE_SIZE = PL_STREAM_RECEIVE_BUFFER;
+#else
+constexpr int PL_SECURE_RECEIVE_SIZE = 64 << 10;
+#endif
 
 // shutdown() directions.
 constexpr int WS_SD_RECEIVE = 0;

@@ -321,32 +321,33 @@ bool TlsClient::Seal(const std::uint8_t* data, std::size_t n) {
 bool TlsClient::Open(std::vector<std::uint8_t>& plain) {
     Impl& s = *impl_;
     if (s.failed || !s.ready) return false;
-    while (!s.in.empty()) {
-        SecBuffer b[4] = {{static_cast<unsigned long>(s.in.size()), SECBUFFER_DATA, s.in.data()},
+    // The records are opened where they lie, and what they used is dropped once
+    // at the end: a read of some megabytes holds hundreds of them.
+    std::size_t at = 0;
+    while (at < s.in.size()) {
+        SecBuffer b[4] = {{static_cast<unsigned long>(s.in.size() - at), SECBUFFER_DATA, s.in.data() + at},
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
         const SECURITY_STATUS st = ::DecryptMessage(&s.ctx, &desc, 0, nullptr);
-        if (st == SEC_E_INCOMPLETE_MESSAGE) return true;
+        if (st == SEC_E_INCOMPLETE_MESSAGE) break;
         if (st == SEC_I_CONTEXT_EXPIRED) {  // the peer's close_notify
             s.in.clear();
             return true;
         }
         if (st != SEC_E_OK) return s.Fail("secure connection failed (SChannel " + Hex(static_cast<unsigned long>(st)) + ")");
-        const SecBuffer* extra = nullptr;
+        std::size_t left = 0;
         for (const SecBuffer& x : b) {
             if (x.BufferType == SECBUFFER_DATA && x.pvBuffer && x.cbBuffer) {
                 const auto* p = static_cast<const std::uint8_t*>(x.pvBuffer);
                 plain.insert(plain.end(), p, p + x.cbBuffer);
             }
-            if (x.BufferType == SECBUFFER_EXTRA) extra = &x;
+            if (x.BufferType == SECBUFFER_EXTRA && x.cbBuffer <= s.in.size() - at) left = x.cbBuffer;
         }
-        if (extra)
-            s.KeepExtra(*extra);
-        else
-            s.in.clear();
+        at = s.in.size() - left;
     }
+    s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(at));
     return true;
 }
 
