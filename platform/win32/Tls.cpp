@@ -29,6 +29,21 @@ constexpr DWORD kIgnoreUnknownCa = 0x00000100;
 constexpr unsigned long kRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                    ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
 
+// The SSPI calls, from the system's secur32.dll, loaded when the first secure
+// connection is made rather than with the program: Wine's secur32 starts Windows
+// Sockets as it loads, for the whole process, before any socket object wants it.
+const SecurityFunctionTableA* Sspi() {
+    static const SecurityFunctionTableA* const table = []() -> const SecurityFunctionTableA* {
+        HMODULE dll = ::LoadLibraryExW(L"secur32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!dll) return nullptr;
+        FARPROC entry = ::GetProcAddress(dll, SECURITY_ENTRYPOINT_ANSIA);
+        if (!entry) return nullptr;
+        auto init = reinterpret_cast<INIT_SECURITY_INTERFACE_A>(reinterpret_cast<void (*)()>(entry));
+        return init();
+    }();
+    return table;
+}
+
 std::string Hex(unsigned long v) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", v);
@@ -112,8 +127,8 @@ struct TlsClient::Impl {
     bool ready = false;
 
     ~Impl() {
-        if (haveCtx) ::DeleteSecurityContext(&ctx);
-        if (haveCred) ::FreeCredentialsHandle(&cred);
+        if (haveCtx) Sspi()->DeleteSecurityContext(&ctx);
+        if (haveCred) Sspi()->FreeCredentialsHandle(&cred);
         if (roots) ::CertCloseStore(roots, 0);
     }
 
@@ -128,7 +143,7 @@ struct TlsClient::Impl {
             const auto* p = static_cast<const std::uint8_t*>(token.pvBuffer);
             outgoing.insert(outgoing.end(), p, p + token.cbBuffer);
         }
-        if (token.pvBuffer) ::FreeContextBuffer(token.pvBuffer);
+        if (token.pvBuffer) Sspi()->FreeContextBuffer(token.pvBuffer);
         token.pvBuffer = nullptr;
     }
 
@@ -152,7 +167,7 @@ struct TlsClient::Impl {
 
     bool Verify() {
         PCCERT_CONTEXT cert = nullptr;
-        if (::QueryContextAttributesA(&ctx, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) != SEC_E_OK || !cert)
+        if (Sspi()->QueryContextAttributesA(&ctx, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) != SEC_E_OK || !cert)
             return Fail("the server sent no certificate");
         HCERTSTORE all = ::CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
         if (all) {
@@ -240,12 +255,16 @@ TlsClient::TlsClient(const std::string& host, const std::string& caFile) : impl_
         s.Fail("the certificate file " + caFile + " cannot be read");
         return;
     }
+    if (!Sspi()) {
+        s.Fail("secure connections are not available");
+        return;
+    }
     SCHANNEL_CRED sc{};
     sc.dwVersion = SCHANNEL_CRED_VERSION;
     sc.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
     sc.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     char package[] = UNISP_NAME_A;
-    if (::AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &sc, nullptr, nullptr, &s.cred,
+    if (Sspi()->AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &sc, nullptr, nullptr, &s.cred,
                                     nullptr) != SEC_E_OK) {
         s.Fail("secure connections are not available");
         return;
@@ -272,7 +291,7 @@ TlsClient::Step TlsClient::Handshake() {
         SecBuffer output[1] = {{0, SECBUFFER_TOKEN, nullptr}};
         SecBufferDesc outDesc{SECBUFFER_VERSION, 1, output};
         unsigned long attributes = 0;
-        const SECURITY_STATUS st = ::InitializeSecurityContextA(
+        const SECURITY_STATUS st = Sspi()->InitializeSecurityContextA(
             &s.cred, first ? nullptr : &s.ctx, s.host.data(), kRequest, 0, 0, first ? nullptr : &inDesc, 0,
             first ? &s.ctx : nullptr, &outDesc, &attributes, nullptr);
         if (first && (st == SEC_E_OK || st == SEC_I_CONTINUE_NEEDED)) s.haveCtx = true;
@@ -288,7 +307,7 @@ TlsClient::Step TlsClient::Handshake() {
             continue;
         }
         if (!s.Verify()) return Step::Failed;
-        if (::QueryContextAttributesA(&s.ctx, SECPKG_ATTR_STREAM_SIZES, &s.sizes) != SEC_E_OK) {
+        if (Sspi()->QueryContextAttributesA(&s.ctx, SECPKG_ATTR_STREAM_SIZES, &s.sizes) != SEC_E_OK) {
             s.Fail("secure connection failed: no stream sizes");
             return Step::Failed;
         }
@@ -308,7 +327,7 @@ bool TlsClient::Seal(const std::uint8_t* data, std::size_t n) {
                           {s.sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, message.data() + s.sizes.cbHeader + part},
                           {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
-        const SECURITY_STATUS st = ::EncryptMessage(&s.ctx, 0, &desc, 0);
+        const SECURITY_STATUS st = Sspi()->EncryptMessage(&s.ctx, 0, &desc, 0);
         if (st != SEC_E_OK) return s.Fail("secure connection failed (SChannel " + Hex(static_cast<unsigned long>(st)) + ")");
         const std::size_t total = b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer;
         s.outgoing.insert(s.outgoing.end(), message.begin(), message.begin() + static_cast<std::ptrdiff_t>(total));
@@ -330,7 +349,7 @@ bool TlsClient::Open(std::vector<std::uint8_t>& plain) {
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
-        const SECURITY_STATUS st = ::DecryptMessage(&s.ctx, &desc, 0, nullptr);
+        const SECURITY_STATUS st = Sspi()->DecryptMessage(&s.ctx, &desc, 0, nullptr);
         if (st == SEC_E_INCOMPLETE_MESSAGE) break;
         if (st == SEC_I_CONTEXT_EXPIRED) {  // the peer's close_notify
             s.in.clear();
