@@ -264,8 +264,8 @@ TlsClient::TlsClient(const std::string& host, const std::string& caFile) : impl_
     sc.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
     sc.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     char package[] = UNISP_NAME_A;
-    if (Sspi()->AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &sc, nullptr, nullptr, &s.cred,
-                                    nullptr) != SEC_E_OK) {
+    if (Sspi()->AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &sc, nullptr, nullptr,
+                                          &s.cred, nullptr) != SEC_E_OK) {
         s.Fail("secure connections are not available");
         return;
     }
